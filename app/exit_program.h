@@ -1,0 +1,21 @@
+// The one way the program ends, and the current link it closes on the way out.
+#pragma once
+
+#include <memory>
+
+namespace sunlink {
+
+class QmxSerial;
+
+// The open link of this run, owned here from the moment main opens it (or discovery hands it over)
+// until exitProgram. Main thread only.
+QmxSerial* currentLink();
+void setCurrentLink(std::unique_ptr<QmxSerial> link);
+// Stops and destroys the current link (if any) and clears it; throws what stop throws.
+void closeCurrentLink();
+
+// Stops and destroys the current link (status 10 if that fails), logs the run time
+// ("done in %03d.%03d"), writes the log backlog and ends the process with status.
+[[noreturn]] void exitProgram(int status);
+
+}  // namespace sunlink

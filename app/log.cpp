@@ -1,0 +1,152 @@
+#include "app/log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace sunlink {
+
+std::uint8_t logVerbosity = 1;
+
+namespace {
+
+std::int64_t clockStart = 0;
+
+// Guards every member of LogState: the budget, the ring and the destination are changed by one
+// caller at a time.
+std::mutex logMutex;
+
+struct LogState {
+  std::string logFile;
+  std::int32_t printBudget = -1;
+  std::int32_t budgetReset = -1;
+  std::vector<std::optional<std::string>> ring;  // empty vector: no ring
+  std::size_t current = 0;
+};
+LogState state;
+
+const char* levelName(LogLevel level) {
+  switch (level) {
+    case LOG_ERROR:
+      return "ERR";
+    case LOG_WARNING:
+      return "WRN";
+    default:
+      return "INF";
+  }
+}
+
+// Writes the ring, oldest line first. Caller holds logMutex.
+void dumpBacklogLocked() {
+  if (state.ring.empty() || !state.ring.front()) return;
+  std::fputs("\n-------- dumping backlog -------\n", stdout);
+  std::size_t slot = state.ring.back() ? state.current : 0;
+  while (state.ring[slot]) {
+    std::fputs(state.ring[slot]->c_str(), stdout);
+    state.ring[slot].reset();
+    slot = (slot + 1) % state.ring.size();
+  }
+  std::fflush(stdout);
+  state.current = 0;
+}
+
+// Builds "%03d.%03d LVL.category: message\n". Grows in steps of 1024 bytes so a long message is
+// kept whole. Returns nothing when the buffer cannot be had.
+std::optional<std::string> buildLine(LogLevel level, const char* category, const char* format,
+                                     va_list args) {
+  const std::int64_t t = elapsedMicros() % 1000000000;
+  char prefix[64];
+  int n = std::snprintf(prefix, sizeof prefix, "%03d.%03d %s.%s: ", static_cast<int>(t / 1000000),
+                        static_cast<int>((t / 1000) % 1000), levelName(level), category);
+  if (n < 0) return std::nullopt;
+  try {
+    std::string line(prefix, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof prefix - 1));
+    std::size_t room = 1024;
+    for (;;) {
+      std::vector<char> buffer(room);
+      va_list copy;
+      va_copy(copy, args);
+      int written = std::vsnprintf(buffer.data(), buffer.size(), format, copy);
+      va_end(copy);
+      if (written < 0) return std::nullopt;
+      if (static_cast<std::size_t>(written) < buffer.size()) {
+        line.append(buffer.data(), static_cast<std::size_t>(written));
+        break;
+      }
+      room += ((static_cast<std::size_t>(written) + 1 - room + 1023) / 1024) * 1024;
+    }
+    line.push_back('\n');
+    return line;
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
+void logLine(LogLevel level, const char* category, const char* format, va_list args) {
+  std::lock_guard<std::mutex> guard(logMutex);
+  if (level == LOG_ERROR && state.printBudget != -1) {
+    dumpBacklogLocked();
+    state.printBudget = state.budgetReset;
+  }
+  if (state.printBudget == 0 && state.ring.empty()) return;
+
+  std::FILE* destination = stderr;
+  if (!state.logFile.empty()) {
+    if (std::FILE* file = std::fopen(state.logFile.c_str(), "a")) destination = file;
+  }
+  std::optional<std::string> line = buildLine(level, category, format, args);
+  if (state.printBudget != 0) {
+    if (line)
+      std::fwrite(line->data(), 1, line->size(), destination);
+    else
+      std::fputs("invalid str.", destination);
+    if (state.printBudget > 0) --state.printBudget;
+  } else if (line) {
+    state.ring[state.current] = std::move(*line);
+    state.current = (state.current + 1) % state.ring.size();
+  }
+  if (destination != stderr)
+    std::fclose(destination);
+  else
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+void startClock() { clockStart = monotonicMicros(); }
+
+std::int64_t elapsedMicros() { return monotonicMicros() - clockStart; }
+
+#define SUNLINK_LOG_AT(level)                   \
+  if (logVerbosity < (level)) return;           \
+  va_list args;                                 \
+  va_start(args, format);                       \
+  logLine((level), category, format, args);     \
+  va_end(args)
+
+void logError(const char* category, const char* format, ...) { SUNLINK_LOG_AT(LOG_ERROR); }
+void logWarning(const char* category, const char* format, ...) { SUNLINK_LOG_AT(LOG_WARNING); }
+void logInfo(const char* category, const char* format, ...) { SUNLINK_LOG_AT(LOG_INFO); }
+
+#undef SUNLINK_LOG_AT
+
+void dumpBacklog() {
+  std::lock_guard<std::mutex> guard(logMutex);
+  dumpBacklogLocked();
+}
+
+void setLogMode(const LogMode& mode) {
+  std::lock_guard<std::mutex> guard(logMutex);
+  state.logFile = mode.logFile;
+  state.printBudget = mode.printBudget;
+  state.budgetReset = mode.budgetReset;
+  state.ring.assign(mode.ringSlots, std::nullopt);
+  state.current = 0;
+}
+
+}  // namespace sunlink

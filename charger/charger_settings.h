@@ -1,0 +1,97 @@
+// ChargerSettings: the one settings model of a run. Holds the charger's identity and capabilities,
+// its settings list (the register map chosen for this charger), and the console streams the
+// setters, the printout and the menus talk through. Refers to the link; does not own it.
+// Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "device/capabilities.h"
+#include "settings/vreg_table.h"
+
+namespace sunlink {
+
+class QmxSerial;
+
+// Where the console dialogue goes. The program uses the process's standard streams; tests swap in
+// string streams.
+struct ConsoleIo {
+  std::istream* in = &std::cin;
+  std::ostream* out = &std::cout;
+  std::ostream* err = &std::cerr;
+};
+
+constexpr std::uint8_t BATTERY_TYPE_USER_DEFINED = 0xFF;
+
+class ChargerSettings {
+ public:
+  // Identifies the charger on link (ending the program on a refusal) and builds its register map.
+  explicit ChargerSettings(QmxSerial& link);
+  // Builds the register map for capabilities already known; link may be null when nothing will
+  // talk to a charger (codec and printout tests).
+  ChargerSettings(const Capabilities& capabilities, QmxSerial* link);
+  ChargerSettings(const ChargerSettings&) = delete;
+  ChargerSettings& operator=(const ChargerSettings&) = delete;
+
+  VregTable settings;
+  Capabilities capabilities;
+  QmxSerial* link;
+  ConsoleIo io;
+
+  bool has(std::uint32_t mask) const { return capabilities.has(mask); }
+  Vreg& find(const std::string& label) { return settings.find(label); }
+
+  // 12, 24, 36 or 48: "battery_voltage", or derived from the charge voltages when it is 0.
+  int systemVoltage();
+
+  // Parsers: never throw; bad text writes "Unable to interpret value" and two line ends on io.err.
+  double parseVoltage(std::string text, double defaultValue);
+  double parsePanelVoltage(std::string text, double defaultValue);
+  std::optional<double> parseTemperatureCompensation(std::string text);
+  double parseCurrent(std::string text, double defaultValue);
+  std::int16_t parseSmallInt(std::string text, std::int16_t defaultValue, int low, int high);
+  std::uint16_t parseDuration(std::string text, double maxHours);
+  double parseHours(std::string text, double maxHours);
+  std::uint8_t parsePercent(std::string text, std::uint8_t defaultValue);
+
+  // Setters: 0 when the settings list changed, 1 when not. Never throw for bad user text.
+  void markUserDefined();
+  int setBatteryVoltage(const std::string& text);
+  int setAbsorptionVoltage(const std::string& text);
+  int setFloatVoltage(const std::string& text);
+  int setEqualisationVoltage(const std::string& text);
+  int setTemperatureCompensation(const std::string& text);
+  int setCurrentLimit(const std::string& text);
+  int setAbsorptionTimeLimit(const std::string& text);
+  int setCellGuardMode(const std::string& text);
+  int setAutoEqualise(const std::string& text);
+  int setLoadSwitchHigh(const std::string& text);
+  int setLoadSwitchLow(const std::string& text);
+  int setLoadMode(const std::string& text);
+  int setLightingController(const std::string& text);
+  int setTxPortFunction(const std::string& text);
+  int setRxPortFunction(const std::string& text);
+  int setRelayMode(const std::string& text);
+  int setRelayOutputLowSet(const std::string& text);
+  int setRelayOutputLowClear(const std::string& text);
+  int setRelayOutputHighSet(const std::string& text);
+  int setRelayOutputHighClear(const std::string& text);
+  int setRelayInputHighSet(const std::string& text);
+  int setRelayInputHighClear(const std::string& text);
+
+  // The settings printout on io.out.
+  void printSettings();
+
+  // Settings-level operations of the run sequence (need the link).
+  int retrieveSettings();  // banner + retrieve; retrieve's status
+  int storeSettings();     // charger off, banner, restore, clock, charger on; restore's status
+  int useFactoryTable();   // battery type back to the charger's own table; 0
+
+ private:
+  void pushRegisterMap();
+};
+
+}  // namespace sunlink

@@ -1,0 +1,27 @@
+// Text forms shared by the printout and the menus.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+namespace sunlink {
+
+// "HH:MM"; above 1440 minutes "--:--".
+void printHoursMinutes(std::ostream& out, long minutes);
+
+// One street-light timer event, packed as the charger holds it in lighting_event1..6.
+struct LightingEvent {
+  std::uint8_t level = 0;    // bits 24-31: dim level in percent, 0 switch off
+  std::uint8_t anchor = 0;   // bits 16-23: 1 sunset, 2 sunrise, 3 midnight
+  std::int16_t offset = 0;   // bits 0-15: minutes, negative before the anchor
+  static LightingEvent unpack(std::uint32_t value);
+  std::uint32_t pack() const;
+};
+constexpr std::uint8_t ANCHOR_SUNSET = 1;
+constexpr std::uint8_t ANCHOR_SUNRISE = 2;
+constexpr std::uint8_t ANCHOR_MIDNIGHT = 3;
+
+// "Event n: ..." and a line end for a non-zero value; nothing for 0. Returns value.
+std::uint32_t printLightingEvent(std::ostream& out, std::uint32_t value, int slot);
+
+}  // namespace sunlink

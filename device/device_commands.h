@@ -1,0 +1,19 @@
+// One-shot commands on the charger: ping, check the firmware runs its application, then write.
+// Each returns 0 (every write acknowledged), 3 (no ping reply / no response), 81 (not application
+// firmware) or 22 (a write refused, or any other failure). Banners go to out, messages to err.
+// Hold the link lock for the whole command. Main thread.
+#pragma once
+
+#include <ostream>
+
+namespace sunlink {
+
+class QmxSerial;
+
+int resetToFactoryDefaults(QmxSerial& link, std::ostream& out, std::ostream& err);
+int clearHistory(QmxSerial& link, std::ostream& out, std::ostream& err);
+int setClock(QmxSerial& link, std::ostream& out, std::ostream& err);
+int chargerOff(QmxSerial& link, std::ostream& out, std::ostream& err);
+int chargerOn(QmxSerial& link, std::ostream& out, std::ostream& err);
+
+}  // namespace sunlink

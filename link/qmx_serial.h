@@ -1,0 +1,83 @@
+// QmxSerial: the link to one charger over one serial port.
+//
+// Owns the port, the I/O event loop and the reader thread. The reader thread runs every read
+// completion and emits, on that thread: rxSignal for every received byte, hexSignal for every
+// complete checksum-valid HEX frame, textSignal for every pair of every checksum-valid TEXT block.
+// The requesting (main) thread calls send, which emits txSignal on the caller's thread.
+//
+// The link lock is a recursive mutex held by whoever talks to the charger for a whole conversation;
+// the reader thread never takes it, so replies keep flowing while a requester holds it.
+//
+// Lifecycle: construct (opens the port for exclusive use), start (line settings, receivers, reader
+// thread), use, stop (close the port, join the reader), destroy. Users always stop before
+// destroying. Not copyable.
+#pragma once
+
+#include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/serial_port.hpp>
+#include <boost/signals2.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+#include <boost/thread/thread.hpp>
+#include <cstdint>
+#include <string>
+
+#include "link/text_splitter.h"
+#include "protocol/exchange_timeouts.h"
+#include "protocol/hex_msg.h"
+
+namespace sunlink {
+
+class QmxSerial {
+ public:
+  // Opens the device exactly as named, for this process alone (a second opener, or a program that
+  // already holds the port, gets "open: Device or resource busy"). Throws
+  // boost::system::system_error whose text begins with "open".
+  explicit QmxSerial(const std::string& portName);
+  ~QmxSerial();
+  QmxSerial(const QmxSerial&) = delete;
+  QmxSerial& operator=(const QmxSerial&) = delete;
+
+  // 19200 8N1, no flow control; connects the HEX and TEXT receivers; starts the reader thread.
+  bool start();
+  // Closes the port and joins the reader thread. Throws system_error "close" on a close failure.
+  void stop();
+  // Writes the frame text of request (emitting txSignal first). 0 when every byte was written,
+  // -3 otherwise; a write error throws system_error "write".
+  int send(const HexMsg& request);
+
+  // TEXT blocks discarded for a bad checksum or length since the link was made (saturates at 255).
+  std::uint8_t errorCount() const { return errorCount_.load(); }
+  boost::recursive_mutex& linkLock() { return linkLock_; }
+  const std::string& portName() const { return portName_; }
+
+  // Per-attempt exchange time-outs for every HexProtocol bound to this link. Set before use, on the
+  // main thread; the program never changes them.
+  ExchangeTimeouts timeouts;
+
+  boost::signals2::signal<void(char)> rxSignal;
+  boost::signals2::signal<void(const HexMsg&)> hexSignal;
+  boost::signals2::signal<void(std::string&)> txSignal;
+  boost::signals2::signal<void(const std::string&, const std::string&)> textSignal;
+
+ private:
+  void run();
+  void startRead();
+  void onRead(const boost::system::error_code& error, std::size_t count);
+  void onByte(char c);
+
+  std::string portName_;
+  boost::asio::io_context io_;
+  boost::asio::serial_port port_;
+  boost::recursive_mutex linkLock_;
+  boost::thread reader_;
+  // Receivers, touched by the reader thread only.
+  HexReceiver hexReceiver_;
+  TextSplitter textSplitter_;
+  boost::signals2::connection hexConnection_;
+  boost::signals2::connection textConnection_;
+  std::atomic<std::uint8_t> errorCount_{0};
+  char readBuffer_[1024];
+};
+
+}  // namespace sunlink

@@ -1,0 +1,48 @@
+// HEX request/reply exchanges over a link: ping, get device id, get register, set register, and
+// transact beneath them. Every operation takes the link lock for its whole duration. Deadlines are
+// absolute points on the monotonic clock.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "app/errors.h"
+#include "protocol/hex_msg.h"
+
+namespace sunlink {
+
+class QmxSerial;
+
+// Sends request and waits for a reply whose code is in accepted, skipping every other frame; resends
+// on time-out and on the charger's reception-error report (code 2, word 0xAAAA, which also writes
+// "Reception error received! attempts left: %u" on standard error). Returns 0 with reply holding the
+// matching message (read position at its start), -2 when no acceptable reply came, -3 on a time-out
+// or an incomplete write.
+int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& accepted, int attempts,
+             std::chrono::milliseconds timeout, HexMsg& reply);
+
+// A client bound to one link (not owned; the link must outlive it). Main thread.
+class HexProtocol {
+ public:
+  explicit HexProtocol(QmxSerial& link) : link_(link) {}
+
+  // Up to 10 attempts of the link's ping time-out. True when the reply has code 5 and a word; the
+  // word read after the code goes to version whatever the code. Throws no_response ("no response").
+  bool ping(std::uint16_t& version);
+  // Up to 3 attempts. True for code 1 with a word. Throws no_response (no text).
+  bool getDeviceId(std::uint16_t& productId);
+  // Up to 3 attempts. 0 when the reply echoes id with flags 0: reply's read position is then just
+  // after the flags byte. -3 for a refusal or a mismatch, otherwise transact's result. Never throws
+  // no_response.
+  int getRegister(std::uint16_t id, HexMsg& reply);
+  // Up to 10 attempts. True for code 8 with flags 0. Throws no_response (no text).
+  bool setRegister(std::uint16_t id, std::uint16_t value);
+
+  QmxSerial& link() { return link_; }
+
+ private:
+  QmxSerial& link_;
+};
+
+}  // namespace sunlink

@@ -1,0 +1,38 @@
+// The ordered, label-unique list of Vregs that retrieve, restore, the settings file, the printout
+// and the menus work on. Main thread only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "settings/vreg.h"
+
+namespace sunlink {
+
+class VregTable {
+ public:
+  // Appends vreg. Sets loaded first. A duplicate label logs "push: vreg \"%s\" already present" and
+  // throws settings_error "Duplicate vreg"; the table is unchanged.
+  void push(const Vreg& vreg);
+  // The first Vreg with exactly this label. None: logs "find: unable to locate vreg \"%s\"" and
+  // throws settings_error "Unable to locate vreg".
+  Vreg& find(const std::string& label);
+  const Vreg& find(const std::string& label) const;
+  // Like find, without the error line and the exception.
+  Vreg* lookup(const std::string& label);
+  bool contains(const std::string& label) const;
+
+  std::vector<Vreg>& vregs() { return vregs_; }
+  const std::vector<Vreg>& vregs() const { return vregs_; }
+  std::size_t size() const { return vregs_.size(); }
+  // Empties the list and clears both flags.
+  void clear();
+
+  bool loaded = false;     // set by every push
+  bool retrieved = false;  // set by retrieve once it has read a register
+
+ private:
+  std::vector<Vreg> vregs_;
+};
+
+}  // namespace sunlink
