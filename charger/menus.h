@@ -1,0 +1,17 @@
+// The interactive console menus. Each reads whole lines from the model's io.in and returns whether
+// it changed the settings list. When the input ends before x is typed, they throw input_ended
+// (app/errors.h) so that the run leaves every menu at once and stores nothing.
+#pragma once
+
+namespace sunlink {
+
+class ChargerSettings;
+
+bool runMainMenu(ChargerSettings& model);
+bool runLoadMenu(ChargerSettings& model);
+bool runLightingMenu(ChargerSettings& model);
+bool runRelayMenu(ChargerSettings& model);
+bool runTxPortMenu(ChargerSettings& model);
+bool runRxPortMenu(ChargerSettings& model);
+
+}  // namespace sunlink
