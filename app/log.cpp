@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "platform/clock.h"
@@ -55,34 +56,38 @@ void dumpBacklogLocked() {
   state.current = 0;
 }
 
-// Builds "%03d.%03d LVL.category: message\n". Grows in steps of 1024 bytes so a long message is
-// kept whole. Returns nothing when the buffer cannot be had.
+// Appends the caller's message to line. Starts with 1024 bytes of room and grows in steps of 1024
+// bytes, so a message of any length is kept whole. False when the message cannot be formatted.
+bool appendMessage(std::string& line, const char* format, va_list args) {
+  std::size_t room = 1024;
+  for (;;) {
+    std::vector<char> buffer(room);
+    va_list copy;
+    va_copy(copy, args);
+    const int written = std::vsnprintf(buffer.data(), buffer.size(), format, copy);
+    va_end(copy);
+    if (written < 0) return false;
+    const std::size_t length = static_cast<std::size_t>(written);
+    if (length < buffer.size()) {
+      line.append(buffer.data(), length);
+      return true;
+    }
+    room += ((length + 1 - room + 1023) / 1024) * 1024;
+  }
+}
+
+// Builds "SSS.mmm LVL.category: message\n". Returns nothing when the line cannot be had.
 std::optional<std::string> buildLine(LogLevel level, const char* category, const char* format,
                                      va_list args) {
-  const std::int64_t t = elapsedMicros() % 1000000000;
-  char prefix[64];
-  int n = std::snprintf(prefix, sizeof prefix, "%03d.%03d %s.%s: ", static_cast<int>(t / 1000000),
-                        static_cast<int>((t / 1000) % 1000), levelName(level), category);
-  if (n < 0) return std::nullopt;
   try {
-    std::string line(prefix, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof prefix - 1));
-    std::size_t room = 1024;
-    for (;;) {
-      std::vector<char> buffer(room);
-      va_list copy;
-      va_copy(copy, args);
-      int written = std::vsnprintf(buffer.data(), buffer.size(), format, copy);
-      va_end(copy);
-      if (written < 0) return std::nullopt;
-      if (static_cast<std::size_t>(written) < buffer.size()) {
-        line.append(buffer.data(), static_cast<std::size_t>(written));
-        break;
-      }
-      room += ((static_cast<std::size_t>(written) + 1 - room + 1023) / 1024) * 1024;
-    }
+    std::string line = logStamp(elapsedMicros());
+    line.append(levelName(level)).append(".").append(category).append(": ");
+    if (!appendMessage(line, format, args)) return std::nullopt;
     line.push_back('\n');
     return line;
   } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  } catch (const std::length_error&) {
     return std::nullopt;
   }
 }
@@ -118,15 +123,23 @@ void logLine(LogLevel level, const char* category, const char* format, va_list a
 
 }  // namespace
 
+std::string logStamp(std::int64_t elapsed) {
+  const std::int64_t t = elapsed % 1000000000;
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%03d.%03d ", static_cast<int>(t / 1000000),
+                static_cast<int>((t / 1000) % 1000));
+  return stamp;
+}
+
 void startClock() { clockStart = monotonicMicros(); }
 
 std::int64_t elapsedMicros() { return monotonicMicros() - clockStart; }
 
-#define SUNLINK_LOG_AT(level)                   \
-  if (logVerbosity < (level)) return;           \
-  va_list args;                                 \
-  va_start(args, format);                       \
-  logLine((level), category, format, args);     \
+#define SUNLINK_LOG_AT(level)               \
+  if (logVerbosity < (level)) return;       \
+  va_list args;                             \
+  va_start(args, format);                   \
+  logLine((level), category, format, args); \
   va_end(args)
 
 void logError(const char* category, const char* format, ...) { SUNLINK_LOG_AT(LOG_ERROR); }

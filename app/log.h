@@ -14,14 +14,19 @@ namespace sunlink {
 
 enum LogLevel : std::uint8_t { LOG_ERROR = 1, LOG_WARNING = 2, LOG_INFO = 3 };
 
-// Lines of a level are shown when logVerbosity >= level. Written only before any reader thread runs.
+// Lines of a level are shown when logVerbosity >= level. Written only before any reader thread
+// runs.
 extern std::uint8_t logVerbosity;
 
 void startClock();
 std::int64_t elapsedMicros();
+// The stamp that leads a line: "SSS.mmm " for a time since start. The seconds field wraps every
+// 1000 s, so 1,000.5 s reads "000.500 ".
+std::string logStamp(std::int64_t elapsedMicros);
 
 void logError(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void logWarning(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void logWarning(const char* category, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 void logInfo(const char* category, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Writes the held-back lines (oldest first) on standard output and empties the ring.
@@ -30,10 +35,10 @@ void dumpBacklog();
 // Delivery configuration. The program uses direct mode only (no file, budget -1, no ring);
 // the other modes exist for diagnosis and are exercised by the tests.
 struct LogMode {
-  std::string logFile;           // empty: standard error
-  std::int32_t printBudget = -1; // -1 unlimited, n > 0 the next n lines, 0 hold lines in the ring
-  std::int32_t budgetReset = -1; // value the budget returns to after an error flushed the ring
-  std::size_t ringSlots = 0;     // 0: no backlog ring
+  std::string logFile;            // empty: standard error
+  std::int32_t printBudget = -1;  // -1 unlimited, n > 0 the next n lines, 0 hold lines in the ring
+  std::int32_t budgetReset = -1;  // value the budget returns to after an error flushed the ring
+  std::size_t ringSlots = 0;      // 0: no backlog ring
 };
 void setLogMode(const LogMode& mode);
 

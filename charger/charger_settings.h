@@ -47,7 +47,12 @@ class ChargerSettings {
   // 12, 24, 36 or 48: "battery_voltage", or derived from the charge voltages when it is 0.
   int systemVoltage();
 
-  // Parsers: never throw; bad text writes "Unable to interpret value" and two line ends on io.err.
+  // Parsers: never throw. Typed text is prepared (decimal comma, cut at the first stop character,
+  // see charger/parsers.h), converted and clamped to the parser's range. Unreadable text writes
+  // "Unable to interpret value" and two line ends on io.err and gives the default (nothing for
+  // the temperature compensation, 0 minutes for a duration; an empty answer to parsePercent
+  // silently gives the default). Voltages: 75 % to 145 % of systemVoltage; panel voltages: 0 to
+  // the panel rating; current: 0.1 A to the rating.
   double parseVoltage(std::string text, double defaultValue);
   double parsePanelVoltage(std::string text, double defaultValue);
   std::optional<double> parseTemperatureCompensation(std::string text);
@@ -57,7 +62,10 @@ class ChargerSettings {
   double parseHours(std::string text, double maxHours);
   std::uint8_t parsePercent(std::string text, std::uint8_t defaultValue);
 
-  // Setters: 0 when the settings list changed, 1 when not. Never throw for bad user text.
+  // Setters: 0 when the settings list changed, 1 when not. Never throw for bad user text. A setter
+  // for a feature the charger lacks fails silently. The charge, current and absorption time
+  // setters mark the battery type user defined before they parse. setBatteryVoltage also refuses
+  // a voltage that restore would never carry to the charger (a preset battery-voltage setting).
   void markUserDefined();
   int setBatteryVoltage(const std::string& text);
   int setAbsorptionVoltage(const std::string& text);
@@ -87,11 +95,17 @@ class ChargerSettings {
 
   // Settings-level operations of the run sequence (need the link).
   int retrieveSettings();  // banner + retrieve; retrieve's status
-  int storeSettings();     // charger off, banner, restore, clock, charger on; restore's status
-  int useFactoryTable();   // battery type back to the charger's own table; 0
+  // Charger off, banner, restore, clock (lighting controller on), charger on; restore's status.
+  // Once the charger has been switched off, switching it on is attempted whatever fails after
+  // that, before the failure (no_response, ...) goes on to the caller.
+  int storeSettings();
+  int useFactoryTable();  // battery type back to the charger's own table; 0
 
  private:
   void pushRegisterMap();
+  void printLoadSection();
+  std::string relayModeText();
+  QmxSerial& requireLink();
 };
 
 }  // namespace sunlink

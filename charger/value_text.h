@@ -6,14 +6,14 @@
 
 namespace sunlink {
 
-// "HH:MM"; above 1440 minutes "--:--".
+// "HH:MM"; above 1440 minutes (or below 0) "--:--".
 void printHoursMinutes(std::ostream& out, long minutes);
 
 // One street-light timer event, packed as the charger holds it in lighting_event1..6.
 struct LightingEvent {
-  std::uint8_t level = 0;    // bits 24-31: dim level in percent, 0 switch off
-  std::uint8_t anchor = 0;   // bits 16-23: 1 sunset, 2 sunrise, 3 midnight
-  std::int16_t offset = 0;   // bits 0-15: minutes, negative before the anchor
+  std::uint8_t level = 0;   // bits 24-31: dim level in percent, 0 switch off
+  std::uint8_t anchor = 0;  // bits 16-23: 1 sunset, 2 sunrise, 3 midnight
+  std::int16_t offset = 0;  // bits 0-15: minutes, negative before the anchor
   static LightingEvent unpack(std::uint32_t value);
   std::uint32_t pack() const;
 };

@@ -80,6 +80,14 @@ int identifyCharger(Capabilities& caps, QmxSerial& link);
 // identifyCharger, ending the program through exitProgram on any refusal.
 void readCapabilities(Capabilities& caps, QmxSerial& link);
 
+// The product-name table: ascending by id, ending with 0xFFFE "reserved" and 0xFFFF "No product
+// set".
+struct ProductName {
+  std::uint16_t productId;
+  const char* name;
+};
+const std::vector<ProductName>& productNameTable();
+// The name of the first table entry with this id; none when the id is not in the table.
 std::optional<std::string> lookupProductName(std::uint16_t productId);
 std::string firmwareTypeText(std::uint16_t versionWord);
 std::string firmwareVersionText(std::uint16_t versionWord);

@@ -4,6 +4,8 @@
 // Hold the link lock for the whole command. Main thread.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <ostream>
 
 namespace sunlink {
@@ -13,6 +15,10 @@ class QmxSerial;
 int resetToFactoryDefaults(QmxSerial& link, std::ostream& out, std::ostream& err);
 int clearHistory(QmxSerial& link, std::ostream& out, std::ostream& err);
 int setClock(QmxSerial& link, std::ostream& out, std::ostream& err);
+// setClock with the minutes since local midnight taken from minutesNow (asked once, after the
+// firmware check) instead of the computer's clock.
+int setClock(QmxSerial& link, std::ostream& out, std::ostream& err,
+             const std::function<std::uint16_t()>& minutesNow);
 int chargerOff(QmxSerial& link, std::ostream& out, std::ostream& err);
 int chargerOn(QmxSerial& link, std::ostream& out, std::ostream& err);
 

@@ -1,6 +1,12 @@
 // Finding the charger on the machine's serial ports.
+//
+// Each port is opened and started in turn, with its own link, TEXT parser and HEX client; the first
+// port where an MPPT charger is found is handed back running. By default each port is asked for its
+// device id; quiet discovery sends nothing and decides from the TEXT blocks a charger sends
+// unasked, so other equipment on the line is never disturbed. Main thread only.
 #pragma once
 
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,17 +16,24 @@
 namespace sunlink {
 
 class QmxSerial;
+class TextDictionary;
 
-// Walks the machine's serial ports (listSerialPorts) and returns the first one where an MPPT charger
-// answers, started and running; portName then holds its path. None found: nullptr, portName holds
-// the last port probed. Prints one "Checking: ..." line per port on standard output.
+// Walks the machine's serial ports (listSerialPorts) and returns the first one where an MPPT
+// charger answers, started and running; portName then holds its path. None found: nullptr, portName
+// holds the last port probed. Prints one "Checking: ..." line per port on standard output.
 std::unique_ptr<QmxSerial> locateDevice(std::string& portName, bool quiet);
 // The same over a given port list, with given time-outs (tests) and output stream.
 std::unique_ptr<QmxSerial> locateDeviceOn(const std::vector<std::string>& ports,
                                           std::string& portName, bool quiet,
                                           const ExchangeTimeouts& timeouts, std::ostream& out);
 // Probes one port: prints "Checking: NAME" and its verdict; returns the started link or nullptr.
+// A rejected port's link is stopped (port closed, reader joined) before it is destroyed.
 std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
                                      const ExchangeTimeouts& timeouts, std::ostream& out);
+
+// Quiet discovery's verdict on the identity entries collected from a port (at least 3 of them):
+// a "PID" that reads as "0x" + hex an MPPT product id; or no "PID" and a "prod" beginning with
+// "MPPT"; or neither label at all.
+bool textNamesMpptCharger(const TextDictionary& dictionary);
 
 }  // namespace sunlink

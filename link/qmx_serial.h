@@ -64,7 +64,9 @@ class QmxSerial {
   void run();
   void startRead();
   void onRead(const boost::system::error_code& error, std::size_t count);
-  void onByte(char c);
+  void onTextByte(char c);
+  void countError();
+  void closePort(boost::system::error_code& error);
 
   std::string portName_;
   boost::asio::io_context io_;

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <boost/signals2/connection.hpp>
+#include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,12 +19,17 @@ struct QmxValue {
   std::string label;
 };
 
+// Equal length and equal characters after upper-casing both in the global locale.
+bool labelsEqual(const std::string& a, const std::string& b);
+
 // Entries in order of first arrival, one per label (labels compared without regard to case).
 // Appended on the reader thread, read on the main thread: every member is guarded by mutex_.
 class TextDictionary {
  public:
   // Appends unless the label is present; returns whether it appended.
   bool addIfAbsent(const std::string& label, const std::string& value);
+  // Copies the first entry whose label equals label (any case) to out; out is left alone when
+  // there is none.
   bool lookup(const std::string& label, QmxValue& out) const;
   std::size_t size() const;
   std::vector<QmxValue> entries() const;
@@ -32,10 +39,16 @@ class TextDictionary {
   std::vector<QmxValue> entries_;  // guarded by mutex_
 };
 
+// Listens to one link and stores the identity pairs ("prod", "ser#", "ver#", "QMX", "PID", "FW")
+// it delivers; the first value of a label wins. A HEX frame seen while the dictionary is still
+// empty stores PID = "????", so a device that answers in HEX leaves a trace that is no product id.
+//
+// Owns its two connections only. The dictionary must outlive the parser; the link may go first
+// (destroying its signals cuts the connections). Constructed and destroyed on the main thread; the
+// slots run on the link's reader thread. Once the destructor has returned no slot touches the
+// parser or the dictionary any more, even one that was already running when it began.
 class QmxGetParser {
  public:
-  // Connects to the link's hexSignal and textSignal. The dictionary must outlive the parser; the
-  // link may go first (destroying its signals cuts the connections).
   QmxGetParser(QmxSerial& link, TextDictionary& dictionary);
   ~QmxGetParser();
   QmxGetParser(const QmxGetParser&) = delete;
@@ -43,11 +56,16 @@ class QmxGetParser {
 
   void onText(const std::string& label, const std::string& value);
   void onHex(const HexMsg& msg);
-  bool lookup(const std::string& label, QmxValue& out) const { return dictionary_.lookup(label, out); }
+  bool lookup(const std::string& label, QmxValue& out) const {
+    return dictionary_.lookup(label, out);
+  }
 
  private:
+  struct Sink;  // the part the slots share, alive as long as a slot may run
+
   QmxSerial& link_;
   TextDictionary& dictionary_;
+  std::shared_ptr<Sink> sink_;
   boost::signals2::connection hexConnection_;
   boost::signals2::connection textConnection_;
 };

@@ -1,6 +1,10 @@
 // Reads the charger's settings into the table, in table order.
 #pragma once
 
+#include <map>
+#include <string>
+
+#include "protocol/hex_msg.h"
 #include "settings/vreg_table.h"
 
 namespace sunlink {
@@ -10,7 +14,15 @@ class QmxSerial;
 // 0 every Vreg ended well, 94 at least one failed, 3 no ping reply or no device id, 81 not
 // application firmware. Holds the link lock for the whole pass; no_response passes through.
 int retrieve(QmxSerial& link, VregTable& table);
+// The value text of a get-register reply read up to its flags byte: the bytes that follow, without
+// the frame's checksum byte, in value order (data bytes 0x64, 0x05 give "0564").
+std::string registerValueText(const HexMsg& reply);
 // 0, or -4 (limit_failed) when the value lies outside min..max (unsigned 32-bit comparisons).
 int limitCheck(const Vreg& vreg);
+// For a battery voltage whose register says 0 (the charger picks the system voltage itself): the
+// system voltage (12, 24 or 48, as one byte) that the charge voltages recorded under the groups
+// named in auto_bat (0.01 V units) suggest. A value other than 0 is left alone. A group without a
+// record is recorded with an empty text.
+void autoBatteryVoltage(Vreg& vreg, std::map<std::string, std::string>& groupValues);
 
 }  // namespace sunlink

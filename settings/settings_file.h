@@ -2,6 +2,7 @@
 #pragma once
 
 #include <boost/property_tree/ptree.hpp>
+#include <cstddef>
 #include <ostream>
 #include <string>
 
@@ -17,10 +18,24 @@ extern const char* const embeddedDefaults;
 void vregsFromTree(const boost::property_tree::ptree& tree, VregTable& table);
 boost::property_tree::ptree vregsToTree(const VregTable& table);
 
+// A settings file holds one charger's few dozen settings in a few KiB. Larger files, and elements
+// nested deeper than any vreg document needs (the XML reader descends recursively and would run
+// out of stack), are refused before they are parsed.
+constexpr std::size_t maxSettingsFileBytes = 1024 * 1024;
+constexpr int maxSettingsFileDepth = 64;
+
 // Empties the table and loads the file. 0 success; 29 the file is not readable XML (error line
-// logged); 94 loading failed ("Reading settings failed" on err).
+// logged; the caller ends the program with it); 94 loading failed ("Reading settings failed" on
+// err), also for a file too large or too deeply nested to be a settings file.
 int readSettingsFile(VregTable& table, const std::string& path, std::ostream& out,
                      std::ostream& err);
+// Reads the file as XML (text trimmed) and pushes its vregs. 29 with the XML reader's message
+// (naming the file and line) logged when the file cannot be opened or is not well formed;
+// otherwise 0. Throws what vregsFromTree throws, and std::runtime_error for a file over the limits.
+int loadXmlFile(const std::string& path, VregTable& table);
+// Writes the table as XML (4-blank indentation, utf-8) in place of any earlier file, atomically.
+// Throws on failure (std::system_error naming the file and the reason).
+void saveXmlFile(const std::string& path, const VregTable& table);
 // Writes the table to the file, replacing it atomically. 0 success; 95 ("Writing settings failed"
 // on err).
 int writeSettingsFile(const VregTable& table, const std::string& path, std::ostream& out,

@@ -66,8 +66,21 @@ struct Vreg {
   void setNumber(double x);
 };
 
-// Attribute text to value text: "0x..." keeps the rest as written; anything else is read as decimal
-// (leading digits, none gives 0) and written with 2, 4 or 8 upper-case hex digits.
+// Reads a number as C's strtoul does with a 32-bit result: leading blanks, a sign, with base 0 the
+// prefixes 0x (hexadecimal) and 0 (octal), with base 16 an optional 0x; reading stops at the first
+// unfit character, no digit gives 0, too large a number gives 0xFFFFFFFF.
+std::uint32_t readNumber(const std::string& text, int base);
+// n bytes (1 to 4) of a value text such as a Vreg's min or max, least significant first; read the
+// way Vreg::hexToBytes reads the value.
+std::uint32_t valueBytes(const std::string& text, int n);
+// True when text is whole pairs of upper-case hex digits, the only text HexMsg::appendHex takes
+// whole: anything else would go on the wire cut short.
+bool isWireReady(const std::string& text);
+
+// Attribute text to value text: "0x..." keeps the digits that follow, turned to upper case (a
+// hand-written 0x05a0 is the 05A0 the program writes and the charger answers); anything else is
+// read as decimal (leading digits, none gives 0, at most 0xFFFFFFFF) and written with 2, 4 or 8
+// upper-case hex digits.
 std::string normaliseValue(const std::string& text);
 // "1.16" gives 0x116; "" and "0" give 0; any other form logs an error and gives -1.
 std::int32_t parseVersion(const std::string& text);
@@ -75,7 +88,8 @@ std::int32_t parseVersion(const std::string& text);
 bool matchProductIds(std::uint16_t productId, const std::string& productids);
 // Every condition's group must have been recorded and have every bit of the condition's mask set.
 bool conditionsHold(const Vreg& vreg, const std::map<std::string, std::string>& groupValues);
-// "0564" gives "6405": value order to wire order and back.
+// "0564" gives "6405": value order to wire order and back. An odd-length text is read as if it had
+// a leading 0, the way hexToBytes reads it ("5A0" gives "A005").
 std::string reverseBytePairs(const std::string& hex);
 
 }  // namespace sunlink

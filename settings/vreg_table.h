@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "settings/vreg.h"
@@ -22,6 +23,8 @@ class VregTable {
   Vreg* lookup(const std::string& label);
   bool contains(const std::string& label) const;
 
+  // Values and statuses may be changed through these; labels may not (push relies on them), and
+  // Vregs are added only through push.
   std::vector<Vreg>& vregs() { return vregs_; }
   const std::vector<Vreg>& vregs() const { return vregs_; }
   std::size_t size() const { return vregs_.size(); }
@@ -33,6 +36,9 @@ class VregTable {
 
  private:
   std::vector<Vreg> vregs_;
+  // The labels of vregs_, so that push stays fast on a long list read from a file. Rebuilt when
+  // its size no longer matches vregs_ (someone emptied the list through vregs()).
+  std::unordered_set<std::string> labels_;
 };
 
 }  // namespace sunlink

@@ -4,65 +4,76 @@
 // It opens a pty pair, keeps the slave side open itself (so the program may open and close the
 // slave path freely), and answers HEX requests on the master side from its own thread, as a
 // charger does: ping, device id, get register, set register, the command registers (factory reset,
-// clear history, clock, charger on/off). It sends TEXT blocks unasked at an interval, never inside a
-// HEX reply. Faults are switched on one by one. Everything it received is recorded so that tests
-// can assert exactly what reached the charger.
+// clear history, clock, charger on/off). A request that arrives damaged (bad checksum) is answered
+// with code 2 and the word 0xAAAA. It sends TEXT blocks unasked at an interval. One thread writes
+// everything, whole TEXT blocks and whole replies, so a block never lands inside a reply. Faults
+// are switched on one by one. Everything it received is recorded so that tests can assert exactly
+// what reached the charger.
 //
-// Thread safety: every public member may be called from any thread while the simulator runs.
+// What the charger sends while no program has the slave open is lost, as on a real line, and so
+// are replies to a program that has closed the path since it asked. Bytes already written when a
+// program closes the path are discarded once the simulator notices the close; a program that
+// reopens the path at once may still read them (waitForProgram(false, ...) closes that gap).
+//
+// Ownership: owns the pty pair and the answering thread (joined by stop, unplug and the
+// destructor). Thread safety: every public member may be called from any thread while the
+// simulator runs; the callbacks set with setTrafficLog run on the simulator's thread.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "protocol/hex_msg.h"
+#include "sim/profiles.h"
 
 namespace sunlink {
 namespace sim {
 
-// A register's value as the charger holds it: its bytes, least significant first (the wire order),
-// 1, 2 or 4 bytes, or the bytes of a text.
-using RegisterBytes = std::vector<std::uint8_t>;
-
-struct Profile {
-  std::string name;
-  std::string description;
-  // Answers to ping and get device id. versionWord's top two bits give the firmware type
-  // (01 application, 11 release candidate, 00 boot loader, 10 tester).
-  std::uint16_t versionWord = 0x4115;
-  std::uint16_t productId = 0xA042;
-  bool silent = false;  // answers nothing at all
-  std::map<std::uint16_t, RegisterBytes> registers;
-  // Identity and measurement labels of the TEXT blocks, in block order (PID as "0x" + hex, ...).
-  std::vector<std::pair<std::string, std::string>> textLabels;
-};
-
-// "load115", "rotary113", "recent", "bootloader", "monitor" (not MPPT), "silent", ...
-Profile profileByName(const std::string& name);  // throws std::invalid_argument for an unknown name
-std::vector<std::string> profileNames();
-
+// Fault switches. Counts of requests and replies start when the faults are set (at construction or
+// by setFaults); a request is a frame that arrived with a good checksum.
 struct Faults {
-  std::set<std::uint16_t> refuseSet;       // set register answered with code 4
-  std::set<std::uint16_t> flagsOnGet;      // get register answered with flags 0x01
-  int receptionErrors = 0;                 // the first N requests answered with code 2, 0xAAAA
-  int dropReplies = 0;                     // the first N replies are not sent
-  int silentAfter = -1;                    // after K requests, answer nothing (-1: never)
-  std::chrono::milliseconds latency{0};    // delay before each reply
-  bool paceAtLineRate = false;             // 10 bits per byte at 19200 baud
+  std::set<std::uint16_t> refuseSet;     // set register answered with code 4
+  std::set<std::uint16_t> refuseGet;     // get register answered with code 4
+  std::set<std::uint16_t> flagsOnGet;    // get register answered with flags 0x01
+  std::set<std::uint16_t> wrongIdOnGet;  // get register answered for the next register id
+  int receptionErrors = 0;               // the first N requests answered with code 2, 0xAAAA
+  int dropReplies = 0;                   // the first N replies are not sent
+  int silentAfter = -1;                  // after K requests, answer nothing (-1: never) ...
+  int resumeAfter = -1;  // ... until request number resumeAfter has gone unanswered (-1: never)
+  // Silent in the middle of a conversation: the first request that gets or sets this register
+  // (-1: none) and the silentRequests - 1 requests after it go unanswered; then it answers again.
+  int silentOnRegister = -1;
+  int silentRequests = 0;
+  bool silentOnSetOnly = false;  // only a set of silentOnRegister starts the silence (a store)
+  int unplugAfter = -1;  // request K+1 closes the master as unplug() does (-1: never)
+  std::chrono::milliseconds latency{0};  // delay before each reply
+  bool paceAtLineRate = false;           // 10 bits per byte at 19200 baud, for requests and replies
   std::chrono::milliseconds textInterval{0};  // 0: no TEXT blocks
-  bool badTextChecksum = false;            // every TEXT block sent with a wrong checksum byte
+  bool badTextChecksum = false;               // every TEXT block sent with a wrong checksum byte
+  int badTextEvery = 0;           // every Nth TEXT block sent with a wrong checksum byte (0: none)
+  bool textFlood = false;         // TEXT blocks back to back at the line rate (implies pacing)
+  std::string garbage;            // bytes written before each reply (empty: none)
+  bool asyncBeforeReply = false;  // an unasked code-0xA frame before each reply
+  bool shortPing = false;         // ping answered with code 5 and no version word
+  bool checkWidths = false;       // a set whose value width differs from the register's: flags 0x01
 };
 
-// One request as received, and one register write as stored.
+// One register write as stored.
 struct Write {
   std::uint16_t id;
   RegisterBytes value;
 };
+
+// Flags byte of a get or set reply that the charger did not carry out.
+constexpr std::uint8_t FLAGS_UNKNOWN_ID = 0x01;  // no such register, or a value of the wrong width
+constexpr std::uint8_t FLAGS_READ_ONLY = 0x02;   // the register cannot be written
+constexpr std::uint8_t RSP_ASYNC = 0xA;          // unasked report of a register value
+constexpr std::uint16_t REG_ASYNC_REPORT = 0xEDD5;  // battery voltage, 0.01 V
 
 class ChargerSim {
  public:
@@ -71,26 +82,55 @@ class ChargerSim {
   ChargerSim(const ChargerSim&) = delete;
   ChargerSim& operator=(const ChargerSim&) = delete;
 
-  // Opens the pty pair and starts answering; returns the slave path (e.g. /dev/pts/7).
+  // Opens the pty pair and starts answering; returns the slave path (e.g. /dev/pts/7). Throws
+  // std::system_error when the pair cannot be opened, std::logic_error when already started.
   std::string start();
+  // Stops answering, joins the thread and closes the pair. Safe to call more than once.
   void stop();
-  const std::string& slavePath() const;
+  const std::string& slavePath() const;  // empty before start
 
   void setFaults(const Faults& faults);
-  // Closes the master side as if the cable were pulled; the thread stops answering.
+  Faults faults() const;
+  // Closes the master side as if the cable were pulled; the thread stops answering. Returns when
+  // the master is closed.
   void unplug();
+  bool unplugged() const;  // true from the moment the master starts closing
 
-  std::vector<HexMsg> requests() const;  // every decoded request frame, checksum byte last
-  std::vector<Write> writes() const;     // every set register it accepted, in order
-  std::size_t requestCount() const;
-  RegisterBytes registerValue(std::uint16_t id) const;
+  std::vector<HexMsg> requests() const;     // every decoded request frame, checksum byte last
+  std::vector<Write> writes() const;        // every set register it accepted, in order
+  std::size_t requestCount() const;         // requests().size()
+  std::size_t damagedRequestCount() const;  // frames that arrived with a bad checksum
+  std::size_t replyCount() const;           // replies handed to the line (dropped ones not)
+  std::size_t textBlockCount() const;       // TEXT blocks handed to the line
+  // Waits until at least n requests have been handled (answered, dropped or ignored).
+  bool waitForRequests(std::size_t n, std::chrono::milliseconds timeout) const;
+  // Waits until the simulator has seen a program open the path (open) or the last program close
+  // it (!open). False after the time-out.
+  bool waitForProgram(bool open, std::chrono::milliseconds timeout) const;
+
+  RegisterBytes registerValue(std::uint16_t id) const;  // empty when it has no such register
   void setRegisterValue(std::uint16_t id, RegisterBytes value);
-  void clearRecords();
+  bool chargerOn() const;     // the on/off state set through 0x0202/0x0200
+  int factoryResets() const;  // writes of 0 to 0x0004
+  int historyClears() const;  // writes to 0x1030
+  void clearRecords();        // requests, writes and the counters above
+  const Profile& profile() const { return profile_; }
+
+  // Called on the simulator's thread with the text of every request (">> :7...") and every reply
+  // (" << :7...") without the line end; for chgsim --verbose.
+  void setTrafficLog(std::function<void(const std::string&)> log);
 
  private:
   struct Impl;
+  const Profile profile_;
   std::unique_ptr<Impl> impl_;
 };
+
+// The TEXT block of these label/value pairs: each line CR LF, label, TAB, value; then CR LF,
+// "Checksum", TAB and the byte that makes the block's byte sum 0 modulo 256 (one more when
+// damaged).
+std::string textBlock(const std::vector<std::pair<std::string, std::string>>& labels,
+                      bool damaged = false);
 
 }  // namespace sim
 }  // namespace sunlink

@@ -1,0 +1,77 @@
+#include "app/cli.h"
+
+#include <boost/program_options/parsers.hpp>
+#include <boost/program_options/value_semantic.hpp>
+#include <typeinfo>
+
+namespace po = boost::program_options;
+
+namespace sunlink {
+
+namespace {
+
+struct OptionRow {
+  const char* names;  // long and short name as the library takes them: "dump,d"
+  bool takesText;
+  bool hidden;
+  const char* description;
+};
+
+// The option table, in declaration order (which is also the order of the help listing).
+// --version is a capital V and --verbose a small v; -? is a second name for help that stays out
+// of the listing.
+constexpr OptionRow optionTable[] = {
+    {"dump,d", false, false, "dump communication to output"},
+    {"help,h", false, false, "produce help message"},
+    {"get,g", false, false, "retrieve data, do not change anything"},
+    {"serial,s", true, false, "serial port"},
+    {"sys,y", true, false, "set battery voltage"},
+    {"abs,a", true, false, "set absorption voltage"},
+    {"float,f", true, false, "set float voltage"},
+    {"cellguard,b", true, false, "set cellguard mode"},
+    {"current,c", true, false, "set charger current limit"},
+    {"eqv,i", true, false, "set equalisation voltage"},
+    {"autoeq,j", true, false, "set auto equalise mode"},
+    {"tempcomp,k", true, false, "set temperature compensation"},
+    {"abslim,m", true, false, "set absorption time limit"},
+    {"table,t", false, false, "use factory defined battery table"},
+    {"reset,r", false, false, "reset all settings to factory default settings"},
+    {"erase,e", false, false, "clear history data"},
+    {"clock,n", false, false, "sync clock"},
+    {"download,o", true, false, "download settings from device to file"},
+    {"upload,u", true, false, "upload settings from file to device"},
+    {"quiet,q", false, false, "do not ping for devices on the bus"},
+    {"version,V", false, false, "version"},
+    {"?,?", false, true, "produce help message"},
+    {"verbose,v", false, true, "verbose"},
+};
+
+}  // namespace
+
+OptionGroups::OptionGroups()
+    : visible("Allowed options"), hidden("Hidden options"), all("All options") {
+  for (const OptionRow& row : optionTable) {
+    po::options_description& group = row.hidden ? hidden : visible;
+    if (row.takesText)
+      group.add_options()(row.names, po::value<std::string>(), row.description);
+    else
+      group.add_options()(row.names, row.description);
+  }
+  all.add(visible).add(hidden);
+}
+
+CommandLine::CommandLine(int argc, const char* const argv[]) {
+  OptionGroups groups;
+  po::store(po::parse_command_line(argc, argv, groups.all), values_);
+  po::notify(values_);
+}
+
+std::string CommandLine::text(const std::string& name) const {
+  const po::variable_value& value = values_[name];
+  if (value.empty() || value.value().type() != typeid(std::string)) return std::string();
+  return value.as<std::string>();
+}
+
+void printHelp(std::ostream& out) { out << OptionGroups().visible; }
+
+}  // namespace sunlink

@@ -1,0 +1,16 @@
+// The ERROR banner: how a failure that reached the top of the run is shown to the user.
+#pragma once
+
+#include <exception>
+#include <ostream>
+
+namespace sunlink {
+
+// Writes the ERROR banner for failure on err and returns the status the program ends with:
+//  - a failure carrying Boost.Exception information: its message (tag_what), Boost's diagnostic
+//    text, and its tag_exit_code (-1 when it carries none);
+//  - any other standard exception: its message text, -1;
+//  - anything else: "Unknown exception", -1.
+int writeErrorBanner(std::exception_ptr failure, std::ostream& err);
+
+}  // namespace sunlink

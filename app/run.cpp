@@ -1,0 +1,226 @@
+// The run sequence. Each function below is one group of steps, called in order by runChgtune;
+// the work itself is done by the subsystems they call.
+#include "app/run.h"
+
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "app/cli.h"
+#include "app/error_banner.h"
+#include "app/errors.h"
+#include "app/exit_program.h"
+#include "app/log.h"
+#include "charger/charger_settings.h"
+#include "charger/menus.h"
+#include "device/device_commands.h"
+#include "device/discovery.h"
+#include "link/qmx_serial.h"
+#include "link/qmx_serial_dump.h"
+#include "settings/settings_file.h"
+
+namespace sunlink {
+
+namespace {
+
+const char* const programVersion = "1.17";
+
+// --- Start-up: clock, log, banner, options, the link ---------------------------------------------
+
+void startClockAndLog() {
+  setCurrentLink(nullptr);
+  setLogMode(LogMode());  // direct mode: every shown line goes to standard error at once
+  startClock();
+}
+
+void printBanner() { std::cout << "SunLink chgtune " << programVersion << std::endl; }
+
+// --help (or -?) wins over --version; both end the run before anything is opened.
+void answerHelpOrVersion(const CommandLine& options) {
+  if (options.has("help") || options.has("?")) {
+    printHelp(std::cout);
+    std::cout << std::endl;
+    exitProgram(0);
+  }
+  if (options.has("version")) {
+    std::cout << "VERSION: " << programVersion << " (build " << __DATE__ << ")" << std::endl;
+    exitProgram(0);
+  }
+}
+
+void startLogging(const CommandLine& options) {
+  logVerbosity = options.has("verbose") ? LOG_INFO : LOG_ERROR;
+  logInfo("chgtune", "start");
+}
+
+// The port named with --serial is opened as given and started later, after the dump is attached,
+// so that the dump shows the start-up traffic too. Discovery hands over a link already running.
+void obtainLink(const CommandLine& options) {
+  if (options.has("serial")) {
+    setCurrentLink(std::make_unique<QmxSerial>(options.text("serial")));
+    return;
+  }
+  std::string portName;
+  std::unique_ptr<QmxSerial> link = locateDevice(portName, options.has("quiet"));
+  if (!link) {
+    std::cerr << "Unable to detect a MPPT charger." << std::endl;
+    exitProgram(11);
+  }
+  setCurrentLink(std::move(link));
+}
+
+// Until the link exists a failure is the user's to mend (a mistyped option, a wrong port name):
+// only its message is shown, without the ERROR banner.
+CommandLine startUp(int argc, char* argv[]) {
+  try {
+    startClockAndLog();
+    printBanner();
+    CommandLine options(argc, argv);
+    answerHelpOrVersion(options);
+    startLogging(options);
+    obtainLink(options);
+    return options;
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << std::endl;
+  } catch (...) {
+    std::cerr << "Unknown exception" << std::endl;
+  }
+  exitProgram(-1);
+}
+
+// --- On the link: one path, then the end ---------------------------------------------------------
+
+// The first one-shot command given runs and ends the program with its result; the others are
+// ignored. Returns only when none was given.
+void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
+  QmxSerial& link = *model.link;
+  if (options.has("reset")) exitProgram(resetToFactoryDefaults(link, std::cout, std::cerr));
+  if (options.has("erase")) exitProgram(clearHistory(link, std::cout, std::cerr));
+  if (options.has("clock")) exitProgram(setClock(link, std::cout, std::cerr));
+  if (options.has("upload")) {
+    int status = readSettingsFile(model.settings, options.text("upload"), std::cout, std::cerr);
+    if (status == 0) status = model.storeSettings();
+    exitProgram(status);
+  }
+}
+
+// A charger that answers neither ping nor device id has nothing to show or change: the run ends
+// with that status (3) rather than pretending success.
+void retrieveSettings(ChargerSettings& model) {
+  const int status = model.retrieveSettings();
+  if (status == 3) exitProgram(status);
+}
+
+void downloadOrPrint(const CommandLine& options, ChargerSettings& model) {
+  if (options.has("download"))
+    exitProgram(writeSettingsFile(model.settings, options.text("download"), std::cout, std::cerr));
+  if (options.has("get")) {
+    model.printSettings();
+    exitProgram(0);
+  }
+}
+
+using Change = int (*)(ChargerSettings&, const std::string&);
+
+struct CommandLineChange {
+  const char* option;
+  Change apply;
+  const char* failure;
+};
+
+// Applied in this order, which is not the order of the option table: the factory table first, so
+// that any voltage given with it turns the battery type back into a user-defined one.
+const CommandLineChange commandLineChanges[] = {
+    {"table", [](ChargerSettings& m, const std::string&) { return m.useFactoryTable(); },
+     "Unable to use factory defined table"},
+    {"sys", [](ChargerSettings& m, const std::string& t) { return m.setBatteryVoltage(t); },
+     "Unable to set battery voltage"},
+    {"abs", [](ChargerSettings& m, const std::string& t) { return m.setAbsorptionVoltage(t); },
+     "Unable to set absorption voltage"},
+    {"float", [](ChargerSettings& m, const std::string& t) { return m.setFloatVoltage(t); },
+     "Unable to set float voltage"},
+    {"cellguard", [](ChargerSettings& m, const std::string& t) { return m.setCellGuardMode(t); },
+     "Unable to set cellguard mode"},
+    {"eqv", [](ChargerSettings& m, const std::string& t) { return m.setEqualisationVoltage(t); },
+     "Unable to set equalisation voltage"},
+    {"autoeq", [](ChargerSettings& m, const std::string& t) { return m.setAutoEqualise(t); },
+     "Unable to set auto equalise mode"},
+    {"tempcomp",
+     [](ChargerSettings& m, const std::string& t) { return m.setTemperatureCompensation(t); },
+     "Unable to set temperature compensation"},
+    {"abslim", [](ChargerSettings& m, const std::string& t) { return m.setAbsorptionTimeLimit(t); },
+     "Unable to set absorption time limit"},
+    {"current", [](ChargerSettings& m, const std::string& t) { return m.setCurrentLimit(t); },
+     "Unable to set charger current limit"},
+};
+
+// Each change stands on its own: one that is refused is reported and the others still apply.
+// Returns whether any of them changed the settings.
+bool applyCommandLineChanges(const CommandLine& options, ChargerSettings& model) {
+  bool changed = false;
+  for (const CommandLineChange& change : commandLineChanges) {
+    if (!options.has(change.option)) continue;
+    if (change.apply(model, options.text(change.option)) == 0)
+      changed = true;
+    else
+      std::cerr << change.failure << std::endl;
+  }
+  return changed;
+}
+
+// The store's status decides the exit status: a store that failed must not end as a success for
+// the scripts that call chgtune.
+int storeAndPrint(ChargerSettings& model) {
+  const int status = model.storeSettings();
+  model.printSettings();
+  return status;
+}
+
+// The dump is off while the menu owns the console, so that line traffic does not garble the
+// screen, and back on for the store. When standard input ends before x, nothing is stored: the
+// user never confirmed the changes.
+int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSerialDump& dump) {
+  dump.disconnectDump();
+  model.printSettings();
+  bool changed = false;
+  try {
+    changed = runMainMenu(model);
+  } catch (const input_ended&) {
+    std::cout << std::endl;
+    std::cerr << "Input ended before x was typed: the settings were not stored." << std::endl;
+    exitProgram(-1);
+  }
+  if (options.has("dump")) dump.connectDump();
+  return changed ? storeAndPrint(model) : 0;
+}
+
+[[noreturn]] void runOnLink(const CommandLine& options) {
+  QmxSerial& link = *currentLink();
+  QmxSerialDump dump(link, std::cout);
+  if (options.has("dump")) dump.connectDump();
+  if (options.has("serial")) link.start();
+  ChargerSettings model(link);
+
+  runOneShotCommand(options, model);
+  retrieveSettings(model);
+  downloadOrPrint(options, model);
+  const int status = applyCommandLineChanges(options, model)
+                         ? storeAndPrint(model)
+                         : runMenuAndStore(options, model, dump);
+  exitProgram(status);  // stops and closes the link on the way out
+}
+
+}  // namespace
+
+void runChgtune(int argc, char* argv[]) {
+  const CommandLine options = startUp(argc, argv);
+  std::cout << std::endl;
+  try {
+    runOnLink(options);
+  } catch (...) {
+    exitProgram(writeErrorBanner(std::current_exception(), std::cerr));
+  }
+}
+
+}  // namespace sunlink

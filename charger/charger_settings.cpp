@@ -1,0 +1,35 @@
+// Building the settings model, and the system voltage every range and factory value depends on.
+
+#include "charger/charger_settings.h"
+
+#include "device/capabilities.h"
+
+namespace sunlink {
+
+ChargerSettings::ChargerSettings(QmxSerial& link) : link(&link) {
+  // Ends the program when the device does not answer or is not an MPPT charger in its application
+  // firmware, so everything below may rely on a supported charger.
+  readCapabilities(capabilities, link);
+  pushRegisterMap();
+}
+
+ChargerSettings::ChargerSettings(const Capabilities& capabilities, QmxSerial* link)
+    : capabilities(capabilities), link(link) {
+  pushRegisterMap();
+}
+
+int ChargerSettings::systemVoltage() {
+  const int b = find("battery_voltage").getU8();
+  if (b != 0) return b;
+  // The charger has not settled its system voltage yet (auto detect before the first power-up,
+  // or firmware that does not report it): judge it by the charge voltages, which only a 24 V or
+  // 48 V system can have that high. A 36 V system is only ever known from "battery_voltage".
+  const double a = find("absorption_voltage").getNumber();
+  const double f = find("float_voltage").getNumber();
+  int result = 12;
+  if (a > 17.5 || f > 17.5) result = 24;
+  if (a > 35 || f > 35) result = 48;
+  return result;
+}
+
+}  // namespace sunlink

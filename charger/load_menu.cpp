@@ -1,0 +1,403 @@
+// The load output menu and the street-light timer program behind it.
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "charger/charger_settings.h"
+#include "charger/menu_input.h"
+#include "charger/menus.h"
+#include "charger/value_text.h"
+
+namespace sunlink {
+
+namespace {
+
+constexpr std::uint8_t LIGHTING_CONTROLLER_ON = 0x80;
+constexpr std::uint8_t LOAD_MODE_MASK = 0x0F;
+
+bool hasSwitchLevels(const ChargerSettings& model) {
+  return model.has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH |
+                   SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE);
+}
+
+std::string volts(ChargerSettings& model, const char* label) {
+  return fixedPoint(model.find(label).getNumber(), 2);
+}
+
+std::string systemVolts(ChargerSettings& model, double twelveVoltLevel) {
+  return fixedPoint(model.systemVoltage() * twelveVoltLevel / 12, 2);
+}
+
+// The operation mode screen (key m of the load menu).
+bool askLoadMode(ChargerSettings& model) {
+  std::string low, high;
+  if (hasSwitchLevels(model)) {
+    low = volts(model, "load_switch_low_level");
+    high = volts(model, "load_switch_high_level");
+  }
+  const bool aes = model.has(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE);
+  const long timer = aes ? model.find("automatic_energy_selector_timer").getU16() : 0;
+  const bool userSwitch = model.has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH);
+
+  clearMenuScreen(model.io);
+  model.printSettings();
+  std::ostream& out = *model.io.out;
+  out << "\nLoad operation mode\n\n";
+  out << "0 - Load always off\n";
+  out << "1 - Cellcare algorithm (default)\n";
+  out << "2 - Conventional algorithm 1 (off<" << systemVolts(model, 11.1) << "V, on>"
+      << systemVolts(model, 13.1) << "V)\n";
+  out << "3 - Conventional algorithm 2 (off<" << systemVolts(model, 11.8) << "V, on>"
+      << systemVolts(model, 14) << "V)\n";
+  out << "4 - Load always on\n";
+  if (userSwitch) {
+    out << "5 - User defined algorithm 1 (off<" << low << "V, on>" << high << "V)\n";
+    out << "6 - User defined algorithm 2 (off<" << low << "V<on<" << high << "V<off)\n";
+  }
+  if (aes) {
+    out << "7 - Automatic energy selector (off<" << low << "V, on>" << high << "V, time=";
+    printHoursMinutes(out, timer);
+    out << ")\n";
+  }
+  out << "\n";
+  // A jumper on the port overrules the mode unless the port is given another job.
+  if (!model.has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT) &&
+      (!model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION) ||
+       model.find("port_rx_function").getU8() == 1)) {
+    out << "Note: The load operation mode can be overruled by placing a jumper on the\n";
+    out << "      sunlink connector.\n";
+  }
+  out << "Load operation mode (type 0,1,2,3,4" << (userSwitch ? ",5,6" : "") << (aes ? ",7" : "")
+      << " and press enter) ["
+      << static_cast<unsigned>(model.find("load_control").getU8() & LOAD_MODE_MASK) << "]: ";
+  return model.setLoadMode(readAnswerLine(model.io)) == 0;
+}
+
+bool askSelectorTimer(ChargerSettings& model) {
+  Vreg& timer = model.find("automatic_energy_selector_timer");
+  std::ostream& out = *model.io.out;
+  out << "\nAutomatic energy selector timer [";
+  printHoursMinutes(out, timer.getU16());
+  out << "]: ";
+  // The charger's selector runs for at most an hour.
+  const std::uint16_t minutes = model.parseDuration(readAnswerLine(model.io), 1);
+  if (minutes == 0) return false;
+  timer.setU16(minutes);
+  return true;
+}
+
+// ---- the lighting timer program ----
+
+void setEvent(ChargerSettings& model, int slot, std::uint8_t level, std::uint8_t anchor,
+              std::int16_t offset) {
+  LightingEvent event;
+  event.level = level;
+  event.anchor = anchor;
+  event.offset = offset;
+  model.find("lighting_event" + std::to_string(slot)).setU32(event.pack());
+}
+
+void clearEvent(ChargerSettings& model, int slot) {
+  model.find("lighting_event" + std::to_string(slot)).setU32(0);
+}
+
+// Event 4 ends every night program that leaves the light on: off when the sun rises.
+void offAtSunrise(ChargerSettings& model) { setEvent(model, 4, 0, ANCHOR_SUNRISE, 0); }
+
+std::uint8_t askDimLevel(ChargerSettings& model) {
+  *model.io.out << "Specify the dim-level [100%]: ";
+  return model.parsePercent(readAnswerLine(model.io), 100);
+}
+
+std::uint8_t askNextDimLevel(ChargerSettings& model) {
+  *model.io.out << "What to do next, specify the dim-level use 0% to switch off [0%]: ";
+  return model.parsePercent(readAnswerLine(model.io), 0);
+}
+
+// The hour questions: 0 minutes (also an unreadable answer) means the user backed out.
+std::uint16_t askHours(ChargerSettings& model, const char* question) {
+  *model.io.out << "\n" << question;
+  return model.parseDuration(readAnswer(model.io), 15);
+}
+
+bool programFixedHoursAfterSunset(ChargerSettings& model) {
+  const std::uint16_t minutes =
+      askHours(model, "How many hours must the light remain on after sunset: ");
+  if (minutes == 0) return false;
+  const std::uint8_t first = askDimLevel(model);
+  const std::uint8_t next = askNextDimLevel(model);
+  setEvent(model, 1, first, ANCHOR_SUNSET, 0);
+  setEvent(model, 2, next, ANCHOR_SUNSET, static_cast<std::int16_t>(minutes));
+  if (next != 0) offAtSunrise(model);
+  return true;
+}
+
+bool programSunsetTillMidnight(ChargerSettings& model) {
+  const std::uint8_t first = askDimLevel(model);
+  const std::uint8_t next = askNextDimLevel(model);
+  setEvent(model, 1, first, ANCHOR_SUNSET, 0);
+  setEvent(model, 2, next, ANCHOR_MIDNIGHT, 0);
+  if (next != 0) offAtSunrise(model);
+  return true;
+}
+
+bool programSunsetTillSunrise(ChargerSettings& model) {
+  const std::uint8_t level = askDimLevel(model);
+  setEvent(model, 1, level, ANCHOR_SUNSET, 0);
+  clearEvent(model, 2);
+  clearEvent(model, 3);
+  offAtSunrise(model);
+  return true;
+}
+
+bool programFixedHoursBeforeSunrise(ChargerSettings& model) {
+  const std::uint16_t minutes =
+      askHours(model, "How many hours must the light switch on before sunrise: ");
+  if (minutes == 0) return false;
+  const std::uint8_t level = askDimLevel(model);
+  setEvent(model, 3, level, ANCHOR_SUNRISE, static_cast<std::int16_t>(-minutes));
+  offAtSunrise(model);
+  return true;
+}
+
+void askMidpointShift(ChargerSettings& model) {
+  Vreg& shift = model.find("midpoint_shift");
+  const std::int16_t current = static_cast<std::int16_t>(shift.getU16());
+  std::ostream& out = *model.io.out;
+  out << "\n";
+  out << "The midnight point is estimated based on the solar activity, due to your\n";
+  out << "geographical position and day-light saving this will deviate from the actual\n";
+  out << "midnight. With the midpoint shift this can be compensated partially. Note that\n";
+  out << "this setting is only relevant when your timer program uses midnight as a\n";
+  out << "switching moment (like option c does). Use 0 to disable the shift (default).\n";
+  out << "\n";
+  out << "Calculation example: sunset 19:00 (=1140 min), sunrise 6:25 (=385 min)\n";
+  out << "  night duration = midnight-sunset+sunrise = 1440-1140+385 = 685 minutes\n";
+  out << "  shift = sunset+night_duration/2-midnight = 1140+342-1440 = 42 minutes\n";
+  out << "\n";
+  out << "Desired mid-point shift in minutes [" << current << "]: ";
+  const std::int16_t value = model.parseSmallInt(readAnswer(model.io), current, -1440, 1440);
+  shift.setU16(static_cast<std::uint16_t>(value));
+}
+
+void askDimSpeed(ChargerSettings& model) {
+  Vreg& speed = model.find("dim_speed");
+  const std::uint8_t current = speed.getU8();
+  std::ostream& out = *model.io.out;
+  out << "\n";
+  out << "The gradual dimming option can be used to slow down the response of the timer\n";
+  out << "program. This is useful when multiple chargers are used in a row, to mask the\n";
+  out << "effect that each timer uses its own detection and the transitions moments will\n";
+  out << "vary from unit to unit.\n";
+  out << "\n";
+  out << "Settings (1% change per x seconds):\n";
+  out << "0 = immediate response (gradual dimming disabled)\n";
+  out << "9 = dim from 0 to 100% in 15 minutes\n";
+  out << "\n";
+  out << "Desired gradual dim speed [" << static_cast<unsigned>(current) << "]: ";
+  speed.setU8(model.parsePercent(readAnswerLine(model.io), current));
+}
+
+void askPanelVoltages(ChargerSettings& model) {
+  Vreg& nightLevel = model.find("panel_voltage_night");
+  Vreg& dayLevel = model.find("panel_voltage_day");
+  double night = nightLevel.getNumber();
+  double day = dayLevel.getNumber();
+  std::ostream& out = *model.io.out;
+  out << "\n";
+  out << "Night/day detection voltage tweaks can be used to adjust the detection to match\n";
+  out << "the panel configuration. The day detection voltage must be 0.5V higher than the\n";
+  out << "night detection level. Set this option to 0 to use the built-in defaults\n";
+  out << "(night: Vpanel<11.4V, day: Vpanel>11.9V).\n";
+  out << "\n";
+  out << "Night panel voltage detection level [" << fixedPoint(night, 2) << "]: ";
+  night = model.parsePanelVoltage(readAnswerLine(model.io), night);
+  out << "Day panel voltage detection level [" << fixedPoint(day, 2) << "]: ";
+  day = model.parsePanelVoltage(readAnswerLine(model.io), day);
+  if (night == 0 || day == 0) {
+    // The charger uses its built-in pair only when both levels are 0.
+    out << "Using built-in default values\n\n";
+    night = 0;
+    day = 0;
+  } else if (night + 0.5 > day) {
+    *model.io.err << "Day voltage level must be 0.5V higher than the night voltage level.\n\n";
+    day = night + 0.5;
+  }
+  nightLevel.setNumber(night);
+  dayLevel.setNumber(day);
+}
+
+void askDelays(ChargerSettings& model) {
+  Vreg& sunset = model.find("sunset_delay");
+  Vreg& sunrise = model.find("sunrise_delay");
+  const std::int16_t sunsetNow = static_cast<std::int16_t>(sunset.getU16());
+  const std::int16_t sunriseNow = static_cast<std::int16_t>(sunrise.getU16());
+  std::ostream& out = *model.io.out;
+  out << "\n";
+  out << "Sunset/sunrise delay duration can be used to make the system less\n";
+  out << "  sensitive for clouds.\n";
+  out << "\n";
+  out << "Desired sunset delay duration in minutes [" << sunsetNow << "]: ";
+  const std::int16_t sunsetValue = model.parseSmallInt(readAnswerLine(model.io), sunsetNow, 0, 30);
+  out << "Desired sunrise delay duration in minutes [" << sunriseNow << "]: ";
+  const std::int16_t sunriseValue =
+      model.parseSmallInt(readAnswerLine(model.io), sunriseNow, 0, 30);
+  sunset.setU16(static_cast<std::uint16_t>(sunsetValue));
+  sunrise.setU16(static_cast<std::uint16_t>(sunriseValue));
+}
+
+void writeLightingScreen(ChargerSettings& model, int version) {
+  std::ostream& out = *model.io.out;
+  out << "\n";
+  out << "Lighting controller timer program\n";
+  out << "\n";
+  out << "sunset control actions:\n";
+  out << "a - no action\n";
+  out << "b - on for a fixed number of hours after sunset\n";
+  out << "c - on from sunset till midnight\n";
+  out << "d - on from sunset till sunrise\n";
+  out << "\n";
+  out << "sunrise control actions:\n";
+  out << "e - switch off at sunrise\n";
+  out << "f - on for a fixed number of hours before sunrise\n";
+  out << "\n";
+  out << "m - mid-point shift\n";
+  if (version >= 2) {
+    out << "s - setup gradual dimming (speed)\n";
+    out << "t - panel voltage tweaks (night/day detection thresholds)\n";
+  }
+  if (version >= 3) out << "r - sunrise/set delays (clouds)\n";
+  out << "\n";
+  out << "x - Return to the previous menu\n";
+  out << "Note1: The charger needs to operate several days before it syncs with the solar\n";
+  out << "       activity, while unsynchronised 12-hour day and 12-hour night is assumed.\n";
+  if (version >= 2) {
+    out << "Note2: To use the (gradual) dimming function the sunlink tx port function must\n";
+    out << "       set to pwm mode (main menu option p).\n";
+  } else {
+    out << "Note2: To use the dimming function the sunlink tx port function must set to\n";
+    out << "       pwm mode (main menu option p).\n";
+  }
+  out << "Select an option (type a,b,c,d,e,f" << (version >= 2 ? ",s,t" : "")
+      << (version >= 3 ? ",r" : "") << " or x and press enter): ";
+}
+
+// Acts on one lighting-menu answer other than x; returns whether a value was written.
+bool actOnLighting(ChargerSettings& model, const std::string& key, int version) {
+  if (key == "a") {
+    clearEvent(model, 1);
+    clearEvent(model, 2);
+    return true;
+  }
+  if (key == "b") return programFixedHoursAfterSunset(model);
+  if (key == "c") return programSunsetTillMidnight(model);
+  if (key == "d") return programSunsetTillSunrise(model);
+  if (key == "e") {
+    clearEvent(model, 3);
+    offAtSunrise(model);
+    return true;
+  }
+  if (key == "f") return programFixedHoursBeforeSunrise(model);
+  if (key == "m") {
+    askMidpointShift(model);
+    return true;
+  }
+  if (key == "s" && version >= 2) {
+    askDimSpeed(model);
+    return true;
+  }
+  if (key == "t" && version >= 2) {
+    askPanelVoltages(model);
+    return true;
+  }
+  if (key == "r" && version >= 3) {
+    askDelays(model);
+    return true;
+  }
+  reportUnknownOption(model.io);
+  return false;
+}
+
+void writeLoadScreen(ChargerSettings& model, bool levelsShown, bool timerShown, bool lighting) {
+  std::ostream& out = *model.io.out;
+  const bool solarTimer = model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
+  out << "\nLoad output" << (solarTimer ? " / lighting controller (timer)" : "") << " settings\n\n";
+  out << "m - Modify load operation mode\n";
+  if (levelsShown) {
+    out << "h - Modify load switch high voltage level (" << volts(model, "load_switch_high_level")
+        << "V)\n";
+    out << "l - Modify load switch low voltage level (" << volts(model, "load_switch_low_level")
+        << "V)\n";
+  }
+  if (timerShown) {
+    out << "a - Modify Automatic energy selector timer (";
+    printHoursMinutes(out, model.find("automatic_energy_selector_timer").getU16());
+    out << ")\n";
+  }
+  if (solarTimer) {
+    out << "s - " << (lighting ? "Disable" : "Enable") << " lighting controller (timer)\n";
+    if (lighting) out << "p - Modify lighting controller timer program\n";
+  }
+  out << "\n";
+  out << "x - Return to the previous menu\n";
+  out << "Select an option (type m" << (levelsShown ? ",h,l" : "") << (timerShown ? ",a" : "")
+      << (solarTimer ? ",s" : "") << (solarTimer && lighting ? ",p" : "")
+      << " or x and press enter): ";
+}
+
+}  // namespace
+
+bool runLoadMenu(ChargerSettings& model) {
+  bool changed = false;
+  const bool solarTimer = model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
+  clearMenuScreen(model.io);
+  model.printSettings();
+  for (;;) {
+    const std::uint8_t control = model.find("load_control").getU8();
+    const int mode = control & LOAD_MODE_MASK;
+    const bool lighting = (control & LIGHTING_CONTROLLER_ON) != 0;
+    const bool levelsShown = hasSwitchLevels(model) && mode >= 5 && mode <= 7;
+    const bool timerShown = model.has(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE) && mode == 7;
+    writeLoadScreen(model, levelsShown, timerShown, lighting);
+
+    const std::string key = readAnswerLine(model.io);
+    if (key == "x") return changed;
+    if (key == "m") {
+      if (askLoadMode(model)) changed = true;
+    } else if (key == "h" && levelsShown) {
+      *model.io.out << "\nLoad switch high voltage level ["
+                    << volts(model, "load_switch_high_level") << "]: ";
+      if (model.setLoadSwitchHigh(readAnswerLine(model.io)) == 0) changed = true;
+    } else if (key == "l" && levelsShown) {
+      *model.io.out << "\nLoad switch low voltage level [" << volts(model, "load_switch_low_level")
+                    << "]: ";
+      if (model.setLoadSwitchLow(readAnswerLine(model.io)) == 0) changed = true;
+    } else if (key == "a" && timerShown) {
+      if (askSelectorTimer(model)) changed = true;
+    } else if (key == "s" && solarTimer) {
+      if (model.setLightingController(lighting ? "0" : "1") == 0) changed = true;
+    } else if (key == "p" && solarTimer && lighting) {
+      if (runLightingMenu(model)) changed = true;
+    } else {
+      reportUnknownOption(model.io);
+    }
+    clearMenuScreen(model.io);
+    model.printSettings();
+  }
+}
+
+bool runLightingMenu(ChargerSettings& model) {
+  bool changed = false;
+  const int version = model.capabilities.streetlightVersion;
+  for (;;) {
+    clearMenuScreen(model.io);
+    model.printSettings();
+    writeLightingScreen(model, version);
+    const std::string key = readAnswerLine(model.io);
+    if (key == "x") return changed;
+    if (actOnLighting(model, key, version)) changed = true;
+  }
+}
+
+}  // namespace sunlink

@@ -1,0 +1,256 @@
+// The main menu: what can be changed on this charger, one key per line, until x.
+
+#include <cmath>
+#include <ostream>
+#include <string>
+
+#include "charger/charger_settings.h"
+#include "charger/menu_input.h"
+#include "charger/menus.h"
+#include "charger/value_text.h"
+#include "device/device_commands.h"
+
+namespace sunlink {
+
+namespace {
+
+// The charger's own table for its system voltage, as texts for the setters.
+struct FactoryCharge {
+  const char* absorption;
+  const char* floatVoltage;
+  const char* equalisation;
+  const char* compensation;
+};
+
+FactoryCharge factoryCharge(int systemVoltage) {
+  switch (systemVoltage) {
+    case 24:
+      return {"28.8", "27.6", "32.4", "-32.4"};
+    case 36:
+      return {"43.2", "41.4", "48.6", "-48.6"};
+    case 48:
+      return {"57.6", "55.2", "64.8", "-64.8"};
+    default:
+      return {"14.4", "13.8", "16.2", "-16.2"};
+  }
+}
+
+bool hasLoad(const ChargerSettings& model) {
+  return model.has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT |
+                   SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT);
+}
+
+bool hasRelay(const ChargerSettings& model) {
+  return model.has(SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1 | SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY);
+}
+
+void writeMenu(ChargerSettings& model, bool userDefined) {
+  std::ostream& out = *model.io.out;
+  const bool rotary = model.has(SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER);
+  out << "\n";
+  out << "v - Modify battery voltage setting\n";
+  out << "a - Modify absorption voltage\n";
+  if (model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
+    out << "b - " << (model.find("cellguard_mode").getU8() != 0 ? "Disable" : "Enable")
+        << " cellguard mode\n";
+  }
+  out << "f - Modify float voltage\n";
+  out << "c - Modify current limit\n";
+  if (model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
+    out << "i - Modify equalisation voltage\n";
+    out << "j - Modify auto equalise mode\n";
+  }
+  out << "k - Modify temperature compensation\n";
+  out << "m - Modify absorption time limit\n";
+  if (userDefined) {
+    out << "t - Switch back to"
+        << (rotary ? " rotary switch battery type" : " factory defined battery table") << "\n";
+  }
+  if (hasLoad(model)) {
+    out << "l - Modify load output"
+        << (model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) ? " / lighting controller (timer)" : "")
+        << " settings\n";
+  }
+  if (hasRelay(model)) out << "r - Modify relay settings\n";
+  if (model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) out << "e - Clear history data\n";
+  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) out << "p - SunLink TX Port function\n";
+  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) out << "q - SunLink RX Port function\n";
+  out << "\n";
+  out << "x - Exit and Save\n";
+  if (rotary) {
+    out << "Note: Modifying settings (except the battery voltage) effectively disables the\n";
+    out << "      rotary switch, use option t to revert back to the factory defined\n";
+    out << "      battery table (as selected by the rotary switch).\n";
+  }
+
+  out << "Select an option (type v,a";
+  if (model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) out << ",b";
+  out << ",f,c";
+  if (model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) out << ",i,j";
+  out << ",k,m";
+  if (userDefined) out << ",t";
+  if (hasLoad(model)) out << ",l";
+  if (hasRelay(model)) out << ",r";
+  if (model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) out << ",e";
+  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) out << ",p";
+  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) out << ",q";
+  out << " or x and press enter): ";
+}
+
+// Writes "<question>[<current>]: " after an empty line and reads the answer.
+std::string askValue(ChargerSettings& model, const char* question, const std::string& current) {
+  *model.io.out << "\n" << question << current << "]: ";
+  return readAnswerLine(model.io);
+}
+
+std::string askBatteryVoltage(ChargerSettings& model) {
+  std::ostream& out = *model.io.out;
+  out << "\nBattery voltage setting (";
+  const int low = model.capabilities.minBatteryVoltage;
+  const int high = model.capabilities.maxBatteryVoltage;
+  for (int n = low; n <= high; n += 12) {
+    if (n != low) out << ",";
+    out << n << "=" << n << "V";
+  }
+  out << ") [" << static_cast<unsigned>(model.find("battery_voltage_setting").getU8()) << "]: ";
+  return readAnswerLine(model.io);
+}
+
+void writeTemperatureNote(ChargerSettings& model) {
+  std::ostream& out = *model.io.out;
+  out << "The temperature compensation is not a dynamic during operation. The charger\n";
+  out << "uses its internal temperature for the battery temperature compensation when\n";
+  out << "the charger has been idle for at least one hour, i.e. when the charger is not\n";
+  out << "actively charging a battery"
+      << (model.has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT) ? " or supplying a load" : "") << ".\n";
+}
+
+void writeHours(std::ostream& out, double minutes) {
+  printHoursMinutes(out, static_cast<long>(std::trunc(minutes)));
+  out << " hours\n";
+}
+
+// How the charger shortens the absorption time after a night that left the battery well charged.
+void writeAbsorptionTimeTable(ChargerSettings& model) {
+  std::ostream& out = *model.io.out;
+  const double hours = model.find("absorption_time_limit").getNumber();
+  const double volts = model.systemVoltage();
+  const std::string v119 = fixedPoint(volts * 11.9 / 12, 1);
+  const std::string v122 = fixedPoint(volts * 12.2 / 12, 1);
+  const std::string v126 = fixedPoint(volts * 12.6 / 12, 1);
+  out << "The maximum duration of the absorption period is determined by the\n";
+  out << "battery voltage measured just before the solar charger starts up in\n";
+  out << "the morning:\n";
+  out << "\n";
+  out << "Battery voltage Vb (@start-up) | Multiplier | Maximum absorption times\n";
+  out << "-------------------------------|------------|-------------------------\n";
+  out << "          Vb < " << v119 << "V           |    x 1     |       ";
+  writeHours(out, hours * 60);
+  out << "      " << v119 << "V < Vb < " << v122 << "V       |   x 2/3    |       ";
+  writeHours(out, hours * 2 / 3 * 60);
+  out << "      " << v122 << "V < Vb < " << v126 << "V       |   x 1/3    |       ";
+  writeHours(out, hours / 3 * 60);
+  out << "          Vb > " << v126 << "V           |   x 1/6    |       ";
+  writeHours(out, hours / 6 * 60);
+}
+
+std::string askAbsorptionTimeLimit(ChargerSettings& model) {
+  writeAbsorptionTimeTable(model);
+  const double hours = model.find("absorption_time_limit").getNumber();
+  std::ostream& out = *model.io.out;
+  out << "\nAbsorption time limit [";
+  printHoursMinutes(out, static_cast<long>(std::trunc(hours * 60)));
+  out << "]: ";
+  return readAnswerLine(model.io);
+}
+
+// Key t: the charge settings of the charger's own table, then the table itself back in charge.
+bool restoreFactoryTable(ChargerSettings& model) {
+  const FactoryCharge charge = factoryCharge(model.systemVoltage());
+  model.setAbsorptionVoltage(charge.absorption);
+  model.setFloatVoltage(charge.floatVoltage);
+  model.setEqualisationVoltage(charge.equalisation);
+  model.setTemperatureCompensation(charge.compensation);
+  if (model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) model.setCellGuardMode("1");
+  // The current parser lowers this to the charger's own maximum.
+  model.setCurrentLimit("65535");
+  model.setAbsorptionTimeLimit("6");
+  return model.useFactoryTable() == 0;
+}
+
+std::string voltageText(ChargerSettings& model, const char* label) {
+  return fixedPoint(model.find(label).getNumber(), 2);
+}
+
+// Acts on one answer other than x; returns whether the settings list changed.
+bool act(ChargerSettings& model, const std::string& key) {
+  if (key == "v") return model.setBatteryVoltage(askBatteryVoltage(model)) == 0;
+  if (key == "a") {
+    return model.setAbsorptionVoltage(askValue(model, "Absorption voltage [",
+                                               voltageText(model, "absorption_voltage"))) == 0;
+  }
+  if (key == "b" && model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
+    return model.setCellGuardMode(model.find("cellguard_mode").getU8() != 0 ? "0" : "1") == 0;
+  }
+  if (key == "i" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
+    return model.setEqualisationVoltage(askValue(model, "Equalisation voltage [",
+                                                 voltageText(model, "equalisation_voltage"))) == 0;
+  }
+  if (key == "j" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
+    const long mode = static_cast<long>(model.find("auto_equalise").getNumber());
+    return model.setAutoEqualise(
+               askValue(model, "Auto equalise mode (0=off, 1=daily, 2=every other day, etc) [",
+                        std::to_string(mode))) == 0;
+  }
+  if (key == "k") {
+    writeTemperatureNote(model);
+    return model.setTemperatureCompensation(
+               askValue(model, "Temperature compensation [",
+                        voltageText(model, "temperature_compensation"))) == 0;
+  }
+  if (key == "m") return model.setAbsorptionTimeLimit(askAbsorptionTimeLimit(model)) == 0;
+  if (key == "f") {
+    return model.setFloatVoltage(
+               askValue(model, "Float voltage [", voltageText(model, "float_voltage"))) == 0;
+  }
+  if (key == "c") {
+    return model.setCurrentLimit(
+               askValue(model, "Current limit [",
+                        fixedPoint(model.find("maximum_current").getNumber(), 1))) == 0;
+  }
+  // Accepted even when its line is not shown: it also repairs a table that was changed by hand.
+  if (key == "t") return restoreFactoryTable(model);
+  if (key == "l" && hasLoad(model)) return runLoadMenu(model);
+  if (key == "r" && hasRelay(model)) return runRelayMenu(model);
+  if (key == "e" && model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) {
+    // Clearing the history acts on the charger at once; the settings list is untouched. A model
+    // built without a link has no charger to clear.
+    if (model.link != nullptr) clearHistory(*model.link, *model.io.out, *model.io.err);
+    return false;
+  }
+  if (key == "p" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) {
+    return runTxPortMenu(model);
+  }
+  if (key == "q" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) {
+    return runRxPortMenu(model);
+  }
+  reportUnknownOption(model.io);
+  return false;
+}
+
+}  // namespace
+
+bool runMainMenu(ChargerSettings& model) {
+  bool changed = false;
+  for (;;) {
+    const bool userDefined = model.find("battery_type").getU8() == BATTERY_TYPE_USER_DEFINED;
+    writeMenu(model, userDefined);
+    const std::string key = readAnswerLine(model.io);
+    if (key == "x") return changed;
+    if (act(model, key)) changed = true;
+    clearMenuScreen(model.io);
+    model.printSettings();
+  }
+}
+
+}  // namespace sunlink

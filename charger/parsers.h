@@ -1,0 +1,31 @@
+// Pure text-to-number helpers behind the ChargerSettings parsers and setters. No streams, no model:
+// text in, value out.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace sunlink {
+
+// Every character that ends the number part of a typed value: letters, most punctuation, the plus
+// sign and the blank. Digits, the point and the minus sign are not among them, so "14.4V",
+// "14.4 V" and "6:30" keep their leading number. 77 characters.
+extern const char numberStopChars[];
+
+// Turns the first comma into a point (so "13,8" reads as 13.8), then cuts the text before the
+// first stop character.
+std::string prepareNumberText(std::string text);
+
+// The whole text as a decimal number: an optional minus sign, digits with at most one point, at
+// least one digit. Anything else (including empty text) gives nothing.
+std::optional<double> convertNumber(const std::string& text);
+
+// The whole text as a signed integer: an optional sign, then digits only, within the range of int.
+std::optional<int> convertWholeInteger(const std::string& text);
+
+// x truncated toward zero after the binary representation error of a decimal value has been
+// removed: 0.35 × 60 is 20.999… in binary but the user typed 21 minutes' worth. The product is
+// rounded to six decimals first, so a genuine fraction such as 1435.5 still truncates to 1435.
+double truncateDecimal(double x);
+
+}  // namespace sunlink

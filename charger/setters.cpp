@@ -1,0 +1,256 @@
+// The setters: one per editable setting, shared by the command line and the menus. They change the
+// in-memory settings list only; restore carries the values to the charger later.
+
+#include <optional>
+#include <string>
+
+#include "charger/charger_settings.h"
+#include "charger/parsers.h"
+
+namespace sunlink {
+
+namespace {
+
+const char kUnableToInterpret[] = "Unable to interpret value";
+
+// The refusal of a typed value. The number of line ends differs from setter to setter; the menus
+// rely on it for their screen layout.
+int refuse(std::ostream& err, int lineEnds) {
+  err << kUnableToInterpret;
+  for (int i = 0; i < lineEnds; ++i) err << '\n';
+  return 1;
+}
+
+// Parsers give 0 for text they could not read (and the clamps never produce 0 for a voltage or a
+// current), so 0 means "leave the setting alone".
+int storeNonZero(ChargerSettings& model, const char* label, double value) {
+  if (value == 0) return 1;
+  model.find(label).setNumber(value);
+  return 0;
+}
+
+// Whether restore will carry this setting to the charger once retrieve has run. Restore writes
+// only settings that retrieve confirmed; a preset (no register to read) is never confirmed, and a
+// read-only one is never written. A readable setting that has not been read yet is not held
+// against it: then nothing has been retrieved, and nothing at all is stored.
+bool restoreWillWrite(const Vreg& vreg) {
+  if (vreg.set == REG_NO_ACCESS) return false;
+  if (vreg.status == VREG_OK) return true;
+  return vreg.status == VREG_UNKNOWN && vreg.get != REG_NONE;
+}
+
+// The voltages that follow the system voltage, in the order they are rescaled.
+const char* const kRescaledSettings[] = {
+    "absorption_voltage",
+    "float_voltage",
+    "equalisation_voltage",
+    "temperature_compensation",
+    "load_switch_high_level",
+    "load_switch_low_level",
+    "relay_output_low_voltage_set",
+    "relay_output_low_voltage_clear",
+    "relay_output_high_voltage_set",
+    "relay_output_high_voltage_clear",
+};
+
+}  // namespace
+
+void ChargerSettings::markUserDefined() { find("battery_type").setU8(BATTERY_TYPE_USER_DEFINED); }
+
+int ChargerSettings::setBatteryVoltage(const std::string& text) {
+  try {
+    int volts = 0;
+    if (text == "12" || text == "24" || text == "36" || text == "48") {
+      volts = std::stoi(text);
+      if (volts < capabilities.minBatteryVoltage || volts > capabilities.maxBatteryVoltage) {
+        return refuse(*io.err, 2);
+      }
+    } else if (text != "0") {
+      return refuse(*io.err, 2);
+    }
+    Vreg& setting = find("battery_voltage_setting");
+    // Rescaling the charge voltages for a system voltage that never reaches the charger (firmware
+    // 1.09 to 1.11 cannot have it written back) would store 24 V voltages in a 12 V charger. The
+    // choice is refused like a voltage outside the charger's rating. Auto detect changes no
+    // voltages and stays allowed.
+    if (volts != 0 && !restoreWillWrite(setting)) return refuse(*io.err, 2);
+    setting.setU8(static_cast<std::uint8_t>(volts));
+    if (volts != 0) {
+      const int old = systemVoltage();
+      const double ratio = static_cast<double>(volts) / old;
+      if (ratio != 0) {
+        for (const char* label : kRescaledSettings) {
+          if (Vreg* vreg = settings.lookup(label)) vreg->setNumber(vreg->getNumber() * ratio);
+        }
+      }
+      find("battery_voltage").setU8(static_cast<std::uint8_t>(volts));
+    }
+    return 0;
+  } catch (...) {
+    return refuse(*io.err, 1);
+  }
+}
+
+int ChargerSettings::setAbsorptionVoltage(const std::string& text) {
+  markUserDefined();
+  return storeNonZero(*this, "absorption_voltage", parseVoltage(text, 0));
+}
+
+int ChargerSettings::setFloatVoltage(const std::string& text) {
+  markUserDefined();
+  return storeNonZero(*this, "float_voltage", parseVoltage(text, 0));
+}
+
+int ChargerSettings::setEqualisationVoltage(const std::string& text) {
+  if (!has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) return 1;
+  markUserDefined();
+  return storeNonZero(*this, "equalisation_voltage", parseVoltage(text, 0));
+}
+
+int ChargerSettings::setTemperatureCompensation(const std::string& text) {
+  markUserDefined();
+  // 0 mV/K is a valid choice (no compensation), so only a failed parse refuses.
+  const std::optional<double> value = parseTemperatureCompensation(text);
+  if (!value) return 1;
+  find("temperature_compensation").setNumber(*value);
+  return 0;
+}
+
+int ChargerSettings::setCurrentLimit(const std::string& text) {
+  markUserDefined();
+  return storeNonZero(*this, "maximum_current", parseCurrent(text, 0));
+}
+
+int ChargerSettings::setAbsorptionTimeLimit(const std::string& text) {
+  markUserDefined();
+  return storeNonZero(*this, "absorption_time_limit", parseHours(text, 24));
+}
+
+int ChargerSettings::setCellGuardMode(const std::string& text) {
+  if (!has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) return 1;
+  if (text != "0" && text != "1") return refuse(*io.err, 1);
+  find("cellguard_mode").setU8(text == "1" ? 1 : 0);
+  return 0;
+}
+
+int ChargerSettings::setAutoEqualise(const std::string& text) {
+  if (!has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) return 1;
+  const std::optional<int> days = convertWholeInteger(text);
+  if (!days || *days < 0 || *days > 250) return refuse(*io.err, 1);
+  find("auto_equalise").setU8(static_cast<std::uint8_t>(*days));
+  return 0;
+}
+
+int ChargerSettings::setLoadSwitchHigh(const std::string& text) {
+  return storeNonZero(*this, "load_switch_high_level", parseVoltage(text, 0));
+}
+
+int ChargerSettings::setLoadSwitchLow(const std::string& text) {
+  return storeNonZero(*this, "load_switch_low_level", parseVoltage(text, 0));
+}
+
+int ChargerSettings::setLoadMode(const std::string& text) {
+  int highest = 4;
+  if (has(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE)) {
+    highest = 7;
+  } else if (has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH)) {
+    highest = 6;
+  }
+  const std::optional<int> mode = convertWholeInteger(text);
+  if (!mode || *mode < 0 || *mode > highest) return refuse(*io.err, 2);
+  // The upper four bits carry the lighting controller switch, which the mode must not disturb.
+  Vreg& control = find("load_control");
+  control.setU8(static_cast<std::uint8_t>((control.getU8() & 0xF0) | *mode));
+  return 0;
+}
+
+int ChargerSettings::setLightingController(const std::string& text) {
+  if (!has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER)) return 1;
+  if (text != "0" && text != "1") return refuse(*io.err, 2);
+  Vreg& control = find("load_control");
+  std::uint8_t b = control.getU8();
+  if (text == "1") {
+    b |= 0x80;
+  } else {
+    b &= 0x7F;
+  }
+  control.setU8(b);
+  return 0;
+}
+
+int ChargerSettings::setTxPortFunction(const std::string& text) {
+  if (!has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) return 1;
+  const std::optional<int> function = convertWholeInteger(text);
+  bool allowed = false;
+  if (function) {
+    switch (*function) {
+      case 0:
+      case 1:
+        allowed = true;
+        break;
+      case 2:
+      case 3:
+        allowed = has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
+        break;
+      case 4:
+        allowed = has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT);
+        break;
+      case 5:
+        allowed = has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY);
+        break;
+      default:
+        break;
+    }
+  }
+  if (!allowed) return refuse(*io.err, 2);
+  find("port_tx_function").setU8(static_cast<std::uint8_t>(*function));
+  return 0;
+}
+
+int ChargerSettings::setRxPortFunction(const std::string& text) {
+  if (!has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) return 1;
+  const std::optional<int> function = convertWholeInteger(text);
+  if (!function || *function < 0 || *function > 2) return refuse(*io.err, 2);
+  find("port_rx_function").setU8(static_cast<std::uint8_t>(*function));
+  return 0;
+}
+
+int ChargerSettings::setRelayMode(const std::string& text) {
+  // Mode 10 makes the relay follow the load output, so it needs one.
+  const int highest =
+      has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT) || has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT)
+          ? 10
+          : 9;
+  const std::optional<int> mode = convertWholeInteger(text);
+  if (!mode || *mode < 0 || *mode > highest) return refuse(*io.err, 2);
+  // One byte: the width of the charger's relay mode register and of every reader of the setting;
+  // a four-byte write would be refused or misread by the charger.
+  find("relay_mode").setU8(static_cast<std::uint8_t>(*mode));
+  return 0;
+}
+
+int ChargerSettings::setRelayOutputLowSet(const std::string& text) {
+  return storeNonZero(*this, "relay_output_low_voltage_set", parseVoltage(text, 0));
+}
+
+int ChargerSettings::setRelayOutputLowClear(const std::string& text) {
+  return storeNonZero(*this, "relay_output_low_voltage_clear", parseVoltage(text, 0));
+}
+
+int ChargerSettings::setRelayOutputHighSet(const std::string& text) {
+  return storeNonZero(*this, "relay_output_high_voltage_set", parseVoltage(text, 0));
+}
+
+int ChargerSettings::setRelayOutputHighClear(const std::string& text) {
+  return storeNonZero(*this, "relay_output_high_voltage_clear", parseVoltage(text, 0));
+}
+
+int ChargerSettings::setRelayInputHighSet(const std::string& text) {
+  return storeNonZero(*this, "relay_input_high_voltage_set", parsePanelVoltage(text, 0));
+}
+
+int ChargerSettings::setRelayInputHighClear(const std::string& text) {
+  return storeNonZero(*this, "relay_input_high_voltage_clear", parsePanelVoltage(text, 0));
+}
+
+}  // namespace sunlink

@@ -1,0 +1,115 @@
+#include "device/device_commands.h"
+
+#include <boost/thread/lock_guard.hpp>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/errors.h"
+#include "link/qmx_serial.h"
+#include "platform/clock.h"
+#include "protocol/hex_protocol.h"
+#include "protocol/registers.h"
+
+namespace sunlink {
+
+namespace {
+
+struct RegisterWrite {
+  std::uint16_t id;
+  std::uint16_t value;
+};
+
+// What a command does once the charger is known to run its application: an optional banner and
+// the writes, in order.
+struct CommandPlan {
+  std::string banner;  // empty: none
+  std::vector<RegisterWrite> writes;
+};
+
+// The frame every command shares: ping, check the firmware type, then write. The link lock is held
+// throughout so no other exchange comes between the ping and the writes. The plan is made only
+// after the firmware check, so the clock command reads the time as late as possible.
+int runCommand(QmxSerial& link, std::ostream& out, std::ostream& err,
+               const char* applicationRequired, const std::function<CommandPlan()>& makePlan) {
+  try {
+    boost::lock_guard<boost::recursive_mutex> lock(link.linkLock());
+    HexProtocol hex(link);
+    std::uint16_t version = 0;
+    if (!hex.ping(version)) {
+      err << "No ping reply (incorrect serial port?)\n" << std::flush;
+      return 3;
+    }
+    const unsigned type = version >> 14;
+    if (type != 1 && type != 3) {  // only the application (or a release candidate) takes writes
+      err << applicationRequired << "\n" << std::flush;
+      return 81;
+    }
+    const CommandPlan plan = makePlan();
+    if (!plan.banner.empty()) out << "\n" << plan.banner << "\n" << std::flush;
+    // A refused write ends the command: switching the charger off or on writes its mode only once
+    // the unlock before it was accepted.
+    for (const RegisterWrite& write : plan.writes) {
+      if (!hex.setRegister(write.id, write.value)) return 22;
+    }
+    return 0;
+  } catch (const no_response&) {
+    err << "No response received (incorrect serial port?)\n" << std::flush;
+    return 3;
+  } catch (...) {
+    return 22;
+  }
+}
+
+std::string hoursMinutes(std::uint16_t minutes) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02u:%02u", (minutes / 60u) % 100u, minutes % 60u);
+  return text;
+}
+
+}  // namespace
+
+int resetToFactoryDefaults(QmxSerial& link, std::ostream& out, std::ostream& err) {
+  return runCommand(link, out, err,
+                    "Application required to reset to factory defaults... Skipping...", [] {
+                      return CommandPlan{"=== Reset settings to factory defaults ===",
+                                         {{REG_RESTORE_DEFAULTS, 0x0000}}};
+                    });
+}
+
+int clearHistory(QmxSerial& link, std::ostream& out, std::ostream& err) {
+  return runCommand(link, out, err, "Application required to clear history... Skipping...", [] {
+    return CommandPlan{"=== Clear history ===", {{REG_CLEAR_HISTORY, 0x0000}}};
+  });
+}
+
+int setClock(QmxSerial& link, std::ostream& out, std::ostream& err,
+             const std::function<std::uint16_t()>& minutesNow) {
+  return runCommand(link, out, err, "Application required to set clock... Skipping...", [&] {
+    const std::uint16_t minutes = minutesNow();
+    return CommandPlan{"=== Set clock to " + hoursMinutes(minutes) + " ===",
+                       {{REG_CLOCK, minutes}}};
+  });
+}
+
+int setClock(QmxSerial& link, std::ostream& out, std::ostream& err) {
+  return setClock(link, out, err, localMinutesOfDay);
+}
+
+int chargerOff(QmxSerial& link, std::ostream& out, std::ostream& err) {
+  return runCommand(
+      link, out, err, "Application required to change the charger on/off state... Skipping...", [] {
+        return CommandPlan{"",
+                           {{REG_DEVICE_MODE_UNLOCK, 0x0002}, {REG_DEVICE_MODE, DEVICE_MODE_OFF}}};
+      });
+}
+
+int chargerOn(QmxSerial& link, std::ostream& out, std::ostream& err) {
+  return runCommand(
+      link, out, err, "Application required to change the charger on/off state... Skipping...", [] {
+        return CommandPlan{"",
+                           {{REG_DEVICE_MODE_UNLOCK, 0x0002}, {REG_DEVICE_MODE, DEVICE_MODE_ON}}};
+      });
+}
+
+}  // namespace sunlink

@@ -1,0 +1,149 @@
+#include "device/discovery.h"
+
+#include <boost/thread/lock_guard.hpp>
+#include <cerrno>
+#include <cstdlib>
+#include <iostream>
+#include <thread>
+
+#include "app/errors.h"
+#include "link/qmx_serial.h"
+#include "platform/clock.h"
+#include "platform/serial_ports.h"
+#include "protocol/hex_protocol.h"
+#include "protocol/registers.h"
+#include "protocol/text_parser.h"
+
+namespace sunlink {
+
+namespace {
+
+// Quiet discovery decides once this many identity labels have been seen on a port.
+constexpr std::size_t kEnoughEntries = 3;
+
+const char* const kFound = " => MPPT charger found";
+
+struct Outcome {
+  bool found;
+  const char* verdict;
+};
+
+// Stops a link before it is destroyed: destroying a running link would leave its reader thread
+// working on a freed object. A failure to close is of no interest for a port being given up.
+void discard(std::unique_ptr<QmxSerial> link) {
+  if (!link) return;
+  try {
+    link->stop();
+  } catch (...) {
+  }
+}
+
+// Asks the device for its id, holding the link lock for the exchange.
+Outcome askForDeviceId(QmxSerial& link, HexProtocol& hex) {
+  boost::lock_guard<boost::recursive_mutex> lock(link.linkLock());
+  try {
+    std::uint16_t id = 0;
+    if (!hex.getDeviceId(id)) return {false, " => invalid response, skipped"};
+    if (isMpptProductId(id)) return {true, kFound};
+    return {false, " => no mppt charger, skipped"};
+  } catch (const no_response&) {
+    return {false, " => no response, skipped"};
+  }
+}
+
+// Listens in cycles until enough identity labels are known or the limit passes. The limit counts
+// whole seconds on the monotonic clock, so a wall clock set during the wait neither cuts it short
+// nor stretches it. Damaged TEXT blocks mean a device is talking, perhaps at a bad moment: it is
+// given the longer limit.
+bool listenForIdentity(QmxSerial& link, const TextDictionary& dictionary,
+                       const ExchangeTimeouts& timeouts) {
+  const std::int64_t start = monotonicMicros() / 1000000;
+  std::int64_t limit = timeouts.listenLimit.count();
+  do {
+    std::this_thread::sleep_for(timeouts.listenCycle);
+    if (link.errorCount() != 0) limit = timeouts.listenLimitGarbled.count();
+    if (dictionary.size() >= kEnoughEntries) return true;
+  } while (monotonicMicros() / 1000000 < start + limit);
+  return false;
+}
+
+Outcome listenForCharger(QmxSerial& link, const TextDictionary& dictionary,
+                         const ExchangeTimeouts& timeouts) {
+  if (listenForIdentity(link, dictionary, timeouts) && textNamesMpptCharger(dictionary))
+    return {true, kFound};
+  return {false, " => skipped"};
+}
+
+// The PID value is "0x" followed by hex digits. What follows the digits is ignored; anything that
+// does not fit 16 bits is no product id.
+bool readProductId(const std::string& text, std::uint32_t& id) {
+  if (text.compare(0, 2, "0x") != 0) return false;
+  const char* digits = text.c_str() + 2;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long value = std::strtoul(digits, &end, 16);
+  if (end == digits || errno == ERANGE || value > 0xFFFF) return false;
+  id = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+}  // namespace
+
+bool textNamesMpptCharger(const TextDictionary& dictionary) {
+  QmxValue entry;
+  if (dictionary.lookup("PID", entry)) {
+    std::uint32_t id = 0;
+    return readProductId(entry.value, id) && isMpptProductId(id);
+  }
+  if (!dictionary.lookup("prod", entry)) return true;
+  return entry.value.compare(0, 4, "MPPT") == 0;
+}
+
+std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
+                                     const ExchangeTimeouts& timeouts, std::ostream& out) {
+  out << "Checking: " << name << std::flush;
+  std::unique_ptr<QmxSerial> link;
+  try {
+    link = std::make_unique<QmxSerial>(name);
+    link->timeouts = timeouts;
+    link->start();
+  } catch (...) {
+    discard(std::move(link));
+    out << " => unable to open port\n" << std::flush;
+    return nullptr;
+  }
+
+  Outcome outcome{false, " => unable to open port"};
+  {
+    // Released in reverse order: the HEX client, the parser, then the dictionary it fills.
+    TextDictionary dictionary;
+    QmxGetParser parser(*link, dictionary);
+    HexProtocol hex(*link);
+    try {
+      outcome = quiet ? listenForCharger(*link, dictionary, timeouts) : askForDeviceId(*link, hex);
+    } catch (const std::exception&) {
+      // A port that opens but then fails to write (an adapter pulled out while being probed) is
+      // as unusable as one that does not open; discovery goes on with the next port.
+    }
+  }
+  out << outcome.verdict << "\n" << std::flush;
+  if (outcome.found) return link;
+  discard(std::move(link));
+  return nullptr;
+}
+
+std::unique_ptr<QmxSerial> locateDeviceOn(const std::vector<std::string>& ports,
+                                          std::string& portName, bool quiet,
+                                          const ExchangeTimeouts& timeouts, std::ostream& out) {
+  for (const std::string& port : ports) {
+    portName = port;
+    if (std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, out)) return link;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<QmxSerial> locateDevice(std::string& portName, bool quiet) {
+  return locateDeviceOn(listSerialPorts(), portName, quiet, ExchangeTimeouts(), std::cout);
+}
+
+}  // namespace sunlink

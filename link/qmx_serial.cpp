@@ -1,0 +1,160 @@
+#include "link/qmx_serial.h"
+
+#include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/throw_exception.hpp>
+#include <exception>
+
+#include "app/log.h"
+#include "platform/serial_port.h"
+
+namespace sunlink {
+
+QmxSerial::QmxSerial(const std::string& portName) : portName_(portName), port_(io_) {
+  boost::system::error_code error;
+  const int fd = openSerialPortExclusive(portName_, error);
+  if (fd < 0) boost::throw_exception(boost::system::system_error(error, "open"));
+  port_.assign(fd, error);
+  if (error) {
+    closeSerialPort(fd);
+    boost::throw_exception(boost::system::system_error(error, "open"));
+  }
+}
+
+QmxSerial::~QmxSerial() {
+  // Users stop the link before they drop it; this is the safety net for a link abandoned on the
+  // way out of an error. The reader thread uses every member, so it must be gone first.
+  if (reader_.joinable()) {
+    try {
+      stop();
+    } catch (...) {
+    }
+    // Only left joinable when destroyed from the reader thread itself, which cannot join itself.
+    if (reader_.joinable()) reader_.detach();
+  } else {
+    boost::system::error_code ignored;
+    closePort(ignored);
+  }
+}
+
+bool QmxSerial::start() {
+  if (reader_.joinable()) {
+    logError("serial", "thread not available");
+    return true;
+  }
+  logInfo("serial", "port open");
+
+  using boost::asio::serial_port_base;
+  port_.set_option(serial_port_base::baud_rate(19200));
+  port_.set_option(serial_port_base::character_size(8));
+  port_.set_option(serial_port_base::flow_control(serial_port_base::flow_control::none));
+  port_.set_option(serial_port_base::parity(serial_port_base::parity::none));
+  port_.set_option(serial_port_base::stop_bits(serial_port_base::stop_bits::one));
+
+  // The HEX assembler sees every byte before the TEXT splitter.
+  hexConnection_ = rxSignal.connect([this](char c) {
+    if (hexReceiver_.feed(c)) hexSignal(hexReceiver_.frame());
+  });
+  textConnection_ = rxSignal.connect([this](char c) { onTextByte(c); });
+
+  // The first read is queued here, before the thread exists: queuing it switches the port's
+  // internal non-blocking state, which the main thread's writes read. After this the reader
+  // thread only re-queues reads, which leaves that state alone.
+  startRead();
+  reader_ = boost::thread([this] { run(); });
+  return true;
+}
+
+void QmxSerial::run() {
+  logInfo("serial", "thread start");
+  try {
+    io_.run();
+  } catch (const std::exception& e) {
+    // A slot on one of the signals threw. Nothing on this thread can handle it: reception ends
+    // here, the exchanges run into their time-outs, and stop still closes and joins as usual.
+    logError("serial", "reception ended by an error: %s", e.what());
+  } catch (...) {
+    logError("serial", "reception ended by an unknown error");
+  }
+  logInfo("serial", "thread stopped");
+}
+
+void QmxSerial::startRead() {
+  port_.async_read_some(
+      boost::asio::buffer(readBuffer_),
+      [this](const boost::system::error_code& error, std::size_t count) { onRead(error, count); });
+}
+
+void QmxSerial::onRead(const boost::system::error_code& error, std::size_t count) {
+  if (error) {
+    // Also the normal end: stop closes the port and the pending read comes back aborted.
+    logWarning("serial", "serial port error [%s]: %s (%d)", error.category().name(),
+               error.message().c_str(), error.value());
+    return;
+  }
+  for (std::size_t i = 0; i < count; ++i) rxSignal(readBuffer_[i]);
+  startRead();
+}
+
+void QmxSerial::onTextByte(char c) {
+  const TextSplitter::Outcome outcome = textSplitter_.feed(c);
+  if (outcome.validBlock) {
+    extractPairs(
+        textSplitter_.lastBlock(),
+        [this](const std::string& label, const std::string& value) { textSignal(label, value); });
+  }
+  if (outcome.badChecksum) {
+    logInfo("serial", "invalid TEXT checksum received, ignoring");
+    countError();
+  }
+  if (outcome.badLength) {
+    logInfo("serial", "invalid block length received, ignoring");
+    countError();
+  }
+}
+
+void QmxSerial::countError() {
+  // Only the reader thread writes the count, so load and store need not be one step.
+  const std::uint8_t count = errorCount_.load();
+  if (count != 255) errorCount_.store(static_cast<std::uint8_t>(count + 1));
+}
+
+void QmxSerial::closePort(boost::system::error_code& error) {
+  error.clear();
+  if (!port_.is_open()) return;
+  releaseSerialPortExclusive(port_.native_handle());
+  port_.close(error);
+}
+
+void QmxSerial::stop() {
+  boost::system::error_code closeError;
+  if (!reader_.joinable()) {
+    closePort(closeError);
+  } else if (boost::this_thread::get_id() == reader_.get_id()) {
+    closePort(closeError);
+    if (closeError) boost::throw_exception(boost::system::system_error(closeError, "close"));
+    reader_.join();  // throws: a thread cannot join itself
+  } else {
+    // The port belongs to the reader thread while it runs, so the close is handed to it; the
+    // aborted read then ends the event loop and the thread. If reception had already ended (a
+    // read error), the handed-over close never runs and is done here once the thread is gone.
+    bool closed = false;  // written by the reader thread, read after the join
+    boost::asio::post(io_, [this, &closed, &closeError] {
+      closePort(closeError);
+      closed = true;
+    });
+    reader_.join();
+    if (!closed) closePort(closeError);
+  }
+  if (closeError) boost::throw_exception(boost::system::system_error(closeError, "close"));
+}
+
+int QmxSerial::send(const HexMsg& request) {
+  boost::recursive_mutex::scoped_lock lock(linkLock_);
+  std::string text = request.toText();
+  txSignal(text);
+  const std::size_t written = boost::asio::write(port_, boost::asio::buffer(text));
+  return written == text.size() ? 0 : -3;
+}
+
+}  // namespace sunlink

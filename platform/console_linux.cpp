@@ -1,0 +1,17 @@
+#include <unistd.h>
+
+#include <iostream>
+
+#include "platform/console.h"
+
+namespace sunlink {
+
+// ANSI/VT100: erase the whole display, then cursor home. Only for a terminal: a pipe or a file
+// would keep the escape codes as garbage in logs and scripted runs.
+void clearScreen() {
+  std::cout.flush();
+  if (!isatty(STDOUT_FILENO)) return;
+  std::cout << "\033[2J\033[H" << std::flush;
+}
+
+}  // namespace sunlink

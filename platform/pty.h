@@ -1,0 +1,79 @@
+// PtyPair: a pseudo-terminal pair that plays the far end of a serial line.
+//
+// The device side (the simulated charger) talks on the master; a program opens the slave path
+// exactly as it would open a serial port. The pair keeps the slave open itself, in raw mode (no
+// echo, no line editing, no character translation), so the path stays valid while programs open
+// and close it one after another.
+//
+// It also watches who else has the slave open ("peers"). A real charger's bytes are lost when no
+// program listens, while a pseudo-terminal would keep them for the next program that opens the
+// path; so when the last peer closes, the pair discards what the device wrote that nobody read,
+// clears a peer's exclusive-use mode (which would outlive the peer, because the pair itself keeps
+// the terminal open) and puts the line back into raw mode. Users ask hasPeers() before writing.
+//
+// Threads: wake() may be called from any thread; everything else belongs to the one device thread
+// (construction and destruction included, or with that thread joined).
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace sunlink {
+
+class PtyPair {
+ public:
+  // Opens the pair and the slave, raw mode. Throws std::system_error naming the failed step and the
+  // operating system's reason.
+  PtyPair();
+  ~PtyPair();
+  PtyPair(const PtyPair&) = delete;
+  PtyPair& operator=(const PtyPair&) = delete;
+
+  // The path a program opens, e.g. /dev/pts/7.
+  const std::string& slavePath() const { return slavePath_; }
+
+  struct Events {
+    bool readable = false;      // the master has bytes from a peer
+    bool writable = false;      // the master takes more output
+    bool peersChanged = false;  // a peer opened or closed the slave
+    bool woken = false;         // wake() was called
+  };
+
+  // Waits until something happens or the time-out passes. Watches for writability only when
+  // wantWrite is true.
+  Events wait(std::chrono::nanoseconds timeout, bool wantWrite);
+  // Non-blocking: the bytes a peer wrote, up to n; 0 when there are none. Peers that opened the
+  // slave before writing these bytes are counted by the time it returns.
+  std::size_t read(char* buffer, std::size_t n);
+  // Non-blocking: how many of the n bytes the terminal took (0 when its buffer is full).
+  std::size_t write(const char* data, std::size_t n);
+  // Makes a wait() in progress (or the next one) return at once.
+  void wake();
+
+  // Whether a program other than this pair has the slave open. True when the pair cannot tell.
+  bool hasPeers() const { return peers_ > 0 || !watching_; }
+  // How many times the last peer has closed the slave. Output made for a peer that has gone is
+  // for nobody, even when another program has opened the path since.
+  unsigned lastPeerCloses() const { return lastPeerCloses_; }
+
+  // Closes the master as if the cable were pulled: peers read end-of-file and writes fail. Reads
+  // and writes on the pair return 0 from then on.
+  void closeMaster();
+  bool masterOpen() const { return master_ >= 0; }
+
+ private:
+  void drainPeerEvents(Events& events);
+  void resetLine();
+
+  int master_ = -1;
+  int slave_ = -1;
+  int wakeFd_ = -1;    // eventfd written by wake()
+  int notifyFd_ = -1;  // inotify descriptor watching the slave path for opens and closes
+  bool watching_ = false;
+  int peers_ = 0;
+  unsigned lastPeerCloses_ = 0;
+  std::string slavePath_;
+};
+
+}  // namespace sunlink

@@ -1,0 +1,207 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <system_error>
+
+#include "platform/pty.h"
+
+namespace sunlink {
+
+namespace {
+
+[[noreturn]] void throwErrno(const std::string& what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+void setCloseOnExec(int fd) {
+  // A program started by the simulator's user (a test running chgtune) must not inherit the
+  // master: it would keep the terminal alive after the simulator unplugs it.
+  const int flags = fcntl(fd, F_GETFD);
+  if (flags >= 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
+// Raw line at the charger's rate. Without this the slave would echo the device's own output back
+// to the master, and translate CR and LF.
+void makeRaw(int fd, const std::string& path) {
+  termios line{};
+  if (tcgetattr(fd, &line) != 0) throwErrno("tcgetattr " + path);
+  cfmakeraw(&line);
+  cfsetispeed(&line, B19200);
+  cfsetospeed(&line, B19200);
+  line.c_cflag |= CLOCAL | CREAD;
+  if (tcsetattr(fd, TCSANOW, &line) != 0) throwErrno("tcsetattr " + path);
+}
+
+}  // namespace
+
+PtyPair::PtyPair() {
+  try {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0) throwErrno("posix_openpt");
+    setCloseOnExec(master_);
+    if (grantpt(master_) != 0) throwErrno("grantpt");
+    if (unlockpt(master_) != 0) throwErrno("unlockpt");
+    char name[128];
+    const int err = ptsname_r(master_, name, sizeof name);
+    if (err != 0) {
+      errno = err;
+      throwErrno("ptsname_r");
+    }
+    slavePath_ = name;
+    const int flags = fcntl(master_, F_GETFL);
+    if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) throwErrno("fcntl");
+
+    slave_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave_ < 0) throwErrno("open " + slavePath_);
+    makeRaw(slave_, slavePath_);
+
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ < 0) throwErrno("eventfd");
+
+    // Watching is a convenience: without it the pair behaves as if a peer were always there.
+    // The watch starts after the pair's own open of the slave, so only others are counted.
+    notifyFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (notifyFd_ >= 0) {
+      watching_ = inotify_add_watch(notifyFd_, slavePath_.c_str(), IN_OPEN | IN_CLOSE) >= 0;
+    }
+  } catch (...) {
+    for (int fd : {notifyFd_, wakeFd_, slave_, master_}) {
+      if (fd >= 0) close(fd);
+    }
+    throw;
+  }
+}
+
+PtyPair::~PtyPair() {
+  for (int fd : {notifyFd_, wakeFd_, slave_, master_}) {
+    if (fd >= 0) close(fd);
+  }
+}
+
+PtyPair::Events PtyPair::wait(std::chrono::nanoseconds timeout, bool wantWrite) {
+  Events events;
+  pollfd fds[3];
+  nfds_t count = 0;
+  int masterIndex = -1;
+  if (master_ >= 0) {
+    masterIndex = static_cast<int>(count);
+    fds[count++] = pollfd{master_, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0};
+  }
+  const nfds_t wakeIndex = count;
+  fds[count++] = pollfd{wakeFd_, POLLIN, 0};
+  int notifyIndex = -1;
+  if (watching_) {
+    notifyIndex = static_cast<int>(count);
+    fds[count++] = pollfd{notifyFd_, POLLIN, 0};
+  }
+  if (timeout.count() < 0) timeout = std::chrono::nanoseconds(0);
+  timespec limit{};
+  limit.tv_sec = static_cast<time_t>(timeout.count() / 1000000000);
+  limit.tv_nsec = static_cast<long>(timeout.count() % 1000000000);
+
+  const int ready = ppoll(fds, count, &limit, nullptr);
+  if (ready < 0) {
+    if (errno == EINTR) return events;
+    throwErrno("ppoll " + slavePath_);
+  }
+  if (masterIndex >= 0) {
+    const short revents = fds[masterIndex].revents;
+    events.readable = (revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    events.writable = (revents & POLLOUT) != 0;
+  }
+  if (fds[wakeIndex].revents & POLLIN) {
+    std::uint64_t value = 0;
+    while (::read(wakeFd_, &value, sizeof value) > 0) {
+    }
+    events.woken = true;
+  }
+  // Always drained, whatever the poll said: a peer's open is reported before its first request
+  // can be read, and writes must know about it.
+  if (notifyIndex >= 0) drainPeerEvents(events);
+  return events;
+}
+
+void PtyPair::drainPeerEvents(Events& events) {
+  alignas(inotify_event) char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(notifyFd_, buffer, sizeof buffer);
+    if (n <= 0) return;
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      if (event->mask & IN_OPEN) {
+        ++peers_;
+        events.peersChanged = true;
+      }
+      if (event->mask & IN_CLOSE) {
+        events.peersChanged = true;
+        if (peers_ > 0 && --peers_ == 0) {
+          ++lastPeerCloses_;
+          resetLine();
+        }
+      }
+      if (event->mask & IN_IGNORED) watching_ = false;  // the watch is gone
+    }
+  }
+}
+
+void PtyPair::resetLine() {
+  // What the device wrote after the last peer stopped reading would otherwise greet the next
+  // program that opens the path.
+  tcflush(slave_, TCIFLUSH);
+  // A peer that asked for exclusive use has gone; the terminal stays open through the pair's own
+  // slave descriptor, so the mode would lock out every later program.
+  ioctl(slave_, TIOCNXCL);
+  try {
+    makeRaw(slave_, slavePath_);
+  } catch (const std::system_error&) {
+    // The line keeps the settings the last peer left; they were raw already for any serial user.
+  }
+}
+
+std::size_t PtyPair::read(char* buffer, std::size_t n) {
+  if (master_ < 0) return 0;
+  // A peer's open is queued before it can write anything: taking note of it first means a
+  // request is never read (and its reply thrown away) while its sender still counts as absent.
+  if (watching_) {
+    Events ignored;
+    drainPeerEvents(ignored);
+  }
+  const ssize_t got = ::read(master_, buffer, n);
+  if (got > 0) return static_cast<std::size_t>(got);
+  if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == EIO) {
+    return 0;
+  }
+  throwErrno("read " + slavePath_);
+}
+
+std::size_t PtyPair::write(const char* data, std::size_t n) {
+  if (master_ < 0) return 0;
+  const ssize_t put = ::write(master_, data, n);
+  if (put >= 0) return static_cast<std::size_t>(put);
+  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == EIO) return 0;
+  throwErrno("write " + slavePath_);
+}
+
+void PtyPair::wake() {
+  const std::uint64_t one = 1;
+  ssize_t ignored = ::write(wakeFd_, &one, sizeof one);
+  (void)ignored;
+}
+
+void PtyPair::closeMaster() {
+  if (master_ >= 0) {
+    close(master_);
+    master_ = -1;
+  }
+}
+
+}  // namespace sunlink

@@ -1,0 +1,91 @@
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "platform/serial_ports.h"
+
+namespace sunlink {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One attribute file of sysfs, first line, surrounding blanks removed; empty when unreadable.
+std::string readAttribute(const fs::path& path) {
+  std::ifstream in(path);
+  std::string line;
+  if (!in || !std::getline(in, line)) return "";
+  const auto first = line.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return "";
+  const auto last = line.find_last_not_of(" \t\r\n");
+  return line.substr(first, last - first + 1);
+}
+
+// Whether the tty is a serial device worth probing.
+//
+// Only ttys backed by hardware have a `device` link; virtual consoles, pseudo-terminals and the
+// console itself have none.
+//
+// Most PCs register four legacy 8250/16550 ports (ttyS0..ttyS3) whether or not a UART is fitted.
+// Opening one of those succeeds, and each would cost a full probe with its time-outs. The serial
+// core publishes what UART it found in the port's `type` attribute; 0 means none was found, and
+// the core refuses all I/O on such a port, so it cannot hold a charger whatever its driver. Ports
+// of other drivers (USB adapters, CDC-ACM devices) have no `type` attribute and are kept.
+bool isUsableSerialDevice(const fs::path& ttyDir) {
+  std::error_code error;
+  if (!fs::exists(ttyDir / "device", error)) return false;
+  return readAttribute(ttyDir / "type") != "0";
+}
+
+// Natural order: runs of digits compare as numbers, so ttyUSB2 comes before ttyUSB10.
+bool naturalLess(const std::string& a, const std::string& b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    const bool digitA = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+    const bool digitB = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+    if (digitA && digitB) {
+      std::size_t endA = i;
+      std::size_t endB = j;
+      while (endA < a.size() && std::isdigit(static_cast<unsigned char>(a[endA]))) ++endA;
+      while (endB < b.size() && std::isdigit(static_cast<unsigned char>(b[endB]))) ++endB;
+      std::size_t startA = i;
+      std::size_t startB = j;
+      while (startA + 1 < endA && a[startA] == '0') ++startA;
+      while (startB + 1 < endB && b[startB] == '0') ++startB;
+      const std::string numberA = a.substr(startA, endA - startA);
+      const std::string numberB = b.substr(startB, endB - startB);
+      if (numberA.size() != numberB.size()) return numberA.size() < numberB.size();
+      if (numberA != numberB) return numberA < numberB;
+      if (endA - i != endB - j) return endA - i < endB - j;  // fewer leading zeros first
+      i = endA;
+      j = endB;
+    } else {
+      if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+      ++i;
+      ++j;
+    }
+  }
+  return a.size() - i < b.size() - j;
+}
+
+}  // namespace
+
+std::vector<std::string> listSerialPorts(const std::string& sysRoot, const std::string& devRoot) {
+  std::vector<std::string> names;
+  std::error_code error;
+  // No sysfs (a container, another kernel) simply means no ports.
+  for (fs::directory_iterator it(fs::path(sysRoot) / "class" / "tty", error), end;
+       !error && it != end; it.increment(error)) {
+    if (isUsableSerialDevice(it->path())) names.push_back(it->path().filename().string());
+  }
+  std::sort(names.begin(), names.end(), naturalLess);
+  std::vector<std::string> paths;
+  paths.reserve(names.size());
+  for (const std::string& name : names) paths.push_back(devRoot + "/" + name);
+  return paths;
+}
+
+}  // namespace sunlink

@@ -1,0 +1,151 @@
+#include "protocol/hex_protocol.h"
+
+#include <algorithm>
+#include <boost/format.hpp>
+#include <boost/signals2.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+#include <iostream>
+#include <memory>
+
+#include "app/log.h"
+#include "link/qmx_serial.h"
+#include "protocol/concurrent_queue.h"
+
+namespace sunlink {
+
+namespace {
+
+using ReplyQueue = concurrent_queue<HexMsg>;
+
+// Request and reply codes.
+constexpr std::uint8_t kPing = 0x1;
+constexpr std::uint8_t kGetDeviceId = 0x4;
+constexpr std::uint8_t kGetRegister = 0x7;
+constexpr std::uint8_t kSetRegister = 0x8;
+constexpr int kDeviceIdReply = 0x1;
+constexpr int kReceptionErrorReply = 0x2;
+// Codes 3 and 4: the charger did not carry out a request it understood.
+constexpr int kRejectedReply = 0x3;
+constexpr int kRefusedReply = 0x4;
+constexpr int kPingReply = 0x5;
+// The word of a code-2 reply by which the charger says it received a damaged request.
+constexpr std::uint16_t kReceptionError = 0xAAAA;
+
+}  // namespace
+
+int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& accepted, int attempts,
+             std::chrono::milliseconds timeout, HexMsg& reply) {
+  boost::recursive_mutex::scoped_lock lock(link.linkLock());
+
+  // The queue is tracked by the connection: a frame the reader thread is delivering just as the
+  // exchange ends still finds a live queue, and once the queue is gone the slot is skipped.
+  auto queue = std::make_shared<ReplyQueue>();
+  boost::signals2::scoped_connection connection = link.hexSignal.connect(
+      decltype(link.hexSignal)::slot_type([raw = queue.get()](const HexMsg& frame) {
+        raw->push(frame);
+      }).track_foreign(queue));
+
+  int result = -2;
+  while (attempts > 0) {
+    --attempts;  // from here on, the attempts left
+    const ReplyQueue::Clock::time_point deadline = ReplyQueue::Clock::now() + timeout;
+    const int sent = link.send(request);
+    if (sent != 0) return sent;
+
+    result = -2;
+    for (;;) {
+      HexMsg message;
+      if (!queue->waitAndPop(message, deadline)) {
+        result = -3;
+        break;
+      }
+      if (message.empty()) continue;
+      const int code = message.read8();
+      if (code == kReceptionErrorReply) {
+        const std::uint16_t word = message.read16();
+        if (!message.good()) continue;
+        if (word == kReceptionError) {
+          // The charger got our request damaged: send it again, within the same budget.
+          std::cerr << boost::format("Reception error received! attempts left: %u") % attempts;
+          break;
+        }
+      }
+      if (std::find(accepted.begin(), accepted.end(), code) != accepted.end()) {
+        message.rewind();
+        reply = message;
+        return 0;
+      }
+      // Anything else (TEXT-time HEX traffic, a reply meant for someone else): keep waiting for
+      // the same deadline.
+    }
+  }
+  return result;
+}
+
+bool HexProtocol::ping(std::uint16_t& version) {
+  logInfo("hex_proto", "hex: ping");
+  boost::recursive_mutex::scoped_lock lock(link_.linkLock());
+  HexMsg request;
+  request.append(kPing);
+  HexMsg reply;
+  if (transact(link_, request, {kPingReply}, 10, link_.timeouts.ping, reply) != 0)
+    throw no_response() << tag_what("no response");
+  const std::uint8_t code = reply.read8();
+  version = reply.read16();
+  return code == kPingReply && reply.good();
+}
+
+bool HexProtocol::getDeviceId(std::uint16_t& productId) {
+  logInfo("hex_proto", "hex: get device id");
+  boost::recursive_mutex::scoped_lock lock(link_.linkLock());
+  HexMsg request;
+  request.append(kGetDeviceId);
+  HexMsg reply;
+  if (transact(link_, request, {kDeviceIdReply, kRefusedReply}, 3, link_.timeouts.deviceId,
+               reply) != 0)
+    throw no_response();
+  const std::uint8_t code = reply.read8();
+  productId = reply.read16();
+  return code == kDeviceIdReply && reply.good();
+}
+
+int HexProtocol::getRegister(std::uint16_t id, HexMsg& reply) {
+  logInfo("hex_proto", "hex: get register (0x%04X)", id);
+  boost::recursive_mutex::scoped_lock lock(link_.linkLock());
+  reply.clearState();
+  HexMsg request;
+  request.append(kGetRegister);
+  request.append16(id);
+  request.append(0x00);  // flags
+  const int result = transact(link_, request, {kGetRegister, kRefusedReply, kRejectedReply}, 3,
+                              link_.timeouts.getRegister, reply);
+  if (result != 0) return result;
+  // The read position is left just after the flags, where the caller reads the value.
+  const std::uint8_t code = reply.read8();
+  const std::uint16_t echoedId = reply.read16();
+  const std::uint8_t flags = reply.read8();
+  if (!reply.good() || code != kGetRegister || echoedId != id || flags != 0) return -3;
+  return 0;
+}
+
+bool HexProtocol::setRegister(std::uint16_t id, std::uint16_t value) {
+  logInfo("hex_proto", "hex: set register (0x%04X=0x%04X)", id, value);
+  boost::recursive_mutex::scoped_lock lock(link_.linkLock());
+  HexMsg request;
+  request.append(kSetRegister);
+  request.append16(id);
+  request.append(0x00);  // flags
+  request.append16(value);
+  HexMsg reply;
+  if (transact(link_, request, {kSetRegister, kRefusedReply, kRejectedReply}, 10,
+               link_.timeouts.setRegister, reply) != 0)
+    throw no_response();
+  // The echoed id is read but not compared: any acknowledged write counts here (restore, which
+  // needs the match, checks it itself).
+  const std::uint8_t code = reply.read8();
+  reply.read16();
+  const std::uint8_t flags = reply.read8();
+  return code == kSetRegister && flags == 0 && reply.good();
+}
+
+}  // namespace sunlink

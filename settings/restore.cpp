@@ -1,0 +1,140 @@
+#include "settings/restore.h"
+
+#include <boost/thread/recursive_mutex.hpp>
+
+#include "app/errors.h"
+#include "app/log.h"
+#include "link/qmx_serial.h"
+#include "protocol/hex_protocol.h"
+#include "protocol/registers.h"
+#include "settings/retrieve.h"
+
+namespace sunlink {
+
+namespace {
+
+// Same budget as a set register: a charger busy storing to its flash may be slow to answer.
+constexpr int kSetAttempts = 10;
+
+bool isApplicationFirmware(std::uint16_t versionWord) {
+  const unsigned type = versionWord >> 14;
+  return type == 1 || type == 3;
+}
+
+// Writes the value to register id with as many bytes as the value text has. False when the
+// charger refused it or acknowledged something else; throws no_response when it did not answer.
+bool writeValue(QmxSerial& link, const Vreg& vreg, std::uint16_t id) {
+  const char* label = vreg.label.c_str();
+  logInfo("settings", "restore: set register \"%s\" (0x%04X=0x%s)", label,
+          static_cast<unsigned>(id), vreg.value.c_str());
+  const std::string wire = reverseBytePairs(vreg.value);
+  if (!isWireReady(wire)) {
+    // A hand-edited value that is not hex digits would go out cut short at the first odd character
+    // and the charger could take the remaining bytes as a different value: write nothing.
+    logError("settings", "restore: settings vreg \"%s\" value \"0x%s\" is not hex digits", label,
+             vreg.value.c_str());
+    return false;
+  }
+  HexMsg request;
+  request.append(CMD_SET_REGISTER);
+  request.append16(id);
+  request.append(0);  // flags
+  request.appendHex(wire);
+
+  HexMsg reply;
+  if (transact(link, request, {RSP_SET, RSP_UNKNOWN, RSP_FAILED}, kSetAttempts,
+               link.timeouts.setRegister, reply) != 0) {
+    throw no_response();
+  }
+  const std::uint8_t code = reply.read8();
+  const std::uint16_t echoedId = reply.read16();
+  const std::uint8_t flags = reply.read8();
+  return reply.good() && code == RSP_SET && echoedId == id && flags == 0;
+}
+
+// Compares the value with what register id holds. False when it cannot be read or differs.
+bool verifyValue(HexProtocol& hex, const Vreg& vreg, std::uint32_t id) {
+  const char* label = vreg.label.c_str();
+  HexMsg reply;
+  // A register id beyond 16 bits cannot exist on the charger: it fails like an unreadable one.
+  if (id > 0xFFFF || hex.getRegister(static_cast<std::uint16_t>(id), reply) != 0) {
+    logError("settings", "restore: verify register  \"%s\" (0x%04X) failed", label,
+             static_cast<unsigned>(id));
+    return false;
+  }
+  if (registerValueText(reply) != vreg.value) {
+    logError("settings", "restore: verify register \"%s\" (0x%04X) failed", label,
+             static_cast<unsigned>(id));
+    return false;
+  }
+  logInfo("settings", "restore: settings vreg \"%s\" checked ok", label);
+  return true;
+}
+
+}  // namespace
+
+int restore(QmxSerial& link, VregTable& table) {
+  boost::recursive_mutex::scoped_lock lock(link.linkLock());
+  HexProtocol hex(link);
+
+  std::uint16_t versionWord = 0;
+  if (!hex.ping(versionWord)) {
+    logError("settings", "restore: no ping reply");
+    return 3;
+  }
+  if (!isApplicationFirmware(versionWord)) {
+    logError("settings", "restore: application required to save settings...");
+    return 81;
+  }
+  logInfo("settings", "restore: saving settings");
+
+  bool passed = true;
+  for (Vreg& vreg : table.vregs()) {
+    // Only what is known to be right goes back: everything retrieve skipped, failed or never
+    // reached is left as the charger has it.
+    if (vreg.status != VREG_OK || vreg.value.empty()) continue;
+    const char* label = vreg.label.c_str();
+
+    if (vreg.set == REG_NO_ACCESS) {
+      logInfo("settings", "restore: settings vreg \"%s\" read-only, skipping", label);
+      continue;
+    }
+    if (vreg.verify != REG_NONE) {
+      if (!verifyValue(hex, vreg, vreg.verify)) {
+        vreg.status = VREG_VERIFY_ERROR;
+        passed = false;
+      }
+      continue;
+    }
+    const std::uint32_t target = vreg.set != REG_NONE ? vreg.set : vreg.get;
+    if (target == REG_NONE) {
+      if (!vreg.group.empty()) {
+        // Presets only carry values for the conditions of other Vregs.
+        logInfo("settings", "restore: settings vreg \"%s\" is named container \"%s\"", label,
+                vreg.group.c_str());
+      } else {
+        logError("settings", "restore: settings vreg \"%s\" set not properly defined", label);
+        passed = false;
+      }
+      continue;
+    }
+    if (target > 0xFFFF) {
+      // Only a hand-written file can name such a register; its low 16 bits would be another
+      // setting of the charger.
+      logError("settings", "restore: settings vreg \"%s\" set not properly defined", label);
+      vreg.status = VREG_SET_FAILED;
+      passed = false;
+      continue;
+    }
+    const auto id = static_cast<std::uint16_t>(target);
+    if (!writeValue(link, vreg, id)) {
+      logError("settings", "restore: set register \"%s\" (0x%04X=0x%s) failed", label,
+               static_cast<unsigned>(id), vreg.value.c_str());
+      vreg.status = VREG_SET_FAILED;
+      passed = false;
+    }
+  }
+  return passed ? 0 : 95;
+}
+
+}  // namespace sunlink

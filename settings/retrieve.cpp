@@ -1,0 +1,170 @@
+#include "settings/retrieve.h"
+
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/split.hpp>
+#include <boost/thread/recursive_mutex.hpp>
+#include <vector>
+
+#include "app/log.h"
+#include "link/qmx_serial.h"
+#include "protocol/hex_protocol.h"
+
+namespace sunlink {
+
+namespace {
+
+// A getRegister of the charger may fail for a moment (a reply lost on the line); each try already
+// carries the exchange's own resends.
+constexpr int kReadTries = 3;
+
+// Firmware types by the two top bits of the version word: 01 application, 11 release candidate.
+bool isApplicationFirmware(std::uint16_t versionWord) {
+  const unsigned type = versionWord >> 14;
+  return type == 1 || type == 3;
+}
+
+// Decides whether the Vreg applies to this charger: logs why not and marks it skipped.
+bool applies(Vreg& vreg, std::uint16_t productId, std::int32_t version,
+             const std::map<std::string, std::string>& groupValues) {
+  const char* label = vreg.label.c_str();
+  if (!vreg.productids.empty() && !matchProductIds(productId, vreg.productids)) {
+    logInfo("settings", "retrieve: settings vreg \"%s\" skipped (productId)", label);
+  } else if (!vreg.minver.empty() && version < parseVersion(vreg.minver)) {
+    logInfo("settings", "retrieve: settings vreg \"%s\" skipped (minver)", label);
+  } else if (!vreg.maxver.empty() && version > parseVersion(vreg.maxver)) {
+    logInfo("settings", "retrieve: settings vreg \"%s\" skipped (maxver)", label);
+  } else if (!conditionsHold(vreg, groupValues)) {
+    logInfo("settings", "retrieve: settings vreg \"%s\" group mask does not match, skipping",
+            label);
+  } else if (vreg.get == REG_NO_ACCESS) {
+    logInfo("settings", "retrieve: settings vreg \"%s\" not readable, skipping", label);
+  } else {
+    return true;
+  }
+  vreg.status = VREG_SKIPPED;
+  return false;
+}
+
+const char kHexDigits[] = "0123456789ABCDEF";
+
+}  // namespace
+
+std::string registerValueText(const HexMsg& reply) {
+  const std::vector<std::uint8_t>& bytes = reply.bytes();
+  const std::size_t first = reply.readPosition();
+  std::string text;
+  if (bytes.size() <= first) return text;  // not even the checksum byte
+  // Data bytes are bytes[first] to the one before the checksum. Last first: the charger sends
+  // the least significant byte first.
+  for (std::size_t end = bytes.size() - 1; end > first; --end) {
+    const std::uint8_t byte = bytes[end - 1];
+    text.push_back(kHexDigits[byte >> 4]);
+    text.push_back(kHexDigits[byte & 0x0F]);
+  }
+  return text;
+}
+
+int limitCheck(const Vreg& vreg) {
+  const std::uint32_t x = vreg.hexToBytes(4);
+  if (!vreg.min.empty() && x < valueBytes(vreg.min, 4)) return VREG_LIMIT_FAILED;
+  if (!vreg.max.empty() && x > valueBytes(vreg.max, 4)) return VREG_LIMIT_FAILED;
+  return VREG_OK;
+}
+
+void autoBatteryVoltage(Vreg& vreg, std::map<std::string, std::string>& groupValues) {
+  if (readNumber(vreg.value, 16) != 0) return;
+  // The charger chooses the system voltage itself; take the one its charge voltages belong to,
+  // so that restoring the settings later writes a definite voltage.
+  unsigned systemVoltage = 12;
+  std::vector<std::string> groups;
+  boost::split(groups, vreg.auto_bat, boost::is_any_of(","), boost::token_compress_on);
+  for (const std::string& group : groups) {
+    const auto centivolts = static_cast<std::uint16_t>(readNumber(groupValues[group], 16));
+    if (centivolts > 1750 && systemVoltage < 24) systemVoltage = 24;
+    if (centivolts > 3500 && systemVoltage < 48) systemVoltage = 48;
+  }
+  vreg.setU8(static_cast<std::uint8_t>(systemVoltage));
+}
+
+int retrieve(QmxSerial& link, VregTable& table) {
+  boost::recursive_mutex::scoped_lock lock(link.linkLock());
+  HexProtocol hex(link);
+
+  std::uint16_t versionWord = 0;
+  if (!hex.ping(versionWord)) {
+    logError("settings", "retrieve: no ping reply");
+    return 3;
+  }
+  if (!isApplicationFirmware(versionWord)) {
+    logError("settings", "retrieve: application required to load settings...");
+    return 81;
+  }
+  std::uint16_t productId = 0;
+  if (!hex.getDeviceId(productId)) {
+    logError("settings", "retrieve: deviceID failed");
+    return 3;
+  }
+  const std::int32_t version = versionWord & 0x0FFF;
+  logInfo("settings", "retrieve: loading settings");
+
+  // Values recorded under their group in this pass, for the conditions of later Vregs.
+  std::map<std::string, std::string> groupValues;
+  bool passed = true;
+  HexMsg reply;
+  for (Vreg& vreg : table.vregs()) {
+    const char* label = vreg.label.c_str();
+    if (!applies(vreg, productId, version, groupValues)) continue;
+
+    if (vreg.get == REG_NONE) {
+      if (vreg.value.empty()) {
+        logError("settings", "retrieve: settings vreg \"%s\" get not properly defined", label);
+        vreg.status = VREG_CONFIG_ERROR;
+        passed = false;
+      } else {
+        logInfo("settings", "retrieve: settings vreg \"%s\" using preset value \"0x%s\"", label,
+                vreg.value.c_str());
+        if (!vreg.group.empty()) groupValues[vreg.group] = vreg.value;
+      }
+      continue;
+    }
+    if (vreg.get > 0xFFFF) {
+      // Only a hand-written file can name such a register. Asking for its low 16 bits would read
+      // another setting under this label.
+      logError("settings", "retrieve: settings vreg \"%s\" get not properly defined", label);
+      vreg.status = VREG_CONFIG_ERROR;
+      passed = false;
+      continue;
+    }
+
+    const auto id = static_cast<std::uint16_t>(vreg.get);
+    bool read = false;
+    for (int attempt = 0; attempt < kReadTries && !read; ++attempt) {
+      read = hex.getRegister(id, reply) == 0;
+    }
+    if (!read) {
+      logError("settings", "retrieve: settings get vreg \"%s\" (0x%04X) failed", label,
+               static_cast<unsigned>(id));
+      vreg.status = VREG_GET_FAILED;
+      passed = false;
+      continue;
+    }
+
+    vreg.value = registerValueText(reply);
+    if (!vreg.auto_bat.empty()) autoBatteryVoltage(vreg, groupValues);
+    vreg.status = limitCheck(vreg);
+    if (vreg.status == VREG_LIMIT_FAILED) {
+      logError("settings", "retrieve: settings vreg \"%s\" limit check failed for value \"0x%s\"",
+               label, vreg.value.c_str());
+      passed = false;
+    } else {
+      logInfo("settings", "retrieve: settings vreg \"%s\" succeeded: \"%s\"", label,
+              vreg.value.c_str());
+    }
+    table.retrieved = true;
+    // Recorded even when out of limits: the value is what the charger holds.
+    if (!vreg.group.empty()) groupValues[vreg.group] = vreg.value;
+  }
+  return passed ? 0 : 94;
+}
+
+}  // namespace sunlink

@@ -1,0 +1,160 @@
+#include "settings/settings_file.h"
+
+#include <boost/property_tree/xml_parser.hpp>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+#include <sstream>
+#include <stdexcept>
+
+#include "app/errors.h"
+#include "app/log.h"
+#include "platform/files.h"
+
+namespace sunlink {
+
+namespace pt = boost::property_tree;
+
+namespace {
+
+// The whole file, or the XML reader's kind of error (naming the file) when it cannot be read. Reads
+// at most one byte more than a settings file may have, so a huge file costs no more than that.
+std::string readWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    throw pt::xml_parser_error(std::string("cannot open file: ") + std::strerror(errno), path, 0);
+  // A folder opens like a file here and then reads as nothing.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored))
+    throw pt::xml_parser_error("cannot open file: Is a directory", path, 0);
+  std::string text(maxSettingsFileBytes + 1, '\0');
+  in.read(&text[0], static_cast<std::streamsize>(text.size()));
+  if (in.bad()) throw pt::xml_parser_error("cannot read file", path, 0);
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (text.size() > maxSettingsFileBytes) {
+    throw std::runtime_error("larger than " + std::to_string(maxSettingsFileBytes) +
+                             " bytes, not a settings file");
+  }
+  return text;
+}
+
+// Deepest element nesting of an XML text, counted the way the XML reader descends: comments, CDATA
+// sections, processing instructions and the document type do not nest, and a quoted attribute value
+// may hold '>'. Stops once limit is passed. Not a validator: the reader rejects malformed text.
+int elementDepth(const std::string& text, int limit) {
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  auto skipPast = [&](const char* end) {
+    const std::size_t at = text.find(end, i);
+    i = at == std::string::npos ? n : at + std::strlen(end);
+  };
+  int depth = 0;
+  int deepest = 0;
+  while (i < n) {
+    const std::size_t open = text.find('<', i);
+    if (open == std::string::npos) break;
+    i = open + 1;
+    if (i >= n) break;
+    if (text.compare(i, 3, "!--") == 0) {
+      i += 3;
+      skipPast("-->");
+    } else if (text.compare(i, 8, "![CDATA[") == 0) {
+      skipPast("]]>");
+    } else if (text[i] == '?') {
+      skipPast("?>");
+    } else if (text[i] == '!') {
+      skipPast(">");
+    } else if (text[i] == '/') {
+      if (depth > 0) --depth;
+      skipPast(">");
+    } else {
+      char quote = 0;
+      bool empty = false;
+      for (; i < n; ++i) {
+        const char c = text[i];
+        if (quote != 0) {
+          if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+        } else if (c == '>') {
+          empty = text[i - 1] == '/';
+          ++i;
+          break;
+        }
+      }
+      if (!empty && ++depth > deepest) {
+        deepest = depth;
+        if (deepest > limit) break;
+      }
+    }
+  }
+  return deepest;
+}
+
+}  // namespace
+
+int loadXmlFile(const std::string& path, VregTable& table) {
+  pt::ptree tree;
+  try {
+    const std::string text = readWhole(path);
+    if (elementDepth(text, maxSettingsFileDepth) > maxSettingsFileDepth) {
+      throw std::runtime_error("elements nested deeper than " +
+                               std::to_string(maxSettingsFileDepth) +
+                               " levels, not a settings file");
+    }
+    std::istringstream in(text);
+    in.imbue(std::locale());
+    pt::read_xml(in, tree, pt::xml_parser::trim_whitespace);
+    // The reader takes an empty file, or one of only comments, as an empty document; it is no
+    // XML document at all (and an upload of it would be reported as done while nothing is stored).
+    bool hasElement = false;
+    for (const auto& child : tree) hasElement = hasElement || child.first != "<xmlcomment>";
+    if (!hasElement) throw pt::xml_parser_error("no root element", path, 0);
+  } catch (const pt::xml_parser_error& e) {
+    // Read from memory, the reader's own message lacks the file name; put it back in.
+    const pt::xml_parser_error named(e.message(), path, e.line());
+    logError("settings", "%s", named.what());
+    return 29;
+  }
+  vregsFromTree(tree, table);
+  return 0;
+}
+
+int readSettingsFile(VregTable& table, const std::string& path, std::ostream& out,
+                     std::ostream& err) {
+  try {
+    table.clear();
+    out << "=== Reading settings from \"" << path << "\" ===\n" << std::flush;
+    return loadXmlFile(path, table);
+  } catch (const settings_error&) {
+    // push has already said which label.
+  } catch (const std::exception& e) {
+    logError("settings", "xml file \"%s\": %s", path.c_str(), e.what());
+  }
+  err << "Reading settings failed" << std::endl;
+  return 94;
+}
+
+void saveXmlFile(const std::string& path, const VregTable& table) {
+  std::ostringstream text;
+  pt::write_xml(text, vregsToTree(table),
+                pt::xml_writer_make_settings<std::string>(' ', 4, "utf-8"));
+  replaceFile(path, text.str());
+}
+
+int writeSettingsFile(const VregTable& table, const std::string& path, std::ostream& out,
+                      std::ostream& err) {
+  try {
+    out << "=== Writing settings to \"" << path << "\" ===\n" << std::flush;
+    saveXmlFile(path, table);
+    return 0;
+  } catch (const std::exception& e) {
+    logError("settings", "%s", e.what());
+  }
+  err << "Writing settings failed" << std::endl;
+  return 95;
+}
+
+}  // namespace sunlink

@@ -1,0 +1,646 @@
+#include "sim/charger_sim.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "platform/pty.h"
+#include "protocol/registers.h"
+
+namespace sunlink {
+namespace sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One byte on the line: start bit, 8 data bits, stop bit at 19200 baud.
+constexpr std::chrono::nanoseconds kBytePeriod{1000000000LL * 10 / 19200};
+
+// Registers whose current value survives a reset to factory defaults: they are commands and
+// states, not settings.
+bool isCommandRegister(std::uint16_t id) {
+  return id == REG_RESTORE_DEFAULTS || id == REG_CLEAR_HISTORY || id == REG_CLOCK ||
+         id == REG_DEVICE_MODE_UNLOCK || id == REG_DEVICE_MODE;
+}
+
+constexpr std::uint16_t kBatteryVoltage = 0xEDEF;
+constexpr std::uint16_t kBatteryVoltageSetting = 0xEDEA;
+
+// Frame text of a received message, whose last byte is its checksum, without the line end.
+std::string receivedFrameText(const HexMsg& frame) {
+  if (frame.size() < 2) return ":";
+  HexMsg body;
+  for (std::size_t i = 0; i + 1 < frame.size(); ++i) body.append(frame.bytes()[i]);
+  std::string text = body.toText();
+  text.pop_back();
+  return text;
+}
+
+HexMsg message(std::uint8_t code) {
+  HexMsg msg;
+  msg.append(code);
+  return msg;
+}
+
+HexMsg registerReply(std::uint8_t code, std::uint16_t id, std::uint8_t flags,
+                     const RegisterBytes& value) {
+  HexMsg msg = message(code);
+  msg.append16(id);
+  msg.append(flags);
+  for (std::uint8_t b : value) msg.append(b);
+  return msg;
+}
+
+HexMsg refusal(std::uint16_t id) {
+  HexMsg msg = message(RSP_UNKNOWN);
+  msg.append16(id);
+  return msg;
+}
+
+// A byte that would upset the program's TEXT splitter if it closed a block: ":" starts a HEX frame
+// (the block is lost without trace), CR ends the checksum line's value early.
+bool awkwardChecksumByte(char c) { return c == ':' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+std::string textBlock(const std::vector<std::pair<std::string, std::string>>& labels,
+                      bool damaged) {
+  std::string block;
+  for (const auto& pair : labels) {
+    block += "\r\n";
+    block += pair.first;
+    block += '\t';
+    block += pair.second;
+  }
+  block += "\r\nChecksum\t";
+  std::uint8_t sum = 0;
+  for (char c : block) sum = static_cast<std::uint8_t>(sum + static_cast<std::uint8_t>(c));
+  std::uint8_t check = static_cast<std::uint8_t>(0x100 - sum);
+  if (damaged) ++check;
+  block += static_cast<char>(check);
+  return block;
+}
+
+struct ChargerSim::Impl {
+  Impl(const Profile& p, const Faults& f) : profile(p), faults(f), registers(p.registers) {
+    chargerOn = deviceModeOn(p.registers);
+  }
+
+  static bool deviceModeOn(const std::map<std::uint16_t, RegisterBytes>& regs) {
+    auto it = regs.find(REG_DEVICE_MODE);
+    return it == regs.end() || it->second.empty() || it->second[0] != DEVICE_MODE_OFF;
+  }
+
+  void run();
+  void feed(char c, Clock::time_point now);
+  void onFrame(const HexMsg& frame, Clock::time_point now);
+  void onDamaged(Clock::time_point now);
+  // Under mutex: the reply to a good request, applying the faults; none when it stays silent.
+  std::optional<HexMsg> decide(const HexMsg& frame);
+  HexMsg answer(const HexMsg& frame);
+  HexMsg setRegister(std::uint16_t id, const RegisterBytes& value);
+  bool silentNow(int requestNumber) const;
+  // Under mutex: the whole text of a reply (with the garbage and async frame in front), or none
+  // when the reply is dropped.
+  std::optional<std::string> package(const HexMsg& reply);
+  void queueReply(const std::optional<std::string>& text, Clock::time_point now);
+  std::string nextTextBlock();
+  void refreshOutputSettings();
+
+  const Profile& profile;
+
+  // Set by start before the thread runs and reset by stop after it is joined; the thread uses it,
+  // other threads only call wake() on it.
+  std::unique_ptr<PtyPair> pty;
+  std::thread thread;
+  std::string slavePath;
+  std::atomic<bool> stopping{false};
+  std::atomic<bool> unplugRequested{false};
+  std::atomic<bool> unplugged{false};
+  std::atomic<bool> faultsChanged{true};
+
+  // mutex guards everything down to trafficLog; handled is signalled when a request is handled.
+  mutable std::mutex mutex;
+  mutable std::condition_variable handled;
+  Faults faults;
+  std::map<std::uint16_t, RegisterBytes> registers;
+  std::vector<HexMsg> requests;
+  std::vector<Write> writes;
+  std::size_t damagedRequests = 0;
+  std::size_t replies = 0;
+  std::size_t textBlocks = 0;
+  bool chargerOn = true;
+  int factoryResets = 0;
+  int historyClears = 0;
+  // Fault bookkeeping since the faults were set.
+  int requestsSeen = 0;
+  int repliesDropped = 0;
+  bool registerSilenceTriggered = false;
+  int registerSilenceLeft = 0;
+  int blocksSinceFaults = 0;
+  bool programOpen = false;  // as the simulator thread last saw it
+  std::function<void(const std::string&)> trafficLog;
+
+  // The simulator thread's own state.
+  HexReceiver receiver;
+  bool inFrame = false;
+  std::size_t frameChars = 0;         // characters of the frame being received, ":" included
+  Clock::time_point inputLineFreeAt;  // at line rate: when the last request finished arriving
+  bool unplugNow = false;
+  struct Pending {
+    Clock::time_point due;
+    std::string text;
+    unsigned session;  // lastPeerCloses() when the request was read
+  };
+  std::deque<Pending> pending;  // replies waiting for their latency, in order of arrival
+  std::string out;              // bytes being written: whole replies and whole blocks
+  unsigned outSession = 0;      // the session out was made for
+  Clock::time_point nextByteAt;
+  Clock::time_point nextTextAt;
+  unsigned blockNumber = 0;
+  bool programSeen = false;  // programOpen as last published
+  // Copies of the output-related faults, refreshed when faultsChanged is set.
+  std::chrono::milliseconds latency{0};
+  std::chrono::milliseconds textInterval{0};
+  bool paced = false;
+  bool flood = false;
+};
+
+void ChargerSim::Impl::refreshOutputSettings() {
+  std::lock_guard<std::mutex> lock(mutex);
+  latency = faults.latency;
+  textInterval = faults.textInterval;
+  flood = faults.textFlood && !profile.textLabels.empty();
+  // A flood is defined by the line rate; unpaced it would only fill the terminal's buffer.
+  paced = faults.paceAtLineRate || flood;
+}
+
+void ChargerSim::Impl::run() {
+  try {
+    char buffer[512];
+    const Clock::time_point started = Clock::now();
+    nextByteAt = started;
+    nextTextAt = started;
+    bool writeBlocked = false;
+    while (!stopping.load()) {
+      if (faultsChanged.exchange(false)) {
+        refreshOutputSettings();
+        nextTextAt = Clock::now() + textInterval;
+      }
+      Clock::time_point now = Clock::now();
+
+      for (std::size_t n; (n = pty->read(buffer, sizeof buffer)) > 0;) {
+        for (std::size_t i = 0; i < n && !unplugNow; ++i) feed(buffer[i], now);
+        if (unplugNow) break;
+      }
+      if (unplugNow || unplugRequested.load()) {
+        unplugged = true;  // first, so that whoever sees the line end finds the flag set
+        pty->closeMaster();
+        break;
+      }
+
+      // A reply to a program that has closed the path since is for nobody; nor is the rest of
+      // a block or reply under way when it closed.
+      const unsigned session = pty->lastPeerCloses();
+      if (outSession != session) {
+        out.clear();
+        outSession = session;
+      }
+      while (!pending.empty() && pending.front().due <= now) {
+        if (out.empty()) nextByteAt = std::max(nextByteAt, now);
+        if (pending.front().session == session) out += pending.front().text;
+        pending.pop_front();
+      }
+      // TEXT goes out only while somebody listens; an unheard block is not worth making.
+      if (!profile.textLabels.empty() && !profile.silent && pty->hasPeers()) {
+        if (flood) {
+          if (out.empty() && (pending.empty() || pending.front().due > now)) {
+            nextByteAt = std::max(nextByteAt, now);
+            out = nextTextBlock();
+          }
+        } else if (textInterval.count() > 0 && now >= nextTextAt) {
+          if (out.empty()) nextByteAt = std::max(nextByteAt, now);
+          out += nextTextBlock();
+          nextTextAt = std::max(nextTextAt + textInterval, now);
+        }
+      } else if (now >= nextTextAt && textInterval.count() > 0) {
+        nextTextAt = std::max(nextTextAt + textInterval, now);
+      }
+
+      if (!pty->hasPeers()) {
+        out.clear();  // nobody listens: the bytes go nowhere, as on an open line
+      } else if (!out.empty()) {
+        if (paced) {
+          // Catch up after a late wake-up, but never burst after a long stall.
+          if (nextByteAt + 10 * kBytePeriod < now) nextByteAt = now;
+          std::size_t written = 0;
+          writeBlocked = false;
+          while (written < out.size() && nextByteAt <= now) {
+            if (pty->write(out.data() + written, 1) == 0) {
+              writeBlocked = true;
+              break;
+            }
+            ++written;
+            nextByteAt += kBytePeriod;
+          }
+          out.erase(0, written);
+        } else {
+          const std::size_t written = pty->write(out.data(), out.size());
+          out.erase(0, written);
+          writeBlocked = !out.empty();
+        }
+      }
+
+      now = Clock::now();
+      Clock::time_point wakeAt = now + std::chrono::seconds(1);
+      if (!pending.empty()) wakeAt = std::min(wakeAt, pending.front().due);
+      if (textInterval.count() > 0 && !flood) wakeAt = std::min(wakeAt, nextTextAt);
+      if (!out.empty() && paced && !writeBlocked) wakeAt = std::min(wakeAt, nextByteAt);
+      if (flood && out.empty() && pty->hasPeers()) wakeAt = now;
+      const bool wantWrite = !out.empty() && (!paced || writeBlocked);
+      pty->wait(wakeAt - now, wantWrite);
+      if (pty->hasPeers() != programSeen) {
+        programSeen = pty->hasPeers();
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          programOpen = programSeen;
+        }
+        handled.notify_all();
+      }
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "chgsim: %s\n", e.what());
+    unplugged = true;
+  }
+}
+
+void ChargerSim::Impl::feed(char c, Clock::time_point now) {
+  if (c == ':') {
+    inFrame = true;
+    frameChars = 0;
+  }
+  ++frameChars;
+  const bool complete = receiver.feed(c);
+  if (c != '\n') return;
+  const bool wasFrame = inFrame;
+  inFrame = false;
+  if (complete) {
+    onFrame(receiver.frame(), now);
+  } else if (wasFrame) {
+    onDamaged(now);
+  }
+}
+
+bool ChargerSim::Impl::silentNow(int requestNumber) const {
+  if (faults.silentAfter < 0 || requestNumber <= faults.silentAfter) return false;
+  return faults.resumeAfter < 0 || requestNumber <= faults.resumeAfter;
+}
+
+void ChargerSim::Impl::onFrame(const HexMsg& frame, Clock::time_point now) {
+  std::optional<std::string> text;
+  std::function<void(const std::string&)> logTo;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    requests.push_back(frame);
+    ++requestsSeen;
+    std::optional<HexMsg> reply = decide(frame);
+    if (reply) text = package(*reply);
+    logTo = trafficLog;
+  }
+  handled.notify_all();
+  if (logTo) {
+    logTo(">> " + receivedFrameText(frame));
+    logTo(text ? "<< " + text->substr(0, text->size() - 1) : "   (no reply)");
+  }
+  queueReply(text, now);
+}
+
+void ChargerSim::Impl::onDamaged(Clock::time_point now) {
+  std::optional<std::string> text;
+  std::function<void(const std::string&)> logTo;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++damagedRequests;
+    // A damaged frame gets the charger's reception-error report unless it is silent just now.
+    if (!profile.silent && !silentNow(requestsSeen + 1) && registerSilenceLeft == 0 &&
+        !(faults.unplugAfter >= 0 && requestsSeen >= faults.unplugAfter)) {
+      HexMsg reply = message(RSP_ERROR);
+      reply.append16(RECEPTION_ERROR_WORD);
+      text = package(reply);
+    }
+    logTo = trafficLog;
+  }
+  handled.notify_all();
+  if (logTo) logTo(">> (damaged frame)");
+  queueReply(text, now);
+}
+
+std::optional<HexMsg> ChargerSim::Impl::decide(const HexMsg& frame) {
+  if (profile.silent) return std::nullopt;
+  const int n = requestsSeen;
+  if (faults.unplugAfter >= 0 && n > faults.unplugAfter) {
+    unplugNow = true;
+    return std::nullopt;
+  }
+  if (silentNow(n)) return std::nullopt;
+  const auto& bytes = frame.bytes();
+  if (faults.silentOnRegister >= 0 && !registerSilenceTriggered && bytes.size() >= 4 &&
+      (bytes[0] == CMD_SET_REGISTER ||
+       (bytes[0] == CMD_GET_REGISTER && !faults.silentOnSetOnly)) &&
+      (bytes[1] | bytes[2] << 8) == faults.silentOnRegister) {
+    registerSilenceTriggered = true;
+    registerSilenceLeft = faults.silentRequests;
+  }
+  if (registerSilenceLeft > 0) {
+    --registerSilenceLeft;
+    return std::nullopt;
+  }
+  if (n <= faults.receptionErrors) {
+    HexMsg reply = message(RSP_ERROR);
+    reply.append16(RECEPTION_ERROR_WORD);
+    return reply;
+  }
+  return answer(frame);
+}
+
+HexMsg ChargerSim::Impl::answer(const HexMsg& frame) {
+  const auto& bytes = frame.bytes();
+  // The payload lies between the code byte and the checksum byte.
+  const std::size_t payload = bytes.size() >= 2 ? bytes.size() - 2 : 0;
+  switch (bytes[0]) {
+    case CMD_PING: {
+      HexMsg reply = message(RSP_PING);
+      if (!faults.shortPing) reply.append16(profile.versionWord);
+      return reply;
+    }
+    case CMD_GET_DEVICE_ID: {
+      HexMsg reply = message(RSP_DEVICE_ID);
+      reply.append16(profile.productId);
+      return reply;
+    }
+    case CMD_GET_REGISTER: {
+      if (payload < 2) return message(RSP_UNKNOWN);
+      const std::uint16_t id = static_cast<std::uint16_t>(bytes[1] | bytes[2] << 8);
+      if (faults.refuseGet.count(id)) return refusal(id);
+      auto it = registers.find(id);
+      if (it == registers.end() || faults.flagsOnGet.count(id)) {
+        return registerReply(RSP_GET, id, FLAGS_UNKNOWN_ID, RegisterBytes());
+      }
+      const std::uint16_t echoed = faults.wrongIdOnGet.count(id) ? id + 1 : id;
+      return registerReply(RSP_GET, echoed, 0, it->second);
+    }
+    case CMD_SET_REGISTER: {
+      if (payload < 3) return message(RSP_UNKNOWN);
+      const std::uint16_t id = static_cast<std::uint16_t>(bytes[1] | bytes[2] << 8);
+      // Value bytes follow the flags byte, up to the checksum byte.
+      const RegisterBytes value(bytes.begin() + 4, bytes.end() - 1);
+      return setRegister(id, value);
+    }
+    default:
+      return message(RSP_FAILED);  // a command this charger does not know
+  }
+}
+
+HexMsg ChargerSim::Impl::setRegister(std::uint16_t id, const RegisterBytes& value) {
+  auto it = registers.find(id);
+  if (faults.refuseSet.count(id) || it == registers.end()) return refusal(id);
+  if (profile.readOnly.count(id)) return registerReply(RSP_SET, id, FLAGS_READ_ONLY, value);
+  if (faults.checkWidths && !profile.textRegisters.count(id) && value.size() != it->second.size()) {
+    return registerReply(RSP_SET, id, FLAGS_UNKNOWN_ID, value);
+  }
+  writes.push_back(Write{id, value});
+  const bool zero = std::all_of(value.begin(), value.end(), [](std::uint8_t b) { return b == 0; });
+  const std::uint16_t word = static_cast<std::uint16_t>((value.empty() ? 0 : value[0]) |
+                                                        (value.size() > 1 ? value[1] << 8 : 0));
+
+  if (id == kBatteryVoltage && registers.count(kBatteryVoltageSetting)) {
+    // From firmware 1.12 on, 0xEDEF is written with the setting (0: detect at power-up) but reads
+    // back the system voltage in use; the setting reads back from 0xEDEA. A charger told to detect
+    // keeps the voltage it runs on until its next power-up.
+    registers[kBatteryVoltageSetting] = RegisterBytes{value.empty() ? std::uint8_t{0} : value[0]};
+    if (!zero) it->second = value;
+  } else {
+    it->second = value;
+  }
+
+  if (id == REG_RESTORE_DEFAULTS && zero) {
+    ++factoryResets;
+    std::map<std::uint16_t, RegisterBytes> restored = profile.registers;
+    for (const auto& entry : registers) {
+      if (isCommandRegister(entry.first)) restored[entry.first] = entry.second;
+    }
+    registers.swap(restored);
+  } else if (id == REG_CLEAR_HISTORY) {
+    ++historyClears;
+  } else if (id == REG_DEVICE_MODE) {
+    if (word == DEVICE_MODE_OFF) chargerOn = false;
+    if (word == DEVICE_MODE_ON) chargerOn = true;
+  }
+  return registerReply(RSP_SET, id, 0, value);
+}
+
+std::optional<std::string> ChargerSim::Impl::package(const HexMsg& reply) {
+  if (repliesDropped < faults.dropReplies) {
+    ++repliesDropped;
+    return std::nullopt;
+  }
+  ++replies;
+  std::string text = faults.garbage;
+  if (faults.asyncBeforeReply) {
+    auto it = registers.find(REG_ASYNC_REPORT);
+    text += registerReply(RSP_ASYNC, REG_ASYNC_REPORT, 0,
+                          it != registers.end() ? it->second : u16(1276))
+                .toText();
+  }
+  text += reply.toText();
+  return text;
+}
+
+void ChargerSim::Impl::queueReply(const std::optional<std::string>& text, Clock::time_point now) {
+  // At line rate a request takes time to arrive too, one after the other, although the terminal
+  // hands it over at once: the charger cannot answer before its last byte would have come in.
+  Clock::time_point arrived = now;
+  if (paced) {
+    arrived = std::max(now, inputLineFreeAt) + static_cast<long>(frameChars) * kBytePeriod;
+    inputLineFreeAt = arrived;
+  }
+  if (!text) return;
+  // Replies keep their order: every one waits the same latency after its request.
+  pending.push_back(Pending{arrived + latency, *text, pty->lastPeerCloses()});
+}
+
+std::string ChargerSim::Impl::nextTextBlock() {
+  bool damaged = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++textBlocks;
+    ++blocksSinceFaults;
+    damaged = faults.badTextChecksum ||
+              (faults.badTextEvery > 0 && blocksSinceFaults % faults.badTextEvery == 0);
+  }
+  ++blockNumber;
+  // The battery voltage wanders by a few millivolts from block to block, as a real one does; the
+  // wander also steers the checksum byte away from bytes that would break the block on the line.
+  auto labels = profile.textLabels;
+  auto voltage = std::find_if(labels.begin(), labels.end(),
+                              [](const auto& pair) { return pair.first == "V"; });
+  long base = 0;
+  bool numeric = voltage != labels.end();
+  if (numeric) {
+    try {
+      base = std::stol(voltage->second);
+    } catch (const std::exception&) {
+      numeric = false;
+    }
+  }
+  for (unsigned wander = blockNumber % 5;; ++wander) {
+    if (numeric) voltage->second = std::to_string(base + static_cast<long>(wander));
+    std::string block = textBlock(labels, damaged);
+    if (!numeric || !awkwardChecksumByte(block.back())) return block;
+  }
+}
+
+ChargerSim::ChargerSim(Profile profile, Faults faults)
+    : profile_(std::move(profile)), impl_(std::make_unique<Impl>(profile_, faults)) {}
+
+ChargerSim::~ChargerSim() { stop(); }
+
+std::string ChargerSim::start() {
+  if (impl_->pty) throw std::logic_error("ChargerSim::start: already started");
+  impl_->pty = std::make_unique<PtyPair>();
+  impl_->slavePath = impl_->pty->slavePath();
+  impl_->stopping = false;
+  impl_->thread = std::thread([this] { impl_->run(); });
+  return impl_->slavePath;
+}
+
+void ChargerSim::stop() {
+  impl_->stopping = true;
+  if (impl_->pty) impl_->pty->wake();
+  if (impl_->thread.joinable()) impl_->thread.join();
+  impl_->pty.reset();
+}
+
+const std::string& ChargerSim::slavePath() const { return impl_->slavePath; }
+
+void ChargerSim::setFaults(const Faults& faults) {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->faults = faults;
+    impl_->requestsSeen = 0;
+    impl_->repliesDropped = 0;
+    impl_->registerSilenceTriggered = false;
+    impl_->registerSilenceLeft = 0;
+    impl_->blocksSinceFaults = 0;
+  }
+  impl_->faultsChanged = true;
+  if (impl_->pty) impl_->pty->wake();
+}
+
+Faults ChargerSim::faults() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->faults;
+}
+
+void ChargerSim::unplug() {
+  impl_->unplugRequested = true;
+  if (impl_->pty) impl_->pty->wake();
+  if (impl_->thread.joinable()) impl_->thread.join();
+  if (impl_->pty) impl_->pty->closeMaster();
+  impl_->unplugged = true;
+}
+
+bool ChargerSim::unplugged() const { return impl_->unplugged.load(); }
+
+std::vector<HexMsg> ChargerSim::requests() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->requests;
+}
+
+std::vector<Write> ChargerSim::writes() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->writes;
+}
+
+std::size_t ChargerSim::requestCount() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->requests.size();
+}
+
+std::size_t ChargerSim::damagedRequestCount() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->damagedRequests;
+}
+
+std::size_t ChargerSim::replyCount() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->replies;
+}
+
+std::size_t ChargerSim::textBlockCount() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->textBlocks;
+}
+
+bool ChargerSim::waitForProgram(bool open, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  return impl_->handled.wait_for(lock, timeout, [&] { return impl_->programOpen == open; });
+}
+
+bool ChargerSim::waitForRequests(std::size_t n, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  return impl_->handled.wait_for(lock, timeout, [&] { return impl_->requests.size() >= n; });
+}
+
+RegisterBytes ChargerSim::registerValue(std::uint16_t id) const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  auto it = impl_->registers.find(id);
+  return it == impl_->registers.end() ? RegisterBytes() : it->second;
+}
+
+void ChargerSim::setRegisterValue(std::uint16_t id, RegisterBytes value) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->registers[id] = std::move(value);
+}
+
+bool ChargerSim::chargerOn() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->chargerOn;
+}
+
+int ChargerSim::factoryResets() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->factoryResets;
+}
+
+int ChargerSim::historyClears() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->historyClears;
+}
+
+void ChargerSim::clearRecords() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->requests.clear();
+  impl_->writes.clear();
+  impl_->damagedRequests = 0;
+  impl_->replies = 0;
+  impl_->textBlocks = 0;
+  impl_->factoryResets = 0;
+  impl_->historyClears = 0;
+}
+
+void ChargerSim::setTrafficLog(std::function<void(const std::string&)> log) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->trafficLog = std::move(log);
+}
+
+}  // namespace sim
+}  // namespace sunlink

@@ -1,0 +1,228 @@
+// chgsim: a simulated charger on a pseudo-terminal. Prints the path to open (the slave side) as the
+// first line of standard output and answers until SIGINT or SIGTERM.
+//
+//   chgsim [--profile NAME] [--text-interval MS] [fault options...] [--list-profiles] [--verbose]
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/program_options.hpp>
+#include <cctype>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "sim/charger_sim.h"
+
+namespace po = boost::program_options;
+using namespace sunlink::sim;
+
+namespace {
+
+std::uint16_t parseRegisterId(const std::string& text) {
+  std::size_t used = 0;
+  unsigned long id = 0;
+  try {
+    id = std::stoul(text, &used, 0);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used == 0 || used != text.size() || id > 0xFFFF) {
+    throw std::invalid_argument("not a register id: \"" + text + "\"");
+  }
+  return static_cast<std::uint16_t>(id);
+}
+
+std::set<std::uint16_t> registerSet(const std::vector<std::string>& texts) {
+  std::set<std::uint16_t> ids;
+  for (const std::string& text : texts) ids.insert(parseRegisterId(text));
+  return ids;
+}
+
+// "ID=HEX" with the value's hex digits most significant first (as in a settings file), or
+// "ID=text:..." for a text register.
+std::pair<std::uint16_t, RegisterBytes> parseRegisterValue(const std::string& text) {
+  const std::size_t equals = text.find('=');
+  if (equals == std::string::npos)
+    throw std::invalid_argument("expected ID=VALUE: \"" + text + "\"");
+  const std::uint16_t id = parseRegisterId(text.substr(0, equals));
+  const std::string value = text.substr(equals + 1);
+  if (value.compare(0, 5, "text:") == 0) return {id, textBytes(value.substr(5))};
+  if (value.empty() || value.size() % 2 != 0 ||
+      value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+    throw std::invalid_argument("expected an even number of hex digits: \"" + value + "\"");
+  }
+  RegisterBytes bytes;
+  for (std::size_t at = value.size(); at >= 2; at -= 2) {
+    bytes.push_back(static_cast<std::uint8_t>(std::stoul(value.substr(at - 2, 2), nullptr, 16)));
+  }
+  return {id, bytes};
+}
+
+// Garbage is given on the command line with \r, \n, \t, \\ and \xHH escapes.
+std::string unescape(const std::string& text) {
+  std::string bytes;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      bytes += text[i];
+      continue;
+    }
+    const char c = text[++i];
+    if (c == 'r') {
+      bytes += '\r';
+    } else if (c == 'n') {
+      bytes += '\n';
+    } else if (c == 't') {
+      bytes += '\t';
+    } else if (c == 'x' && i + 2 < text.size() &&
+               std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+               std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      bytes += static_cast<char>(std::stoul(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      bytes += c;
+    }
+  }
+  return bytes;
+}
+
+std::string hexValue(const RegisterBytes& value) {
+  std::string text;
+  char pair[3];
+  for (auto it = value.rbegin(); it != value.rend(); ++it) {
+    std::snprintf(pair, sizeof pair, "%02X", *it);
+    text += pair;
+  }
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  po::options_description options("chgsim options");
+  std::string profileName;
+  int textIntervalMs = 1000;
+  int latencyMs = 0;
+  std::vector<std::string> refuseSet, refuseGet, flagsOnGet, wrongIdOnGet, registerValues;
+  std::string silentOnRegister, garbage;
+  Faults faults;
+  // clang-format off
+  options.add_options()
+    ("help,h", "show this help")
+    ("list-profiles", "list the charger profiles and exit")
+    ("profile", po::value(&profileName)->default_value("load115"), "charger profile")
+    ("text-interval", po::value(&textIntervalMs)->default_value(1000),
+     "milliseconds between TEXT blocks (0: none)")
+    ("verbose,v", "log every request and reply, and summarise the writes at the end, on stderr")
+    ("register", po::value(&registerValues)->composing(),
+     "ID=HEX: start with this register value (hex digits most significant first; "
+     "ID=text:... for text)")
+    ("refuse-set", po::value(&refuseSet)->composing(), "ID: answer sets of this register with code 4")
+    ("refuse-get", po::value(&refuseGet)->composing(), "ID: answer gets of this register with code 4")
+    ("flags-on-get", po::value(&flagsOnGet)->composing(),
+     "ID: answer gets of this register with flags 0x01")
+    ("wrong-id-on-get", po::value(&wrongIdOnGet)->composing(),
+     "ID: answer gets of this register for the next register id")
+    ("reception-errors", po::value(&faults.receptionErrors),
+     "N: answer the first N requests with code 2, 0xAAAA")
+    ("drop-replies", po::value(&faults.dropReplies), "N: do not send the first N replies")
+    ("silent-after", po::value(&faults.silentAfter), "K: answer nothing after K requests")
+    ("resume-after", po::value(&faults.resumeAfter),
+     "K: with --silent-after, answer again after request K")
+    ("silent-on-register", po::value(&silentOnRegister),
+     "ID: go silent at the first get or set of this register ...")
+    ("silent-requests", po::value(&faults.silentRequests),
+     "N: ... for N requests, then answer again")
+    ("unplug-after", po::value(&faults.unplugAfter), "K: close the line at request K+1")
+    ("latency", po::value(&latencyMs), "MS: wait before each reply")
+    ("pace", "send at the real line rate (10 bits per byte at 19200 baud)")
+    ("bad-text-checksum", "send every TEXT block with a wrong checksum")
+    ("bad-text-every", po::value(&faults.badTextEvery),
+     "N: send every Nth TEXT block with a wrong checksum")
+    ("text-flood", "send TEXT blocks back to back at the line rate")
+    ("garbage", po::value(&garbage), "TEXT: bytes before each reply (\\r \\n \\t \\xHH escapes)")
+    ("async-frames", "send an unasked code-0xA frame before each reply")
+    ("short-ping", "answer ping without the version word")
+    ("check-widths", "refuse (flags 0x01) a set whose width differs from the register's");
+  // clang-format on
+
+  po::variables_map vm;
+  try {
+    po::store(po::parse_command_line(argc, argv, options), vm);
+    po::notify(vm);
+  } catch (const po::error& e) {
+    std::cerr << "chgsim: " << e.what() << "\n";
+    return 2;
+  }
+  if (vm.count("help")) {
+    std::cout << "Usage: chgsim [options]\n" << options;
+    return 0;
+  }
+  if (vm.count("list-profiles")) {
+    for (const std::string& name : profileNames()) {
+      std::cout << name << "  " << profileByName(name).description << "\n";
+    }
+    return 0;
+  }
+
+  std::unique_ptr<ChargerSim> sim;
+  try {
+    faults.refuseSet = registerSet(refuseSet);
+    faults.refuseGet = registerSet(refuseGet);
+    faults.flagsOnGet = registerSet(flagsOnGet);
+    faults.wrongIdOnGet = registerSet(wrongIdOnGet);
+    if (!silentOnRegister.empty()) faults.silentOnRegister = parseRegisterId(silentOnRegister);
+    faults.latency = std::chrono::milliseconds(latencyMs);
+    faults.textInterval = std::chrono::milliseconds(textIntervalMs);
+    faults.paceAtLineRate = vm.count("pace") > 0;
+    faults.badTextChecksum = vm.count("bad-text-checksum") > 0;
+    faults.textFlood = vm.count("text-flood") > 0;
+    faults.garbage = unescape(garbage);
+    faults.asyncBeforeReply = vm.count("async-frames") > 0;
+    faults.shortPing = vm.count("short-ping") > 0;
+    faults.checkWidths = vm.count("check-widths") > 0;
+
+    Profile profile = profileByName(profileName);
+    for (const std::string& text : registerValues) {
+      auto entry = parseRegisterValue(text);
+      profile.registers[entry.first] = entry.second;
+    }
+    sim = std::make_unique<ChargerSim>(std::move(profile), faults);
+  } catch (const std::exception& e) {
+    std::cerr << "chgsim: " << e.what() << "\n";
+    return 2;
+  }
+
+  const bool verbose = vm.count("verbose") > 0;
+  if (verbose) sim->setTrafficLog([](const std::string& line) { std::cerr << line << std::endl; });
+
+  try {
+    boost::asio::io_context io;
+    boost::asio::signal_set signals(io, SIGINT, SIGTERM);
+    // Before the path is printed: whoever reads it may send the signal at once.
+    signals.async_wait([](const boost::system::error_code&, int) {});
+    std::cout << sim->start() << std::endl;
+    io.run();
+  } catch (const std::exception& e) {
+    std::cerr << "chgsim: " << e.what() << "\n";
+    return 1;
+  }
+  sim->stop();
+
+  if (verbose) {
+    std::cerr << "chgsim: " << sim->requestCount() << " requests, " << sim->damagedRequestCount()
+              << " damaged, " << sim->replyCount() << " replies, " << sim->textBlockCount()
+              << " TEXT blocks\n";
+    for (const Write& write : sim->writes()) {
+      char id[8];
+      std::snprintf(id, sizeof id, "0x%04X", write.id);
+      std::cerr << "chgsim: write " << id << " = " << hexValue(write.value) << "\n";
+    }
+    std::cerr << "chgsim: charger " << (sim->chargerOn() ? "on" : "off") << "\n";
+  }
+  return 0;
+}

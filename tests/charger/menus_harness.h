@@ -1,0 +1,85 @@
+// A charger settings model wired to string streams, so a test can type the answers of a menu
+// session and read back what the screens showed.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "charger/charger_settings.h"
+#include "device/capabilities.h"
+
+namespace sunlink {
+
+inline Capabilities menuTestCapabilities(std::uint32_t flags, std::uint8_t streetlightVersion = 0,
+                                         std::uint8_t maxBatteryVoltage = 24) {
+  Capabilities caps;
+  caps.productId = 0xA042;
+  caps.name = "Test charger 1.16";
+  caps.firmwareVersion = 0x116;
+  caps.flags = flags;
+  caps.streetlightVersion = streetlightVersion;
+  caps.minBatteryVoltage = 12;
+  caps.maxBatteryVoltage = maxBatteryVoltage;
+  caps.maxCurrent = 15;
+  caps.maxPvVoltage = 75;
+  return caps;
+}
+
+// A retrieved 12 V charger on its factory table, every value in the width the charger reports it.
+class MenuHarness {
+ public:
+  explicit MenuHarness(const Capabilities& caps) : model(caps, nullptr) {
+    static const std::set<std::string> bytes = {"battery_voltage",  "battery_voltage_setting",
+                                                "cellguard_mode",   "auto_equalise",
+                                                "battery_type",     "load_control",
+                                                "dim_speed",        "port_tx_function",
+                                                "port_rx_function", "relay_mode"};
+    for (Vreg& vreg : model.settings.vregs()) {
+      if (bytes.count(vreg.label)) {
+        vreg.setU8(0);
+      } else if (vreg.label.rfind("lighting_event", 0) == 0) {
+        vreg.setU32(0);
+      } else {
+        vreg.setU16(0);
+      }
+    }
+    model.find("battery_voltage").setU8(12);
+    model.find("battery_type").setU8(1);
+    model.find("maximum_current").setNumber(15);
+    model.find("absorption_time_limit").setNumber(6);
+    model.find("absorption_voltage").setNumber(14.4);
+    model.find("float_voltage").setNumber(13.8);
+    model.find("temperature_compensation").setNumber(-16.2);
+    if (Vreg* eq = model.settings.lookup("equalisation_voltage")) eq->setNumber(16.2);
+    model.io.in = &in;
+    model.io.out = &out;
+    model.io.err = &err;
+  }
+
+  // Sets what the user will type.
+  void type(const std::string& answers) {
+    in.str(answers);
+    in.clear();
+  }
+  double number(const char* label) { return model.find(label).getNumber(); }
+  unsigned u8(const char* label) { return model.find(label).getU8(); }
+  unsigned u16(const char* label) { return model.find(label).getU16(); }
+  std::uint32_t u32(const char* label) { return model.find(label).getU32(); }
+
+  ChargerSettings model;
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+};
+
+inline int countOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
+}  // namespace sunlink

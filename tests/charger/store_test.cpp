@@ -1,0 +1,196 @@
+// Retrieve, store and the factory table against the simulated charger over a real link: exactly
+// which registers reach the charger, in which order, and that a charger switched off for a store is
+// always switched on again.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/errors.h"
+#include "charger/charger_settings.h"
+#include "link/qmx_serial.h"
+#include "protocol/registers.h"
+#include "sim/charger_sim.h"
+
+namespace sunlink {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::RegisterBytes;
+
+using WriteList = std::vector<std::pair<std::uint16_t, RegisterBytes>>;
+
+const WriteList kChargerOff = {{REG_DEVICE_MODE_UNLOCK, {2, 0}}, {REG_DEVICE_MODE, {4, 0}}};
+const WriteList kChargerOn = {{REG_DEVICE_MODE_UNLOCK, {2, 0}}, {REG_DEVICE_MODE, {3, 0}}};
+
+// A value text as the bytes on the wire, least significant first.
+RegisterBytes wireBytes(const std::string& value) {
+  RegisterBytes bytes;
+  for (std::size_t i = value.size(); i >= 2; i -= 2) {
+    bytes.push_back(static_cast<std::uint8_t>(std::stoul(value.substr(i - 2, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+// The writes a store makes for the settings list, in table order, up to (not including) the
+// setting labelled stopAt: every confirmed value goes to its set register, or its get register
+// when it has none; read-only settings and containers are not written.
+WriteList settingWrites(const ChargerSettings& model, const std::string& stopAt = "") {
+  WriteList writes;
+  for (const Vreg& vreg : model.settings.vregs()) {
+    if (vreg.label == stopAt) break;
+    if (vreg.status != VREG_OK || vreg.value.empty() || vreg.set == REG_NO_ACCESS) continue;
+    const std::uint32_t target = vreg.set != REG_NONE ? vreg.set : vreg.get;
+    if (target == REG_NONE) continue;
+    writes.emplace_back(static_cast<std::uint16_t>(target), wireBytes(vreg.value));
+  }
+  return writes;
+}
+
+WriteList join(std::initializer_list<WriteList> parts) {
+  WriteList all;
+  for (const WriteList& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+class StoreTest : public ::testing::Test {
+ protected:
+  // A link to the simulated charger, identified and retrieved, its records cleared.
+  void connect(const std::string& profile) {
+    sim_ = std::make_unique<sim::ChargerSim>(sim::profileByName(profile));
+    link_ = std::make_unique<QmxSerial>(sim_->start());
+    // Short enough that a silent charger costs a few seconds, long enough for a loaded machine.
+    link_->timeouts.ping = 300ms;
+    link_->timeouts.deviceId = 300ms;
+    link_->timeouts.getRegister = 300ms;
+    link_->timeouts.setRegister = 300ms;
+    ASSERT_TRUE(link_->start());
+    model_ = std::make_unique<ChargerSettings>(*link_);
+    model_->io.in = &in_;
+    model_->io.out = &out_;
+    model_->io.err = &err_;
+    ASSERT_EQ(model_->retrieveSettings(), 0);
+    EXPECT_EQ(out_.str(), "=== Retrieving settings from the mppt charger ===\n");
+    out_.str("");
+    sim_->clearRecords();
+  }
+
+  void TearDown() override {
+    model_.reset();
+    if (link_) link_->stop();
+    link_.reset();
+    sim_.reset();
+  }
+
+  WriteList writes() const {
+    WriteList result;
+    for (const sim::Write& write : sim_->writes()) result.emplace_back(write.id, write.value);
+    return result;
+  }
+
+  std::istringstream in_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+  std::unique_ptr<sim::ChargerSim> sim_;
+  std::unique_ptr<QmxSerial> link_;
+  std::unique_ptr<ChargerSettings> model_;
+};
+
+TEST_F(StoreTest, WritesTheSettingsBetweenChargerOffAndChargerOn) {
+  connect("load115");  // lighting controller off
+  ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
+  ASSERT_EQ(model_->storeSettings(), 0);
+  const WriteList settings = settingWrites(*model_);
+  EXPECT_EQ(writes(), join({kChargerOff, settings, kChargerOn}));
+  EXPECT_EQ(sim_->registerValue(0xEDF7), (RegisterBytes{0x9B, 0x05}));
+  EXPECT_EQ(sim_->registerValue(0xEDF1), RegisterBytes{0xFF});
+  EXPECT_TRUE(sim_->chargerOn());
+  EXPECT_EQ(out_.str(), "=== Storing settings to the mppt charger ===\n");
+}
+
+TEST_F(StoreTest, SetsTheClockWhenTheLightingControllerIsOn) {
+  connect("recent");  // load_control 0x81
+  ASSERT_EQ(model_->storeSettings(), 0);
+  const WriteList all = writes();
+  const WriteList settings = settingWrites(*model_);
+  ASSERT_EQ(all.size(), kChargerOff.size() + settings.size() + 1 + kChargerOn.size());
+  const std::size_t clock = kChargerOff.size() + settings.size();
+  EXPECT_EQ(all[clock].first, REG_CLOCK);
+  EXPECT_EQ(all[clock].second.size(), 2u);
+  WriteList withoutClock = all;
+  withoutClock.erase(withoutClock.begin() + clock);
+  EXPECT_EQ(withoutClock, join({kChargerOff, settings, kChargerOn}));
+  EXPECT_NE(out_.str().find("=== Set clock to "), std::string::npos);
+
+  // The lighting controller switched off: no clock.
+  sim_->clearRecords();
+  ASSERT_EQ(model_->setLightingController("0"), 0);
+  ASSERT_EQ(model_->storeSettings(), 0);
+  EXPECT_EQ(writes(), join({kChargerOff, settingWrites(*model_), kChargerOn}));
+}
+
+TEST_F(StoreTest, RefusedClockWriteStillSwitchesTheChargerOn) {
+  connect("recent");
+  sim::Faults faults;
+  faults.refuseSet = {REG_CLOCK};
+  sim_->setFaults(faults);
+  EXPECT_EQ(model_->storeSettings(), 0);  // the status is restore's
+  EXPECT_EQ(writes(), join({kChargerOff, settingWrites(*model_), kChargerOn}));
+  EXPECT_TRUE(sim_->chargerOn());
+}
+
+// A charger that falls silent part-way through a store ends the store with no_response; it must
+// not be left switched off (and so not charging) once it answers again.
+TEST_F(StoreTest, ChargerFallingSilentMidStoreIsSwitchedOnAgainWhenItAnswers) {
+  connect("load115");
+  sim::Faults faults;
+  faults.silentOnRegister = 0xEDF7;  // absorption voltage
+  faults.silentRequests = 10;        // every attempt restore makes at it
+  sim_->setFaults(faults);
+  EXPECT_THROW(model_->storeSettings(), no_response);
+  EXPECT_EQ(writes(),
+            join({kChargerOff, settingWrites(*model_, "absorption_voltage"), kChargerOn}));
+  EXPECT_TRUE(sim_->chargerOn());
+}
+
+// A settings file from a charger without a load output has no "load_control"; uploading it to a
+// charger with a street-light timer must not fail over the clock step.
+TEST_F(StoreTest, SettingsListWithoutLoadControlStoresWithoutTheClock) {
+  connect("recent");
+  model_->settings.clear();
+  Vreg absorption("absorption_voltage", 0xEDF7, REG_NONE, 1);
+  absorption.value = "05B4";
+  absorption.status = VREG_OK;
+  model_->settings.push(absorption);
+  EXPECT_EQ(model_->storeSettings(), 0);
+  EXPECT_EQ(writes(), join({kChargerOff, WriteList{{0xEDF7, {0xB4, 0x05}}}, kChargerOn}));
+}
+
+TEST_F(StoreTest, UseFactoryTableFollowsTheRotarySwitch) {
+  connect("rotary113");  // switch at position 3
+  EXPECT_EQ(model_->useFactoryTable(), 0);
+  EXPECT_EQ(model_->find("battery_type").value, "04");
+
+  sim_->setRegisterValue(REG_ROTARY_POSITION, {8});  // no such position
+  EXPECT_EQ(model_->useFactoryTable(), 0);
+  EXPECT_EQ(model_->find("battery_type").value, "01");
+
+  sim_->setRegisterValue(REG_ROTARY_POSITION, {7});
+  EXPECT_EQ(model_->useFactoryTable(), 0);
+  EXPECT_EQ(model_->find("battery_type").value, "08");
+
+  sim::Faults faults;
+  faults.refuseGet = {REG_ROTARY_POSITION};
+  sim_->setFaults(faults);
+  EXPECT_EQ(model_->useFactoryTable(), 0);
+  EXPECT_EQ(model_->find("battery_type").value, "01");
+  EXPECT_TRUE(sim_->writes().empty());  // nothing reaches the charger before a store
+}
+
+}  // namespace
+}  // namespace sunlink

@@ -1,0 +1,163 @@
+// The fault matrix: chgtune run against a simulated charger with one fault switched on. Each case
+// checks the exit status, what reached the charger, that the charger is left on, and that the run
+// ended by itself (the process helper kills a run that outlives its bound and reports it).
+// The table of cases is in tests/e2e/README.md.
+#include <gtest/gtest.h>
+
+#include "link/qmx_serial.h"
+#include "protocol/registers.h"
+#include "support/e2e_support.h"
+
+namespace sunlink {
+namespace test {
+namespace {
+
+constexpr std::uint16_t kAbsorption = 0xEDF7;
+constexpr std::uint16_t kFloat = 0xEDF6;
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+bool written(const sim::ChargerSim& sim, std::uint16_t id) {
+  for (const WrittenValue& w : writtenValues(sim))
+    if (w.id == id) return true;
+  return false;
+}
+
+TEST(FaultMatrixTest, DisturbedLinesStillGiveACleanRead) {
+  struct Case {
+    const char* name;
+    sim::Faults faults;
+    const char* errText;  // expected on standard error ("" : nothing in particular)
+  };
+  std::vector<Case> cases;
+  {
+    sim::Faults f;
+    f.receptionErrors = 2;
+    cases.push_back({"reception errors on the first requests", f,
+                     "Reception error received! attempts left: 9"});
+  }
+  {
+    sim::Faults f;
+    f.dropReplies = 2;
+    cases.push_back({"dropped replies", f, ""});
+  }
+  {
+    sim::Faults f;
+    f.textFlood = true;
+    f.badTextEvery = 3;
+    cases.push_back({"TEXT flood at line rate with damaged blocks", f, ""});
+  }
+  {
+    sim::Faults f;
+    f.garbage = "\r\nnoise\t:1\x01\xFFZZ\n";
+    f.asyncBeforeReply = true;
+    cases.push_back({"garbage and unasked frames before every reply", f, ""});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedCharger charger("load115", c.faults);
+    ProcessResult r = charger.run({"--get"});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, c.errText)) << r.err;
+    EXPECT_TRUE(contains(r.out, "Battery Type = ")) << r.out;
+    EXPECT_TRUE(contains(r.out, "Charger Current Limit = ")) << r.out;
+    EXPECT_TRUE(writtenValues(charger.sim()).empty());
+  }
+}
+
+TEST(FaultMatrixTest, UnreadableSettingIsNeverWrittenBack) {
+  struct Case {
+    const char* name;
+    sim::Faults faults;
+  };
+  sim::Faults flags, wrongId;
+  flags.flagsOnGet = {kAbsorption};
+  wrongId.wrongIdOnGet = {kAbsorption};
+  for (const Case& c : {Case{"non-zero flags on the get", flags},
+                        Case{"a reply for another register", wrongId}}) {
+    SCOPED_TRACE(c.name);
+    SimulatedCharger charger("load115", c.faults);
+    ProcessResult r = charger.run({"--float", "13.5"});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "retrieve: settings get vreg \"absorption_voltage\" (0xEDF7) failed"))
+        << r.err;
+    EXPECT_FALSE(written(charger.sim(), kAbsorption)) << "a value never read is never written";
+    EXPECT_TRUE(written(charger.sim(), kFloat));
+    EXPECT_TRUE(charger.sim().chargerOn());
+  }
+}
+
+TEST(FaultMatrixTest, ChargerSilentFromTheRetrieveOnEndsWithoutWriting) {
+  // Identification of this firmware takes a ping and a device id; the retrieve's ping then goes
+  // unanswered ten times.
+  sim::Faults faults;
+  faults.silentAfter = 2;
+  SimulatedCharger charger("load115", faults);
+  ProcessResult r = charger.run({"--abs", "14.4"});
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 255);
+  EXPECT_TRUE(contains(r.err, "ERROR")) << r.err;
+  EXPECT_TRUE(writtenValues(charger.sim()).empty());
+  EXPECT_EQ(charger.sim().requestCount(), 12u);
+}
+
+TEST(FaultMatrixTest, UnpluggedPortEndsTheRun) {
+  sim::Faults faults;
+  faults.unplugAfter = 5;
+  SimulatedCharger charger("load115", faults);
+  ProcessResult r = charger.run({"--get"});
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_TRUE(writtenValues(charger.sim()).empty());
+}
+
+TEST(FaultMatrixTest, SecondProgramOnTheSamePortIsRefusedBeforeSendingAnything) {
+  SimulatedCharger charger("load115");
+  QmxSerial holder(charger.path());
+  ProcessResult r = charger.run({"--get"});
+  EXPECT_EQ(r.exitCode, 255);
+  EXPECT_EQ(r.err, "open: Device or resource busy\n");
+  EXPECT_EQ(charger.sim().requestCount(), 0u);
+  holder.stop();
+}
+
+TEST(FaultMatrixTest, HugeSettingsFileIsRefusedCleanly) {
+  TempDir dir;
+  const std::string file = dir.file("huge.xml");
+  {
+    std::string vreg = "<vreg label=\"x\" get=\"0xEDF7\" value=\"0x05A0\"/>\n";
+    std::string xml = "<qmx><vregs>\n";
+    xml.reserve(40u << 20);
+    while (xml.size() < (32u << 20)) xml += vreg;
+    writeFile(file, xml);  // unterminated on purpose as well as huge
+  }
+  SimulatedCharger charger("load115");
+  ProcessResult r = charger.run({"--upload", file});
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.termSignal, 0);
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_TRUE(writtenValues(charger.sim()).empty());
+}
+
+TEST(FaultMatrixTest, ValueWiderThanItsRegisterIsRefusedByTheCharger) {
+  TempDir dir;
+  writeFile(dir.file("wide.xml"),
+            "<qmx><vregs><vreg label=\"absorption_voltage\" get=\"0xEDF7\" value=\"0x000005A0\"/>"
+            "<vreg label=\"float_voltage\" get=\"0xEDF6\" value=\"0x0546\"/></vregs></qmx>");
+  sim::Faults faults;
+  faults.checkWidths = true;
+  SimulatedCharger charger("load115", faults);
+  ProcessResult r = charger.run({"--upload", dir.file("wide.xml")});
+  EXPECT_EQ(r.exitCode, 95);
+  EXPECT_FALSE(written(charger.sim(), kAbsorption));
+  EXPECT_TRUE(written(charger.sim(), kFloat));
+  EXPECT_TRUE(charger.sim().chargerOn());
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace sunlink

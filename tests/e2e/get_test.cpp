@@ -1,0 +1,104 @@
+// chgtune --get against simulated chargers: what it prints, that it writes nothing, its status.
+#include <gtest/gtest.h>
+
+#include <iomanip>
+#include <sstream>
+
+#include "device/capabilities.h"
+#include "protocol/registers.h"
+#include "support/e2e_support.h"
+
+namespace sunlink {
+namespace test {
+namespace {
+
+std::string volts(const sim::RegisterBytes& bytes) {
+  const auto raw = static_cast<std::int16_t>(bytes.at(0) | bytes.at(1) << 8);
+  std::ostringstream text;
+  text << std::fixed << std::setprecision(2) << raw / 100.0;
+  return text.str();
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(GetTest, PrintsEachProfilesSettingsAndWritesNothing) {
+  struct Case {
+    const char* profile;
+    const char* nameLine;  // empty: the built-in table's name for the product, then the firmware
+  };
+  for (const Case& c : {Case{"load115", ""}, Case{"rotary113", ""},
+                        Case{"recent", "MPPT 100/50 Sim application v1.17"}}) {
+    SCOPED_TRACE(c.profile);
+    SimulatedCharger charger(c.profile);
+    sim::ChargerSim& sim = charger.sim();
+    ProcessResult r = charger.run({"--get"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.rfind("SunLink chgtune 1.17\n\n=== Retrieving settings from the mppt charger ===\n",
+                          0),
+              0u)
+        << r.out;
+    std::string name = c.nameLine;
+    if (name.empty()) {
+      auto product = lookupProductName(sim.profile().productId);
+      ASSERT_TRUE(product.has_value());
+      name = *product + " " + firmwareText(sim.profile().versionWord);
+    }
+    EXPECT_TRUE(contains(r.out, "===\n" + name + "\n\n")) << r.out;
+
+    // The values come from the charger's registers, converted by the register map's scales.
+    const bool userDefined = sim.registerValue(0xEDF1) == sim::RegisterBytes{0xFF};
+    EXPECT_EQ(contains(r.out, "Battery Absorption Voltage = " + volts(sim.registerValue(0xEDF7)) +
+                                  "V\n"),
+              userDefined)
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "Charger Current Limit = ")) << r.out;
+    EXPECT_TRUE(writtenValues(sim).empty());
+    EXPECT_TRUE(sim.chargerOn());
+  }
+}
+
+TEST(GetTest, RefusedIdentificationEndsWithItsStatusBeforeTheDeviceIdIsAsked) {
+  {
+    SimulatedCharger charger("bootloader");
+    ProcessResult r = charger.run({"--get"});
+    EXPECT_EQ(r.exitCode, 81);
+    EXPECT_TRUE(contains(r.err, "application required to determine capabilities...")) << r.err;
+    for (const HexMsg& request : charger.sim().requests())
+      EXPECT_EQ(request.bytes().at(0), CMD_PING) << "only pings before the firmware is known";
+  }
+  {
+    SimulatedCharger charger("monitor");
+    ProcessResult r = charger.run({"--get"});
+    EXPECT_EQ(r.exitCode, 91);
+    EXPECT_TRUE(contains(r.err, "only mppt chargers are supported")) << r.err;
+    EXPECT_TRUE(writtenValues(charger.sim()).empty());
+  }
+}
+
+TEST(GetTest, SilentChargerEndsWithThreeAfterTenPings) {
+  SimulatedCharger charger("silent");
+  ProcessResult r = charger.run({"--get"});
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_TRUE(contains(r.err, "no response received (check power / correct serial port)")) << r.err;
+  EXPECT_EQ(charger.sim().requestCount(), 10u);
+}
+
+TEST(GetTest, DownloadWithGetWritesTheFileAndPrintsNoSettings) {
+  SimulatedCharger charger("load115");
+  TempDir dir;
+  ProcessResult r = charger.run({"--download", dir.file("s.xml"), "--get"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(contains(r.out, "=== Writing settings to \"" + dir.file("s.xml") + "\" ===\n"));
+  EXPECT_FALSE(contains(r.out, "Charger Current Limit"));
+  EXPECT_EQ(readFile(dir.file("s.xml")).rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<qmx>\n"
+                                              "    <vregs>\n        <vreg label=\"",
+                                              0),
+            0u);
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace sunlink

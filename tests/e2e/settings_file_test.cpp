@@ -1,0 +1,168 @@
+// --download and --upload against simulated chargers: the file written, the registers an upload
+// writes, and the statuses of files that cannot be read or written.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <set>
+
+#include "protocol/registers.h"
+#include "support/e2e_support.h"
+
+namespace sunlink {
+namespace test {
+namespace {
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+std::vector<WrittenValue> withoutOnOff(std::vector<WrittenValue> writes) {
+  writes.erase(std::remove_if(writes.begin(), writes.end(),
+                              [](const WrittenValue& w) {
+                                return w.id == REG_DEVICE_MODE || w.id == REG_DEVICE_MODE_UNLOCK;
+                              }),
+               writes.end());
+  return writes;
+}
+
+TEST(SettingsFileTest, DownloadThenUploadWritesBackWhatWasRead) {
+  for (const char* profile : {"load115", "rotary113", "recent"}) {
+    SCOPED_TRACE(profile);
+    TempDir dir;
+    const std::string file = dir.file("settings.xml");
+    {
+      SimulatedCharger source(profile);
+      ProcessResult r = source.run({"--download", file});
+      ASSERT_EQ(r.exitCode, 0) << r.err;
+      EXPECT_TRUE(writtenValues(source.sim()).empty());
+    }
+    const std::string xml = readFile(file);
+    EXPECT_TRUE(contains(xml, "status=\"ok\"")) << xml;
+
+    sim::Faults faults;
+    faults.checkWidths = true;
+    SimulatedCharger target(profile, faults);
+    ProcessResult r = target.run({"--upload", file});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "=== Reading settings from \"" + file + "\" ===\n"));
+    const auto all = writtenValues(target.sim());
+    ASSERT_GE(all.size(), 4u);
+    const auto off = chargerOffWrites();
+    const auto on = chargerOnWrites();
+    EXPECT_TRUE(std::equal(off.begin(), off.end(), all.begin()));
+    EXPECT_TRUE(std::equal(on.begin(), on.end(), all.end() - 2));
+    auto writes = withoutOnOff(all);
+    // A charger whose lighting timer is on gets its clock set at the end of the store.
+    if (!writes.empty() && writes.back().id == REG_CLOCK) writes.pop_back();
+    EXPECT_FALSE(writes.empty());
+    std::set<std::uint16_t> seen;
+    for (const WrittenValue& w : writes) {
+      // Same charger model, same factory values: every value goes back as it was read.
+      EXPECT_EQ(w.value, valueText(sim::profileByName(profile).registers.at(w.id))) << w;
+      EXPECT_TRUE(seen.insert(w.id).second || w.id == 0xEDEF) << "written twice: " << w;
+      EXPECT_TRUE(contains(xml, "value=\"0x" + w.value + "\"")) << w;
+    }
+    EXPECT_TRUE(target.sim().chargerOn());
+  }
+}
+
+TEST(SettingsFileTest, UnreadableFilesEndBeforeTheChargerIsTouched) {
+  struct Case {
+    const char* what;
+    const char* content;
+    int status;
+  };
+  TempDir dir;
+  for (const Case& c : {
+           Case{"not xml", "this is not a settings file\n", 29},
+           Case{"truncated", "<?xml version=\"1.0\"?>\n<qmx><vregs><vreg label=\"a\" get=", 29},
+           Case{"vreg without attributes", "<qmx><vregs><vreg/></vregs></qmx>", 94},
+           Case{"duplicate label",
+                "<qmx><vregs><vreg label=\"a\" get=\"0xEDF7\" value=\"0x05A0\"/>"
+                "<vreg label=\"a\" get=\"0xEDF6\" value=\"0x0564\"/></vregs></qmx>",
+                94},
+       }) {
+    SCOPED_TRACE(c.what);
+    const std::string file = dir.file("in.xml");
+    writeFile(file, c.content);
+    SimulatedCharger charger("load115");
+    ProcessResult r = charger.run({"--upload", file});
+    EXPECT_EQ(r.exitCode, c.status) << r.err;
+    EXPECT_TRUE(writtenValues(charger.sim()).empty());
+    EXPECT_TRUE(charger.sim().chargerOn());
+  }
+  SimulatedCharger charger("load115");
+  ProcessResult r = charger.run({"--upload", dir.file("missing.xml")});
+  EXPECT_EQ(r.exitCode, 29);
+}
+
+TEST(SettingsFileTest, FileWithoutVregListFallsBackToTheEmbeddedDefinitions) {
+  TempDir dir;
+  writeFile(dir.file("other.xml"), "<?xml version=\"1.0\"?>\n<other><thing/></other>\n");
+  SimulatedCharger charger("load115");
+  ProcessResult r = charger.run({"--upload", dir.file("other.xml"), "--verbose"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(contains(r.err, "xml file: does not contain settings, using defaults")) << r.err;
+  // The embedded definitions carry only presets without a register: nothing but the on/off frame.
+  EXPECT_TRUE(withoutOnOff(writtenValues(charger.sim())).empty());
+  EXPECT_TRUE(charger.sim().chargerOn());
+}
+
+TEST(SettingsFileTest, VerifyRegisterIsComparedInsteadOfWritten) {
+  struct Case {
+    const char* value;
+    std::uint16_t verify;
+    int status;
+  };
+  TempDir dir;
+  // 0xEDF7 holds 14.40 V (05A0) on this profile.
+  for (const Case& c : {Case{"0x05A0", 0xEDF7, 0}, Case{"0x05A1", 0xEDF7, 95},
+                        Case{"0x05a0", 0xEDF7, 95}, Case{"0x05A0", 0x1234, 95}}) {
+    SCOPED_TRACE(c.value);
+    char xml[256];
+    std::snprintf(xml, sizeof xml,
+                  "<qmx><vregs><vreg label=\"checked\" get=\"0xEDF7\" verify=\"0x%04X\" "
+                  "value=\"%s\"/></vregs></qmx>",
+                  c.verify, c.value);
+    writeFile(dir.file("v.xml"), xml);
+    SimulatedCharger charger("load115");
+    ProcessResult r = charger.run({"--upload", dir.file("v.xml")});
+    EXPECT_EQ(r.exitCode, c.status) << r.err;
+    EXPECT_TRUE(withoutOnOff(writtenValues(charger.sim())).empty());
+    EXPECT_TRUE(charger.sim().chargerOn());
+  }
+}
+
+TEST(SettingsFileTest, UnwritableTargetLeavesAnExistingFileAlone) {
+  if (geteuid() == 0) {
+    // Root writes through folder permissions; use a target whose folder does not exist instead.
+    SimulatedCharger charger("load115");
+    ProcessResult r = charger.run({"--download", "/nonexistent-folder/settings.xml"});
+    EXPECT_EQ(r.exitCode, 95);
+    EXPECT_TRUE(contains(r.err, "Writing settings failed")) << r.err;
+    return;
+  }
+  TempDir dir;
+  writeFile(dir.file("keep.xml"), "earlier settings\n");
+  chmod(dir.path().c_str(), 0555);
+  SimulatedCharger charger("load115");
+  ProcessResult r = charger.run({"--download", dir.file("keep.xml")});
+  EXPECT_EQ(r.exitCode, 95);
+  EXPECT_EQ(readFile(dir.file("keep.xml")), "earlier settings\n");
+}
+
+TEST(SettingsFileTest, DownloadReplacesAnEarlierFileWhole) {
+  TempDir dir;
+  writeFile(dir.file("s.xml"), std::string(100000, 'x'));
+  SimulatedCharger charger("load115");
+  ProcessResult r = charger.run({"--download", dir.file("s.xml")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  const std::string xml = readFile(dir.file("s.xml"));
+  EXPECT_EQ(xml.find('x' + std::string(10, 'x')), std::string::npos);
+  EXPECT_EQ(xml.substr(xml.size() - 7), "</qmx>\n");
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace sunlink

@@ -1,0 +1,472 @@
+#include "sim/charger_sim.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocol/registers.h"
+#include "tests/sim/sim_line.h"
+
+namespace sunlink {
+namespace sim {
+namespace {
+
+using testing::getRequest;
+using testing::msg;
+using testing::setRequest;
+using testing::SimLine;
+
+std::string text(std::initializer_list<std::uint8_t> bytes) { return msg(bytes).toText(); }
+
+std::string withText(std::initializer_list<std::uint8_t> head, const std::string& value) {
+  HexMsg m = msg(head);
+  for (char c : value) m.append(static_cast<std::uint8_t>(c));
+  return m.toText();
+}
+
+TEST(ChargerSimTest, AnswersEveryKindOfRequestByteForByte) {
+  ChargerSim sim(profileByName("recent"));
+  SimLine line(sim.start());
+  ASSERT_TRUE(line.isOpen());
+
+  struct Case {
+    const char* what;
+    std::string request;
+    std::string reply;
+  };
+  const std::vector<Case> cases = {
+      {"ping", text({0x01}), text({0x05, 0x17, 0x41})},
+      {"device id", text({0x04}), text({0x01, 0x7A, 0xA0})},
+      {"16-bit register", getRequest(0xEDF7).toText(), text({0x07, 0xF7, 0xED, 0, 0xA0, 0x05})},
+      {"8-bit register", getRequest(0xEDEF).toText(), text({0x07, 0xEF, 0xED, 0, 0x0C})},
+      {"32-bit register", getRequest(0x0140).toText(),
+       text({0x07, 0x40, 0x01, 0, 0x45, 0x1E, 0x16, 0x02})},
+      {"two-byte range", getRequest(0xEDCE).toText(), text({0x07, 0xCE, 0xED, 0, 12, 24})},
+      {"text register", getRequest(0x010B).toText(),
+       withText({0x07, 0x0B, 0x01, 0}, "MPPT 100/50 Sim")},
+      {"get of a register it lacks", getRequest(0x1234).toText(), text({0x07, 0x34, 0x12, 0x01})},
+      {"set of a register it lacks", setRequest(0x1234, {1, 0}).toText(), text({0x04, 0x34, 0x12})},
+      {"set", setRequest(0xEDF7, {0xDC, 0x05}).toText(), text({0x08, 0xF7, 0xED, 0, 0xDC, 0x05})},
+      {"set of a read-only register", setRequest(0x0140, {0, 0, 0, 0}).toText(),
+       text({0x08, 0x40, 0x01, FLAGS_READ_ONLY, 0, 0, 0, 0})},
+      {"unknown command", text({0x03}), text({0x03})},
+      {"bad checksum (a ping is :154)", ":155\n", text({0x02, 0xAA, 0xAA})},
+      {"request with CR before LF", ":154\r\n", text({0x05, 0x17, 0x41})},
+  };
+  for (const Case& c : cases) {
+    line.write(c.request);
+    EXPECT_EQ(line.nextFrame(), c.reply) << c.what;
+  }
+  EXPECT_EQ(line.other(), "");  // no TEXT asked for, none sent
+  EXPECT_EQ(sim.registerValue(0xEDF7), u16(0x05DC));
+  ASSERT_EQ(sim.writes().size(), 1u);  // refused and read-only sets are not writes
+  EXPECT_EQ(sim.writes()[0].id, 0xEDF7);
+  EXPECT_EQ(sim.writes()[0].value, u16(0x05DC));
+  EXPECT_EQ(sim.damagedRequestCount(), 1u);
+}
+
+TEST(ChargerSimTest, RecordsEveryRequestWithItsChecksumByte) {
+  ChargerSim sim(profileByName("load115"));
+  SimLine line(sim.start());
+  line.ask(msg({0x01}));
+  line.ask(setRequest(0xEDF6, {0x6E, 0x05}));
+  line.write(":155\n");  // damaged: counted apart, not a request
+  line.nextFrame();
+
+  const std::vector<HexMsg> requests = sim.requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].bytes(), (std::vector<std::uint8_t>{0x01, 0x54}));
+  EXPECT_EQ(requests[1].bytes(),
+            (std::vector<std::uint8_t>{0x08, 0xF6, 0xED, 0x00, 0x6E, 0x05, 0xF7}));
+  EXPECT_EQ(sim.requestCount(), 2u);
+  EXPECT_EQ(sim.damagedRequestCount(), 1u);
+  EXPECT_EQ(sim.replyCount(), 3u);
+
+  sim.clearRecords();
+  EXPECT_EQ(sim.requestCount(), 0u);
+  EXPECT_TRUE(sim.writes().empty());
+  EXPECT_EQ(sim.damagedRequestCount(), 0u);
+  // Registers are state, not records.
+  EXPECT_EQ(sim.registerValue(0xEDF6), u16(0x056E));
+}
+
+TEST(ChargerSimTest, CommandRegistersActOnTheCharger) {
+  ChargerSim sim(profileByName("recent"));
+  SimLine line(sim.start());
+  EXPECT_TRUE(sim.chargerOn());
+
+  // Off and on, as the program switches the charger around a store.
+  line.ask(setRequest(REG_DEVICE_MODE_UNLOCK, {2, 0}));
+  line.ask(setRequest(REG_DEVICE_MODE, {4, 0}));
+  EXPECT_FALSE(sim.chargerOn());
+  line.ask(setRequest(REG_DEVICE_MODE_UNLOCK, {2, 0}));
+  line.ask(setRequest(REG_DEVICE_MODE, {3, 0}));
+  EXPECT_TRUE(sim.chargerOn());
+
+  line.ask(setRequest(REG_CLEAR_HISTORY, {0, 0}));
+  EXPECT_EQ(sim.historyClears(), 1);
+  EXPECT_EQ(line.ask(setRequest(REG_CLOCK, {0x9F, 0x05})), text({0x08, 0x31, 0x20, 0, 0x9F, 0x05}));
+  EXPECT_EQ(sim.registerValue(REG_CLOCK), u16(1439));
+
+  // A factory reset brings back every setting, but not the clock or the on/off state.
+  line.ask(setRequest(0xEDF7, {0x40, 0x06}));
+  line.ask(setRequest(0xEDAB, {0x05}));
+  sim.setRegisterValue(0x0140, u32(0));
+  line.ask(setRequest(REG_RESTORE_DEFAULTS, {1, 0}));  // not a reset
+  EXPECT_EQ(sim.factoryResets(), 0);
+  EXPECT_EQ(sim.registerValue(0xEDF7), u16(0x0640));
+  line.ask(setRequest(REG_DEVICE_MODE, {4, 0}));
+  EXPECT_EQ(line.ask(setRequest(REG_RESTORE_DEFAULTS, {0, 0})), text({0x08, 0x04, 0x00, 0, 0, 0}));
+  EXPECT_EQ(sim.factoryResets(), 1);
+  EXPECT_EQ(sim.registerValue(0xEDF7), u16(1440));
+  EXPECT_EQ(sim.registerValue(0xEDAB), u8(0x81));
+  EXPECT_EQ(sim.registerValue(0x0140), u32(0x02161E45));
+  EXPECT_EQ(sim.registerValue(REG_CLOCK), u16(1439));
+  EXPECT_FALSE(sim.chargerOn());
+  EXPECT_EQ(sim.registerValue(REG_DEVICE_MODE), u16(4));
+
+  // Every accepted set is a write, in order.
+  const std::vector<Write> writes = sim.writes();
+  ASSERT_EQ(writes.size(), 11u);
+  EXPECT_EQ(writes[0].id, REG_DEVICE_MODE_UNLOCK);
+  EXPECT_EQ(writes[1].id, REG_DEVICE_MODE);
+  EXPECT_EQ(writes[1].value, u16(4));
+  EXPECT_EQ(writes.back().id, REG_RESTORE_DEFAULTS);
+}
+
+TEST(ChargerSimTest, BatteryVoltageSettingReadsBackFromItsOwnRegister) {
+  // Firmware 1.12 and later: 0xEDEF takes the setting but reports the voltage in use.
+  ChargerSim sim(profileByName("load115"));
+  SimLine line(sim.start());
+  line.ask(setRequest(0xEDEF, {0}));  // detect at power-up
+  EXPECT_EQ(sim.registerValue(0xEDEF), u8(12));
+  EXPECT_EQ(sim.registerValue(0xEDEA), u8(0));
+  line.ask(setRequest(0xEDEF, {24}));
+  EXPECT_EQ(sim.registerValue(0xEDEF), u8(24));
+  EXPECT_EQ(sim.registerValue(0xEDEA), u8(24));
+
+  // Up to firmware 1.08 0xEDEF is the setting itself.
+  ChargerSim old(profileByName("load107"));
+  SimLine oldLine(old.start());
+  oldLine.ask(setRequest(0xEDEF, {12}));
+  EXPECT_EQ(old.registerValue(0xEDEF), u8(12));
+  EXPECT_TRUE(old.registerValue(0xEDEA).empty());
+}
+
+// Sends every request at once and compares the frames that come back, in order, with the answers
+// the faults allow. Requests the charger leaves unanswered simply have no frame.
+struct FaultCase {
+  const char* what;
+  const char* profile;
+  Faults faults;
+  std::vector<HexMsg> requests;
+  std::vector<std::string> frames;  // every frame expected back, in order
+  std::size_t writes;
+};
+
+TEST(ChargerSimTest, EachFaultSwitchChangesTheAnswersAsDocumented) {
+  const HexMsg ping = msg({0x01});
+  const std::string pong = text({0x05, 0x15, 0x41});  // load115
+  const std::string absorption = text({0x07, 0xF7, 0xED, 0, 0xA0, 0x05});
+  const std::string floatV = text({0x07, 0xF6, 0xED, 0, 0x64, 0x05});
+  const std::string receptionError = text({0x02, 0xAA, 0xAA});
+
+  Faults refuseSet;
+  refuseSet.refuseSet = {0xEDF7};
+  Faults refuseGet;
+  refuseGet.refuseGet = {0xEDF7};
+  Faults flags;
+  flags.flagsOnGet = {0xEDF7};
+  Faults wrongId;
+  wrongId.wrongIdOnGet = {0xEDF7};
+  Faults reception;
+  reception.receptionErrors = 2;
+  Faults drop;
+  drop.dropReplies = 1;
+  Faults silentAndBack;
+  silentAndBack.silentAfter = 1;
+  silentAndBack.resumeAfter = 3;
+  Faults silentAfter;
+  silentAfter.silentAfter = 2;
+  Faults onRegister;
+  onRegister.silentOnRegister = 0xEDF6;
+  onRegister.silentRequests = 2;
+  Faults shortPing;
+  shortPing.shortPing = true;
+  Faults widths;
+  widths.checkWidths = true;
+  Faults async;
+  async.asyncBeforeReply = true;
+  Faults garbage;
+  garbage.garbage = "\x01noise\r\n";
+
+  const std::vector<FaultCase> cases = {
+      {"refuse set",
+       "load115",
+       refuseSet,
+       {setRequest(0xEDF7, {0xA0, 0x05}), setRequest(0xEDF6, {0x64, 0x05})},
+       {text({0x04, 0xF7, 0xED}), text({0x08, 0xF6, 0xED, 0, 0x64, 0x05})},
+       1},
+      {"refuse get", "load115", refuseGet, {getRequest(0xEDF7)}, {text({0x04, 0xF7, 0xED})}, 0},
+      {"flags on get",
+       "load115",
+       flags,
+       {getRequest(0xEDF7), getRequest(0xEDF6)},
+       {text({0x07, 0xF7, 0xED, 0x01}), floatV},
+       0},
+      {"reply for another register",
+       "load115",
+       wrongId,
+       {getRequest(0xEDF7)},
+       {text({0x07, 0xF8, 0xED, 0, 0xA0, 0x05})},
+       0},
+      {"reception errors",
+       "load115",
+       reception,
+       {ping, ping, ping},
+       {receptionError, receptionError, pong},
+       0},
+      {"drop replies", "load115", drop, {ping, msg({0x04})}, {text({0x01, 0x42, 0xA0})}, 0},
+      {"silent, then back",
+       "load115",
+       silentAndBack,
+       {ping, getRequest(0xEDF7), getRequest(0xEDF7), getRequest(0xEDF6)},
+       {pong, floatV},
+       0},
+      {"silent mid-way at a register",
+       "load115",
+       onRegister,
+       {getRequest(0xEDF7), getRequest(0xEDF6), ping, getRequest(0xEDF6), getRequest(0xEDF6)},
+       {absorption, floatV, floatV},
+       0},
+      {"short ping", "load115", shortPing, {ping}, {text({0x05})}, 0},
+      {"value wider than the register",
+       "load115",
+       widths,
+       {setRequest(0xEDEF, {12, 0}), setRequest(0xEDEF, {12}), setRequest(0x010B, {'x'})},
+       {text({0x08, 0xEF, 0xED, FLAGS_UNKNOWN_ID, 12, 0}), text({0x08, 0xEF, 0xED, 0, 12}),
+        text({0x08, 0x0B, 0x01, FLAGS_READ_ONLY, 'x'})},
+       1},
+      {"unasked frame before each reply",
+       "load115",
+       async,
+       {ping},
+       {text({RSP_ASYNC, 0xD5, 0xED, 0, 0xFC, 0x04}), pong},
+       0},
+      {"garbage between frames", "load115", garbage, {ping, ping}, {pong, pong}, 0},
+      {"silent after K requests",
+       "load115",
+       silentAfter,
+       {ping, ping, ping, ping},
+       {pong, pong},
+       0},
+      {"silent device", "silent", Faults(), {ping, msg({0x04}), getRequest(0xEDF7)}, {}, 0},
+  };
+
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ChargerSim sim(profileByName(c.profile), c.faults);
+    SimLine line(sim.start());
+    std::string all;
+    for (const HexMsg& request : c.requests) all += request.toText();
+    line.write(all);
+    // Once every request is handled the number of replies on their way is known.
+    ASSERT_TRUE(sim.waitForRequests(c.requests.size(), testing::kSafetyLimit));
+    // The unasked frame rides with its reply.
+    EXPECT_EQ(sim.replyCount(), c.faults.asyncBeforeReply ? c.frames.size() / 2 : c.frames.size());
+    std::vector<std::string> frames;
+    const std::size_t expected = c.frames.size();
+    while (frames.size() < expected) {
+      const std::string frame = line.nextFrame();
+      if (frame.empty()) break;
+      frames.push_back(frame);
+    }
+    EXPECT_EQ(frames, c.frames);
+    EXPECT_EQ(sim.writes().size(), c.writes);
+    EXPECT_EQ(sim.requestCount(), c.requests.size());  // silence does not hide a request
+    std::string garbage;
+    for (std::size_t i = 0; i < frames.size(); ++i) garbage += c.faults.garbage;
+    EXPECT_EQ(line.other(), garbage);  // the garbage comes before each reply, and nothing else
+  }
+}
+
+TEST(ChargerSimTest, FaultCountsStartAgainWhenTheFaultsAreSet) {
+  Faults faults;
+  faults.receptionErrors = 1;
+  ChargerSim sim(profileByName("load115"), faults);
+  SimLine line(sim.start());
+  const std::string pong = text({0x05, 0x15, 0x41});
+  EXPECT_EQ(line.ask(msg({0x01})), text({0x02, 0xAA, 0xAA}));
+  EXPECT_EQ(line.ask(msg({0x01})), pong);
+  sim.setFaults(faults);
+  EXPECT_EQ(line.ask(msg({0x01})), text({0x02, 0xAA, 0xAA}));
+  EXPECT_EQ(line.ask(msg({0x01})), pong);
+  sim.setFaults(Faults());
+  EXPECT_EQ(line.ask(msg({0x01})), pong);
+}
+
+TEST(ChargerSimTest, UnplugAfterKRequestsEndsTheLineForTheProgram) {
+  Faults faults;
+  faults.unplugAfter = 1;
+  ChargerSim sim(profileByName("load115"), faults);
+  SimLine line(sim.start());
+  EXPECT_EQ(line.ask(msg({0x01})), text({0x05, 0x15, 0x41}));
+  line.send(msg({0x01}));
+  // The program sees the end of the line (end of file or an error), not a reply.
+  EXPECT_TRUE(line.readUntil([&](const std::string&) { return line.ended(); }));
+  EXPECT_EQ(line.buffer(), "");
+  EXPECT_TRUE(sim.unplugged());
+  EXPECT_EQ(sim.requestCount(), 2u);
+}
+
+TEST(ChargerSimTest, UnplugClosesTheLineAtOnce) {
+  ChargerSim sim(profileByName("load115"));
+  SimLine line(sim.start());
+  EXPECT_EQ(line.ask(msg({0x01})), text({0x05, 0x15, 0x41}));
+  sim.unplug();
+  EXPECT_TRUE(sim.unplugged());
+  EXPECT_TRUE(line.readUntil([&](const std::string&) { return line.ended(); }));
+  sim.stop();  // after unplug, stopping is still safe
+}
+
+TEST(ChargerSimTest, LatencyAndLineRateDelayTheReply) {
+  using std::chrono::steady_clock;
+  // Lower bounds only: a reply can never come sooner than the charger's delay and the line allow.
+  Faults late;
+  late.latency = std::chrono::milliseconds(150);
+  ChargerSim sim(profileByName("load115"), late);
+  SimLine line(sim.start());
+  auto sent = steady_clock::now();
+  EXPECT_EQ(line.ask(msg({0x01})), text({0x05, 0x15, 0x41}));
+  EXPECT_GE(steady_clock::now() - sent, std::chrono::milliseconds(150));
+
+  Faults paced;
+  paced.paceAtLineRate = true;
+  ChargerSim slow(profileByName("recent"), paced);
+  SimLine slowLine(slow.start());
+  const std::string request = getRequest(0x010B).toText();
+  sent = steady_clock::now();
+  const std::string name = slowLine.ask(getRequest(0x010B));
+  EXPECT_EQ(name, withText({0x07, 0x0B, 0x01, 0}, "MPPT 100/50 Sim"));
+  // 10 bits per byte at 19200 baud, for the request on its way in and the reply on its way out.
+  EXPECT_GE(steady_clock::now() - sent,
+            std::chrono::microseconds(520 * (request.size() + name.size() - 1)));
+}
+
+// Splits the received stream into TEXT blocks, each ending with the byte after "\r\nChecksum\t".
+std::vector<std::string> textBlocks(const std::string& stream) {
+  std::vector<std::string> blocks;
+  std::size_t start = 0;
+  for (std::size_t at; (at = stream.find("\r\nChecksum\t", start)) != std::string::npos;) {
+    const std::size_t end = at + 11;
+    if (end >= stream.size()) break;
+    blocks.push_back(stream.substr(start, end + 1 - start));
+    start = end + 1;
+  }
+  return blocks;
+}
+
+std::uint8_t byteSum(const std::string& block) {
+  std::uint8_t sum = 0;
+  for (char c : block) sum = static_cast<std::uint8_t>(sum + static_cast<std::uint8_t>(c));
+  return sum;
+}
+
+TEST(ChargerSimTest, TextBlocksCarryTheIdentityAndTheChosenChecksums) {
+  struct Case {
+    const char* what;
+    bool badTextChecksum;
+    int badTextEvery;
+    std::vector<bool> bad;  // for the first blocks, in order
+  };
+  const std::vector<Case> cases = {
+      {"good", false, 0, {false, false, false, false, false, false}},
+      {"every second block damaged", false, 2, {false, true, false, true, false, true}},
+      {"every block damaged", true, 0, {true, true, true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Faults faults;
+    faults.textInterval = std::chrono::milliseconds(5);
+    faults.badTextChecksum = c.badTextChecksum;
+    faults.badTextEvery = c.badTextEvery;
+    ChargerSim sim(profileByName("load115"), faults);
+    // Blocks start when a program opens the path, so the first block read is the first one sent.
+    SimLine line(sim.start());
+    ASSERT_TRUE(
+        line.readUntil([&](const std::string& s) { return textBlocks(s).size() >= c.bad.size(); }));
+    const std::vector<std::string> blocks = textBlocks(line.buffer());
+    for (std::size_t i = 0; i < c.bad.size(); ++i) {
+      EXPECT_EQ(byteSum(blocks[i]) != 0, c.bad[i]) << i;
+      EXPECT_EQ(blocks[i].rfind("\r\nPID\t0xA042\r\nFW\t115\r\nSER#\t", 0), 0u) << blocks[i];
+      // A ":" would turn the block's end into a HEX frame on the line.
+      EXPECT_NE(blocks[i].back(), ':');
+    }
+  }
+}
+
+TEST(ChargerSimTest, TextBlockChecksumMakesTheByteSumZero) {
+  const std::vector<std::pair<std::string, std::string>> labels = {{"PID", "0xA042"},
+                                                                   {"V", "12760"}};
+  const std::string block = textBlock(labels);
+  EXPECT_EQ(block.substr(0, block.size() - 1), "\r\nPID\t0xA042\r\nV\t12760\r\nChecksum\t");
+  EXPECT_EQ(byteSum(block), 0);
+  EXPECT_EQ(byteSum(textBlock(labels, true)), 1);
+  EXPECT_EQ(byteSum(textBlock({})), 0);
+}
+
+TEST(ChargerSimTest, TextFloodNeverSplitsAReply) {
+  Faults faults;
+  faults.textFlood = true;
+  faults.badTextEvery = 3;
+  ChargerSim sim(profileByName("recent"), faults);
+  SimLine line(sim.start());
+  const std::string reply = text({0x07, 0xF7, 0xED, 0, 0xA0, 0x05});
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(line.ask(getRequest(0xEDF7)), reply) << i;
+  // Everything before and between the replies is whole blocks, back to back: no reply went into
+  // a block and no block was cut by a reply.
+  const std::vector<std::string> blocks = textBlocks(line.other());
+  ASSERT_GE(blocks.size(), 1u);
+  std::string joined;
+  for (const std::string& block : blocks) {
+    EXPECT_EQ(block.rfind("\r\nPID\t0xA07A\r\n", 0), 0u) << block;
+    joined += block;
+  }
+  EXPECT_EQ(joined, line.other());
+  EXPECT_GE(sim.textBlockCount(), blocks.size());
+}
+
+TEST(ChargerSimTest, ProgramOpeningThePathLaterGetsNoStaleBytes) {
+  Faults faults;
+  faults.textInterval = std::chrono::milliseconds(5);
+  ChargerSim sim(profileByName("load115"), faults);
+  const std::string path = sim.start();
+  {
+    SimLine first(path);
+    ASSERT_TRUE(first.readUntil([](const std::string& s) { return textBlocks(s).size() >= 1; }));
+    first.send(msg({0x01}));  // its reply is never read
+    ASSERT_TRUE(sim.waitForRequests(1, testing::kSafetyLimit));
+  }
+  ASSERT_TRUE(sim.waitForProgram(false, testing::kSafetyLimit));
+  // Blocks made while nobody listened, and the unread reply, are gone: the next program starts
+  // with a whole fresh block.
+  SimLine second(path);
+  ASSERT_TRUE(sim.waitForProgram(true, testing::kSafetyLimit));
+  ASSERT_TRUE(second.readUntil([](const std::string& s) { return s.size() >= 8; }));
+  EXPECT_EQ(second.buffer().rfind("\r\nPID\t", 0), 0u) << second.buffer();
+  EXPECT_EQ(second.buffer().find(':'), std::string::npos);
+}
+
+TEST(ChargerSimTest, UnknownProfileIsRefused) {
+  EXPECT_THROW(profileByName("nonesuch"), std::invalid_argument);
+  ChargerSim sim(profileByName("silent"));
+  sim.start();
+  EXPECT_THROW(sim.start(), std::logic_error);
+}
+
+}  // namespace
+}  // namespace sim
+}  // namespace sunlink

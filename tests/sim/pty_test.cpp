@@ -1,0 +1,103 @@
+// PtyPair, the simulator's end of the line (platform/pty_linux.cpp).
+#include "platform/pty.h"
+
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "tests/sim/sim_line.h"
+
+namespace sunlink {
+namespace {
+
+using sim::testing::SimLine;
+
+// Lets the pair take note of peers until it sees the count it should; false after the limit.
+bool awaitPeers(PtyPair& pair, bool expected) {
+  const auto until = std::chrono::steady_clock::now() + sim::testing::kSafetyLimit;
+  while (pair.hasPeers() != expected) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    pair.wait(std::chrono::milliseconds(50), false);
+  }
+  return true;
+}
+
+std::string readFromPair(PtyPair& pair, std::size_t n) {
+  std::string got;
+  const auto until = std::chrono::steady_clock::now() + sim::testing::kSafetyLimit;
+  char buffer[256];
+  while (got.size() < n && std::chrono::steady_clock::now() < until) {
+    pair.wait(std::chrono::milliseconds(50), false);
+    got.append(buffer, pair.read(buffer, sizeof buffer));
+  }
+  return got;
+}
+
+TEST(PtyPairTest, LineIsRawBothWays) {
+  PtyPair pair;
+  SimLine peer(pair.slavePath());
+  ASSERT_TRUE(peer.isOpen());
+  // Device to program: CR and LF arrive as sent (no CR-to-LF translation on input).
+  const std::string block = "\r\nPID\t0xA042\r\nChecksum\t\r";
+  EXPECT_EQ(pair.write(block.data(), block.size()), block.size());
+  ASSERT_TRUE(peer.readUntil([&](const std::string& s) { return s.size() >= block.size(); }));
+  EXPECT_EQ(peer.buffer(), block);
+  // Program to device: LF stays LF (no CR added), and the device's own output is not echoed
+  // back to it ahead of the program's bytes.
+  peer.write(":154\n");
+  EXPECT_EQ(readFromPair(pair, 5), ":154\n");
+}
+
+TEST(PtyPairTest, CountsPeersAndDropsWhatNobodyRead) {
+  PtyPair pair;
+  EXPECT_FALSE(pair.hasPeers());
+  {
+    SimLine first(pair.slavePath());
+    ASSERT_TRUE(awaitPeers(pair, true));
+    const std::string stale = "stale";
+    pair.write(stale.data(), stale.size());
+    // A program that asks for the port alone, then goes away.
+    ASSERT_EQ(ioctl(first.fd(), TIOCEXCL), 0);
+  }
+  ASSERT_TRUE(awaitPeers(pair, false));
+
+  SimLine second(pair.slavePath());
+  ASSERT_TRUE(second.isOpen());
+  ASSERT_TRUE(awaitPeers(pair, true));
+  int exclusive = 1;
+  ASSERT_EQ(ioctl(second.fd(), TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  const std::string fresh = "fresh";
+  pair.write(fresh.data(), fresh.size());
+  ASSERT_TRUE(second.readUntil([](const std::string& s) { return s.size() >= 5; }));
+  EXPECT_EQ(second.buffer(), "fresh");
+}
+
+TEST(PtyPairTest, ClosingTheMasterEndsThePeersLine) {
+  PtyPair pair;
+  SimLine peer(pair.slavePath());
+  ASSERT_TRUE(awaitPeers(pair, true));
+  pair.closeMaster();
+  EXPECT_FALSE(pair.masterOpen());
+  EXPECT_TRUE(peer.readUntil([&](const std::string&) { return peer.ended(); }));
+  char c;
+  EXPECT_EQ(pair.read(&c, 1), 0u);
+  EXPECT_EQ(pair.write("x", 1), 0u);
+}
+
+TEST(PtyPairTest, WakeEndsAWait) {
+  PtyPair pair;
+  std::thread waker([&] { pair.wake(); });
+  PtyPair::Events events;
+  // Without the wake this wait would last a minute.
+  while (!events.woken) events = pair.wait(std::chrono::seconds(60), false);
+  waker.join();
+  EXPECT_TRUE(events.woken);
+}
+
+}  // namespace
+}  // namespace sunlink

@@ -1,0 +1,77 @@
+#include "support/e2e_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+
+#include "protocol/registers.h"
+
+namespace sunlink {
+namespace test {
+
+std::ostream& operator<<(std::ostream& os, const WrittenValue& w) {
+  return os << "0x" << std::hex << std::uppercase << std::setw(4) << std::setfill('0') << w.id
+            << std::dec << ":=" << w.value;
+}
+
+std::string valueText(const sim::RegisterBytes& bytes) {
+  std::ostringstream text;
+  for (auto it = bytes.rbegin(); it != bytes.rend(); ++it)
+    text << std::hex << std::uppercase << std::setw(2) << std::setfill('0') << unsigned(*it);
+  return text.str();
+}
+
+std::vector<WrittenValue> writtenValues(const sim::ChargerSim& sim) {
+  std::vector<WrittenValue> values;
+  for (const sim::Write& w : sim.writes()) values.push_back({w.id, valueText(w.value)});
+  return values;
+}
+
+std::vector<WrittenValue> chargerOffWrites() {
+  return {{REG_DEVICE_MODE_UNLOCK, "0002"}, {REG_DEVICE_MODE, "0004"}};
+}
+
+std::vector<WrittenValue> chargerOnWrites() {
+  return {{REG_DEVICE_MODE_UNLOCK, "0002"}, {REG_DEVICE_MODE, "0003"}};
+}
+
+SimulatedCharger::SimulatedCharger(const std::string& profile, sim::Faults faults)
+    : sim_(new sim::ChargerSim(sim::profileByName(profile), faults)) {
+  path_ = sim_->start();
+}
+
+ProcessResult SimulatedCharger::run(std::vector<std::string> args, const std::string& stdinText) {
+  args.insert(args.begin(), {"--serial", path_});
+  return runChgtune(args, stdinText);
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "chgtune-e2e-XXXXXX").string();
+  char* made = mkdtemp(pattern.data());
+  if (made == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = made;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+}  // namespace test
+}  // namespace sunlink

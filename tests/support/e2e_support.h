@@ -1,0 +1,65 @@
+// Shared pieces of the end-to-end tests: a simulated charger on a pty for the real chgtune binary,
+// and readable views of what reached the charger.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/charger_sim.h"
+#include "support/process.h"
+
+namespace sunlink {
+namespace test {
+
+// One register write as the tests compare it: the id and the value in value order (most
+// significant digit first), "0564" for the bytes 0x64, 0x05.
+struct WrittenValue {
+  std::uint16_t id;
+  std::string value;
+  bool operator==(const WrittenValue& o) const { return id == o.id && value == o.value; }
+};
+std::ostream& operator<<(std::ostream& os, const WrittenValue& w);
+
+std::string valueText(const sim::RegisterBytes& bytes);
+std::vector<WrittenValue> writtenValues(const sim::ChargerSim& sim);
+
+// The four writes that switch the charger off before a store and on after it.
+std::vector<WrittenValue> chargerOffWrites();
+std::vector<WrittenValue> chargerOnWrites();
+
+// A running simulator of the named profile; the program opens path.
+class SimulatedCharger {
+ public:
+  explicit SimulatedCharger(const std::string& profile, sim::Faults faults = sim::Faults());
+  sim::ChargerSim& sim() { return *sim_; }
+  const std::string& path() const { return path_; }
+  // Runs chgtune with --serial path followed by args.
+  ProcessResult run(std::vector<std::string> args, const std::string& stdinText = std::string());
+
+ private:
+  std::unique_ptr<sim::ChargerSim> sim_;
+  std::string path_;
+};
+
+// A fresh temporary folder, removed with its content when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& text);
+
+}  // namespace test
+}  // namespace sunlink

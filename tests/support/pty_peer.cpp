@@ -1,0 +1,156 @@
+#include "support/pty_peer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <system_error>
+
+#include "protocol/hex_msg.h"
+
+namespace sunlink {
+namespace test {
+
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+}  // namespace
+
+PtyPeer::PtyPeer(Responder responder) : responder_(std::move(responder)) {
+  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master_ < 0) fail("posix_openpt");
+  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) fail("grantpt");
+  char name[128];
+  if (::ptsname_r(master_, name, sizeof name) != 0) fail("ptsname_r");
+  slavePath_ = name;
+  // Kept open for the peer's whole life: the link's close must not hang up the pair.
+  slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (slave_ < 0) fail("open slave");
+  termios ios{};
+  if (::tcgetattr(slave_, &ios) != 0) fail("tcgetattr");
+  ::cfmakeraw(&ios);  // no echo, no CR/LF translation: bytes pass as they are
+  if (::tcsetattr(slave_, TCSANOW, &ios) != 0) fail("tcsetattr");
+  wake_ = ::eventfd(0, EFD_CLOEXEC);
+  if (wake_ < 0) fail("eventfd");
+  thread_ = std::thread([this] { run(); });
+}
+
+PtyPeer::~PtyPeer() {
+  stopThread();
+  if (master_ >= 0) ::close(master_);
+  ::close(slave_);
+  ::close(wake_);
+}
+
+void PtyPeer::stopThread() {
+  if (!thread_.joinable()) return;
+  const std::uint64_t one = 1;
+  if (::write(wake_, &one, sizeof one) < 0) std::terminate();
+  thread_.join();
+}
+
+void PtyPeer::hangUp() {
+  stopThread();
+  std::lock_guard<std::mutex> lock(writeMutex_);
+  ::close(master_);
+  master_ = -1;
+}
+
+bool PtyPeer::exclusive() const {
+  int flag = 0;
+  if (::ioctl(slave_, TIOCGEXCL, &flag) != 0) fail("TIOCGEXCL");
+  return flag != 0;
+}
+
+void PtyPeer::write(const std::string& bytes) {
+  std::lock_guard<std::mutex> lock(writeMutex_);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail("write to pty master");
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+std::vector<std::string> PtyPeer::lines() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lines_;
+}
+
+std::size_t PtyPeer::lineCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lines_.size();
+}
+
+bool PtyPeer::waitForLines(std::size_t n, std::chrono::milliseconds limit) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return linesChanged_.wait_for(lock, limit, [&] { return lines_.size() >= n; });
+}
+
+void PtyPeer::run() {
+  std::string partial;
+  char buffer[512];
+  pollfd fds[2] = {{master_, POLLIN, 0}, {wake_, POLLIN, 0}};
+  for (;;) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[1].revents != 0) return;
+    if (fds[0].revents == 0) continue;
+    const ssize_t n = ::read(master_, buffer, sizeof buffer);
+    if (n <= 0) {
+      if (n < 0 && errno == EINTR) continue;
+      return;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+      partial.push_back(buffer[i]);
+      if (buffer[i] != '\n') continue;
+      std::size_t index;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        index = lines_.size();
+        lines_.push_back(partial);
+      }
+      linesChanged_.notify_all();
+      if (responder_) {
+        const std::string answer = responder_(partial, index);
+        if (!answer.empty()) write(answer);
+      }
+      partial.clear();
+    }
+  }
+}
+
+std::string hexFrame(std::uint8_t code, const std::vector<std::uint8_t>& payload) {
+  HexMsg msg;
+  msg.append(code);
+  for (std::uint8_t b : payload) msg.append(b);
+  return msg.toText();
+}
+
+std::string textBlock(const std::vector<std::pair<std::string, std::string>>& pairs) {
+  std::string block;
+  for (const auto& pair : pairs) block += "\r\n" + pair.first + "\t" + pair.second;
+  block += "\r\nChecksum\t";
+  std::uint8_t sum = 0;
+  for (char c : block) sum = static_cast<std::uint8_t>(sum + static_cast<std::uint8_t>(c));
+  block.push_back(static_cast<char>(static_cast<std::uint8_t>(0 - sum)));
+  return block;
+}
+
+}  // namespace test
+}  // namespace sunlink
