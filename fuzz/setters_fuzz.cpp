@@ -2,6 +2,7 @@
 // A setter may refuse the text, never crash, and whatever it stores keeps the width the value had.
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -52,11 +53,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   model.io.out = &out;
   model.io.err = &err;
   // Every setting starts with a value of its own width, as after a retrieve.
+  static const std::set<std::string> bytes = {
+      "battery_voltage", "battery_voltage_setting", "cellguard_mode",   "auto_equalise",
+      "battery_type",    "load_control",            "dim_speed",        "port_tx_function",
+      "port_rx_function", "relay_mode"};
   for (sunlink::Vreg& v : model.settings.vregs()) {
-    if (v.value.empty()) v.value = v.label.find("lighting_event") == 0 ? "00000000" : "0000";
+    v.value = bytes.count(v.label) ? "00" : v.label.find("lighting_event") == 0 ? "00000000" : "0000";
   }
   model.find("battery_voltage").value = "0C";
   model.find("battery_voltage_setting").value = "0C";
+  model.find("absorption_voltage").value = "05A0";
+  model.find("float_voltage").value = "0564";
   std::vector<std::size_t> widths;
   for (const sunlink::Vreg& v : model.settings.vregs()) widths.push_back(v.value.size());
 

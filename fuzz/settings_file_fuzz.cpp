@@ -1,46 +1,57 @@
-// Arbitrary XML into the setting table, the way a settings file is read: either a clean load or
-// one of the failures the program reports (property tree errors, settings_error). What loads must
+// Arbitrary bytes as a settings file, read the way --upload reads one: either a clean load or one
+// of the statuses the program reports (29 not readable XML, 94 loading failed). What loads must
 // write back out and read back to the same vregs.
+#include <unistd.h>
+
 #include <boost/property_tree/xml_parser.hpp>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
 
-#include "app/errors.h"
 #include "app/log.h"
 #include "settings/settings_file.h"
 
-namespace pt = boost::property_tree;
+namespace {
+
+std::string scratch(const char* name) {
+  return "/dev/shm/chgtune-fuzz-" + std::to_string(getpid()) + "-" + name;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   sunlink::logVerbosity = 0;  // the error lines are expected; keep the fuzzer's output readable
-  const std::string text(reinterpret_cast<const char*>(data), size);
-  if (text.find("<<<<<<<<<<<<<<<<") != std::string::npos) return 0;  // deep nesting: refused by size check in the program
+  static const std::string input = scratch("in.xml");
+  {
+    std::ofstream file(input, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  std::ostringstream out, err;
   sunlink::VregTable table;
-  try {
-    std::istringstream in(text);
-    pt::ptree tree;
-    pt::read_xml(in, tree, pt::xml_parser::trim_whitespace);
-    sunlink::vregsFromTree(tree, table);
-  } catch (const pt::ptree_error&) {
-    return 0;
-  } catch (const sunlink::settings_error&) {
+  const int status = sunlink::readSettingsFile(table, input, out, err);
+  if (status != 0) {
+    if (status != 29 && status != 94) std::abort();
     return 0;
   }
-  std::ostringstream out;
-  pt::write_xml(out, sunlink::vregsToTree(table),
+  // Written back the way --download writes (in memory: the file's own replace costs an fsync per
+  // input) and read back the way a file is read.
+  namespace pt = boost::property_tree;
+  std::ostringstream xml;
+  pt::write_xml(xml, sunlink::vregsToTree(table),
                 pt::xml_writer_make_settings<std::string>(' ', 4, "utf-8"));
-  sunlink::VregTable again;
-  std::istringstream back(out.str());
+  std::istringstream back(xml.str());
   pt::ptree tree;
   pt::read_xml(back, tree, pt::xml_parser::trim_whitespace);
+  sunlink::VregTable again;
   sunlink::vregsFromTree(tree, again);
   if (again.size() != table.size()) std::abort();
   for (std::size_t i = 0; i < table.size(); ++i) {
     const sunlink::Vreg& a = table.vregs()[i];
     const sunlink::Vreg& b = again.vregs()[i];
-    if (a.label != b.label || a.get != b.get || a.set != b.set || a.verify != b.verify)
+    if (a.label != b.label || a.get != b.get || a.set != b.set || a.verify != b.verify ||
+        a.value != b.value || a.min != b.min || a.max != b.max)
       std::abort();
   }
   return 0;

@@ -29,10 +29,11 @@ std::string readWhole(const std::string& path) {
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored))
     throw pt::xml_parser_error("cannot open file: Is a directory", path, 0);
-  std::string text(maxSettingsFileBytes + 1, '\0');
-  in.read(&text[0], static_cast<std::streamsize>(text.size()));
+  std::string text;
+  char chunk[16384];
+  while (text.size() <= maxSettingsFileBytes && in.read(chunk, sizeof chunk).gcount() > 0)
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
   if (in.bad()) throw pt::xml_parser_error("cannot read file", path, 0);
-  text.resize(static_cast<std::size_t>(in.gcount()));
   if (text.size() > maxSettingsFileBytes) {
     throw std::runtime_error("larger than " + std::to_string(maxSettingsFileBytes) +
                              " bytes, not a settings file");
