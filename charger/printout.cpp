@@ -173,6 +173,9 @@ void ChargerSettings::printSettings() {
 void ChargerSettings::printLoadSection() {
   std::ostream& out = *io.out;
   const std::uint8_t b = find("load_control").getU8();
+  // The user defined switch levels, read only for the modes that show them.
+  const auto low = [this] { return volts(find("load_switch_low_level").getNumber()); };
+  const auto high = [this] { return volts(find("load_switch_high_level").getNumber()); };
   out << "Load output control = ";
   if (b & 0x08) {
     out << "<unknown>";
@@ -203,27 +206,21 @@ void ChargerSettings::printLoadSection() {
         if (!has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH)) {
           out << "<unsupported>";
         } else {
-          out << "user defined algorithm 1 (off<"
-              << volts(find("load_switch_low_level").getNumber()) << "V, on>"
-              << volts(find("load_switch_high_level").getNumber()) << "V)";
+          out << "user defined algorithm 1 (off<" << low() << "V, on>" << high() << "V)";
         }
         break;
       case 6:
         if (!has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH)) {
           out << "<unsupported>";
         } else {
-          out << "user defined algorithm 2 (off<"
-              << volts(find("load_switch_low_level").getNumber()) << "V<on<"
-              << volts(find("load_switch_high_level").getNumber()) << "V<off)";
+          out << "user defined algorithm 2 (off<" << low() << "V<on<" << high() << "V<off)";
         }
         break;
       case 7:
         if (!has(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE)) {
           out << "<unsupported>";
         } else {
-          out << "user defined algorithm 1 (off<"
-              << volts(find("load_switch_low_level").getNumber()) << "V, on>"
-              << volts(find("load_switch_high_level").getNumber()) << "V, time=";
+          out << "user defined algorithm 1 (off<" << low() << "V, on>" << high() << "V, time=";
           printHoursMinutes(out, find("automatic_energy_selector_timer").getU16());
           out << ")";
         }

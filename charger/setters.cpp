@@ -29,6 +29,15 @@ int storeNonZero(ChargerSettings& model, const char* label, double value) {
   return 0;
 }
 
+// A whole number from 0 to highest into a one-byte setting; anything else is refused.
+int storeByte(ChargerSettings& model, const char* label, const std::string& text, int highest,
+              int refusalLineEnds) {
+  const std::optional<int> number = convertWholeInteger(text);
+  if (!number || *number < 0 || *number > highest) return refuse(*model.io.err, refusalLineEnds);
+  model.find(label).setU8(static_cast<std::uint8_t>(*number));
+  return 0;
+}
+
 // Whether restore will carry this setting to the charger once retrieve has run. Restore writes
 // only settings that retrieve confirmed; a preset (no register to read) is never confirmed, and a
 // read-only one is never written. A readable setting that has not been read yet is not held
@@ -135,10 +144,7 @@ int ChargerSettings::setCellGuardMode(const std::string& text) {
 
 int ChargerSettings::setAutoEqualise(const std::string& text) {
   if (!has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) return 1;
-  const std::optional<int> days = convertWholeInteger(text);
-  if (!days || *days < 0 || *days > 250) return refuse(*io.err, 1);
-  find("auto_equalise").setU8(static_cast<std::uint8_t>(*days));
-  return 0;
+  return storeByte(*this, "auto_equalise", text, 250, 1);  // days between equalisations
 }
 
 int ChargerSettings::setLoadSwitchHigh(const std::string& text) {
@@ -209,10 +215,7 @@ int ChargerSettings::setTxPortFunction(const std::string& text) {
 
 int ChargerSettings::setRxPortFunction(const std::string& text) {
   if (!has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) return 1;
-  const std::optional<int> function = convertWholeInteger(text);
-  if (!function || *function < 0 || *function > 2) return refuse(*io.err, 2);
-  find("port_rx_function").setU8(static_cast<std::uint8_t>(*function));
-  return 0;
+  return storeByte(*this, "port_rx_function", text, 2, 2);
 }
 
 int ChargerSettings::setRelayMode(const std::string& text) {
@@ -221,12 +224,9 @@ int ChargerSettings::setRelayMode(const std::string& text) {
       has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT) || has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT)
           ? 10
           : 9;
-  const std::optional<int> mode = convertWholeInteger(text);
-  if (!mode || *mode < 0 || *mode > highest) return refuse(*io.err, 2);
   // One byte: the width of the charger's relay mode register and of every reader of the setting;
   // a four-byte write would be refused or misread by the charger.
-  find("relay_mode").setU8(static_cast<std::uint8_t>(*mode));
-  return 0;
+  return storeByte(*this, "relay_mode", text, highest, 2);
 }
 
 int ChargerSettings::setRelayOutputLowSet(const std::string& text) {

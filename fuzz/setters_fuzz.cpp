@@ -30,17 +30,28 @@ sunlink::Capabilities everything() {
 
 using Setter = int (ChargerSettings::*)(const std::string&);
 const Setter kSetters[] = {
-    &ChargerSettings::setBatteryVoltage,     &ChargerSettings::setAbsorptionVoltage,
-    &ChargerSettings::setFloatVoltage,       &ChargerSettings::setEqualisationVoltage,
-    &ChargerSettings::setTemperatureCompensation, &ChargerSettings::setCurrentLimit,
-    &ChargerSettings::setAbsorptionTimeLimit, &ChargerSettings::setCellGuardMode,
-    &ChargerSettings::setAutoEqualise,       &ChargerSettings::setLoadSwitchHigh,
-    &ChargerSettings::setLoadSwitchLow,      &ChargerSettings::setLoadMode,
-    &ChargerSettings::setLightingController, &ChargerSettings::setTxPortFunction,
-    &ChargerSettings::setRxPortFunction,     &ChargerSettings::setRelayMode,
-    &ChargerSettings::setRelayOutputLowSet,  &ChargerSettings::setRelayOutputLowClear,
-    &ChargerSettings::setRelayOutputHighSet, &ChargerSettings::setRelayOutputHighClear,
-    &ChargerSettings::setRelayInputHighSet,  &ChargerSettings::setRelayInputHighClear,
+    &ChargerSettings::setBatteryVoltage,
+    &ChargerSettings::setAbsorptionVoltage,
+    &ChargerSettings::setFloatVoltage,
+    &ChargerSettings::setEqualisationVoltage,
+    &ChargerSettings::setTemperatureCompensation,
+    &ChargerSettings::setCurrentLimit,
+    &ChargerSettings::setAbsorptionTimeLimit,
+    &ChargerSettings::setCellGuardMode,
+    &ChargerSettings::setAutoEqualise,
+    &ChargerSettings::setLoadSwitchHigh,
+    &ChargerSettings::setLoadSwitchLow,
+    &ChargerSettings::setLoadMode,
+    &ChargerSettings::setLightingController,
+    &ChargerSettings::setTxPortFunction,
+    &ChargerSettings::setRxPortFunction,
+    &ChargerSettings::setRelayMode,
+    &ChargerSettings::setRelayOutputLowSet,
+    &ChargerSettings::setRelayOutputLowClear,
+    &ChargerSettings::setRelayOutputHighSet,
+    &ChargerSettings::setRelayOutputHighClear,
+    &ChargerSettings::setRelayInputHighSet,
+    &ChargerSettings::setRelayInputHighClear,
 };
 
 }  // namespace
@@ -53,12 +64,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   model.io.out = &out;
   model.io.err = &err;
   // Every setting starts with a value of its own width, as after a retrieve.
-  static const std::set<std::string> bytes = {
-      "battery_voltage", "battery_voltage_setting", "cellguard_mode",   "auto_equalise",
-      "battery_type",    "load_control",            "dim_speed",        "port_tx_function",
-      "port_rx_function", "relay_mode"};
+  static const std::set<std::string> bytes = {"battery_voltage",  "battery_voltage_setting",
+                                              "cellguard_mode",   "auto_equalise",
+                                              "battery_type",     "load_control",
+                                              "dim_speed",        "port_tx_function",
+                                              "port_rx_function", "relay_mode"};
   for (sunlink::Vreg& v : model.settings.vregs()) {
-    v.value = bytes.count(v.label) ? "00" : v.label.find("lighting_event") == 0 ? "00000000" : "0000";
+    v.value = bytes.count(v.label)                  ? "00"
+              : v.label.find("lighting_event") == 0 ? "00000000"
+                                                    : "0000";
   }
   model.find("battery_voltage").value = "0C";
   model.find("battery_voltage_setting").value = "0C";

@@ -142,6 +142,7 @@ struct ChargerSim::Impl {
   int historyClears = 0;
   // Fault bookkeeping since the faults were set.
   int requestsSeen = 0;
+  int deviceIdRequests = 0;  // since the faults were set
   int repliesDropped = 0;
   bool registerSilenceTriggered = false;
   int registerSilenceLeft = 0;
@@ -353,8 +354,7 @@ std::optional<HexMsg> ChargerSim::Impl::decide(const HexMsg& frame) {
   if (silentNow(n)) return std::nullopt;
   const auto& bytes = frame.bytes();
   if (faults.silentOnRegister >= 0 && !registerSilenceTriggered && bytes.size() >= 4 &&
-      (bytes[0] == CMD_SET_REGISTER ||
-       (bytes[0] == CMD_GET_REGISTER && !faults.silentOnSetOnly)) &&
+      (bytes[0] == CMD_SET_REGISTER || (bytes[0] == CMD_GET_REGISTER && !faults.silentOnSetOnly)) &&
       (bytes[1] | bytes[2] << 8) == faults.silentOnRegister) {
     registerSilenceTriggered = true;
     registerSilenceLeft = faults.silentRequests;
@@ -382,6 +382,9 @@ HexMsg ChargerSim::Impl::answer(const HexMsg& frame) {
       return reply;
     }
     case CMD_GET_DEVICE_ID: {
+      ++deviceIdRequests;
+      if (faults.refuseDeviceIdAfter >= 0 && deviceIdRequests > faults.refuseDeviceIdAfter)
+        return message(RSP_UNKNOWN);
       HexMsg reply = message(RSP_DEVICE_ID);
       reply.append16(profile.productId);
       return reply;
@@ -536,6 +539,7 @@ void ChargerSim::setFaults(const Faults& faults) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->faults = faults;
     impl_->requestsSeen = 0;
+    impl_->deviceIdRequests = 0;
     impl_->repliesDropped = 0;
     impl_->registerSilenceTriggered = false;
     impl_->registerSilenceLeft = 0;

@@ -50,7 +50,7 @@ struct Faults {
   int silentOnRegister = -1;
   int silentRequests = 0;
   bool silentOnSetOnly = false;  // only a set of silentOnRegister starts the silence (a store)
-  int unplugAfter = -1;  // request K+1 closes the master as unplug() does (-1: never)
+  int unplugAfter = -1;          // request K+1 closes the master as unplug() does (-1: never)
   std::chrono::milliseconds latency{0};  // delay before each reply
   bool paceAtLineRate = false;           // 10 bits per byte at 19200 baud, for requests and replies
   std::chrono::milliseconds textInterval{0};  // 0: no TEXT blocks
@@ -59,6 +59,7 @@ struct Faults {
   bool textFlood = false;         // TEXT blocks back to back at the line rate (implies pacing)
   std::string garbage;            // bytes written before each reply (empty: none)
   bool asyncBeforeReply = false;  // an unasked code-0xA frame before each reply
+  int refuseDeviceIdAfter = -1;   // device id requests after the first K answered with code 4
   bool shortPing = false;         // ping answered with code 5 and no version word
   bool checkWidths = false;       // a set whose value width differs from the register's: flags 0x01
 };

@@ -9,21 +9,17 @@
 
 #include "charger/charger_settings.h"
 #include "device/capabilities.h"
+#include "tests/charger/model_fixture.h"
 
 namespace sunlink {
 
+// The charger of the menu tests: the shared test charger under its own name, with a choice of the
+// highest system voltage.
 inline Capabilities menuTestCapabilities(std::uint32_t flags, std::uint8_t streetlightVersion = 0,
                                          std::uint8_t maxBatteryVoltage = 24) {
-  Capabilities caps;
-  caps.productId = 0xA042;
+  Capabilities caps = testing::makeCapabilities(flags, 0x116, streetlightVersion);
   caps.name = "Test charger 1.16";
-  caps.firmwareVersion = 0x116;
-  caps.flags = flags;
-  caps.streetlightVersion = streetlightVersion;
-  caps.minBatteryVoltage = 12;
   caps.maxBatteryVoltage = maxBatteryVoltage;
-  caps.maxCurrent = 15;
-  caps.maxPvVoltage = 75;
   return caps;
 }
 

@@ -13,17 +13,16 @@
 
 #include "app/errors.h"
 #include "charger/charger_settings.h"
-#include "link/qmx_serial.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"
+#include "support/sim_link.h"
 
 namespace sunlink {
 namespace {
 
 using namespace std::chrono_literals;
 using sim::RegisterBytes;
-
-using WriteList = std::vector<std::pair<std::uint16_t, RegisterBytes>>;
+using test::WriteList;
 
 const WriteList kChargerOff = {{REG_DEVICE_MODE_UNLOCK, {2, 0}}, {REG_DEVICE_MODE, {4, 0}}};
 const WriteList kChargerOn = {{REG_DEVICE_MODE_UNLOCK, {2, 0}}, {REG_DEVICE_MODE, {3, 0}}};
@@ -62,42 +61,30 @@ class StoreTest : public ::testing::Test {
  protected:
   // A link to the simulated charger, identified and retrieved, its records cleared.
   void connect(const std::string& profile) {
-    sim_ = std::make_unique<sim::ChargerSim>(sim::profileByName(profile));
-    link_ = std::make_unique<QmxSerial>(sim_->start());
     // Short enough that a silent charger costs a few seconds, long enough for a loaded machine.
-    link_->timeouts.ping = 300ms;
-    link_->timeouts.deviceId = 300ms;
-    link_->timeouts.getRegister = 300ms;
-    link_->timeouts.setRegister = 300ms;
-    ASSERT_TRUE(link_->start());
-    model_ = std::make_unique<ChargerSettings>(*link_);
+    charger_ = std::make_unique<test::SimLink>(profile, sim::Faults(), 300ms);
+    ASSERT_TRUE(charger_->started);
+    model_ = std::make_unique<ChargerSettings>(*charger_->link);
     model_->io.in = &in_;
     model_->io.out = &out_;
     model_->io.err = &err_;
     ASSERT_EQ(model_->retrieveSettings(), 0);
     EXPECT_EQ(out_.str(), "=== Retrieving settings from the mppt charger ===\n");
     out_.str("");
-    sim_->clearRecords();
+    charger_->sim.clearRecords();
   }
 
   void TearDown() override {
     model_.reset();
-    if (link_) link_->stop();
-    link_.reset();
-    sim_.reset();
+    charger_.reset();
   }
 
-  WriteList writes() const {
-    WriteList result;
-    for (const sim::Write& write : sim_->writes()) result.emplace_back(write.id, write.value);
-    return result;
-  }
+  WriteList writes() const { return charger_->writes(); }
 
   std::istringstream in_;
   std::ostringstream out_;
   std::ostringstream err_;
-  std::unique_ptr<sim::ChargerSim> sim_;
-  std::unique_ptr<QmxSerial> link_;
+  std::unique_ptr<test::SimLink> charger_;
   std::unique_ptr<ChargerSettings> model_;
 };
 
@@ -107,9 +94,9 @@ TEST_F(StoreTest, WritesTheSettingsBetweenChargerOffAndChargerOn) {
   ASSERT_EQ(model_->storeSettings(), 0);
   const WriteList settings = settingWrites(*model_);
   EXPECT_EQ(writes(), join({kChargerOff, settings, kChargerOn}));
-  EXPECT_EQ(sim_->registerValue(0xEDF7), (RegisterBytes{0x9B, 0x05}));
-  EXPECT_EQ(sim_->registerValue(0xEDF1), RegisterBytes{0xFF});
-  EXPECT_TRUE(sim_->chargerOn());
+  EXPECT_EQ(charger_->sim.registerValue(0xEDF7), (RegisterBytes{0x9B, 0x05}));
+  EXPECT_EQ(charger_->sim.registerValue(0xEDF1), RegisterBytes{0xFF});
+  EXPECT_TRUE(charger_->sim.chargerOn());
   EXPECT_EQ(out_.str(), "=== Storing settings to the mppt charger ===\n");
 }
 
@@ -128,7 +115,7 @@ TEST_F(StoreTest, SetsTheClockWhenTheLightingControllerIsOn) {
   EXPECT_NE(out_.str().find("=== Set clock to "), std::string::npos);
 
   // The lighting controller switched off: no clock.
-  sim_->clearRecords();
+  charger_->sim.clearRecords();
   ASSERT_EQ(model_->setLightingController("0"), 0);
   ASSERT_EQ(model_->storeSettings(), 0);
   EXPECT_EQ(writes(), join({kChargerOff, settingWrites(*model_), kChargerOn}));
@@ -138,10 +125,10 @@ TEST_F(StoreTest, RefusedClockWriteStillSwitchesTheChargerOn) {
   connect("recent");
   sim::Faults faults;
   faults.refuseSet = {REG_CLOCK};
-  sim_->setFaults(faults);
+  charger_->sim.setFaults(faults);
   EXPECT_EQ(model_->storeSettings(), 0);  // the status is restore's
   EXPECT_EQ(writes(), join({kChargerOff, settingWrites(*model_), kChargerOn}));
-  EXPECT_TRUE(sim_->chargerOn());
+  EXPECT_TRUE(charger_->sim.chargerOn());
 }
 
 // A charger that falls silent part-way through a store ends the store with no_response; it must
@@ -151,11 +138,11 @@ TEST_F(StoreTest, ChargerFallingSilentMidStoreIsSwitchedOnAgainWhenItAnswers) {
   sim::Faults faults;
   faults.silentOnRegister = 0xEDF7;  // absorption voltage
   faults.silentRequests = 10;        // every attempt restore makes at it
-  sim_->setFaults(faults);
+  charger_->sim.setFaults(faults);
   EXPECT_THROW(model_->storeSettings(), no_response);
   EXPECT_EQ(writes(),
             join({kChargerOff, settingWrites(*model_, "absorption_voltage"), kChargerOn}));
-  EXPECT_TRUE(sim_->chargerOn());
+  EXPECT_TRUE(charger_->sim.chargerOn());
 }
 
 // A settings file from a charger without a load output has no "load_control"; uploading it to a
@@ -176,20 +163,20 @@ TEST_F(StoreTest, UseFactoryTableFollowsTheRotarySwitch) {
   EXPECT_EQ(model_->useFactoryTable(), 0);
   EXPECT_EQ(model_->find("battery_type").value, "04");
 
-  sim_->setRegisterValue(REG_ROTARY_POSITION, {8});  // no such position
+  charger_->sim.setRegisterValue(REG_ROTARY_POSITION, {8});  // no such position
   EXPECT_EQ(model_->useFactoryTable(), 0);
   EXPECT_EQ(model_->find("battery_type").value, "01");
 
-  sim_->setRegisterValue(REG_ROTARY_POSITION, {7});
+  charger_->sim.setRegisterValue(REG_ROTARY_POSITION, {7});
   EXPECT_EQ(model_->useFactoryTable(), 0);
   EXPECT_EQ(model_->find("battery_type").value, "08");
 
   sim::Faults faults;
   faults.refuseGet = {REG_ROTARY_POSITION};
-  sim_->setFaults(faults);
+  charger_->sim.setFaults(faults);
   EXPECT_EQ(model_->useFactoryTable(), 0);
   EXPECT_EQ(model_->find("battery_type").value, "01");
-  EXPECT_TRUE(sim_->writes().empty());  // nothing reaches the charger before a store
+  EXPECT_TRUE(charger_->sim.writes().empty());  // nothing reaches the charger before a store
 }
 
 }  // namespace

@@ -4,84 +4,26 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/exit_program.h"
-#include "app/log.h"
 #include "link/qmx_serial.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"
+#include "support/log_capture.h"
+#include "support/sim_link.h"
 
 namespace sunlink {
 namespace {
 
-// Collects the log lines of one test in a file of its own and hands back their messages.
-class LogCapture {
- public:
-  LogCapture() : path_(std::string(::testing::TempDir()) + "device_capabilities_log.txt") {
-    std::remove(path_.c_str());
-    logVerbosity = LOG_INFO;
-    LogMode mode;
-    mode.logFile = path_;
-    setLogMode(mode);
-  }
-  ~LogCapture() {
-    setLogMode(LogMode());
-    logVerbosity = LOG_ERROR;
-    std::remove(path_.c_str());
-  }
-  // Messages of the lines with this level and category ("INF.capabilities"), in order.
-  std::vector<std::string> messages(const std::string& levelAndCategory) const {
-    std::ifstream in(path_);
-    std::vector<std::string> result;
-    const std::string marker = " " + levelAndCategory + ": ";
-    for (std::string line; std::getline(in, line);) {
-      const auto at = line.find(marker);
-      if (at != std::string::npos) result.push_back(line.substr(at + marker.size()));
-    }
-    return result;
-  }
-
- private:
-  std::string path_;
-};
-
-// A simulated charger and a running link to it. The log capture starts first so that no reader
-// thread runs while the verbosity changes.
-struct SimulatedCharger {
-  explicit SimulatedCharger(sim::Profile profile, sim::Faults faults = sim::Faults())
-      : sim(std::move(profile), faults) {
-    // The program's own time-outs: a charger that answers is never asked twice, even on a busy
-    // machine, so the requests it received can be compared exactly.
-    link = std::make_unique<QmxSerial>(sim.start());
-    link->start();
-  }
-  ~SimulatedCharger() { link->stop(); }
-
-  // Registers the program asked the charger for, in order.
-  std::vector<std::uint16_t> registersRead() const {
-    std::vector<std::uint16_t> ids;
-    for (const HexMsg& request : sim.requests()) {
-      const auto& bytes = request.bytes();
-      if (bytes.size() >= 3 && bytes[0] == CMD_GET_REGISTER)
-        ids.push_back(bytes[1] | bytes[2] << 8);
-    }
-    return ids;
-  }
-  std::vector<std::uint8_t> commandCodes() const {
-    std::vector<std::uint8_t> codes;
-    for (const HexMsg& request : sim.requests()) codes.push_back(request.bytes().at(0));
-    return codes;
-  }
-
-  sim::ChargerSim sim;
-  std::unique_ptr<QmxSerial> link;
-};
+// The simulated chargers keep the program's own time-outs: a charger that answers is never asked
+// twice, even on a busy machine, so the requests it received can be compared exactly. A log
+// capture starts before the charger so that no reader thread runs while the verbosity changes.
+using test::LogCapture;
+using test::SimLink;
 
 sim::Profile profileWith(const std::string& name, std::uint16_t productId,
                          std::uint16_t versionWord) {
@@ -181,7 +123,7 @@ TEST(IdentifyCharger, DerivesFlagsForFirmwareBefore116) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.profile) + " " + c.name);
-    SimulatedCharger charger(profileWith(c.profile, c.productId, c.versionWord));
+    SimLink charger(profileWith(c.profile, c.productId, c.versionWord));
     Capabilities caps;
     ASSERT_EQ(identifyCharger(caps, *charger.link), 0);
     EXPECT_EQ(caps.productId, c.productId);
@@ -193,13 +135,13 @@ TEST(IdentifyCharger, DerivesFlagsForFirmwareBefore116) {
     EXPECT_FALSE(caps.releaseCandidate);
     EXPECT_EQ(caps.modelRatings.size(), 20u);
     // Nothing newer than 1.16 is asked of firmware that cannot answer it.
-    EXPECT_TRUE(charger.registersRead().empty());
+    EXPECT_TRUE(charger.requestedIds(CMD_GET_REGISTER).empty());
   }
 }
 
 TEST(IdentifyCharger, LogsIdentityRatingsAndEveryFlagName) {
   LogCapture log;
-  SimulatedCharger charger(profileWith("load115", 0xA042, 0x4115));
+  SimLink charger(profileWith("load115", 0xA042, 0x4115));
   Capabilities caps;
   ASSERT_EQ(identifyCharger(caps, *charger.link), 0);
   const std::vector<std::string> expected = {
@@ -223,7 +165,7 @@ TEST(IdentifyCharger, LogsIdentityRatingsAndEveryFlagName) {
 TEST(IdentifyCharger, RecentFirmwareReportsFlagsRatingsAndName) {
   LogCapture log;
   sim::Profile profile = sim::profileByName("recent");
-  SimulatedCharger charger(profile);
+  SimLink charger(profile);
   // Trailing blanks of the charger's own model name are not part of the display name.
   const std::string model = "Sun Box 100/20";
   sim::RegisterBytes nameBytes(model.begin(), model.end());
@@ -251,13 +193,13 @@ TEST(IdentifyCharger, RecentFirmwareReportsFlagsRatingsAndName) {
 }
 
 TEST(IdentifyCharger, CapabilityWordZeroClearsTheTableFlags) {
-  SimulatedCharger charger(profileWith("load115", 0xA042, 0x4116));
+  SimLink charger(profileWith("load115", 0xA042, 0x4116));
   charger.sim.setRegisterValue(REG_CAPABILITIES, {0, 0, 0, 0});
   Capabilities caps;
   ASSERT_EQ(identifyCharger(caps, *charger.link), 0);
   EXPECT_EQ(caps.flags, 0u);
   // With history and the solar timer cleared their version registers are not asked for.
-  for (std::uint16_t id : charger.registersRead()) {
+  for (std::uint16_t id : charger.requestedIds(CMD_GET_REGISTER)) {
     EXPECT_NE(id, REG_HISTORY_VERSION);
     EXPECT_NE(id, REG_STREETLIGHT_VERSION);
   }
@@ -265,7 +207,7 @@ TEST(IdentifyCharger, CapabilityWordZeroClearsTheTableFlags) {
 
 TEST(IdentifyCharger, ShortCapabilityReplyKeepsDerivedFlags) {
   // A reply carrying fewer bytes than the 32-bit word must not lend its checksum byte to the flags.
-  SimulatedCharger charger(profileWith("load115", 0xA042, 0x4116));
+  SimLink charger(profileWith("load115", 0xA042, 0x4116));
   charger.sim.setRegisterValue(REG_CAPABILITIES, {0xFF, 0xFF});
   Capabilities caps;
   ASSERT_EQ(identifyCharger(caps, *charger.link), 0);
@@ -274,7 +216,7 @@ TEST(IdentifyCharger, ShortCapabilityReplyKeepsDerivedFlags) {
 }
 
 TEST(IdentifyCharger, ReleaseCandidateIsAccepted) {
-  SimulatedCharger charger(profileWith("load115", 0xA042, 0xC116));
+  SimLink charger(profileWith("load115", 0xA042, 0xC116));
   Capabilities caps;
   ASSERT_EQ(identifyCharger(caps, *charger.link), 0);
   EXPECT_TRUE(caps.releaseCandidate);
@@ -285,10 +227,10 @@ TEST(IdentifyCharger, ReleaseCandidateIsAccepted) {
 }
 
 TEST(IdentifyCharger, OldestChargerNeverReadsRatingRegisters) {
-  SimulatedCharger charger(profileWith("load115", 0x0300, 0x4116));
+  SimLink charger(profileWith("load115", 0x0300, 0x4116));
   Capabilities caps;
   ASSERT_EQ(identifyCharger(caps, *charger.link), 0);
-  for (std::uint16_t id : charger.registersRead()) {
+  for (std::uint16_t id : charger.requestedIds(CMD_GET_REGISTER)) {
     EXPECT_NE(id, REG_MAX_CURRENT);
     EXPECT_NE(id, REG_BATTERY_VOLTAGE_RANGE);
     EXPECT_NE(id, REG_MAX_PV_VOLTAGE);
@@ -301,13 +243,13 @@ TEST(IdentifyCharger, UnknownModelGetsBareFirmwareNameAndAnError) {
   LogCapture log;
   sim::Profile profile = profileWith("load115", 0xA07F, 0x4111);
   profile.registers.erase(REG_MODEL_NAME);
-  SimulatedCharger charger(profile);
+  SimLink charger(profile);
   Capabilities caps;
   ASSERT_EQ(identifyCharger(caps, *charger.link), 0);
   EXPECT_EQ(caps.name, " application v1.11");
   EXPECT_EQ(caps.minBatteryVoltage, 0);
   // Below 1.12 the model-name register is not asked for.
-  EXPECT_TRUE(charger.registersRead().empty());
+  EXPECT_TRUE(charger.requestedIds(CMD_GET_REGISTER).empty());
   EXPECT_EQ(log.messages("ERR.capabilities"),
             std::vector<std::string>{"mppt charger model unknown..."});
 }
@@ -350,7 +292,7 @@ TEST(IdentifyCharger, RefusalsGiveTheirStatusAndStopAsking) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error + std::string(" ") + std::to_string(c.versionWord));
     LogCapture log;
-    SimulatedCharger charger(profileWith(c.profile, c.productId, c.versionWord));
+    SimLink charger(profileWith(c.profile, c.productId, c.versionWord));
     Capabilities caps;
     EXPECT_EQ(identifyCharger(caps, *charger.link), c.status);
     EXPECT_EQ(charger.commandCodes(), c.codes);
@@ -362,7 +304,7 @@ TEST(IdentifyCharger, PingReplyWithoutVersionGives3) {
   LogCapture log;
   sim::Faults faults;
   faults.shortPing = true;
-  SimulatedCharger charger(sim::profileByName("load115"), faults);
+  SimLink charger(sim::profileByName("load115"), faults);
   Capabilities caps;
   EXPECT_EQ(identifyCharger(caps, *charger.link), 3);
   EXPECT_EQ(charger.commandCodes(), std::vector<std::uint8_t>{CMD_PING});
@@ -371,7 +313,7 @@ TEST(IdentifyCharger, PingReplyWithoutVersionGives3) {
 
 TEST(IdentifyCharger, SilentDeviceGives3AfterTenPings) {
   LogCapture log;
-  SimulatedCharger charger(sim::profileByName("silent"));
+  SimLink charger(sim::profileByName("silent"));
   charger.link->timeouts.ping = std::chrono::milliseconds(30);
   Capabilities caps;
   EXPECT_EQ(identifyCharger(caps, *charger.link), 3);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "link/qmx_serial.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"
+#include "support/sim_link.h"
 
 namespace sunlink {
 namespace {
@@ -41,28 +41,23 @@ struct CommandRun {
 // reply late enough to be asked for twice; one that stays silent is given short ones.
 CommandRun runAgainst(sim::Profile profile, const Command& command,
                       sim::Faults faults = sim::Faults(), bool silentPing = false) {
-  sim::ChargerSim sim(std::move(profile), faults);
-  auto link = std::make_unique<QmxSerial>(sim.start());
-  if (silentPing) link->timeouts.ping = std::chrono::milliseconds(30);
-  link->timeouts.setRegister = std::chrono::milliseconds(30);
-  link->start();
+  ExchangeTimeouts timeouts;
+  if (silentPing) timeouts.ping = std::chrono::milliseconds(30);
+  timeouts.setRegister = std::chrono::milliseconds(30);
+  test::SimLink charger(std::move(profile), faults, timeouts);
   std::ostringstream out;
   std::ostringstream err;
   CommandRun run;
-  run.result = command(*link, out, err);
-  link->stop();
+  run.result = command(*charger.link, out, err);
+  charger.link->stop();
   run.out = out.str();
   run.err = err.str();
-  for (const sim::Write& write : sim.writes()) {
+  for (const sim::Write& write : charger.sim.writes()) {
     EXPECT_EQ(write.value.size(), 2u);
     run.accepted.push_back(
         Written{write.id, static_cast<std::uint16_t>(write.value.at(0) | write.value.at(1) << 8)});
   }
-  for (const HexMsg& request : sim.requests()) {
-    const auto& bytes = request.bytes();
-    if (bytes.size() >= 3 && bytes[0] == CMD_SET_REGISTER)
-      run.set.push_back(bytes[1] | bytes[2] << 8);
-  }
+  run.set = charger.requestedIds(CMD_SET_REGISTER);
   return run;
 }
 

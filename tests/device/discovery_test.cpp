@@ -2,13 +2,8 @@
 // and, for quiet discovery, a scripted device whose TEXT data the test writes itself.
 #include "device/discovery.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <termios.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <future>
 #include <memory>
 #include <sstream>
@@ -21,51 +16,13 @@
 #include "protocol/hex_protocol.h"
 #include "protocol/text_parser.h"
 #include "sim/charger_sim.h"
+#include "support/scripted_device.h"
 
 namespace sunlink {
 namespace {
 
-// A device the test speaks for: a pty pair in raw mode whose slave side stays open here, so bytes
-// written before the program opens the port wait for it in the line's input queue.
-class ScriptedDevice {
- public:
-  ScriptedDevice() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) std::abort();
-    path_ = ::ptsname(master_);
-    slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
-    termios ios{};
-    ::tcgetattr(slave_, &ios);
-    ::cfmakeraw(&ios);
-    ::tcsetattr(slave_, TCSANOW, &ios);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-  }
-  ~ScriptedDevice() {
-    ::close(slave_);
-    ::close(master_);
-  }
-  ScriptedDevice(const ScriptedDevice&) = delete;
-  ScriptedDevice& operator=(const ScriptedDevice&) = delete;
-
-  const std::string& path() const { return path_; }
-  void write(const std::string& bytes) {
-    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  // Whatever the program sent to the device so far.
-  std::string received() {
-    std::string bytes;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;) bytes.append(buffer, n);
-    return bytes;
-  }
-
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string path_;
-};
-
 using sim::textBlock;
+using test::ScriptedDevice;
 
 ExchangeTimeouts shortTimeouts() {
   ExchangeTimeouts timeouts;

@@ -20,9 +20,9 @@ TEST(CommandsTest, EachCommandWritesItsRegisterOnly) {
     const char* banner;
     std::uint16_t reg;
   };
-  for (const Case& c : {Case{"--reset", "\n=== Reset settings to factory defaults ===\n",
-                             REG_RESTORE_DEFAULTS},
-                        Case{"--erase", "\n=== Clear history ===\n", REG_CLEAR_HISTORY}}) {
+  for (const Case& c :
+       {Case{"--reset", "\n=== Reset settings to factory defaults ===\n", REG_RESTORE_DEFAULTS},
+        Case{"--erase", "\n=== Clear history ===\n", REG_CLEAR_HISTORY}}) {
     SCOPED_TRACE(c.option);
     SimulatedCharger charger("load115");
     ProcessResult r = charger.run({c.option});
@@ -47,7 +47,7 @@ TEST(CommandsTest, ClockIsSetToLocalMinutesSinceMidnight) {
   localtime_r(&after, &b);
   const int low = a.tm_hour * 60 + a.tm_min, high = b.tm_hour * 60 + b.tm_min;
   EXPECT_TRUE(minutes == low || minutes == high) << minutes;
-  char banner[32];
+  char banner[64];
   std::snprintf(banner, sizeof banner, "=== Set clock to %02d:%02d ===\n", minutes / 60,
                 minutes % 60);
   EXPECT_TRUE(contains(r.out, banner)) << r.out;

@@ -76,14 +76,15 @@ TEST(FaultMatrixTest, UnreadableSettingIsNeverWrittenBack) {
   sim::Faults flags, wrongId;
   flags.flagsOnGet = {kAbsorption};
   wrongId.wrongIdOnGet = {kAbsorption};
-  for (const Case& c : {Case{"non-zero flags on the get", flags},
-                        Case{"a reply for another register", wrongId}}) {
+  for (const Case& c :
+       {Case{"non-zero flags on the get", flags}, Case{"a reply for another register", wrongId}}) {
     SCOPED_TRACE(c.name);
     SimulatedCharger charger("load115", c.faults);
     ProcessResult r = charger.run({"--float", "13.5"});
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(contains(r.err, "retrieve: settings get vreg \"absorption_voltage\" (0xEDF7) failed"))
+    EXPECT_TRUE(
+        contains(r.err, "retrieve: settings get vreg \"absorption_voltage\" (0xEDF7) failed"))
         << r.err;
     EXPECT_FALSE(written(charger.sim(), kAbsorption)) << "a value never read is never written";
     EXPECT_TRUE(written(charger.sim(), kFloat));

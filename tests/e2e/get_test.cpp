@@ -36,8 +36,8 @@ TEST(GetTest, PrintsEachProfilesSettingsAndWritesNothing) {
     ProcessResult r = charger.run({"--get"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out.rfind("SunLink chgtune 1.17\n\n=== Retrieving settings from the mppt charger ===\n",
-                          0),
+    EXPECT_EQ(r.out.rfind(
+                  "SunLink chgtune 1.17\n\n=== Retrieving settings from the mppt charger ===\n", 0),
               0u)
         << r.out;
     std::string name = c.nameLine;
@@ -50,9 +50,9 @@ TEST(GetTest, PrintsEachProfilesSettingsAndWritesNothing) {
 
     // The values come from the charger's registers, converted by the register map's scales.
     const bool userDefined = sim.registerValue(0xEDF1) == sim::RegisterBytes{0xFF};
-    EXPECT_EQ(contains(r.out, "Battery Absorption Voltage = " + volts(sim.registerValue(0xEDF7)) +
-                                  "V\n"),
-              userDefined)
+    EXPECT_EQ(
+        contains(r.out, "Battery Absorption Voltage = " + volts(sim.registerValue(0xEDF7)) + "V\n"),
+        userDefined)
         << r.out;
     EXPECT_TRUE(contains(r.out, "Charger Current Limit = ")) << r.out;
     EXPECT_TRUE(writtenValues(sim).empty());
@@ -86,6 +86,19 @@ TEST(GetTest, SilentChargerEndsWithThreeAfterTenPings) {
   EXPECT_EQ(charger.sim().requestCount(), 10u);
 }
 
+TEST(GetTest, ChargerThatStopsGivingItsDeviceIdEndsWithThree) {
+  // Identified once, then the retrieve's own device-id request is refused: the run must not end
+  // as a success.
+  sim::Faults faults;
+  faults.refuseDeviceIdAfter = 1;
+  SimulatedCharger charger("load115", faults);
+  ProcessResult r = charger.run({"--get"});
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_TRUE(contains(r.err, "retrieve: deviceID failed")) << r.err;
+  EXPECT_FALSE(contains(r.out, "Charger Current Limit")) << r.out;
+  EXPECT_TRUE(writtenValues(charger.sim()).empty());
+}
+
 TEST(GetTest, DownloadWithGetWritesTheFileAndPrintsNoSettings) {
   SimulatedCharger charger("load115");
   TempDir dir;
@@ -93,9 +106,10 @@ TEST(GetTest, DownloadWithGetWritesTheFileAndPrintsNoSettings) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(contains(r.out, "=== Writing settings to \"" + dir.file("s.xml") + "\" ===\n"));
   EXPECT_FALSE(contains(r.out, "Charger Current Limit"));
-  EXPECT_EQ(readFile(dir.file("s.xml")).rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<qmx>\n"
-                                              "    <vregs>\n        <vreg label=\"",
-                                              0),
+  EXPECT_EQ(readFile(dir.file("s.xml"))
+                .rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<qmx>\n"
+                       "    <vregs>\n        <vreg label=\"",
+                       0),
             0u);
 }
 

@@ -69,8 +69,8 @@ TEST(StoreTest, ChargeVoltagesAreClampedToTheSystemVoltage) {
     std::uint16_t reg;
     const char* stored;
   };
-  for (const Case& c : {Case{"--abs", "20", kAbsorption, "06CC"},    // 145 % of 12 V: 17.40 V
-                        Case{"--float", "5", kFloat, "0384"},        // 75 % of 12 V: 9.00 V
+  for (const Case& c : {Case{"--abs", "20", kAbsorption, "06CC"},     // 145 % of 12 V: 17.40 V
+                        Case{"--float", "5", kFloat, "0384"},         // 75 % of 12 V: 9.00 V
                         Case{"--abs", "13,8V", kAbsorption, "0564"},  // decimal comma, unit
                         Case{"--current", "65535", kCurrent, ""}}) {
     SCOPED_TRACE(std::string(c.option) + " " + c.text);
@@ -78,8 +78,10 @@ TEST(StoreTest, ChargeVoltagesAreClampedToTheSystemVoltage) {
     ProcessResult r = charger.run({c.option, c.text});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const auto writes = settingsWrites(writtenValues(charger.sim()));
-    if (*c.stored) EXPECT_EQ(valueOf(writes, c.reg), c.stored);
-    else EXPECT_NE(valueOf(writes, c.reg), "(not written)");
+    if (*c.stored)
+      EXPECT_EQ(valueOf(writes, c.reg), c.stored);
+    else
+      EXPECT_NE(valueOf(writes, c.reg), "(not written)");
   }
 }
 

@@ -1,86 +1,26 @@
 // The traffic dump: what a get exchange and TEXT data look like, and connecting it more than once.
 #include "link/qmx_serial_dump.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <termios.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/log.h"
 #include "link/qmx_serial.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"
+#include "support/log_capture.h"
+#include "support/scripted_device.h"
 
 namespace sunlink {
 namespace {
 
-// A pty pair in raw mode; the test writes what the device sends on the master side.
-class Pty {
- public:
-  Pty() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) std::abort();
-    path_ = ::ptsname(master_);
-    slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
-    termios ios{};
-    ::tcgetattr(slave_, &ios);
-    ::cfmakeraw(&ios);
-    ::tcsetattr(slave_, TCSANOW, &ios);
-  }
-  ~Pty() {
-    ::close(slave_);
-    ::close(master_);
-  }
-  const std::string& path() const { return path_; }
-  void write(const std::string& bytes) {
-    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-
- private:
-  int master_;
-  int slave_;
-  std::string path_;
-};
-
-class LogCapture {
- public:
-  LogCapture() : path_(std::string(::testing::TempDir()) + "dump_log.txt") {
-    std::remove(path_.c_str());
-    logVerbosity = LOG_INFO;
-    LogMode mode;
-    mode.logFile = path_;
-    setLogMode(mode);
-  }
-  ~LogCapture() {
-    setLogMode(LogMode());
-    logVerbosity = LOG_ERROR;
-    std::remove(path_.c_str());
-  }
-  std::vector<std::string> dumperLines() const {
-    std::ifstream in(path_);
-    std::vector<std::string> result;
-    const std::string marker = " INF.serial: dumper: ";
-    for (std::string line; std::getline(in, line);) {
-      const auto at = line.find(marker);
-      if (at != std::string::npos) result.push_back(line.substr(at + marker.size()));
-    }
-    return result;
-  }
-
- private:
-  std::string path_;
-};
+using test::LogCapture;
+using test::ScriptedDevice;
 
 // Counts the bytes a link received, so a test can wait until the dump has seen them all.
 class ByteCounter {
@@ -131,12 +71,13 @@ TEST(QmxSerialDump, GetExchangeShowsRequestAndReplyFrames) {
   expectedReply.append(0);
   for (std::uint8_t byte : sim.registerValue(id)) expectedReply.append(byte);
   EXPECT_EQ(out.str(), "> " + request.toText() + "< " + expectedReply.toText());
-  EXPECT_EQ(log.dumperLines(), (std::vector<std::string>{"connect rx", "connect tx",
-                                                         "disconnect rx", "disconnect tx"}));
+  EXPECT_EQ(
+      log.messages("INF.serial: dumper"),
+      (std::vector<std::string>{"connect rx", "connect tx", "disconnect rx", "disconnect tx"}));
 }
 
 TEST(QmxSerialDump, MarksEveryColonEvenInsideText) {
-  Pty pty;
+  ScriptedDevice pty;
   QmxSerial link(pty.path());
   std::ostringstream out;
   QmxSerialDump dump(link, out);
@@ -152,12 +93,12 @@ TEST(QmxSerialDump, MarksEveryColonEvenInsideText) {
 
 TEST(QmxSerialDump, DisconnectedDumpShowsNothingUntilConnectedAgain) {
   LogCapture log;
-  Pty pty;
+  ScriptedDevice pty;
   QmxSerial link(pty.path());
   std::ostringstream out;
   QmxSerialDump dump(link, out);
   dump.disconnectDump();  // nothing connected: no effect, no log line
-  EXPECT_TRUE(log.dumperLines().empty());
+  EXPECT_TRUE(log.messages("INF.serial: dumper").empty());
 
   dump.connectDump();
   link.rxSignal('a');
@@ -170,13 +111,13 @@ TEST(QmxSerialDump, DisconnectedDumpShowsNothingUntilConnectedAgain) {
   link.rxSignal(':');
   link.txSignal(frame);
   EXPECT_EQ(out.str(), "a< :> :154\n");
-  EXPECT_EQ(log.dumperLines(),
+  EXPECT_EQ(log.messages("INF.serial: dumper"),
             (std::vector<std::string>{"connect rx", "connect tx", "disconnect rx", "disconnect tx",
                                       "connect rx", "connect tx"}));
 }
 
 TEST(QmxSerialDump, DestroyedDumpLeavesTheStreamAlone) {
-  Pty pty;
+  ScriptedDevice pty;
   QmxSerial link(pty.path());
   std::ostringstream out;
   {

@@ -16,7 +16,10 @@ namespace fs = std::filesystem;
 class FakeSysfs : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::path(::testing::TempDir()) / "chgtune_fake_sysfs";
+    // A tree per test: ctest runs the tests of this fixture side by side.
+    root_ = fs::path(::testing::TempDir()) /
+            (std::string("chgtune_fake_sysfs_") +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(root_);
     fs::create_directories(root_ / "class" / "tty");
     fs::create_directories(root_ / "devices");

@@ -17,6 +17,7 @@
 #include "link/qmx_serial.h"
 #include "sim/charger_sim.h"
 #include "support/pty_peer.h"
+#include "support/sim_link.h"
 
 namespace sunlink {
 namespace {
@@ -28,36 +29,24 @@ using test::PtyPeer;
 constexpr std::chrono::milliseconds kShort = 30ms;
 constexpr std::chrono::milliseconds kLong = 10s;
 
-void setTimeouts(QmxSerial& link, std::chrono::milliseconds timeout) {
-  link.timeouts.ping = timeout;
-  link.timeouts.deviceId = timeout;
-  link.timeouts.getRegister = timeout;
-  link.timeouts.setRegister = timeout;
-}
-
 // A started link to the simulated charger.
 class SimRig {
  public:
   explicit SimRig(const std::string& profile, const sim::Faults& faults = sim::Faults(),
                   std::chrono::milliseconds timeout = kLong)
-      : sim_(sim::profileByName(profile), faults), link_(sim_.start()) {
-    setTimeouts(link_, timeout);
-    link_.start();
-  }
-  ~SimRig() { link_.stop(); }
+      : charger_(profile, faults, timeout) {}
 
-  sim::ChargerSim& sim() { return sim_; }
+  sim::ChargerSim& sim() { return charger_.sim; }
   HexProtocol& hex() { return hex_; }
   // Requests the charger received, once it has handled at least n of them.
   std::size_t requestsAfter(std::size_t n) {
-    EXPECT_TRUE(sim_.waitForRequests(n, 10s));
-    return sim_.requestCount();
+    EXPECT_TRUE(charger_.sim.waitForRequests(n, 10s));
+    return charger_.sim.requestCount();
   }
 
  private:
-  sim::ChargerSim sim_;
-  QmxSerial link_;
-  HexProtocol hex_{link_};
+  test::SimLink charger_;
+  HexProtocol hex_{*charger_.link};
 };
 
 // A started link to a peer that answers every request with the same bytes. Sends are counted on
@@ -68,7 +57,7 @@ class PeerRig {
   explicit PeerRig(const std::string& answer, std::chrono::milliseconds timeout = kLong)
       : peer_([answer](const std::string&, std::size_t) { return answer; }),
         link_(peer_.slavePath()) {
-    setTimeouts(link_, timeout);
+    test::setEveryTimeout(link_, timeout);
     link_.txSignal.connect([this](std::string&) { ++sends_; });
     link_.start();
   }

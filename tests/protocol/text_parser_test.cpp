@@ -1,67 +1,22 @@
 // The TEXT parser: which pairs it keeps, the HEX trace, and its connections to a link.
 #include "protocol/text_parser.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/log.h"
 #include "link/qmx_serial.h"
+#include "support/log_capture.h"
+#include "support/scripted_device.h"
 
 namespace sunlink {
 namespace {
 
-// A pseudo-terminal for a link to open; the test emits the link's signals itself.
-class Pty {
- public:
-  Pty() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) std::abort();
-    path_ = ::ptsname(master_);
-  }
-  ~Pty() { ::close(master_); }
-  const std::string& path() const { return path_; }
-
- private:
-  int master_;
-  std::string path_;
-};
-
-class LogCapture {
- public:
-  LogCapture() : path_(std::string(::testing::TempDir()) + "text_parser_log.txt") {
-    std::remove(path_.c_str());
-    logVerbosity = LOG_INFO;
-    LogMode mode;
-    mode.logFile = path_;
-    setLogMode(mode);
-  }
-  ~LogCapture() {
-    setLogMode(LogMode());
-    logVerbosity = LOG_ERROR;
-    std::remove(path_.c_str());
-  }
-  std::vector<std::string> messages() const {
-    std::ifstream in(path_);
-    std::vector<std::string> result;
-    const std::string marker = " INF.reader: ";
-    for (std::string line; std::getline(in, line);) {
-      const auto at = line.find(marker);
-      if (at != std::string::npos) result.push_back(line.substr(at + marker.size()));
-    }
-    return result;
-  }
-
- private:
-  std::string path_;
-};
+// The links open a scripted device's port; the tests emit the link's signals themselves.
+using test::LogCapture;
+using test::ScriptedDevice;
 
 HexMsg frame(const std::string& text) {
   HexReceiver receiver;
@@ -82,7 +37,7 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 TEST(QmxGetParser, KeepsFirstValueOfEachIdentityLabelInArrivalOrder) {
   LogCapture log;
-  Pty pty;
+  ScriptedDevice pty;
   QmxSerial link(pty.path());
   TextDictionary dictionary;
   {
@@ -115,11 +70,11 @@ TEST(QmxGetParser, KeepsFirstValueOfEachIdentityLabelInArrivalOrder) {
       "parser: disconnect hex protocol connection",
       "parser: disconnect text protocol connection",
   };
-  EXPECT_EQ(log.messages(), expected);
+  EXPECT_EQ(log.messages("INF.reader"), expected);
 }
 
 TEST(QmxGetParser, StoresOnlyIdentityLabelsWhateverTheirCase) {
-  Pty pty;
+  ScriptedDevice pty;
   QmxSerial link(pty.path());
   TextDictionary dictionary;
   QmxGetParser parser(link, dictionary);
@@ -149,7 +104,7 @@ TEST(QmxGetParser, HexFrameOnAnEmptyDictionaryLeavesAPidTrace) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Pty pty;
+    ScriptedDevice pty;
     QmxSerial link(pty.path());
     TextDictionary dictionary;
     QmxGetParser parser(link, dictionary);
@@ -161,7 +116,7 @@ TEST(QmxGetParser, HexFrameOnAnEmptyDictionaryLeavesAPidTrace) {
 
 TEST(QmxGetParser, StopsListeningOnceDestroyed) {
   LogCapture log;
-  Pty pty;
+  ScriptedDevice pty;
   TextDictionary dictionary;
   {
     QmxSerial link(pty.path());
@@ -175,9 +130,9 @@ TEST(QmxGetParser, StopsListeningOnceDestroyed) {
   auto link = std::make_unique<QmxSerial>(pty.path());
   auto parser = std::make_unique<QmxGetParser>(*link, second);
   link.reset();
-  const std::size_t linesBefore = log.messages().size();
+  const std::size_t linesBefore = log.messages("INF.reader").size();
   parser.reset();
-  EXPECT_EQ(log.messages().size(), linesBefore);
+  EXPECT_EQ(log.messages("INF.reader").size(), linesBefore);
 }
 
 TEST(TextDictionary, AddsOncePerLabelIgnoringCase) {

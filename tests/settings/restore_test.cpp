@@ -4,14 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "app/errors.h"
-#include "tests/settings/log_capture.h"
-#include "tests/settings/sim_link.h"
+#include "support/log_capture.h"
+#include "support/sim_link.h"
 
 namespace sunlink {
 namespace {
 
-using testing_settings::LogCapture;
-using testing_settings::SimLink;
+using test::LogCapture;
+using test::SimLink;
 
 Vreg vreg(const std::string& label, std::uint32_t get, std::uint32_t set, const std::string& value,
           std::int32_t status = VREG_OK) {
@@ -21,13 +21,7 @@ Vreg vreg(const std::string& label, std::uint32_t get, std::uint32_t set, const 
   return v;
 }
 
-using Writes = std::vector<std::pair<std::uint16_t, sim::RegisterBytes>>;
-
-Writes writesOf(const sim::ChargerSim& charger) {
-  Writes result;
-  for (const sim::Write& w : charger.writes()) result.emplace_back(w.id, w.value);
-  return result;
-}
+using Writes = test::WriteList;
 
 TEST(RestoreTest, WritesOnlyOkValuesWithTheirWidth) {
   SimLink charger("load115");
@@ -50,10 +44,10 @@ TEST(RestoreTest, WritesOnlyOkValuesWithTheirWidth) {
 
   LogCapture log;
   EXPECT_EQ(restore(*charger.link, table), 0);
-  EXPECT_EQ(writesOf(charger.sim), (Writes{{0xEDF7, {0xA0, 0x05}},
-                                           {0xEDF1, {0x0C}},
-                                           {0xEDEF, {0x0C}},
-                                           {0xEDA0, {0x78, 0x00, 0x01, 0x32}}}));
+  EXPECT_EQ(charger.writes(), (Writes{{0xEDF7, {0xA0, 0x05}},
+                                      {0xEDF1, {0x0C}},
+                                      {0xEDEF, {0x0C}},
+                                      {0xEDA0, {0x78, 0x00, 0x01, 0x32}}}));
   EXPECT_EQ(log.category("settings"),
             (std::vector<std::string>{
                 "INF.settings: restore: saving settings",
@@ -134,7 +128,7 @@ TEST(RestoreTest, RefusedWriteFailsThatVregOnly) {
   EXPECT_EQ(restore(*charger.link, table), 95);
   EXPECT_EQ(table.find("absorption_voltage").status, VREG_SET_FAILED);
   EXPECT_EQ(table.find("float_voltage").status, VREG_OK);
-  EXPECT_EQ(writesOf(charger.sim), (Writes{{0xEDF6, {0x64, 0x05}}}));
+  EXPECT_EQ(charger.writes(), (Writes{{0xEDF6, {0x64, 0x05}}}));
   EXPECT_EQ(charger.requests(CMD_SET_REGISTER, 0xEDF7), 1u);  // a refusal is not retried
   EXPECT_TRUE(log.contains(
       "ERR.settings: restore: set register \"absorption_voltage\" (0xEDF7=0x05A0) failed"));
@@ -150,7 +144,7 @@ TEST(RestoreTest, VregWithoutRegistersOrGroupFailsThePass) {
   EXPECT_EQ(table.find("nowhere").status, VREG_OK);  // a definition error, not a failed write
   EXPECT_TRUE(
       log.contains("ERR.settings: restore: settings vreg \"nowhere\" set not properly defined"));
-  EXPECT_EQ(writesOf(charger.sim), (Writes{{0xEDF6, {0x64, 0x05}}}));
+  EXPECT_EQ(charger.writes(), (Writes{{0xEDF6, {0x64, 0x05}}}));
 }
 
 // Hand-written settings files: values that are no hex digits used to go out cut short at the
@@ -177,7 +171,7 @@ TEST(RestoreTest, HandWrittenValuesNeverReachTheWrongBytesOrRegister) {
   EXPECT_EQ(table.find("battery_type").status, VREG_OK);
   EXPECT_EQ(charger.requests(CMD_SET_REGISTER, 0xEDF6), 0u);
   EXPECT_EQ(charger.requests(CMD_SET_REGISTER, 0xEDF7), 2u);  // wide and odd
-  EXPECT_EQ(writesOf(charger.sim), (Writes{{0xEDF7, {0xA0, 0x05}}, {0xEDF1, {0x0C}}}));
+  EXPECT_EQ(charger.writes(), (Writes{{0xEDF7, {0xA0, 0x05}}, {0xEDF1, {0x0C}}}));
   EXPECT_TRUE(log.contains(
       "ERR.settings: restore: settings vreg \"lower\" value \"0x1a05\" is not hex digits"));
   EXPECT_TRUE(
@@ -226,7 +220,7 @@ TEST(RestoreTest, SilentChargerEndsThePassAfterTenAttempts) {
   EXPECT_THROW(restore(*charger.link, table), no_response);
   EXPECT_EQ(charger.requests(CMD_SET_REGISTER, 0xEDF6), 10u);
   EXPECT_EQ(charger.requests(CMD_SET_REGISTER, 0xEDF1), 0u);
-  EXPECT_EQ(writesOf(charger.sim), (Writes{{0xEDF7, {0xA0, 0x05}}}));
+  EXPECT_EQ(charger.writes(), (Writes{{0xEDF7, {0xA0, 0x05}}}));
   EXPECT_TRUE(charger.lockIsFree());
 }
 

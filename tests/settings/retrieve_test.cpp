@@ -8,14 +8,14 @@
 
 #include "app/errors.h"
 #include "settings/settings_file.h"
-#include "tests/settings/log_capture.h"
-#include "tests/settings/sim_link.h"
+#include "support/log_capture.h"
+#include "support/sim_link.h"
 
 namespace sunlink {
 namespace {
 
-using testing_settings::LogCapture;
-using testing_settings::SimLink;
+using test::LogCapture;
+using test::SimLink;
 
 Vreg reading(const std::string& label, std::uint32_t get) {
   return Vreg(label, get, REG_NONE, 1.0);

@@ -10,13 +10,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/settings/log_capture.h"
+#include "support/log_capture.h"
 
 namespace sunlink {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_settings::LogCapture;
+using test::LogCapture;
 
 const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
 

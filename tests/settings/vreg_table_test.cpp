@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "app/errors.h"
-#include "tests/settings/log_capture.h"
+#include "support/log_capture.h"
 
 namespace sunlink {
 namespace {
 
-using testing_settings::LogCapture;
+using test::LogCapture;
 
 std::string whatOf(const settings_error& e) {
   const std::string* what = boost::get_error_info<tag_what>(e);

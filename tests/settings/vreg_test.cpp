@@ -4,12 +4,12 @@
 
 #include <cmath>
 
-#include "tests/settings/log_capture.h"
+#include "support/log_capture.h"
 
 namespace sunlink {
 namespace {
 
-using testing_settings::LogCapture;
+using test::LogCapture;
 
 Vreg withValue(const std::string& value, double scale = 1.0) {
   Vreg v("x", 0xEDF7, REG_NONE, scale);

@@ -6,13 +6,13 @@
 
 #include "app/errors.h"
 #include "settings/settings_file.h"
-#include "tests/settings/log_capture.h"
+#include "support/log_capture.h"
 
 namespace sunlink {
 namespace {
 
 namespace pt = boost::property_tree;
-using testing_settings::LogCapture;
+using test::LogCapture;
 
 pt::ptree parse(const std::string& xml, int flags = pt::xml_parser::trim_whitespace) {
   std::istringstream in(xml);

@@ -1,0 +1,81 @@
+#include "support/sim_link.h"
+
+#include <thread>
+
+namespace sunlink {
+namespace test {
+
+void setEveryTimeout(QmxSerial& link, std::chrono::milliseconds timeout) {
+  link.timeouts.ping = timeout;
+  link.timeouts.deviceId = timeout;
+  link.timeouts.getRegister = timeout;
+  link.timeouts.setRegister = timeout;
+}
+
+SimLink::SimLink(sim::Profile profile, sim::Faults faults, const ExchangeTimeouts& timeouts)
+    : sim(std::move(profile), faults) {
+  link = std::make_unique<QmxSerial>(sim.start());
+  link->timeouts = timeouts;
+  started = link->start();
+}
+
+SimLink::SimLink(const std::string& profile, sim::Faults faults, const ExchangeTimeouts& timeouts)
+    : SimLink(sim::profileByName(profile), faults, timeouts) {}
+
+SimLink::SimLink(const std::string& profile, sim::Faults faults,
+                 std::chrono::milliseconds everyExchange)
+    : sim(sim::profileByName(profile), faults) {
+  link = std::make_unique<QmxSerial>(sim.start());
+  setEveryTimeout(*link, everyExchange);
+  started = link->start();
+}
+
+SimLink::~SimLink() {
+  link->stop();
+  sim.stop();
+}
+
+std::size_t SimLink::requests(std::uint8_t code, int id) const {
+  std::size_t n = 0;
+  for (const HexMsg& request : sim.requests()) {
+    const auto& b = request.bytes();
+    if (b.empty() || b[0] != code) continue;
+    if (id >= 0 && (b.size() < 3 || (b[1] | b[2] << 8) != id)) continue;
+    ++n;
+  }
+  return n;
+}
+
+std::vector<std::uint16_t> SimLink::requestedIds(std::uint8_t code) const {
+  std::vector<std::uint16_t> ids;
+  for (const HexMsg& request : sim.requests()) {
+    const auto& bytes = request.bytes();
+    if (bytes.size() >= 3 && bytes[0] == code) ids.push_back(bytes[1] | bytes[2] << 8);
+  }
+  return ids;
+}
+
+std::vector<std::uint8_t> SimLink::commandCodes() const {
+  std::vector<std::uint8_t> codes;
+  for (const HexMsg& request : sim.requests()) codes.push_back(request.bytes().at(0));
+  return codes;
+}
+
+WriteList SimLink::writes() const {
+  WriteList result;
+  for (const sim::Write& write : sim.writes()) result.emplace_back(write.id, write.value);
+  return result;
+}
+
+bool SimLink::lockIsFree() {
+  bool free = false;
+  std::thread other([&] {
+    free = link->linkLock().try_lock();
+    if (free) link->linkLock().unlock();
+  });
+  other.join();
+  return free;
+}
+
+}  // namespace test
+}  // namespace sunlink

@@ -1,0 +1,58 @@
+// SimLink: a simulated charger on a pseudo-terminal with a started link to it, and readable views
+// of what reached the charger. Stops the link before the simulator on the way out.
+//
+// Owns the simulator and the link; not copyable.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "link/qmx_serial.h"
+#include "protocol/exchange_timeouts.h"
+#include "sim/charger_sim.h"
+
+namespace sunlink {
+namespace test {
+
+// Gives every HEX exchange of the link (ping, device id, get, set) the same per-attempt time-out.
+void setEveryTimeout(QmxSerial& link, std::chrono::milliseconds timeout);
+
+// Register writes as the charger took them: id and value bytes, least significant first.
+using WriteList = std::vector<std::pair<std::uint16_t, sim::RegisterBytes>>;
+
+class SimLink {
+ public:
+  // By default the program's own time-outs: long enough that a charger that answers is never taken
+  // for a silent one, nor asked twice, on a busy machine; tests of silence pass short ones.
+  explicit SimLink(sim::Profile profile, sim::Faults faults = sim::Faults(),
+                   const ExchangeTimeouts& timeouts = ExchangeTimeouts());
+  explicit SimLink(const std::string& profile, sim::Faults faults = sim::Faults(),
+                   const ExchangeTimeouts& timeouts = ExchangeTimeouts());
+  SimLink(const std::string& profile, sim::Faults faults, std::chrono::milliseconds everyExchange);
+  ~SimLink();
+  SimLink(const SimLink&) = delete;
+  SimLink& operator=(const SimLink&) = delete;
+
+  // Requests with this command code (and register id, for get and set) that reached the charger.
+  std::size_t requests(std::uint8_t code, int id = -1) const;
+  // The register ids of the get or set requests (code) that reached the charger, in order.
+  std::vector<std::uint16_t> requestedIds(std::uint8_t code) const;
+  // The command code of every request that reached the charger, in order.
+  std::vector<std::uint8_t> commandCodes() const;
+  // The writes the charger took, in order.
+  WriteList writes() const;
+
+  // True when another thread can take the link lock: nobody holds it any more.
+  bool lockIsFree();
+
+  sim::ChargerSim sim;
+  std::unique_ptr<QmxSerial> link;
+  bool started = false;  // what link->start() returned
+};
+
+}  // namespace test
+}  // namespace sunlink
