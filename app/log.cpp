@@ -12,7 +12,7 @@
 
 namespace sunlink {
 
-std::uint8_t logVerbosity = 1;
+std::atomic<std::uint8_t> logVerbosity{1};
 
 namespace {
 

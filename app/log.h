@@ -7,6 +7,7 @@
 // one process-wide lock serialises delivery, so lines never interleave.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -14,9 +15,10 @@ namespace sunlink {
 
 enum LogLevel : std::uint8_t { LOG_ERROR = 1, LOG_WARNING = 2, LOG_INFO = 3 };
 
-// Lines of a level are shown when logVerbosity >= level. Written only before any reader thread
-// runs.
-extern std::uint8_t logVerbosity;
+// Lines of a level are shown when logVerbosity >= level. Set once by the run sequence before any
+// reader thread exists; atomic because the tests change it while links run, and every log call on
+// every thread reads it.
+extern std::atomic<std::uint8_t> logVerbosity;
 
 void startClock();
 std::int64_t elapsedMicros();

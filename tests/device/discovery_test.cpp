@@ -155,9 +155,16 @@ TEST(QuietDiscovery, DecidesFromTheTextBlocksAlone) {
   for (const QuietCase& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedDevice device;
-    device.write(c.data);
     std::ostringstream out;
-    std::unique_ptr<QmxSerial> link = probePort(device.path(), true, shortTimeouts(), out);
+    // One listening cycle of the program's own length, while the device repeats its data the way
+    // a charger repeats its blocks.
+    ExchangeTimeouts oneCycle = shortTimeouts();
+    oneCycle.listenCycle = ExchangeTimeouts().listenCycle;
+    auto probe = std::async(std::launch::async,
+                            [&] { return probePort(device.path(), true, oneCycle, out); });
+    do device.write(c.data);
+    while (probe.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready);
+    std::unique_ptr<QmxSerial> link = probe.get();
     EXPECT_EQ(link != nullptr, c.found);
     EXPECT_EQ(out.str(), "Checking: " + device.path() +
                              (c.found ? " => MPPT charger found\n" : " => skipped\n"));
