@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/charger_sim.h"
+#include "support/e2e_support.h"
 #include "support/process.h"
 
 namespace sunlink {
@@ -19,33 +20,24 @@ using sim::Faults;
 using sim::Write;
 using test::ProcessResult;
 using test::runChgtune;
+using test::SimulatedCharger;
 
 constexpr std::uint16_t REG_ABSORPTION_VOLTAGE = 0xEDF7;  // 0.01 V
 constexpr std::uint16_t REG_CHARGER_MODE = 0x0200;        // 4 off, 3 on
 
 const std::string notStored = "Input ended before x was typed: the settings were not stored.\n";
 
-// A charger on a pseudo-terminal for the length of one test.
-struct Charger {
-  explicit Charger(const std::string& profile, Faults faults = Faults())
-      : sim(sim::profileByName(profile), faults), path(sim.start()) {}
-  ProcessResult run(std::vector<std::string> args, const std::string& input = std::string()) {
-    args.insert(args.begin(), {"--serial", path});
-    return runChgtune(args, input);
-  }
-  std::vector<std::uint16_t> writtenRegisters() const {
-    std::vector<std::uint16_t> ids;
-    for (const Write& write : sim.writes()) ids.push_back(write.id);
-    return ids;
-  }
-  bool wrote(std::uint16_t id, const sim::RegisterBytes& value) const {
-    for (const Write& write : sim.writes())
-      if (write.id == id && write.value == value) return true;
-    return false;
-  }
-  ChargerSim sim;
-  std::string path;
-};
+std::vector<std::uint16_t> writtenRegisters(const ChargerSim& sim) {
+  std::vector<std::uint16_t> ids;
+  for (const Write& write : sim.writes()) ids.push_back(write.id);
+  return ids;
+}
+
+bool wrote(const ChargerSim& sim, std::uint16_t id, const sim::RegisterBytes& value) {
+  for (const Write& write : sim.writes())
+    if (write.id == id && write.value == value) return true;
+  return false;
+}
 
 std::size_t count(const std::string& text, const std::string& part) {
   std::size_t n = 0;
@@ -64,7 +56,7 @@ TEST(RunTest, MenuInputEndingBeforeXStoresNothingAndFails) {
       {"the end in the middle of a value prompt", "a\n"},
   };
   for (const auto& c : cases) {
-    Charger charger("load115");
+    SimulatedCharger charger("load115");
     const ProcessResult run = charger.run({}, c.input);
     EXPECT_EQ(run.exitCode, 255) << c.name;
     EXPECT_FALSE(run.timedOut) << c.name;
@@ -72,26 +64,26 @@ TEST(RunTest, MenuInputEndingBeforeXStoresNothingAndFails) {
     EXPECT_EQ(run.err.substr(run.err.size() - std::min(run.err.size(), notStored.size())),
               notStored)
         << c.name;
-    EXPECT_TRUE(charger.sim.writes().empty()) << c.name;
-    EXPECT_TRUE(charger.sim.chargerOn()) << c.name;
+    EXPECT_TRUE(charger.sim().writes().empty()) << c.name;
+    EXPECT_TRUE(charger.sim().chargerOn()) << c.name;
   }
 }
 
 TEST(RunTest, MenuExitStoresOnlyWhenSomethingChanged) {
   {
-    Charger charger("load115");
+    SimulatedCharger charger("load115");
     const ProcessResult run = charger.run({}, "x\n");
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(charger.sim.writes().empty());
+    EXPECT_TRUE(charger.sim().writes().empty());
   }
   {
-    Charger charger("load115");
+    SimulatedCharger charger("load115");
     const ProcessResult run = charger.run({}, "a\n14.2\nx\n");
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(charger.wrote(REG_ABSORPTION_VOLTAGE, sim::u16(1420)));
-    EXPECT_TRUE(charger.wrote(REG_CHARGER_MODE, sim::u8(3)) ||
-                charger.wrote(REG_CHARGER_MODE, sim::u16(3)));
-    EXPECT_TRUE(charger.sim.chargerOn());
+    EXPECT_TRUE(wrote(charger.sim(), REG_ABSORPTION_VOLTAGE, sim::u16(1420)));
+    EXPECT_TRUE(wrote(charger.sim(), REG_CHARGER_MODE, sim::u8(3)) ||
+                wrote(charger.sim(), REG_CHARGER_MODE, sim::u16(3)));
+    EXPECT_TRUE(charger.sim().chargerOn());
   }
 }
 
@@ -107,53 +99,53 @@ TEST(RunTest, AFailedStoreEndsWithItsStatusAfterThePrintout) {
       {"menu", {}, "a\n14.4\nx\n"},
   };
   for (const auto& c : cases) {
-    Charger charger("load115", refuseAbsorption);
+    SimulatedCharger charger("load115", refuseAbsorption);
     const ProcessResult run = charger.run(c.args, c.input);
     EXPECT_EQ(run.exitCode, 95) << c.name << "\n" << run.err;
     // After the last menu prompt (if any) comes the store and then the settings, once.
     const std::size_t lastPrompt = run.out.rfind("Select an option");
     const std::string afterMenu = run.out.substr(lastPrompt == std::string::npos ? 0 : lastPrompt);
     EXPECT_EQ(count(afterMenu, "Battery Type = User Defined"), 1u) << c.name << "\n" << run.out;
-    EXPECT_TRUE(charger.sim.chargerOn()) << c.name;
+    EXPECT_TRUE(charger.sim().chargerOn()) << c.name;
   }
 }
 
 TEST(RunTest, CommandLineChangesAreAppliedTogetherAndStoredOnce) {
-  Charger charger("load115");
+  SimulatedCharger charger("load115");
   const ProcessResult run = charger.run({"--abs", "14.4", "--float", "bogus"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("Unable to set float voltage\n"), std::string::npos) << run.err;
-  EXPECT_TRUE(charger.wrote(REG_ABSORPTION_VOLTAGE, sim::u16(1440)));
+  EXPECT_TRUE(wrote(charger.sim(), REG_ABSORPTION_VOLTAGE, sim::u16(1440)));
   // One store: the charger is switched off and on once.
   std::size_t switches = 0;
-  for (std::uint16_t id : charger.writtenRegisters()) switches += id == REG_CHARGER_MODE;
+  for (std::uint16_t id : writtenRegisters(charger.sim())) switches += id == REG_CHARGER_MODE;
   EXPECT_EQ(switches, 2u);
 }
 
 TEST(RunTest, EveryRefusedChangeFallsThroughToTheMenu) {
-  Charger charger("load115");
+  SimulatedCharger charger("load115");
   const ProcessResult run = charger.run({"--float", "bogus"}, "x\n");
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("Unable to set float voltage\n"), std::string::npos) << run.err;
   EXPECT_NE(run.out.find("x - Exit and Save"), std::string::npos) << run.out;
-  EXPECT_TRUE(charger.sim.writes().empty());
+  EXPECT_TRUE(charger.sim().writes().empty());
 }
 
 TEST(RunTest, GetPrintsAndChangesNothing) {
-  Charger charger("load115");
+  SimulatedCharger charger("load115");
   const ProcessResult run = charger.run({"--get", "--sys", "24"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out.rfind("SunLink chgtune 1.17\n\n", 0), 0u) << run.out;
   EXPECT_EQ(count(run.out, "Battery Type = "), 1u) << run.out;
-  EXPECT_TRUE(charger.sim.writes().empty());
+  EXPECT_TRUE(charger.sim().writes().empty());
 }
 
 TEST(RunTest, OnlyTheFirstOneShotCommandRuns) {
-  Charger charger("load115");
+  SimulatedCharger charger("load115");
   const ProcessResult run = charger.run({"--reset", "--erase", "--clock"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(charger.sim.factoryResets(), 1);
-  EXPECT_EQ(charger.sim.historyClears(), 0);
+  EXPECT_EQ(charger.sim().factoryResets(), 1);
+  EXPECT_EQ(charger.sim().historyClears(), 0);
 }
 
 TEST(RunTest, AnUnreadableSettingsFileIsNotUploaded) {
@@ -162,11 +154,11 @@ TEST(RunTest, AnUnreadableSettingsFileIsNotUploaded) {
   ASSERT_GE(fd, 0);
   ::close(fd);
   std::ofstream(name) << "<qmx><vregs><unclosed></qmx>";
-  Charger charger("load115");
+  SimulatedCharger charger("load115");
   const ProcessResult run = charger.run({"--upload", name});
   std::remove(name);
   EXPECT_EQ(run.exitCode, 29) << run.err;
-  EXPECT_TRUE(charger.sim.writes().empty());
+  EXPECT_TRUE(charger.sim().writes().empty());
 }
 
 TEST(RunTest, IdentificationRefusalsEndWithTheirStatusAndNothingElse) {
@@ -177,17 +169,17 @@ TEST(RunTest, IdentificationRefusalsEndWithTheirStatusAndNothingElse) {
     int status;
   } cases[] = {{"bootloader", 81}, {"monitor", 91}};
   for (const auto& c : cases) {
-    Charger charger(c.profile);
+    SimulatedCharger charger(c.profile);
     const ProcessResult run = charger.run({"--get"});
     EXPECT_EQ(run.exitCode, c.status) << c.profile << "\n" << run.err;
     EXPECT_EQ(run.termSignal, 0) << c.profile;
     EXPECT_EQ(run.out, "SunLink chgtune 1.17\n\n") << c.profile;
-    EXPECT_TRUE(charger.sim.writes().empty()) << c.profile;
+    EXPECT_TRUE(charger.sim().writes().empty()) << c.profile;
   }
 }
 
 TEST(RunTest, DumpWithSerialShowsTheTrafficFromTheFirstRequest) {
-  Charger charger("load115");
+  SimulatedCharger charger("load115");
   const ProcessResult run = charger.run({"--dump", "--get"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   // The first thing on the line is identification's ping, so the dump starts with it.
