@@ -44,7 +44,9 @@ TextSplitter::Outcome TextSplitter::feed(char b) {
   buffer_.push_back(b);
   const std::size_t length = buffer_.size();
 
-  if (length > kChecksumLineSize &&
+  // The byte before a checksum byte is the TAB that ends "Checksum": testing it first keeps the
+  // whole comparison off all but one byte a line.
+  if (length > kChecksumLineSize && buffer_[length - 2] == '\t' &&
       buffer_.compare(length - 1 - kChecksumLineSize, kChecksumLineSize, kChecksumLine) == 0) {
     // This byte is the checksum byte: the block is complete.
     if (sum_ == 0)

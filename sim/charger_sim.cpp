@@ -114,6 +114,10 @@ struct ChargerSim::Impl {
   void queueReply(const std::optional<std::string>& text, Clock::time_point now);
   std::string nextTextBlock();
   void refreshOutputSettings();
+  void countBytes(std::uint64_t& counter, std::size_t n) {
+    std::lock_guard<std::mutex> lock(mutex);
+    counter += n;
+  }
 
   const Profile& profile;
 
@@ -137,6 +141,10 @@ struct ChargerSim::Impl {
   std::size_t damagedRequests = 0;
   std::size_t replies = 0;
   std::size_t textBlocks = 0;
+  // Bytes that crossed the line: read from the program, and written to it (replies, garbage,
+  // unasked frames and TEXT alike).
+  std::uint64_t bytesReceived = 0;
+  std::uint64_t bytesSent = 0;
   bool chargerOn = true;
   int factoryResets = 0;
   int historyClears = 0;
@@ -164,7 +172,14 @@ struct ChargerSim::Impl {
   std::deque<Pending> pending;  // replies waiting for their latency, in order of arrival
   std::string out;              // bytes being written: whole replies and whole blocks
   unsigned outSession = 0;      // the session out was made for
+  // At line rate: when the next byte of out has been on the wire for its whole 10 bits, so that
+  // the program may have it. A byte is handed over only then, as a UART hands over a byte after
+  // its stop bit.
   Clock::time_point nextByteAt;
+  // nextByteAt for the first byte of output that starts now on an idle line.
+  Clock::time_point firstByteDone(Clock::time_point now) const {
+    return std::max(nextByteAt, now + kBytePeriod);
+  }
   Clock::time_point nextTextAt;
   unsigned blockNumber = 0;
   bool programSeen = false;  // programOpen as last published
@@ -199,6 +214,7 @@ void ChargerSim::Impl::run() {
       Clock::time_point now = Clock::now();
 
       for (std::size_t n; (n = pty->read(buffer, sizeof buffer)) > 0;) {
+        countBytes(bytesReceived, n);
         for (std::size_t i = 0; i < n && !unplugNow; ++i) feed(buffer[i], now);
         if (unplugNow) break;
       }
@@ -216,7 +232,7 @@ void ChargerSim::Impl::run() {
         outSession = session;
       }
       while (!pending.empty() && pending.front().due <= now) {
-        if (out.empty()) nextByteAt = std::max(nextByteAt, now);
+        if (out.empty()) nextByteAt = firstByteDone(now);
         if (pending.front().session == session) out += pending.front().text;
         pending.pop_front();
       }
@@ -224,11 +240,11 @@ void ChargerSim::Impl::run() {
       if (!profile.textLabels.empty() && !profile.silent && pty->hasPeers()) {
         if (flood) {
           if (out.empty() && (pending.empty() || pending.front().due > now)) {
-            nextByteAt = std::max(nextByteAt, now);
+            nextByteAt = firstByteDone(now);
             out = nextTextBlock();
           }
         } else if (textInterval.count() > 0 && now >= nextTextAt) {
-          if (out.empty()) nextByteAt = std::max(nextByteAt, now);
+          if (out.empty()) nextByteAt = firstByteDone(now);
           out += nextTextBlock();
           nextTextAt = std::max(nextTextAt + textInterval, now);
         }
@@ -252,9 +268,11 @@ void ChargerSim::Impl::run() {
             ++written;
             nextByteAt += kBytePeriod;
           }
+          countBytes(bytesSent, written);
           out.erase(0, written);
         } else {
           const std::size_t written = pty->write(out.data(), out.size());
+          countBytes(bytesSent, written);
           out.erase(0, written);
           writeBlocked = !out.empty();
         }
@@ -589,6 +607,16 @@ std::size_t ChargerSim::replyCount() const {
   return impl_->replies;
 }
 
+std::uint64_t ChargerSim::bytesReceived() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->bytesReceived;
+}
+
+std::uint64_t ChargerSim::bytesSent() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->bytesSent;
+}
+
 std::size_t ChargerSim::textBlockCount() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->textBlocks;
@@ -637,6 +665,8 @@ void ChargerSim::clearRecords() {
   impl_->damagedRequests = 0;
   impl_->replies = 0;
   impl_->textBlocks = 0;
+  impl_->bytesReceived = 0;
+  impl_->bytesSent = 0;
   impl_->factoryResets = 0;
   impl_->historyClears = 0;
 }

@@ -103,6 +103,10 @@ class ChargerSim {
   std::size_t damagedRequestCount() const;  // frames that arrived with a bad checksum
   std::size_t replyCount() const;           // replies handed to the line (dropped ones not)
   std::size_t textBlockCount() const;       // TEXT blocks handed to the line
+  // Bytes read from the program and bytes written to it (of every kind), since start or the last
+  // clearRecords; at line rate each takes 10 / 19200 s on the wire.
+  std::uint64_t bytesReceived() const;
+  std::uint64_t bytesSent() const;
   // Waits until at least n requests have been handled (answered, dropped or ignored).
   bool waitForRequests(std::size_t n, std::chrono::milliseconds timeout) const;
   // Waits until the simulator has seen a program open the path (open) or the last program close
@@ -114,7 +118,7 @@ class ChargerSim {
   bool chargerOn() const;     // the on/off state set through 0x0202/0x0200
   int factoryResets() const;  // writes of 0 to 0x0004
   int historyClears() const;  // writes to 0x1030
-  void clearRecords();        // requests, writes and the counters above
+  void clearRecords();        // requests, writes, byte counts and the counters above
   const Profile& profile() const { return profile_; }
 
   // Called on the simulator's thread with the text of every request (">> :7...") and every reply

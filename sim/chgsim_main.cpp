@@ -217,6 +217,8 @@ int main(int argc, char* argv[]) {
     std::cerr << "chgsim: " << sim->requestCount() << " requests, " << sim->damagedRequestCount()
               << " damaged, " << sim->replyCount() << " replies, " << sim->textBlockCount()
               << " TEXT blocks\n";
+    std::cerr << "chgsim: " << sim->bytesReceived() << " bytes received, " << sim->bytesSent()
+              << " bytes sent\n";
     for (const Write& write : sim->writes()) {
       char id[8];
       std::snprintf(id, sizeof id, "0x%04X", write.id);

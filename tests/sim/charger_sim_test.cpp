@@ -56,11 +56,17 @@ TEST(ChargerSimTest, AnswersEveryKindOfRequestByteForByte) {
       {"bad checksum (a ping is :154)", ":155\n", text({0x02, 0xAA, 0xAA})},
       {"request with CR before LF", ":154\r\n", text({0x05, 0x17, 0x41})},
   };
+  std::uint64_t requestBytes = 0, replyBytes = 0;
   for (const Case& c : cases) {
     line.write(c.request);
     EXPECT_EQ(line.nextFrame(), c.reply) << c.what;
+    requestBytes += c.request.size();
+    replyBytes += c.reply.size();
   }
   EXPECT_EQ(line.other(), "");  // no TEXT asked for, none sent
+  // The line's byte counts, from which a benchmark works out the conversation's time on the wire.
+  EXPECT_EQ(sim.bytesReceived(), requestBytes);
+  EXPECT_EQ(sim.bytesSent(), replyBytes);
   EXPECT_EQ(sim.registerValue(0xEDF7), u16(0x05DC));
   ASSERT_EQ(sim.writes().size(), 1u);  // refused and read-only sets are not writes
   EXPECT_EQ(sim.writes()[0].id, 0xEDF7);
@@ -351,9 +357,12 @@ TEST(ChargerSimTest, LatencyAndLineRateDelayTheReply) {
   sent = steady_clock::now();
   const std::string name = slowLine.ask(getRequest(0x010B));
   EXPECT_EQ(name, withText({0x07, 0x0B, 0x01, 0}, "MPPT 100/50 Sim"));
-  // 10 bits per byte at 19200 baud, for the request on its way in and the reply on its way out.
+  // 10 bits per byte at 19200 baud, for the request on its way in and the reply on its way out;
+  // a byte is handed over only once its stop bit has passed, the last reply byte included.
   EXPECT_GE(steady_clock::now() - sent,
-            std::chrono::microseconds(520 * (request.size() + name.size() - 1)));
+            std::chrono::nanoseconds(1000000000LL * 10 / 19200 * (request.size() + name.size())));
+  slow.clearRecords();
+  EXPECT_EQ(slow.bytesReceived() + slow.bytesSent(), 0u);
 }
 
 // Splits the received stream into TEXT blocks, each ending with the byte after "\r\nChecksum\t".

@@ -95,20 +95,31 @@ TEST(ChgsimMainTest, PrintsThePathFirstAndAnswersUntilSignalled) {
     std::string path = chgsim.line();
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
     path.pop_back();  // the line end
+    std::size_t bytesIn = 0, bytesOut = 0;
     {
       SimLine line(path);
       ASSERT_TRUE(line.isOpen());
-      EXPECT_EQ(line.ask(msg({0x01})), msg({0x05, 0x17, 0x41}).toText());
-      EXPECT_EQ(line.ask(getRequest(0x0140)), msg({0x07, 0x40, 0x01, 0, 0, 0, 0, 0}).toText());
-      EXPECT_EQ(line.ask(setRequest(0xEDF6, {0x64, 0x05})), msg({0x04, 0xF6, 0xED}).toText());
-      EXPECT_EQ(line.ask(setRequest(0xEDF7, {0xA0, 0x05})),
-                msg({0x08, 0xF7, 0xED, 0, 0xA0, 0x05}).toText());
+      const std::vector<std::pair<HexMsg, HexMsg>> exchanges = {
+          {msg({0x01}), msg({0x05, 0x17, 0x41})},
+          {getRequest(0x0140), msg({0x07, 0x40, 0x01, 0, 0, 0, 0, 0})},
+          {setRequest(0xEDF6, {0x64, 0x05}), msg({0x04, 0xF6, 0xED})},
+          {setRequest(0xEDF7, {0xA0, 0x05}), msg({0x08, 0xF7, 0xED, 0, 0xA0, 0x05})},
+      };
+      for (const auto& exchange : exchanges) {
+        EXPECT_EQ(line.ask(exchange.first), exchange.second.toText());
+        bytesIn += exchange.first.toText().size();
+        bytesOut += exchange.second.toText().size();
+      }
     }
     EXPECT_EQ(chgsim.stop(signal), 0);
     EXPECT_EQ(chgsim.restOfOutput(), "");  // nothing but the path on standard output
     const std::string errors = chgsim.errors();
     EXPECT_NE(errors.find(">> :154\n<< :51741F8\n"), std::string::npos) << errors;
     EXPECT_NE(errors.find("chgsim: 4 requests, 0 damaged, 4 replies"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("chgsim: " + std::to_string(bytesIn) + " bytes received, " +
+                          std::to_string(bytesOut) + " bytes sent\n"),
+              std::string::npos)
+        << errors;
     EXPECT_NE(errors.find("chgsim: write 0xEDF7 = 05A0\n"), std::string::npos) << errors;
     EXPECT_EQ(errors.find("0xEDF6 ="), std::string::npos) << errors;
   }

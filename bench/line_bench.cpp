@@ -1,0 +1,281 @@
+// chgtune at the real line rate: runs the chgtune binary, as a user runs it, against the simulated
+// charger pacing both directions at 19200 baud, and compares each run's wall time with the time the
+// same conversation needs on the wire. Also reports the program's CPU time and peak memory, and the
+// CPU it burns while it waits on a charger that never answers.
+//
+//   chgtune_line_bench --chgtune PATH [--runs N] [--latency MS] [--idle-runs N] [--profile NAME]...
+//
+// Prints one table (Markdown) on standard output: medians over the runs. Exits 1 when a run ends
+// with another status than the operation should give, so a broken build never yields figures.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "sim/charger_sim.h"
+#include "sim/profiles.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace sunlink::sim;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kSecondsPerByte = 10.0 / 19200.0;  // 8N1: start bit, 8 data bits, stop bit
+
+struct Operation {
+  std::string name;               // as shown in the table
+  std::vector<std::string> args;  // "@PORT" and "@DIR" are replaced per run
+  int expectedStatus;
+};
+
+struct Run {
+  double wallMs = 0;
+  double cpuMs = 0;    // user + system of the chgtune process
+  double peakMiB = 0;  // its peak resident set
+  std::uint64_t bytes = 0;
+  std::size_t exchanges = 0;
+  double floorMs = 0;
+  int status = -1;
+};
+
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t mid = values.size() / 2;
+  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+double milliseconds(const timeval& tv) { return tv.tv_sec * 1e3 + tv.tv_usec / 1e3; }
+
+// Runs chgtune with its output thrown away; returns its status and resource use.
+Run spawnAndMeasure(const std::string& chgtune, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(chgtune.c_str()));
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+
+  Run run;
+  const Clock::time_point started = Clock::now();
+  pid_t pid = 0;
+  const int error = posix_spawn(&pid, chgtune.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) throw std::runtime_error("cannot start " + chgtune + ": " + std::strerror(error));
+
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0) {
+    if (errno != EINTR) throw std::runtime_error(std::string("wait4: ") + std::strerror(errno));
+  }
+  run.wallMs = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+  run.cpuMs = milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime);
+  run.peakMiB = usage.ru_maxrss / 1024.0;  // Linux reports kibibytes
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
+// One run of chgtune against a fresh simulated charger of the given profile.
+Run runOnce(const std::string& chgtune, const std::string& profile, const Operation& operation,
+            std::chrono::milliseconds latency, const std::filesystem::path& dir) {
+  Faults faults;
+  faults.paceAtLineRate = true;
+  faults.latency = latency;
+  faults.textInterval = std::chrono::milliseconds(0);  // HEX only: the floor is then exact
+  ChargerSim sim(profileByName(profile), faults);
+  const std::string port = sim.start();
+
+  std::vector<std::string> args;
+  for (std::string arg : operation.args) {
+    if (arg == "@PORT") arg = port;
+    if (arg.rfind("@DIR/", 0) == 0) arg = (dir / arg.substr(5)).string();
+    args.push_back(arg);
+  }
+  Run run = spawnAndMeasure(chgtune, args);
+  // The simulator notices the close after it has read everything the program wrote.
+  sim.waitForProgram(false, std::chrono::seconds(2));
+  sim.stop();
+  run.bytes = sim.bytesReceived() + sim.bytesSent();
+  run.exchanges = sim.replyCount();
+  run.floorMs = 1e3 * (static_cast<double>(run.bytes) * kSecondsPerByte) +
+                static_cast<double>(run.exchanges) * static_cast<double>(latency.count());
+  return run;
+}
+
+struct Row {
+  std::string operation, profile;
+  Run median;
+};
+
+Run medianOf(const std::vector<Run>& runs) {
+  auto pick = [&](auto field) {
+    std::vector<double> values;
+    for (const Run& run : runs) values.push_back(field(run));
+    return median(values);
+  };
+  Run m = runs.front();
+  m.wallMs = pick([](const Run& r) { return r.wallMs; });
+  m.cpuMs = pick([](const Run& r) { return r.cpuMs; });
+  m.peakMiB = pick([](const Run& r) { return r.peakMiB; });
+  m.floorMs = pick([](const Run& r) { return r.floorMs; });
+  m.bytes = static_cast<std::uint64_t>(pick([](const Run& r) { return double(r.bytes); }));
+  m.exchanges = static_cast<std::size_t>(pick([](const Run& r) { return double(r.exchanges); }));
+  return m;
+}
+
+void usage() {
+  std::cerr << "usage: chgtune_line_bench --chgtune PATH [--runs N] [--latency MS] "
+               "[--idle-runs N] [--profile NAME]...\n";
+  std::exit(2);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  std::string chgtune;
+  int runs = 5;
+  int idleRuns = 3;
+  long latencyMs = 5;
+  std::vector<std::string> profiles;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (i + 1 >= argc) usage();
+    const std::string value = argv[++i];
+    if (arg == "--chgtune") {
+      chgtune = value;
+    } else if (arg == "--runs") {
+      runs = std::atoi(value.c_str());
+    } else if (arg == "--idle-runs") {
+      idleRuns = std::atoi(value.c_str());
+    } else if (arg == "--latency") {
+      latencyMs = std::atol(value.c_str());
+    } else if (arg == "--profile") {
+      profiles.push_back(value);
+    } else {
+      usage();
+    }
+  }
+  if (chgtune.empty() || runs < 1 || idleRuns < 0 || latencyMs < 0) usage();
+  // The chargers whose settings can be read: the other profiles end the run early on purpose.
+  if (profiles.empty()) {
+    profiles = {"load115", "rotary113", "recent", "load107", "rotary110", "rc116", "product300"};
+  }
+
+  const std::vector<Operation> operations = {
+      {"--get", {"--serial", "@PORT", "--get"}, 0},
+      {"--abs 14.4", {"--serial", "@PORT", "--abs", "14.4"}, 0},
+      {"--download", {"--serial", "@PORT", "--download", "@DIR/settings.xml"}, 0},
+  };
+  const std::chrono::milliseconds latency(latencyMs);
+
+  std::error_code ignored;
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("chgtune-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+
+  std::vector<Row> rows;
+  bool failed = false;
+  try {
+    for (const Operation& operation : operations) {
+      for (const std::string& profile : profiles) {
+        std::vector<Run> results;
+        for (int i = 0; i < runs; ++i) {
+          Run run = runOnce(chgtune, profile, operation, latency, dir);
+          if (run.status != operation.expectedStatus) {
+            std::cerr << "chgtune " << operation.name << " against " << profile << " exited "
+                      << run.status << "\n";
+            failed = true;
+          }
+          results.push_back(run);
+        }
+        rows.push_back(Row{operation.name, profile, medianOf(results)});
+        std::cerr << "." << std::flush;
+      }
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "chgtune_line_bench: " << e.what() << "\n";
+    std::filesystem::remove_all(dir, ignored);
+    return 1;
+  }
+
+  // A charger that never answers: the ping is sent ten times, each waiting out its time-out.
+  std::vector<Run> idle;
+  try {
+    const Operation silentGet{"--get", {"--serial", "@PORT", "--get"}, 3};
+    for (int i = 0; i < idleRuns; ++i) {
+      Run run = runOnce(chgtune, "silent", silentGet, std::chrono::milliseconds(0), dir);
+      if (run.status != silentGet.expectedStatus) {
+        std::cerr << "chgtune --get against a silent charger exited " << run.status << "\n";
+        failed = true;
+      }
+      idle.push_back(run);
+      std::cerr << "." << std::flush;
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "chgtune_line_bench: " << e.what() << "\n";
+    failed = true;
+  }
+  std::cerr << "\n";
+  std::filesystem::remove_all(dir, ignored);
+
+  char line[256];
+  std::printf(
+      "| operation | profile | exchanges | bytes on the wire | wire floor (ms) | wall (ms) "
+      "| wall / floor | CPU (ms) | peak RSS (MiB) |\n");
+  std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|\n");
+  double worstRatio = 0, worstCpu = 0, worstPeak = 0;
+  for (const Row& row : rows) {
+    const Run& m = row.median;
+    const double ratio = m.floorMs > 0 ? m.wallMs / m.floorMs : 0;
+    worstRatio = std::max(worstRatio, ratio);
+    if (row.operation == "--get") worstCpu = std::max(worstCpu, m.cpuMs);
+    worstPeak = std::max(worstPeak, m.peakMiB);
+    std::snprintf(
+        line, sizeof line, "| `%s` | %s | %zu | %llu | %.1f | %.1f | %.3f | %.1f | %.1f |",
+        row.operation.c_str(), row.profile.c_str(), m.exchanges,
+        static_cast<unsigned long long>(m.bytes), m.floorMs, m.wallMs, ratio, m.cpuMs, m.peakMiB);
+    std::printf("%s\n", line);
+  }
+  if (!idle.empty()) {
+    const Run m = medianOf(idle);
+    std::snprintf(
+        line, sizeof line,
+        "| `--get`, charger silent (idle) | silent | 0 | %llu | - | %.1f | - | %.1f | %.1f |",
+        static_cast<unsigned long long>(m.bytes), m.wallMs, m.cpuMs, m.peakMiB);
+    std::printf("%s\n", line);
+    std::printf(
+        "\nIdle: %.1f ms of CPU in %.1f s of waiting on a silent charger (target: at most "
+        "20 ms).\n",
+        m.cpuMs, m.wallMs / 1e3);
+  }
+  std::printf(
+      "\nWorst wall / floor: %.3f (target: at most 1.05). Worst CPU for a `--get`: %.1f ms "
+      "(target: at most 25 ms). Worst peak RSS: %.1f MiB (target: at most 10 MiB).\n",
+      worstRatio, worstCpu, worstPeak);
+  std::printf(
+      "Medians of %d runs each (%d for the idle row); simulated reply latency %ld ms per "
+      "exchange.\n",
+      runs, idleRuns, latencyMs);
+  return failed ? 1 : 0;
+}
