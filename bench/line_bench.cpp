@@ -52,7 +52,10 @@ struct Run {
   std::uint64_t bytes = 0;
   std::size_t exchanges = 0;
   double floorMs = 0;
+  double startMs = 0;  // from the start of the process to the first byte on the line
+  double endMs = 0;    // from the last reply byte to the end of the process
   int status = -1;
+  Clock::time_point startedAt, endedAt;
 };
 
 double median(std::vector<double> values) {
@@ -89,7 +92,9 @@ Run spawnAndMeasure(const std::string& chgtune, const std::vector<std::string>& 
   while (wait4(pid, &status, 0, &usage) < 0) {
     if (errno != EINTR) throw std::runtime_error(std::string("wait4: ") + std::strerror(errno));
   }
-  run.wallMs = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+  run.startedAt = started;
+  run.endedAt = Clock::now();
+  run.wallMs = std::chrono::duration<double, std::milli>(run.endedAt - started).count();
   run.cpuMs = milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime);
   run.peakMiB = usage.ru_maxrss / 1024.0;  // Linux reports kibibytes
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -120,6 +125,11 @@ Run runOnce(const std::string& chgtune, const std::string& profile, const Operat
   run.exchanges = sim.replyCount();
   run.floorMs = 1e3 * (static_cast<double>(run.bytes) * kSecondsPerByte) +
                 static_cast<double>(run.exchanges) * static_cast<double>(latency.count());
+  using Ms = std::chrono::duration<double, std::milli>;
+  if (run.bytes > 0) {
+    run.startMs = Ms(sim.firstByteReceivedAt() - run.startedAt).count();
+    run.endMs = Ms(run.endedAt - sim.lastByteSentAt()).count();
+  }
   return run;
 }
 
@@ -139,6 +149,8 @@ Run medianOf(const std::vector<Run>& runs) {
   m.cpuMs = pick([](const Run& r) { return r.cpuMs; });
   m.peakMiB = pick([](const Run& r) { return r.peakMiB; });
   m.floorMs = pick([](const Run& r) { return r.floorMs; });
+  m.startMs = pick([](const Run& r) { return r.startMs; });
+  m.endMs = pick([](const Run& r) { return r.endMs; });
   m.bytes = static_cast<std::uint64_t>(pick([](const Run& r) { return double(r.bytes); }));
   m.exchanges = static_cast<std::size_t>(pick([](const Run& r) { return double(r.exchanges); }));
   return m;
@@ -242,8 +254,8 @@ int main(int argc, char* argv[]) {
   char line[256];
   std::printf(
       "| operation | profile | exchanges | bytes on the wire | wire floor (ms) | wall (ms) "
-      "| wall / floor | CPU (ms) | peak RSS (MiB) |\n");
-  std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|\n");
+      "| wall / floor | start-up (ms) | wind-down (ms) | CPU (ms) | peak RSS (MiB) |\n");
+  std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   double worstRatio = 0, worstCpu = 0, worstPeak = 0;
   for (const Row& row : rows) {
     const Run& m = row.median;
@@ -251,18 +263,19 @@ int main(int argc, char* argv[]) {
     worstRatio = std::max(worstRatio, ratio);
     if (row.operation == "--get") worstCpu = std::max(worstCpu, m.cpuMs);
     worstPeak = std::max(worstPeak, m.peakMiB);
-    std::snprintf(
-        line, sizeof line, "| `%s` | %s | %zu | %llu | %.1f | %.1f | %.3f | %.1f | %.1f |",
-        row.operation.c_str(), row.profile.c_str(), m.exchanges,
-        static_cast<unsigned long long>(m.bytes), m.floorMs, m.wallMs, ratio, m.cpuMs, m.peakMiB);
+    std::snprintf(line, sizeof line,
+                  "| `%s` | %s | %zu | %llu | %.1f | %.1f | %.3f | %.1f | %.1f | %.1f | %.1f |",
+                  row.operation.c_str(), row.profile.c_str(), m.exchanges,
+                  static_cast<unsigned long long>(m.bytes), m.floorMs, m.wallMs, ratio, m.startMs,
+                  m.endMs, m.cpuMs, m.peakMiB);
     std::printf("%s\n", line);
   }
   if (!idle.empty()) {
     const Run m = medianOf(idle);
-    std::snprintf(
-        line, sizeof line,
-        "| `--get`, charger silent (idle) | silent | 0 | %llu | - | %.1f | - | %.1f | %.1f |",
-        static_cast<unsigned long long>(m.bytes), m.wallMs, m.cpuMs, m.peakMiB);
+    std::snprintf(line, sizeof line,
+                  "| `--get`, charger silent (idle) | silent | 0 | %llu | - | %.1f | - | - | - | "
+                  "%.1f | %.1f |",
+                  static_cast<unsigned long long>(m.bytes), m.wallMs, m.cpuMs, m.peakMiB);
     std::printf("%s\n", line);
     std::printf(
         "\nIdle: %.1f ms of CPU in %.1f s of waiting on a silent charger (target: at most "

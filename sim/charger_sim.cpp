@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/clock.h"
 #include "platform/pty.h"
 #include "protocol/registers.h"
 
@@ -114,9 +115,18 @@ struct ChargerSim::Impl {
   void queueReply(const std::optional<std::string>& text, Clock::time_point now);
   std::string nextTextBlock();
   void refreshOutputSettings();
-  void countBytes(std::uint64_t& counter, std::size_t n) {
+  void countReceived(std::size_t n) {
+    const Clock::time_point at = Clock::now();
     std::lock_guard<std::mutex> lock(mutex);
-    counter += n;
+    if (bytesReceived == 0) firstReceivedAt = at;
+    bytesReceived += n;
+  }
+  void countSent(std::size_t n) {
+    if (n == 0) return;
+    const Clock::time_point at = Clock::now();
+    std::lock_guard<std::mutex> lock(mutex);
+    bytesSent += n;
+    lastSentAt = at;
   }
 
   const Profile& profile;
@@ -145,6 +155,8 @@ struct ChargerSim::Impl {
   // unasked frames and TEXT alike).
   std::uint64_t bytesReceived = 0;
   std::uint64_t bytesSent = 0;
+  Clock::time_point firstReceivedAt{};  // when the first of bytesReceived was read
+  Clock::time_point lastSentAt{};       // when the last of bytesSent was written
   bool chargerOn = true;
   int factoryResets = 0;
   int historyClears = 0;
@@ -200,6 +212,9 @@ void ChargerSim::Impl::refreshOutputSettings() {
 }
 
 void ChargerSim::Impl::run() {
+  // At line rate every reply byte waits for its moment on the wire; a late wake-up would make the
+  // line slower than 19200 baud.
+  requestPreciseWakeUps();
   try {
     char buffer[512];
     const Clock::time_point started = Clock::now();
@@ -214,7 +229,7 @@ void ChargerSim::Impl::run() {
       Clock::time_point now = Clock::now();
 
       for (std::size_t n; (n = pty->read(buffer, sizeof buffer)) > 0;) {
-        countBytes(bytesReceived, n);
+        countReceived(n);
         for (std::size_t i = 0; i < n && !unplugNow; ++i) feed(buffer[i], now);
         if (unplugNow) break;
       }
@@ -268,11 +283,11 @@ void ChargerSim::Impl::run() {
             ++written;
             nextByteAt += kBytePeriod;
           }
-          countBytes(bytesSent, written);
+          countSent(written);
           out.erase(0, written);
         } else {
           const std::size_t written = pty->write(out.data(), out.size());
-          countBytes(bytesSent, written);
+          countSent(written);
           out.erase(0, written);
           writeBlocked = !out.empty();
         }
@@ -617,6 +632,16 @@ std::uint64_t ChargerSim::bytesSent() const {
   return impl_->bytesSent;
 }
 
+std::chrono::steady_clock::time_point ChargerSim::firstByteReceivedAt() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->firstReceivedAt;
+}
+
+std::chrono::steady_clock::time_point ChargerSim::lastByteSentAt() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->lastSentAt;
+}
+
 std::size_t ChargerSim::textBlockCount() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->textBlocks;
@@ -667,6 +692,8 @@ void ChargerSim::clearRecords() {
   impl_->textBlocks = 0;
   impl_->bytesReceived = 0;
   impl_->bytesSent = 0;
+  impl_->firstReceivedAt = {};
+  impl_->lastSentAt = {};
   impl_->factoryResets = 0;
   impl_->historyClears = 0;
 }

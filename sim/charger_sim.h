@@ -107,6 +107,10 @@ class ChargerSim {
   // clearRecords; at line rate each takes 10 / 19200 s on the wire.
   std::uint64_t bytesReceived() const;
   std::uint64_t bytesSent() const;
+  // When the first of those bytes was read, and when the last was written (a default time_point
+  // before any): the program's start-up and wind-down, seen from the line.
+  std::chrono::steady_clock::time_point firstByteReceivedAt() const;
+  std::chrono::steady_clock::time_point lastByteSentAt() const;
   // Waits until at least n requests have been handled (answered, dropped or ignored).
   bool waitForRequests(std::size_t n, std::chrono::milliseconds timeout) const;
   // Waits until the simulator has seen a program open the path (open) or the last program close

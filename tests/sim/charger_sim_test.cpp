@@ -65,6 +65,8 @@ TEST(ChargerSimTest, AnswersEveryKindOfRequestByteForByte) {
   }
   EXPECT_EQ(line.other(), "");  // no TEXT asked for, none sent
   // The line's byte counts, from which a benchmark works out the conversation's time on the wire.
+  // A reply can reach the program before its write is counted: they are final once it stops.
+  sim.stop();
   EXPECT_EQ(sim.bytesReceived(), requestBytes);
   EXPECT_EQ(sim.bytesSent(), replyBytes);
   EXPECT_EQ(sim.registerValue(0xEDF7), u16(0x05DC));
@@ -361,8 +363,16 @@ TEST(ChargerSimTest, LatencyAndLineRateDelayTheReply) {
   // a byte is handed over only once its stop bit has passed, the last reply byte included.
   EXPECT_GE(steady_clock::now() - sent,
             std::chrono::nanoseconds(1000000000LL * 10 / 19200 * (request.size() + name.size())));
+  // Seen from the charger's side too, without the program's own wake-ups in the way.
+  slow.stop();
+  EXPECT_EQ(slow.bytesReceived(), request.size());
+  EXPECT_EQ(slow.bytesSent(), name.size());
+  EXPECT_GE(slow.lastByteSentAt() - slow.firstByteReceivedAt(),
+            std::chrono::nanoseconds(1000000000LL * 10 / 19200 * (request.size() + name.size())));
   slow.clearRecords();
   EXPECT_EQ(slow.bytesReceived() + slow.bytesSent(), 0u);
+  EXPECT_EQ(slow.firstByteReceivedAt(), steady_clock::time_point());
+  EXPECT_EQ(slow.lastByteSentAt(), steady_clock::time_point());
 }
 
 // Splits the received stream into TEXT blocks, each ending with the byte after "\r\nChecksum\t".
