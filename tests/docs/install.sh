@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# `cmake --install` of this build puts both programs in bin/ and their manual pages, the current
+# ones, in share/man/man1/ under the prefix, and the installed chgtune runs.
+# shellcheck source=tests/docs/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+prefix="$scratch/prefix"
+if ! cmake --install "$BUILD_DIR" --prefix "$prefix" >"$scratch/install.log" 2>&1; then
+  cat "$scratch/install.log" >&2
+  fail "cmake --install failed"
+  finish
+fi
+
+for program in chgtune chgsim; do
+  [ -x "$prefix/bin/$program" ] || fail "bin/$program is not installed"
+done
+
+# Debian keeps manual pages gzip-compressed; a build without gzip installs them plain.
+for page in chgtune.1 chgsim.1; do
+  installed="$prefix/share/man/man1/$page"
+  if [ -f "$installed.gz" ]; then
+    gzip -dc "$installed.gz" >"$scratch/$page" || fail "share/man/man1/$page.gz is not gzip data"
+  elif [ -f "$installed" ]; then
+    cp "$installed" "$scratch/$page"
+  else
+    fail "share/man/man1/$page is not installed"
+    continue
+  fi
+  cmp -s "$scratch/$page" "$SOURCE_DIR/man/$page" ||
+    fail "the installed $page differs from man/$page (a stale copy?)"
+done
+
+version=$(program_version "$CHGTUNE")
+if [ -x "$prefix/bin/chgtune" ]; then
+  installed_version=$(program_version "$prefix/bin/chgtune") || true
+  if [ -z "$version" ] || [ "$installed_version" != "$version" ]; then
+    fail "the installed chgtune --version gives \"$installed_version\", the build \"$version\""
+  fi
+fi
+if [ -x "$prefix/bin/chgsim" ]; then
+  "$prefix/bin/chgsim" --list-profiles >"$scratch/profiles" || fail "the installed chgsim fails"
+  [ -s "$scratch/profiles" ] || fail "the installed chgsim --list-profiles lists nothing"
+fi
+
+echo "installed: $(cd "$prefix" && find . -type f | sort | tr '\n' ' ')"
+finish
