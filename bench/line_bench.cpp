@@ -213,33 +213,41 @@ int main(int argc, char* argv[]) {
       std::filesystem::temp_directory_path() / ("chgtune-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
 
+  struct Case {
+    const Operation* operation;
+    std::string profile;
+    std::vector<Run> runs;
+  };
+  std::vector<Case> cases;
+  for (const Operation& operation : operations) {
+    for (const std::string& profile : profiles) cases.push_back(Case{&operation, profile, {}});
+  }
+
+  // Rounds over every case rather than one case after another: this machine's slow spells (other
+  // guests on the host) last seconds, and spread over the rounds they spoil one run of several
+  // cases, which the medians drop, instead of every run of one case. Round 0 is not counted: it
+  // brings the program, the profiles and the file being written into the caches.
   std::vector<Row> rows;
   bool failed = false;
   try {
-    for (const Operation& operation : operations) {
-      for (const std::string& profile : profiles) {
-        std::vector<Run> results;
-        // One run first that is not counted: it brings the program, the simulator's profile and
-        // the file being written into the caches, so that the counted runs measure the same thing.
-        for (int i = -1; i < runs; ++i) {
-          Run run = runOnce(chgtune, profile, operation, latency, dir);
-          if (i < 0) continue;
-          if (run.status != operation.expectedStatus) {
-            std::cerr << "chgtune " << operation.name << " against " << profile << " exited "
-                      << run.status << "\n";
-            failed = true;
-          }
-          results.push_back(run);
+    for (int round = 0; round <= runs; ++round) {
+      for (Case& c : cases) {
+        Run run = runOnce(chgtune, c.profile, *c.operation, latency, dir);
+        if (run.status != c.operation->expectedStatus) {
+          std::cerr << "chgtune " << c.operation->name << " against " << c.profile << " exited "
+                    << run.status << "\n";
+          failed = true;
         }
-        rows.push_back(Row{operation.name, profile, medianOf(results)});
-        std::cerr << "." << std::flush;
+        if (round > 0) c.runs.push_back(run);
       }
+      std::cerr << "." << std::flush;
     }
   } catch (const std::exception& e) {
     std::cerr << "chgtune_line_bench: " << e.what() << "\n";
     std::filesystem::remove_all(dir, ignored);
     return 1;
   }
+  for (const Case& c : cases) rows.push_back(Row{c.operation->name, c.profile, medianOf(c.runs)});
 
   // A charger that never answers: the ping is sent ten times, each waiting out its time-out.
   std::vector<Run> idle;
