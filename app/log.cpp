@@ -56,24 +56,28 @@ void dumpBacklogLocked() {
   state.current = 0;
 }
 
-// Appends the caller's message to line. Starts with 1024 bytes of room and grows in steps of 1024
-// bytes, so a message of any length is kept whole. False when the message cannot be formatted.
+// Appends the caller's message to line, whole whatever its length. Nearly every message fits the
+// buffer on the stack and is formatted once; a longer one is formatted again straight into the
+// line, now that its length is known. False when the message cannot be formatted.
 bool appendMessage(std::string& line, const char* format, va_list args) {
-  std::size_t room = 1024;
-  for (;;) {
-    std::vector<char> buffer(room);
-    va_list copy;
-    va_copy(copy, args);
-    const int written = std::vsnprintf(buffer.data(), buffer.size(), format, copy);
-    va_end(copy);
-    if (written < 0) return false;
-    const std::size_t length = static_cast<std::size_t>(written);
-    if (length < buffer.size()) {
-      line.append(buffer.data(), length);
-      return true;
-    }
-    room += ((length + 1 - room + 1023) / 1024) * 1024;
+  char buffer[1024];
+  va_list copy;
+  va_copy(copy, args);
+  const int written = std::vsnprintf(buffer, sizeof buffer, format, copy);
+  va_end(copy);
+  if (written < 0) return false;
+  const std::size_t length = static_cast<std::size_t>(written);
+  if (length < sizeof buffer) {
+    line.append(buffer, length);
+    return true;
   }
+  const std::size_t start = line.size();
+  line.resize(start + length + 1);  // room for the terminator vsnprintf writes
+  va_copy(copy, args);
+  std::vsnprintf(&line[start], length + 1, format, copy);
+  va_end(copy);
+  line.pop_back();
+  return true;
 }
 
 // Builds "SSS.mmm LVL.category: message\n". Returns nothing when the line cannot be had.

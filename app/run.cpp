@@ -3,6 +3,7 @@
 #include "app/run.h"
 
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -121,7 +122,8 @@ void downloadOrPrint(const CommandLine& options, ChargerSettings& model) {
   }
 }
 
-using Change = int (*)(ChargerSettings&, const std::string&);
+// A model setter, called with the option's text (--table takes none).
+using Change = std::function<int(ChargerSettings&, const std::string&)>;
 
 struct CommandLineChange {
   const char* option;
@@ -134,25 +136,16 @@ struct CommandLineChange {
 const CommandLineChange commandLineChanges[] = {
     {"table", [](ChargerSettings& m, const std::string&) { return m.useFactoryTable(); },
      "Unable to use factory defined table"},
-    {"sys", [](ChargerSettings& m, const std::string& t) { return m.setBatteryVoltage(t); },
-     "Unable to set battery voltage"},
-    {"abs", [](ChargerSettings& m, const std::string& t) { return m.setAbsorptionVoltage(t); },
-     "Unable to set absorption voltage"},
-    {"float", [](ChargerSettings& m, const std::string& t) { return m.setFloatVoltage(t); },
-     "Unable to set float voltage"},
-    {"cellguard", [](ChargerSettings& m, const std::string& t) { return m.setCellGuardMode(t); },
-     "Unable to set cellguard mode"},
-    {"eqv", [](ChargerSettings& m, const std::string& t) { return m.setEqualisationVoltage(t); },
-     "Unable to set equalisation voltage"},
-    {"autoeq", [](ChargerSettings& m, const std::string& t) { return m.setAutoEqualise(t); },
-     "Unable to set auto equalise mode"},
-    {"tempcomp",
-     [](ChargerSettings& m, const std::string& t) { return m.setTemperatureCompensation(t); },
+    {"sys", &ChargerSettings::setBatteryVoltage, "Unable to set battery voltage"},
+    {"abs", &ChargerSettings::setAbsorptionVoltage, "Unable to set absorption voltage"},
+    {"float", &ChargerSettings::setFloatVoltage, "Unable to set float voltage"},
+    {"cellguard", &ChargerSettings::setCellGuardMode, "Unable to set cellguard mode"},
+    {"eqv", &ChargerSettings::setEqualisationVoltage, "Unable to set equalisation voltage"},
+    {"autoeq", &ChargerSettings::setAutoEqualise, "Unable to set auto equalise mode"},
+    {"tempcomp", &ChargerSettings::setTemperatureCompensation,
      "Unable to set temperature compensation"},
-    {"abslim", [](ChargerSettings& m, const std::string& t) { return m.setAbsorptionTimeLimit(t); },
-     "Unable to set absorption time limit"},
-    {"current", [](ChargerSettings& m, const std::string& t) { return m.setCurrentLimit(t); },
-     "Unable to set charger current limit"},
+    {"abslim", &ChargerSettings::setAbsorptionTimeLimit, "Unable to set absorption time limit"},
+    {"current", &ChargerSettings::setCurrentLimit, "Unable to set charger current limit"},
 };
 
 // Each change stands on its own: one that is refused is reported and the others still apply.

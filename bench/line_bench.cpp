@@ -269,7 +269,6 @@ int main(int argc, char* argv[]) {
   std::cerr << "\n";
   std::filesystem::remove_all(dir, ignored);
 
-  char line[256];
   std::printf(
       "| operation | profile | exchanges | bytes on the wire | wire floor (ms) | wall (ms) "
       "| wall / floor | start-up (ms) | wind-down (ms) | CPU (ms) | peak RSS (MiB) |\n");
@@ -281,20 +280,17 @@ int main(int argc, char* argv[]) {
     worstRatio = std::max(worstRatio, ratio);
     if (row.operation == "--get") worstCpu = std::max(worstCpu, m.cpuMs);
     worstPeak = std::max(worstPeak, m.peakMiB);
-    std::snprintf(line, sizeof line,
-                  "| `%s` | %s | %zu | %llu | %.1f | %.1f | %.3f | %.1f | %.1f | %.1f | %.1f |",
-                  row.operation.c_str(), row.profile.c_str(), m.exchanges,
-                  static_cast<unsigned long long>(m.bytes), m.floorMs, m.wallMs, ratio, m.startMs,
-                  m.endMs, m.cpuMs, m.peakMiB);
-    std::printf("%s\n", line);
+    std::printf("| `%s` | %s | %zu | %llu | %.1f | %.1f | %.3f | %.1f | %.1f | %.1f | %.1f |\n",
+                row.operation.c_str(), row.profile.c_str(), m.exchanges,
+                static_cast<unsigned long long>(m.bytes), m.floorMs, m.wallMs, ratio, m.startMs,
+                m.endMs, m.cpuMs, m.peakMiB);
   }
   if (!idle.empty()) {
     const Run m = medianOf(idle);
-    std::snprintf(line, sizeof line,
-                  "| `--get`, charger silent (idle) | silent | 0 | %llu | - | %.1f | - | - | - | "
-                  "%.1f | %.1f |",
-                  static_cast<unsigned long long>(m.bytes), m.wallMs, m.cpuMs, m.peakMiB);
-    std::printf("%s\n", line);
+    std::printf(
+        "| `--get`, charger silent (idle) | silent | 0 | %llu | - | %.1f | - | - | - | "
+        "%.1f | %.1f |\n",
+        static_cast<unsigned long long>(m.bytes), m.wallMs, m.cpuMs, m.peakMiB);
     std::printf(
         "\nIdle: %.1f ms of CPU in %.1f s of waiting on a silent charger (target: at most "
         "20 ms).\n",

@@ -42,6 +42,13 @@ class ChargerSettings {
   ConsoleIo io;
 
   bool has(std::uint32_t mask) const { return capabilities.has(mask); }
+  // A load output or an alarm relay, of its own or driven through the TX port (virtual).
+  bool hasLoadOutput() const {
+    return has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT | SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT);
+  }
+  bool hasRelay() const {
+    return has(SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1 | SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY);
+  }
   Vreg& find(const std::string& label) { return settings.find(label); }
 
   // 12, 24, 36 or 48: "battery_voltage", or derived from the charge voltages when it is 0.

@@ -21,10 +21,6 @@ bool hasSwitchLevels(const ChargerSettings& model) {
                    SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE);
 }
 
-std::string volts(ChargerSettings& model, const char* label) {
-  return fixedPoint(model.find(label).getNumber(), 2);
-}
-
 std::string systemVolts(ChargerSettings& model, double twelveVoltLevel) {
   return fixedPoint(model.systemVoltage() * twelveVoltLevel / 12, 2);
 }
@@ -33,15 +29,14 @@ std::string systemVolts(ChargerSettings& model, double twelveVoltLevel) {
 bool askLoadMode(ChargerSettings& model) {
   std::string low, high;
   if (hasSwitchLevels(model)) {
-    low = volts(model, "load_switch_low_level");
-    high = volts(model, "load_switch_high_level");
+    low = settingVolts(model, "load_switch_low_level");
+    high = settingVolts(model, "load_switch_high_level");
   }
   const bool aes = model.has(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE);
   const long timer = aes ? model.find("automatic_energy_selector_timer").getU16() : 0;
   const bool userSwitch = model.has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH);
 
-  clearMenuScreen(model.io);
-  model.printSettings();
+  redrawSettings(model);
   std::ostream& out = *model.io.out;
   out << "\nLoad operation mode\n\n";
   out << "0 - Load always off\n";
@@ -325,10 +320,10 @@ void writeLoadScreen(ChargerSettings& model, bool levelsShown, bool timerShown, 
   out << "\nLoad output" << (solarTimer ? " / lighting controller (timer)" : "") << " settings\n\n";
   out << "m - Modify load operation mode\n";
   if (levelsShown) {
-    out << "h - Modify load switch high voltage level (" << volts(model, "load_switch_high_level")
-        << "V)\n";
-    out << "l - Modify load switch low voltage level (" << volts(model, "load_switch_low_level")
-        << "V)\n";
+    out << "h - Modify load switch high voltage level ("
+        << settingVolts(model, "load_switch_high_level") << "V)\n";
+    out << "l - Modify load switch low voltage level ("
+        << settingVolts(model, "load_switch_low_level") << "V)\n";
   }
   if (timerShown) {
     out << "a - Modify Automatic energy selector timer (";
@@ -351,8 +346,7 @@ void writeLoadScreen(ChargerSettings& model, bool levelsShown, bool timerShown, 
 bool runLoadMenu(ChargerSettings& model) {
   bool changed = false;
   const bool solarTimer = model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
-  clearMenuScreen(model.io);
-  model.printSettings();
+  redrawSettings(model);
   for (;;) {
     const std::uint8_t control = model.find("load_control").getU8();
     const int mode = control & LOAD_MODE_MASK;
@@ -367,11 +361,11 @@ bool runLoadMenu(ChargerSettings& model) {
       if (askLoadMode(model)) changed = true;
     } else if (key == "h" && levelsShown) {
       *model.io.out << "\nLoad switch high voltage level ["
-                    << volts(model, "load_switch_high_level") << "]: ";
+                    << settingVolts(model, "load_switch_high_level") << "]: ";
       if (model.setLoadSwitchHigh(readAnswerLine(model.io)) == 0) changed = true;
     } else if (key == "l" && levelsShown) {
-      *model.io.out << "\nLoad switch low voltage level [" << volts(model, "load_switch_low_level")
-                    << "]: ";
+      *model.io.out << "\nLoad switch low voltage level ["
+                    << settingVolts(model, "load_switch_low_level") << "]: ";
       if (model.setLoadSwitchLow(readAnswerLine(model.io)) == 0) changed = true;
     } else if (key == "a" && timerShown) {
       if (askSelectorTimer(model)) changed = true;
@@ -382,8 +376,7 @@ bool runLoadMenu(ChargerSettings& model) {
     } else {
       reportUnknownOption(model.io);
     }
-    clearMenuScreen(model.io);
-    model.printSettings();
+    redrawSettings(model);
   }
 }
 
@@ -391,8 +384,7 @@ bool runLightingMenu(ChargerSettings& model) {
   bool changed = false;
   const int version = model.capabilities.streetlightVersion;
   for (;;) {
-    clearMenuScreen(model.io);
-    model.printSettings();
+    redrawSettings(model);
     writeLightingScreen(model, version);
     const std::string key = readAnswerLine(model.io);
     if (key == "x") return changed;

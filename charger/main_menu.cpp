@@ -35,15 +35,6 @@ FactoryCharge factoryCharge(int systemVoltage) {
   }
 }
 
-bool hasLoad(const ChargerSettings& model) {
-  return model.has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT |
-                   SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT);
-}
-
-bool hasRelay(const ChargerSettings& model) {
-  return model.has(SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1 | SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY);
-}
-
 void writeMenu(ChargerSettings& model, bool userDefined) {
   std::ostream& out = *model.io.out;
   const bool rotary = model.has(SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER);
@@ -66,12 +57,12 @@ void writeMenu(ChargerSettings& model, bool userDefined) {
     out << "t - Switch back to"
         << (rotary ? " rotary switch battery type" : " factory defined battery table") << "\n";
   }
-  if (hasLoad(model)) {
+  if (model.hasLoadOutput()) {
     out << "l - Modify load output"
         << (model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) ? " / lighting controller (timer)" : "")
         << " settings\n";
   }
-  if (hasRelay(model)) out << "r - Modify relay settings\n";
+  if (model.hasRelay()) out << "r - Modify relay settings\n";
   if (model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) out << "e - Clear history data\n";
   if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) out << "p - SunLink TX Port function\n";
   if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) out << "q - SunLink RX Port function\n";
@@ -89,8 +80,8 @@ void writeMenu(ChargerSettings& model, bool userDefined) {
   if (model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) out << ",i,j";
   out << ",k,m";
   if (userDefined) out << ",t";
-  if (hasLoad(model)) out << ",l";
-  if (hasRelay(model)) out << ",r";
+  if (model.hasLoadOutput()) out << ",l";
+  if (model.hasRelay()) out << ",r";
   if (model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) out << ",e";
   if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) out << ",p";
   if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) out << ",q";
@@ -178,23 +169,19 @@ bool restoreFactoryTable(ChargerSettings& model) {
   return model.useFactoryTable() == 0;
 }
 
-std::string voltageText(ChargerSettings& model, const char* label) {
-  return fixedPoint(model.find(label).getNumber(), 2);
-}
-
 // Acts on one answer other than x; returns whether the settings list changed.
 bool act(ChargerSettings& model, const std::string& key) {
   if (key == "v") return model.setBatteryVoltage(askBatteryVoltage(model)) == 0;
   if (key == "a") {
     return model.setAbsorptionVoltage(askValue(model, "Absorption voltage [",
-                                               voltageText(model, "absorption_voltage"))) == 0;
+                                               settingVolts(model, "absorption_voltage"))) == 0;
   }
   if (key == "b" && model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
     return model.setCellGuardMode(model.find("cellguard_mode").getU8() != 0 ? "0" : "1") == 0;
   }
   if (key == "i" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
     return model.setEqualisationVoltage(askValue(model, "Equalisation voltage [",
-                                                 voltageText(model, "equalisation_voltage"))) == 0;
+                                                 settingVolts(model, "equalisation_voltage"))) == 0;
   }
   if (key == "j" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
     const long mode = static_cast<long>(model.find("auto_equalise").getNumber());
@@ -206,12 +193,12 @@ bool act(ChargerSettings& model, const std::string& key) {
     writeTemperatureNote(model);
     return model.setTemperatureCompensation(
                askValue(model, "Temperature compensation [",
-                        voltageText(model, "temperature_compensation"))) == 0;
+                        settingVolts(model, "temperature_compensation"))) == 0;
   }
   if (key == "m") return model.setAbsorptionTimeLimit(askAbsorptionTimeLimit(model)) == 0;
   if (key == "f") {
     return model.setFloatVoltage(
-               askValue(model, "Float voltage [", voltageText(model, "float_voltage"))) == 0;
+               askValue(model, "Float voltage [", settingVolts(model, "float_voltage"))) == 0;
   }
   if (key == "c") {
     return model.setCurrentLimit(
@@ -220,8 +207,8 @@ bool act(ChargerSettings& model, const std::string& key) {
   }
   // Accepted even when its line is not shown: it also repairs a table that was changed by hand.
   if (key == "t") return restoreFactoryTable(model);
-  if (key == "l" && hasLoad(model)) return runLoadMenu(model);
-  if (key == "r" && hasRelay(model)) return runRelayMenu(model);
+  if (key == "l" && model.hasLoadOutput()) return runLoadMenu(model);
+  if (key == "r" && model.hasRelay()) return runRelayMenu(model);
   if (key == "e" && model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) {
     // Clearing the history acts on the charger at once; the settings list is untouched. A model
     // built without a link has no charger to clear.
@@ -248,8 +235,7 @@ bool runMainMenu(ChargerSettings& model) {
     const std::string key = readAnswerLine(model.io);
     if (key == "x") return changed;
     if (act(model, key)) changed = true;
-    clearMenuScreen(model.io);
-    model.printSettings();
+    redrawSettings(model);
   }
 }
 

@@ -1,11 +1,11 @@
 #include "charger/menu_input.h"
 
-#include <cstdio>
 #include <istream>
 #include <ostream>
 
 #include "app/errors.h"
 #include "charger/charger_settings.h"
+#include "charger/value_text.h"
 #include "platform/console.h"
 
 namespace sunlink {
@@ -55,20 +55,20 @@ std::string readAnswerLine(ConsoleIo& io) {
   return answer;
 }
 
-void clearMenuScreen(ConsoleIo& io) {
-  if (io.out != &std::cout) return;
-  // The clear sequence bypasses the stream's buffer: what the screen showed so far must be out
-  // first, or it would land after the clear.
-  io.out->flush();
-  clearScreen();
+void redrawSettings(ChargerSettings& model) {
+  if (model.io.out == &std::cout) {
+    // The clear sequence bypasses the stream's buffer: what the screen showed so far must be out
+    // first, or it would land after the clear.
+    std::cout.flush();
+    clearScreen();
+  }
+  model.printSettings();
+}
+
+std::string settingVolts(ChargerSettings& model, const char* label) {
+  return fixedPoint(model.find(label).getNumber(), 2);
 }
 
 void reportUnknownOption(ConsoleIo& io) { *io.err << "Unknown option ignored\n\n"; }
-
-std::string fixedPoint(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
 
 }  // namespace sunlink

@@ -1,5 +1,5 @@
-// The console dialogue shared by the menu screens: reading one answer line, clearing the screen,
-// the unknown-option message and the fixed-point number texts. Main thread only.
+// The console dialogue shared by the menu screens: reading one answer line, redrawing the screen
+// and the unknown-option message. Main thread only.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 namespace sunlink {
 
 struct ConsoleIo;
+class ChargerSettings;
 
 // The longest answer line kept. A longer line is read to its end and dropped, so a huge input
 // without line ends (a file piped in by mistake) cannot exhaust memory.
@@ -26,14 +27,14 @@ std::string readAnswer(ConsoleIo& io);
 // readAnswer, then a line end on io.out (the answer's own line end was read, not echoed).
 std::string readAnswerLine(ConsoleIo& io);
 
-// Clears the console before a screen is drawn again. Only the process's own standard output is a
-// console; a dialogue held over other streams (tests) gets nothing.
-void clearMenuScreen(ConsoleIo& io);
+// The top of every menu screen: clears the console, then prints the settings. Only the process's
+// own standard output is a console; a dialogue held over other streams (tests) is not cleared.
+void redrawSettings(ChargerSettings& model);
+
+// A voltage setting as the menus show it, with two decimals (14.40).
+std::string settingVolts(ChargerSettings& model, const char* label);
 
 // "Unknown option ignored" and an empty line on io.err.
 void reportUnknownOption(ConsoleIo& io);
-
-// value with the given number of decimals, as printf's "%.*f" writes it (14.40).
-std::string fixedPoint(double value, int decimals);
 
 }  // namespace sunlink

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 
 #include "charger/charger_settings.h"
@@ -25,6 +24,13 @@ const char kUnableToInterpret[] = "Unable to interpret value";
 double clampToRange(double value, double low, double high) {
   if (value < low) value = low;
   if (value > high) value = high;
+  return value;
+}
+
+// Prepared text as a number; text that is none gets the refusal on err and gives nothing.
+std::optional<double> readNumber(std::ostream& err, const std::string& prepared) {
+  const std::optional<double> value = convertNumber(prepared);
+  if (!value) err << kUnableToInterpret << "\n\n";
   return value;
 }
 
@@ -78,21 +84,15 @@ std::optional<int> convertWholeInteger(const std::string& text) {
 double truncateDecimal(double x) { return std::trunc(std::round(x * 1e6) / 1e6); }
 
 double ChargerSettings::parseVoltage(std::string text, double defaultValue) {
-  const std::optional<double> value = convertNumber(prepareNumberText(std::move(text)));
-  if (!value) {
-    *io.err << kUnableToInterpret << "\n\n";
-    return defaultValue;
-  }
+  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
+  if (!value) return defaultValue;
   const int v = systemVoltage();
   return clampToRange(*value, v * 75 / 100.0, v * 145 / 100.0);
 }
 
 double ChargerSettings::parsePanelVoltage(std::string text, double defaultValue) {
-  const std::optional<double> value = convertNumber(prepareNumberText(std::move(text)));
-  if (!value) {
-    *io.err << kUnableToInterpret << "\n\n";
-    return defaultValue;
-  }
+  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
+  if (!value) return defaultValue;
   // A panel level below 0 V means nothing to the charger, and stored in its unsigned register a
   // negative number would read back as some 650 V; 0 is the lowest level (and means "built-in
   // default" for the night/day detection levels).
@@ -100,11 +100,8 @@ double ChargerSettings::parsePanelVoltage(std::string text, double defaultValue)
 }
 
 std::optional<double> ChargerSettings::parseTemperatureCompensation(std::string text) {
-  const std::optional<double> value = convertNumber(prepareNumberText(std::move(text)));
-  if (!value) {
-    *io.err << kUnableToInterpret << "\n\n";
-    return std::nullopt;
-  }
+  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
+  if (!value) return std::nullopt;
   const int v = systemVoltage();
   // Firmware after 1.16 accepts only compensation that lowers the voltage as the battery warms.
   if (capabilities.firmwareVersion <= 0x116) {
@@ -114,21 +111,15 @@ std::optional<double> ChargerSettings::parseTemperatureCompensation(std::string 
 }
 
 double ChargerSettings::parseCurrent(std::string text, double defaultValue) {
-  const std::optional<double> value = convertNumber(prepareNumberText(std::move(text)));
-  if (!value) {
-    *io.err << kUnableToInterpret << "\n\n";
-    return defaultValue;
-  }
+  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
+  if (!value) return defaultValue;
   return clampToRange(*value, 0.1, capabilities.maxCurrent);
 }
 
 std::int16_t ChargerSettings::parseSmallInt(std::string text, std::int16_t defaultValue, int low,
                                             int high) {
-  const std::optional<double> value = convertNumber(prepareNumberText(std::move(text)));
-  if (!value) {
-    *io.err << kUnableToInterpret << "\n\n";
-    return defaultValue;
-  }
+  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
+  if (!value) return defaultValue;
   return static_cast<std::int16_t>(clampToRange(std::trunc(*value), low, high));
 }
 
@@ -137,11 +128,8 @@ std::uint16_t ChargerSettings::parseDuration(std::string text, double maxHours) 
   const std::size_t colon = text.find(':');
   if (colon != std::string::npos) minutes = parseSmallInt(text.substr(colon + 1), 0, -1440, 1440);
   // The hours end at the colon, which is a stop character.
-  const std::optional<double> hours = convertNumber(prepareNumberText(std::move(text)));
-  if (!hours) {
-    *io.err << kUnableToInterpret << "\n\n";
-    return 0;
-  }
+  const std::optional<double> hours = readNumber(*io.err, prepareNumberText(std::move(text)));
+  if (!hours) return 0;
   const double h = clampToRange(*hours, 0.0, maxHours);
   long total = minutes + static_cast<long>(truncateDecimal(h * 60));
   // "0:-30" would come to -30 minutes, which as an unsigned duration is 65506 minutes (45 days);
@@ -158,11 +146,8 @@ std::uint8_t ChargerSettings::parsePercent(std::string text, std::uint8_t defaul
   const std::string prepared = prepareNumberText(std::move(text));
   // Pressing only Enter keeps the offered default without a complaint.
   if (prepared.empty()) return defaultValue;
-  const std::optional<double> value = convertNumber(prepared);
-  if (!value) {
-    *io.err << kUnableToInterpret << "\n\n";
-    return defaultValue;
-  }
+  const std::optional<double> value = readNumber(*io.err, prepared);
+  if (!value) return defaultValue;
   return static_cast<std::uint8_t>(std::trunc(clampToRange(*value, 0.0, 100.0)));
 }
 

@@ -1,9 +1,7 @@
 // The settings printout: the charger's current settings in plain language, one line each, from the
 // in-memory settings list only.
 
-#include <cmath>
 #include <cstdint>
-#include <sstream>
 #include <string>
 
 #include "charger/charger_settings.h"
@@ -14,16 +12,8 @@ namespace sunlink {
 
 namespace {
 
-// Fixed-point text: 2 decimals for voltages and compensation, 1 for the current limit.
-std::string fixed(double value, int decimals) {
-  std::ostringstream text;
-  text.setf(std::ios::fixed, std::ios::floatfield);
-  text.precision(decimals);
-  text << value;
-  return text.str();
-}
-
-std::string volts(double value) { return fixed(value, 2); }
+// Voltages and the temperature compensation with 2 decimals.
+std::string volts(double value) { return fixedPoint(value, 2); }
 
 // " minute" or " minutes", as English wants it after the number.
 const char* minutes(long n) { return n == 1 ? " minute" : " minutes"; }
@@ -91,7 +81,7 @@ void ChargerSettings::printSettings() {
     out << "CellGuard mode = " << (find("cellguard_mode").getU8() != 0 ? "on" : "off") << '\n';
   }
 
-  out << "Charger Current Limit = " << fixed(find("maximum_current").getNumber(), 1) << "A\n";
+  out << "Charger Current Limit = " << fixedPoint(find("maximum_current").getNumber(), 1) << "A\n";
 
   if (autoEqualise) {
     const int n = find("auto_equalise").getU8();
@@ -106,12 +96,9 @@ void ChargerSettings::printSettings() {
     out << '\n';
   }
 
-  if (has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT) ||
-      has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT)) {
-    printLoadSection();
-  }
+  if (hasLoadOutput()) printLoadSection();
 
-  if (has(SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1) || has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY)) {
+  if (hasRelay()) {
     out << "Alarm relay function = " << relayModeText() << '\n';
     const long n = find("relay_min_enabled").getU16();
     if (n != 0) out << "Alarm relay minimum enabled = " << n << minutes(n) << '\n';
@@ -176,6 +163,12 @@ void ChargerSettings::printLoadSection() {
   // The user defined switch levels, read only for the modes that show them.
   const auto low = [this] { return volts(find("load_switch_low_level").getNumber()); };
   const auto high = [this] { return volts(find("load_switch_high_level").getNumber()); };
+  // A mode the charger lacks reads "<unsupported>" instead of its description.
+  const auto supported = [&](std::uint32_t feature) {
+    const bool present = has(feature);
+    if (!present) out << "<unsupported>";
+    return present;
+  };
   out << "Load output control = ";
   if (b & 0x08) {
     out << "<unknown>";
@@ -203,23 +196,17 @@ void ChargerSettings::printLoadSection() {
         out << "load output on";
         break;
       case 5:
-        if (!has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH)) {
-          out << "<unsupported>";
-        } else {
+        if (supported(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH)) {
           out << "user defined algorithm 1 (off<" << low() << "V, on>" << high() << "V)";
         }
         break;
       case 6:
-        if (!has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH)) {
-          out << "<unsupported>";
-        } else {
+        if (supported(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH)) {
           out << "user defined algorithm 2 (off<" << low() << "V<on<" << high() << "V<off)";
         }
         break;
       case 7:
-        if (!has(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE)) {
-          out << "<unsupported>";
-        } else {
+        if (supported(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE)) {
           out << "user defined algorithm 1 (off<" << low() << "V, on>" << high() << "V, time=";
           printHoursMinutes(out, find("automatic_energy_selector_timer").getU16());
           out << ")";

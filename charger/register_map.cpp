@@ -21,10 +21,7 @@ void ChargerSettings::pushRegisterMap() {
   const unsigned firmware = capabilities.firmwareVersion;
   const bool loadSwitch =
       has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH) || has(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE);
-  const bool relay =
-      has(SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1) || has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY);
-  const bool load = has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT) ||
-                    has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT);
+  const bool relay = hasRelay();
   const bool solarTimer = has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
   const bool autoEqualise = has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE);
 
@@ -73,7 +70,7 @@ void ChargerSettings::pushRegisterMap() {
   }
   if (autoEqualise) settings.push(Vreg("auto_equalise", 0xEDFD, REG_NONE, 1));
   settings.push(Vreg("battery_type", 0xEDF1, REG_NONE, 1));
-  if (load) settings.push(Vreg("load_control", 0xEDAB, REG_NONE, 1));
+  if (hasLoadOutput()) settings.push(Vreg("load_control", 0xEDAB, REG_NONE, 1));
   if (solarTimer) {
     for (int n = 0; n < 6; ++n) {
       settings.push(Vreg("lighting_event" + std::to_string(n + 1), 0xEDA0 + n, REG_NONE, 1));

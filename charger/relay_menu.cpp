@@ -18,21 +18,15 @@ struct RelayLevels {
 };
 
 RelayLevels readLevels(ChargerSettings& model) {
-  auto volts = [&](const char* label) { return fixedPoint(model.find(label).getNumber(), 2); };
+  auto volts = [&](const char* label) { return settingVolts(model, label); };
   return {volts("relay_input_high_voltage_set"),  volts("relay_input_high_voltage_clear"),
           volts("relay_output_low_voltage_set"),  volts("relay_output_low_voltage_clear"),
           volts("relay_output_high_voltage_set"), volts("relay_output_high_voltage_clear")};
 }
 
-bool hasLoad(const ChargerSettings& model) {
-  return model.has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT |
-                   SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT);
-}
-
 // The mode screen (key m); returns whether the mode was stored.
 bool askRelayMode(ChargerSettings& model) {
-  clearMenuScreen(model.io);
-  model.printSettings();
+  redrawSettings(model);
   std::ostream& out = *model.io.out;
   out << "\n";
   const RelayLevels levels = readLevels(model);
@@ -50,7 +44,7 @@ bool askRelayMode(ChargerSettings& model) {
   out << "8 - Float or storage state\n";
   out << "9 - Day detection (panels irradiated)\n";
   // Following the load output is only possible where there is one.
-  const bool loadMode = hasLoad(model);
+  const bool loadMode = model.hasLoadOutput();
   if (loadMode) out << "10 - Load output\n";
   out << "\nRelay operation mode (type 0.." << (loadMode ? "10" : "9") << " and press enter) ["
       << static_cast<unsigned>(model.find("relay_mode").getU8()) << "]: ";
@@ -81,8 +75,7 @@ const LevelKey LEVEL_KEYS[] = {
 };
 
 bool askLevel(ChargerSettings& model, const LevelKey& level) {
-  *model.io.out << "\n"
-                << level.question << fixedPoint(model.find(level.label).getNumber(), 2) << "]: ";
+  *model.io.out << "\n" << level.question << settingVolts(model, level.label) << "]: ";
   return (model.*level.setter)(readAnswerLine(model.io)) == 0;
 }
 
@@ -124,8 +117,7 @@ void writeRelayScreen(ChargerSettings& model) {
 
 bool runRelayMenu(ChargerSettings& model) {
   bool changed = false;
-  clearMenuScreen(model.io);
-  model.printSettings();
+  redrawSettings(model);
   for (;;) {
     writeRelayScreen(model);
     const std::string key = readAnswerLine(model.io);
@@ -147,8 +139,7 @@ bool runRelayMenu(ChargerSettings& model) {
       }
     }
     if (!known) reportUnknownOption(model.io);
-    clearMenuScreen(model.io);
-    model.printSettings();
+    redrawSettings(model);
   }
 }
 
@@ -157,8 +148,7 @@ bool runTxPortMenu(ChargerSettings& model) {
   const bool timer = model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
   const bool virtualLoad = model.has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT);
   const bool virtualRelay = model.has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY);
-  clearMenuScreen(model.io);
-  model.printSettings();
+  redrawSettings(model);
   std::ostream& out = *model.io.out;
   out << "\nSunLink TX Port function\n\n";
   out << "0 - Normal SunLink communication (default)\n";
@@ -178,8 +168,7 @@ bool runTxPortMenu(ChargerSettings& model) {
 bool runRxPortMenu(ChargerSettings& model) {
   const unsigned current = model.find("port_rx_function").getU8();
   const bool load = model.has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT);
-  clearMenuScreen(model.io);
-  model.printSettings();
+  redrawSettings(model);
   std::ostream& out = *model.io.out;
   out << "\nSunLink RX Port function\n\n";
   out << "0 - Remote on/off\n";

@@ -220,10 +220,7 @@ int ChargerSettings::setRxPortFunction(const std::string& text) {
 
 int ChargerSettings::setRelayMode(const std::string& text) {
   // Mode 10 makes the relay follow the load output, so it needs one.
-  const int highest =
-      has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT) || has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT)
-          ? 10
-          : 9;
+  const int highest = hasLoadOutput() ? 10 : 9;
   // One byte: the width of the charger's relay mode register and of every reader of the setting;
   // a four-byte write would be refused or misread by the charger.
   return storeByte(*this, "relay_mode", text, highest, 2);

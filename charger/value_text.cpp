@@ -1,4 +1,4 @@
-// Text forms of durations and street-light timer events.
+// Text forms of numbers, durations and street-light timer events.
 
 #include "charger/value_text.h"
 
@@ -6,6 +6,12 @@
 #include <cstdlib>
 
 namespace sunlink {
+
+std::string fixedPoint(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
 
 void printHoursMinutes(std::ostream& out, long minutes) {
   // More than a day (or a negative count, which no duration can be) does not fit the HH:MM form.

@@ -3,8 +3,12 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
 
 namespace sunlink {
+
+// value with the given number of decimals, as printf's "%.*f" writes it (14.40).
+std::string fixedPoint(double value, int decimals);
 
 // "HH:MM"; above 1440 minutes (or below 0) "--:--".
 void printHoursMinutes(std::ostream& out, long minutes);

@@ -57,19 +57,6 @@ void setFlag(Capabilities& caps, std::uint32_t mask, bool on) {
     caps.flags &= ~mask;
 }
 
-// Everything but the ratings table, the name and the product id, which the caller has already set.
-void resetRecord(Capabilities& caps) {
-  caps.firmwareVersion = 0;
-  caps.releaseCandidate = false;
-  caps.flags = 0;
-  caps.historyVersion = 0;
-  caps.streetlightVersion = 0;
-  caps.minBatteryVoltage = 0;
-  caps.maxBatteryVoltage = 0;
-  caps.maxCurrent = 0.0;
-  caps.maxPvVoltage = 0.0;
-}
-
 // Firmware before 1.16 cannot report its features: they follow from the model's row of the ratings
 // table and from the firmware version.
 void deriveFromModel(Capabilities& caps) {
@@ -140,7 +127,6 @@ void logCapabilities(const Capabilities& caps) {
 
 int identify(Capabilities& caps, QmxSerial& link) {
   HexProtocol hex(link);
-  resetRecord(caps);
 
   std::uint16_t word = 0;
   if (!hex.ping(word)) {
@@ -238,9 +224,9 @@ std::string firmwareText(std::uint16_t versionWord) {
 }
 
 int identifyCharger(Capabilities& caps, QmxSerial& link) {
+  // A fresh record: nothing a previous identification found may survive a refusal.
+  caps = Capabilities();
   caps.modelRatings = builtInModelRatings();
-  caps.name.clear();
-  caps.productId = 0xFFFF;
   try {
     // One conversation: no other exchange may come between the ping and the last rating read.
     boost::lock_guard<boost::recursive_mutex> lock(link.linkLock());

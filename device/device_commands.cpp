@@ -40,8 +40,7 @@ int runCommand(QmxSerial& link, std::ostream& out, std::ostream& err,
       err << "No ping reply (incorrect serial port?)\n" << std::flush;
       return 3;
     }
-    const unsigned type = version >> 14;
-    if (type != 1 && type != 3) {  // only the application (or a release candidate) takes writes
+    if (!isApplicationFirmware(version)) {
       err << applicationRequired << "\n" << std::flush;
       return 81;
     }
@@ -65,6 +64,15 @@ std::string hoursMinutes(std::uint16_t minutes) {
   char text[8];
   std::snprintf(text, sizeof text, "%02u:%02u", (minutes / 60u) % 100u, minutes % 60u);
   return text;
+}
+
+// The charger takes a new mode only after its mode register was unlocked.
+int setChargerMode(QmxSerial& link, std::ostream& out, std::ostream& err, std::uint16_t mode) {
+  return runCommand(
+      link, out, err, "Application required to change the charger on/off state... Skipping...",
+      [mode] {
+        return CommandPlan{"", {{REG_DEVICE_MODE_UNLOCK, 0x0002}, {REG_DEVICE_MODE, mode}}};
+      });
 }
 
 }  // namespace
@@ -97,19 +105,11 @@ int setClock(QmxSerial& link, std::ostream& out, std::ostream& err) {
 }
 
 int chargerOff(QmxSerial& link, std::ostream& out, std::ostream& err) {
-  return runCommand(
-      link, out, err, "Application required to change the charger on/off state... Skipping...", [] {
-        return CommandPlan{"",
-                           {{REG_DEVICE_MODE_UNLOCK, 0x0002}, {REG_DEVICE_MODE, DEVICE_MODE_OFF}}};
-      });
+  return setChargerMode(link, out, err, DEVICE_MODE_OFF);
 }
 
 int chargerOn(QmxSerial& link, std::ostream& out, std::ostream& err) {
-  return runCommand(
-      link, out, err, "Application required to change the charger on/off state... Skipping...", [] {
-        return CommandPlan{"",
-                           {{REG_DEVICE_MODE_UNLOCK, 0x0002}, {REG_DEVICE_MODE, DEVICE_MODE_ON}}};
-      });
+  return setChargerMode(link, out, err, DEVICE_MODE_ON);
 }
 
 }  // namespace sunlink

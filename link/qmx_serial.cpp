@@ -51,11 +51,9 @@ bool QmxSerial::start() {
   port_.set_option(serial_port_base::parity(serial_port_base::parity::none));
   port_.set_option(serial_port_base::stop_bits(serial_port_base::stop_bits::one));
 
-  // The HEX assembler sees every byte before the TEXT splitter.
-  hexConnection_ = rxSignal.connect([this](char c) {
-    if (hexReceiver_.feed(c)) hexSignal(hexReceiver_.frame());
-  });
-  textConnection_ = rxSignal.connect([this](char c) { onTextByte(c); });
+  // One slot runs both receivers, so subscribers connected before start see each byte before
+  // them and later ones after them.
+  rxSignal.connect([this](char c) { onReceivedByte(c); });
 
   // The first read is queued here, before the thread exists: queuing it switches the port's
   // internal non-blocking state, which the main thread's writes read. After this the reader
@@ -96,7 +94,9 @@ void QmxSerial::onRead(const boost::system::error_code& error, std::size_t count
   startRead();
 }
 
-void QmxSerial::onTextByte(char c) {
+void QmxSerial::onReceivedByte(char c) {
+  // The HEX assembler sees every byte before the TEXT splitter.
+  if (hexReceiver_.feed(c)) hexSignal(hexReceiver_.frame());
   const TextSplitter::Outcome outcome = textSplitter_.feed(c);
   if (outcome.validBlock) {
     extractPairs(

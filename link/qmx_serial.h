@@ -64,7 +64,8 @@ class QmxSerial {
   void run();
   void startRead();
   void onRead(const boost::system::error_code& error, std::size_t count);
-  void onTextByte(char c);
+  // The receivers' slot on rxSignal.
+  void onReceivedByte(char c);
   void countError();
   void closePort(boost::system::error_code& error);
 
@@ -76,8 +77,6 @@ class QmxSerial {
   // Receivers, touched by the reader thread only.
   HexReceiver hexReceiver_;
   TextSplitter textSplitter_;
-  boost::signals2::connection hexConnection_;
-  boost::signals2::connection textConnection_;
   std::atomic<std::uint8_t> errorCount_{0};
   char readBuffer_[1024];
 };

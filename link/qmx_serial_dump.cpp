@@ -34,8 +34,8 @@ struct QmxSerialDump::Printer {
 };
 
 QmxSerialDump::QmxSerialDump(QmxSerial& link, std::ostream& out)
-    : link_(link), out_(out), printer_(std::make_shared<Printer>()) {
-  printer_->out = &out_;
+    : link_(link), printer_(std::make_shared<Printer>()) {
+  printer_->out = &out;
 }
 
 QmxSerialDump::~QmxSerialDump() {

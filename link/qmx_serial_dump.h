@@ -37,7 +37,6 @@ class QmxSerialDump {
   boost::signals2::connection rxConnection_;
   boost::signals2::connection txConnection_;
   QmxSerial& link_;
-  std::ostream& out_;
   std::shared_ptr<Printer> printer_;
 };
 

@@ -12,8 +12,13 @@ namespace sunlink {
 
 namespace {
 
-void setError(boost::system::error_code& ec, int error) {
+// Closes a descriptor whose opening failed at some step and reports that step's error. Once the
+// port is claimed (claimed true) the claim is given up first.
+int failOpen(int fd, bool claimed, int error, boost::system::error_code& ec) {
+  if (claimed) releaseSerialPortExclusive(fd);
+  ::close(fd);
   ec.assign(error, boost::system::system_category());
+  return -1;
 }
 
 }  // namespace
@@ -23,42 +28,21 @@ int openSerialPortExclusive(const std::string& path, boost::system::error_code& 
   const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     // A port another program holds with TIOCEXCL already fails here with EBUSY.
-    setError(ec, errno);
+    ec.assign(errno, boost::system::system_category());
     return -1;
   }
   // The lock comes before any change to the line: a port that turns out to be busy must be left
   // exactly as its holder set it up. TIOCEXCL alone is not enough, because root opens through it;
   // the lock on the open file is what a second instance run as root runs into.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
-    ::close(fd);
-    setError(ec, error == EWOULDBLOCK ? EBUSY : error);
-    return -1;
-  }
-  if (::ioctl(fd, TIOCEXCL) != 0) {
-    const int error = errno;
-    ::close(fd);
-    setError(ec, error);
-    return -1;
-  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    return failOpen(fd, false, errno == EWOULDBLOCK ? EBUSY : errno, ec);
+  if (::ioctl(fd, TIOCEXCL) != 0) return failOpen(fd, false, errno, ec);
   termios ios{};
-  if (::tcgetattr(fd, &ios) != 0) {
-    const int error = errno;
-    releaseSerialPortExclusive(fd);
-    ::close(fd);
-    setError(ec, error);
-    return -1;
-  }
+  if (::tcgetattr(fd, &ios) != 0) return failOpen(fd, true, errno, ec);
   ::cfmakeraw(&ios);
   ios.c_iflag |= IGNPAR;
   ios.c_cflag |= CREAD | CLOCAL;
-  if (::tcsetattr(fd, TCSANOW, &ios) != 0) {
-    const int error = errno;
-    releaseSerialPortExclusive(fd);
-    ::close(fd);
-    setError(ec, error);
-    return -1;
-  }
+  if (::tcsetattr(fd, TCSANOW, &ios) != 0) return failOpen(fd, true, errno, ec);
   return fd;
 }
 

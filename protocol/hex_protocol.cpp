@@ -10,6 +10,7 @@
 #include "app/log.h"
 #include "link/qmx_serial.h"
 #include "protocol/concurrent_queue.h"
+#include "protocol/registers.h"
 
 namespace sunlink {
 
@@ -17,19 +18,26 @@ namespace {
 
 using ReplyQueue = concurrent_queue<HexMsg>;
 
-// Request and reply codes.
-constexpr std::uint8_t kPing = 0x1;
-constexpr std::uint8_t kGetDeviceId = 0x4;
-constexpr std::uint8_t kGetRegister = 0x7;
-constexpr std::uint8_t kSetRegister = 0x8;
-constexpr int kDeviceIdReply = 0x1;
-constexpr int kReceptionErrorReply = 0x2;
-// Codes 3 and 4: the charger did not carry out a request it understood.
-constexpr int kRejectedReply = 0x3;
-constexpr int kRefusedReply = 0x4;
-constexpr int kPingReply = 0x5;
-// The word of a code-2 reply by which the charger says it received a damaged request.
-constexpr std::uint16_t kReceptionError = 0xAAAA;
+HexMsg commandRequest(std::uint8_t command) {
+  HexMsg request;
+  request.append(command);
+  return request;
+}
+
+HexMsg registerRequest(std::uint8_t command, std::uint16_t id) {
+  HexMsg request = commandRequest(command);
+  request.append16(id);
+  request.append(0x00);  // flags
+  return request;
+}
+
+// A reply of a code and a word: the word read after the code goes to word whatever the code; true
+// when the code is the wanted one and the word was there.
+bool readWordReply(HexMsg& reply, int wanted, std::uint16_t& word) {
+  const std::uint8_t code = reply.read8();
+  word = reply.read16();
+  return code == wanted && reply.good();
+}
 
 }  // namespace
 
@@ -61,10 +69,10 @@ int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& acc
       }
       if (message.empty()) continue;
       const int code = message.read8();
-      if (code == kReceptionErrorReply) {
+      if (code == RSP_ERROR) {
         const std::uint16_t word = message.read16();
         if (!message.good()) continue;
-        if (word == kReceptionError) {
+        if (word == RECEPTION_ERROR_WORD) {
           // The charger got our request damaged: send it again, within the same budget.
           std::cerr << boost::format("Reception error received! attempts left: %u") % attempts;
           break;
@@ -85,67 +93,53 @@ int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& acc
 bool HexProtocol::ping(std::uint16_t& version) {
   logInfo("hex_proto", "hex: ping");
   boost::recursive_mutex::scoped_lock lock(link_.linkLock());
-  HexMsg request;
-  request.append(kPing);
   HexMsg reply;
-  if (transact(link_, request, {kPingReply}, 10, link_.timeouts.ping, reply) != 0)
+  if (transact(link_, commandRequest(CMD_PING), {RSP_PING}, 10, link_.timeouts.ping, reply) != 0)
     throw no_response() << tag_what("no response");
-  const std::uint8_t code = reply.read8();
-  version = reply.read16();
-  return code == kPingReply && reply.good();
+  return readWordReply(reply, RSP_PING, version);
 }
 
 bool HexProtocol::getDeviceId(std::uint16_t& productId) {
   logInfo("hex_proto", "hex: get device id");
   boost::recursive_mutex::scoped_lock lock(link_.linkLock());
-  HexMsg request;
-  request.append(kGetDeviceId);
   HexMsg reply;
-  if (transact(link_, request, {kDeviceIdReply, kRefusedReply}, 3, link_.timeouts.deviceId,
-               reply) != 0)
+  if (transact(link_, commandRequest(CMD_GET_DEVICE_ID), {RSP_DEVICE_ID, RSP_UNKNOWN}, 3,
+               link_.timeouts.deviceId, reply) != 0)
     throw no_response();
-  const std::uint8_t code = reply.read8();
-  productId = reply.read16();
-  return code == kDeviceIdReply && reply.good();
+  return readWordReply(reply, RSP_DEVICE_ID, productId);
 }
 
 int HexProtocol::getRegister(std::uint16_t id, HexMsg& reply) {
   logInfo("hex_proto", "hex: get register (0x%04X)", id);
   boost::recursive_mutex::scoped_lock lock(link_.linkLock());
   reply.clearState();
-  HexMsg request;
-  request.append(kGetRegister);
-  request.append16(id);
-  request.append(0x00);  // flags
-  const int result = transact(link_, request, {kGetRegister, kRefusedReply, kRejectedReply}, 3,
-                              link_.timeouts.getRegister, reply);
+  const int result =
+      transact(link_, registerRequest(CMD_GET_REGISTER, id), {RSP_GET, RSP_UNKNOWN, RSP_FAILED}, 3,
+               link_.timeouts.getRegister, reply);
   if (result != 0) return result;
   // The read position is left just after the flags, where the caller reads the value.
   const std::uint8_t code = reply.read8();
   const std::uint16_t echoedId = reply.read16();
   const std::uint8_t flags = reply.read8();
-  if (!reply.good() || code != kGetRegister || echoedId != id || flags != 0) return -3;
+  if (!reply.good() || code != RSP_GET || echoedId != id || flags != 0) return -3;
   return 0;
 }
 
 bool HexProtocol::setRegister(std::uint16_t id, std::uint16_t value) {
   logInfo("hex_proto", "hex: set register (0x%04X=0x%04X)", id, value);
   boost::recursive_mutex::scoped_lock lock(link_.linkLock());
-  HexMsg request;
-  request.append(kSetRegister);
-  request.append16(id);
-  request.append(0x00);  // flags
+  HexMsg request = registerRequest(CMD_SET_REGISTER, id);
   request.append16(value);
   HexMsg reply;
-  if (transact(link_, request, {kSetRegister, kRefusedReply, kRejectedReply}, 10,
-               link_.timeouts.setRegister, reply) != 0)
+  if (transact(link_, request, {RSP_SET, RSP_UNKNOWN, RSP_FAILED}, 10, link_.timeouts.setRegister,
+               reply) != 0)
     throw no_response();
   // The echoed id is read but not compared: any acknowledged write counts here (restore, which
   // needs the match, checks it itself).
   const std::uint8_t code = reply.read8();
   reply.read16();
   const std::uint8_t flags = reply.read8();
-  return code == kSetRegister && flags == 0 && reply.good();
+  return code == RSP_SET && flags == 0 && reply.good();
 }
 
 }  // namespace sunlink

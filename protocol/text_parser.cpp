@@ -23,18 +23,17 @@ bool isIdentityLabel(const std::string& label) {
 
 // First value wins: a label already present is left as it is, and only identity labels are kept.
 void storePair(TextDictionary& dictionary, const std::string& label, const std::string& value) {
-  QmxValue existing;
-  if (dictionary.lookup(label, existing) || !isIdentityLabel(label)) return;
-  if (dictionary.addIfAbsent(label, value))
+  if (isIdentityLabel(label) && dictionary.addIfAbsent(label, value))
     logInfo(kCategory, "parser: dictionary add (%s)", label.c_str());
 }
 
 void storeHexTrace(TextDictionary& dictionary, const HexMsg& msg) {
+  if (dictionary.size() != 0) return;
   HexMsg copy(msg);
   const std::uint8_t code = copy.read8();
   copy.read16();
   copy.read8();
-  if ((copy.good() || code == 5) && dictionary.size() == 0) storePair(dictionary, "PID", "????");
+  if (copy.good() || code == 5) storePair(dictionary, "PID", "????");
 }
 
 }  // namespace
@@ -85,23 +84,27 @@ std::vector<QmxValue> TextDictionary::entries() const {
 struct QmxGetParser::Sink {
   std::mutex mutex;
   TextDictionary* dictionary;  // guarded by mutex; null once the parser is gone
+
+  void text(const std::string& label, const std::string& value) {
+    std::lock_guard<std::mutex> guard(mutex);
+    if (dictionary) storePair(*dictionary, label, value);
+  }
+
+  void hex(const HexMsg& msg) {
+    std::lock_guard<std::mutex> guard(mutex);
+    if (dictionary) storeHexTrace(*dictionary, msg);
+  }
 };
 
 QmxGetParser::QmxGetParser(QmxSerial& link, TextDictionary& dictionary)
-    : link_(link), dictionary_(dictionary), sink_(std::make_shared<Sink>()) {
+    : dictionary_(dictionary), sink_(std::make_shared<Sink>()) {
   sink_->dictionary = &dictionary;
   std::shared_ptr<Sink> sink = sink_;
   logInfo(kCategory, "parser: establish hex protocol connection");
-  hexConnection_ = link_.hexSignal.connect([sink](const HexMsg& msg) {
-    std::lock_guard<std::mutex> guard(sink->mutex);
-    if (sink->dictionary) storeHexTrace(*sink->dictionary, msg);
-  });
+  hexConnection_ = link.hexSignal.connect([sink](const HexMsg& msg) { sink->hex(msg); });
   logInfo(kCategory, "parser: establish text protocol connection");
-  textConnection_ =
-      link_.textSignal.connect([sink](const std::string& label, const std::string& value) {
-        std::lock_guard<std::mutex> guard(sink->mutex);
-        if (sink->dictionary) storePair(*sink->dictionary, label, value);
-      });
+  textConnection_ = link.textSignal.connect(
+      [sink](const std::string& label, const std::string& value) { sink->text(label, value); });
 }
 
 QmxGetParser::~QmxGetParser() {
@@ -118,13 +121,9 @@ QmxGetParser::~QmxGetParser() {
 }
 
 void QmxGetParser::onText(const std::string& label, const std::string& value) {
-  std::lock_guard<std::mutex> guard(sink_->mutex);
-  if (sink_->dictionary) storePair(*sink_->dictionary, label, value);
+  sink_->text(label, value);
 }
 
-void QmxGetParser::onHex(const HexMsg& msg) {
-  std::lock_guard<std::mutex> guard(sink_->mutex);
-  if (sink_->dictionary) storeHexTrace(*sink_->dictionary, msg);
-}
+void QmxGetParser::onHex(const HexMsg& msg) { sink_->hex(msg); }
 
 }  // namespace sunlink

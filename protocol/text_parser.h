@@ -63,7 +63,6 @@ class QmxGetParser {
  private:
   struct Sink;  // the part the slots share, alive as long as a slot may run
 
-  QmxSerial& link_;
   TextDictionary& dictionary_;
   std::shared_ptr<Sink> sink_;
   boost::signals2::connection hexConnection_;

@@ -16,11 +16,6 @@ namespace {
 // Same budget as a set register: a charger busy storing to its flash may be slow to answer.
 constexpr int kSetAttempts = 10;
 
-bool isApplicationFirmware(std::uint16_t versionWord) {
-  const unsigned type = versionWord >> 14;
-  return type == 1 || type == 3;
-}
-
 // Writes the value to register id with as many bytes as the value text has. False when the
 // charger refused it or acknowledged something else; throws no_response when it did not answer.
 bool writeValue(QmxSerial& link, const Vreg& vreg, std::uint16_t id) {
@@ -78,14 +73,7 @@ int restore(QmxSerial& link, VregTable& table) {
   HexProtocol hex(link);
 
   std::uint16_t versionWord = 0;
-  if (!hex.ping(versionWord)) {
-    logError("settings", "restore: no ping reply");
-    return 3;
-  }
-  if (!isApplicationFirmware(versionWord)) {
-    logError("settings", "restore: application required to save settings...");
-    return 81;
-  }
+  if (const int status = pingApplication(hex, "restore", "save", versionWord)) return status;
   logInfo("settings", "restore: saving settings");
 
   bool passed = true;

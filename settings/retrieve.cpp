@@ -8,6 +8,7 @@
 #include "app/log.h"
 #include "link/qmx_serial.h"
 #include "protocol/hex_protocol.h"
+#include "protocol/registers.h"
 
 namespace sunlink {
 
@@ -16,12 +17,6 @@ namespace {
 // A getRegister of the charger may fail for a moment (a reply lost on the line); each try already
 // carries the exchange's own resends.
 constexpr int kReadTries = 3;
-
-// Firmware types by the two top bits of the version word: 01 application, 11 release candidate.
-bool isApplicationFirmware(std::uint16_t versionWord) {
-  const unsigned type = versionWord >> 14;
-  return type == 1 || type == 3;
-}
 
 // Decides whether the Vreg applies to this charger: logs why not and marks it skipped.
 bool applies(Vreg& vreg, std::uint16_t productId, std::int32_t version,
@@ -64,6 +59,19 @@ std::string registerValueText(const HexMsg& reply) {
   return text;
 }
 
+int pingApplication(HexProtocol& hex, const char* pass, const char* work,
+                    std::uint16_t& versionWord) {
+  if (!hex.ping(versionWord)) {
+    logError("settings", "%s: no ping reply", pass);
+    return 3;
+  }
+  if (!isApplicationFirmware(versionWord)) {
+    logError("settings", "%s: application required to %s settings...", pass, work);
+    return 81;
+  }
+  return 0;
+}
+
 int limitCheck(const Vreg& vreg) {
   const std::uint32_t x = vreg.hexToBytes(4);
   if (!vreg.min.empty() && x < valueBytes(vreg.min, 4)) return VREG_LIMIT_FAILED;
@@ -91,14 +99,7 @@ int retrieve(QmxSerial& link, VregTable& table) {
   HexProtocol hex(link);
 
   std::uint16_t versionWord = 0;
-  if (!hex.ping(versionWord)) {
-    logError("settings", "retrieve: no ping reply");
-    return 3;
-  }
-  if (!isApplicationFirmware(versionWord)) {
-    logError("settings", "retrieve: application required to load settings...");
-    return 81;
-  }
+  if (const int status = pingApplication(hex, "retrieve", "load", versionWord)) return status;
   std::uint16_t productId = 0;
   if (!hex.getDeviceId(productId)) {
     logError("settings", "retrieve: deviceID failed");
@@ -115,21 +116,16 @@ int retrieve(QmxSerial& link, VregTable& table) {
     const char* label = vreg.label.c_str();
     if (!applies(vreg, productId, version, groupValues)) continue;
 
-    if (vreg.get == REG_NONE) {
-      if (vreg.value.empty()) {
-        logError("settings", "retrieve: settings vreg \"%s\" get not properly defined", label);
-        vreg.status = VREG_CONFIG_ERROR;
-        passed = false;
-      } else {
-        logInfo("settings", "retrieve: settings vreg \"%s\" using preset value \"0x%s\"", label,
-                vreg.value.c_str());
-        if (!vreg.group.empty()) groupValues[vreg.group] = vreg.value;
-      }
+    if (vreg.get == REG_NONE && !vreg.value.empty()) {
+      logInfo("settings", "retrieve: settings vreg \"%s\" using preset value \"0x%s\"", label,
+              vreg.value.c_str());
+      if (!vreg.group.empty()) groupValues[vreg.group] = vreg.value;
       continue;
     }
-    if (vreg.get > 0xFFFF) {
-      // Only a hand-written file can name such a register. Asking for its low 16 bits would read
-      // another setting under this label.
+    // Neither a register nor a preset value; or a register beyond 16 bits, which only a
+    // hand-written file can name: asking for its low 16 bits would read another setting under this
+    // label.
+    if (vreg.get == REG_NONE || vreg.get > 0xFFFF) {
       logError("settings", "retrieve: settings vreg \"%s\" get not properly defined", label);
       vreg.status = VREG_CONFIG_ERROR;
       passed = false;

@@ -9,11 +9,18 @@
 
 namespace sunlink {
 
+class HexProtocol;
 class QmxSerial;
 
 // 0 every Vreg ended well, 94 at least one failed, 3 no ping reply or no device id, 81 not
 // application firmware. Holds the link lock for the whole pass; no_response passes through.
 int retrieve(QmxSerial& link, VregTable& table);
+// Pings the charger before a pass ("retrieve" to "load" settings, "restore" to "save" them): 0 with
+// versionWord set when it runs application or release-candidate firmware, the only kinds that know
+// its settings; else 3 (no ping reply) or 81 with the error line logged. no_response passes
+// through.
+int pingApplication(HexProtocol& hex, const char* pass, const char* work,
+                    std::uint16_t& versionWord);
 // The value text of a get-register reply read up to its flags byte: the bytes that follow, without
 // the frame's checksum byte, in value order (data bytes 0x64, 0x05 give "0564").
 std::string registerValueText(const HexMsg& reply);

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <locale>
 #include <sstream>
 #include <stdexcept>
 
@@ -106,7 +105,6 @@ int loadXmlFile(const std::string& path, VregTable& table) {
                                " levels, not a settings file");
     }
     std::istringstream in(text);
-    in.imbue(std::locale());
     pt::read_xml(in, tree, pt::xml_parser::trim_whitespace);
     // The reader takes an empty file, or one of only comments, as an empty document; it is no
     // XML document at all (and an upload of it would be reported as done while nothing is stored).

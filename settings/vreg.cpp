@@ -58,6 +58,11 @@ std::uint8_t pairBefore(const std::string& text, std::ptrdiff_t end) {
   return static_cast<std::uint8_t>(v);
 }
 
+// Bytes of a value text by its length: 2 digits one byte, 8 digits four, anything else two.
+int valueWidth(const std::string& value) {
+  return value.size() == 2 ? 1 : value.size() == 8 ? 4 : 2;
+}
+
 }  // namespace
 
 const char* vregStatusWord(std::int32_t status) {
@@ -120,13 +125,9 @@ void Vreg::setU16(std::uint16_t v) { bytesToHex(v, 2); }
 void Vreg::setU32(std::uint32_t v) { bytesToHex(v, 4); }
 
 double Vreg::getNumber() const {
-  double raw;
-  if (value.size() == 2)
-    raw = getU8();
-  else if (value.size() == 8)
-    raw = getU32();
-  else
-    raw = static_cast<std::int16_t>(getU16());
+  const int width = valueWidth(value);
+  const std::uint32_t bytes = hexToBytes(width);
+  const double raw = width == 2 ? static_cast<std::int16_t>(bytes) : static_cast<double>(bytes);
   return raw / scale;
 }
 
@@ -148,13 +149,7 @@ void Vreg::setNumber(double x) {
   else
     raw = static_cast<std::int64_t>(product);
   // Two's complement in the width the value already has.
-  const std::uint32_t bits = static_cast<std::uint32_t>(static_cast<std::uint64_t>(raw));
-  if (value.size() == 2)
-    bytesToHex(bits & 0xFF, 1);
-  else if (value.size() == 8)
-    bytesToHex(bits, 4);
-  else
-    bytesToHex(bits & 0xFFFF, 2);
+  bytesToHex(static_cast<std::uint32_t>(static_cast<std::uint64_t>(raw)), valueWidth(value));
 }
 
 std::uint32_t readNumber(const std::string& text, int base) {
@@ -204,6 +199,11 @@ std::string normaliseValue(const std::string& text) {
   else
     std::snprintf(buffer, sizeof buffer, "%08X", static_cast<unsigned>(v));
   return buffer;
+}
+
+std::uint32_t parseRegisterId(const std::string& text) {
+  const bool hex = text.compare(0, 2, "0x") == 0;
+  return leadingDigits(text, hex ? 2 : 0, hex ? 16 : 10);
 }
 
 std::int32_t parseVersion(const std::string& text) {

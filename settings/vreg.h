@@ -82,6 +82,9 @@ bool isWireReady(const std::string& text);
 // read as decimal (leading digits, none gives 0, at most 0xFFFFFFFF) and written with 2, 4 or 8
 // upper-case hex digits.
 std::string normaliseValue(const std::string& text);
+// Attribute text to register id: "0x" and hexadecimal digits, else decimal digits. Reading stops at
+// the first unfit character; text that is no number reads as 0, too large a number as 0xFFFFFFFF.
+std::uint32_t parseRegisterId(const std::string& text);
 // "1.16" gives 0x116; "" and "0" give 0; any other form logs an error and gives -1.
 std::int32_t parseVersion(const std::string& text);
 // Comma-separated ids and low:high ranges, automatic base.

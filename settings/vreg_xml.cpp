@@ -14,29 +14,6 @@ namespace pt = boost::property_tree;
 
 namespace {
 
-// A register id attribute: "0x" and hexadecimal digits, else decimal digits. Reading stops at the
-// first unfit character; text that is no number reads as 0, too large a number as 0xFFFFFFFF.
-std::uint32_t registerId(const std::string& text) {
-  const bool hex = text.compare(0, 2, "0x") == 0;
-  const unsigned base = hex ? 16 : 10;
-  std::uint64_t v = 0;
-  for (std::size_t i = hex ? 2 : 0; i < text.size(); ++i) {
-    const char c = text[i];
-    unsigned d;
-    if (c >= '0' && c <= '9')
-      d = static_cast<unsigned>(c - '0');
-    else if (hex && c >= 'A' && c <= 'F')
-      d = static_cast<unsigned>(c - 'A' + 10);
-    else if (hex && c >= 'a' && c <= 'f')
-      d = static_cast<unsigned>(c - 'a' + 10);
-    else
-      break;
-    v = v * base + d;
-    if (v > 0xFFFFFFFFu) return 0xFFFFFFFFu;
-  }
-  return static_cast<std::uint32_t>(v);
-}
-
 void applyAttribute(Vreg& vreg, const std::string& name, const std::string& text) {
   if (name == "label") {
     vreg.label = text;
@@ -47,11 +24,11 @@ void applyAttribute(Vreg& vreg, const std::string& name, const std::string& text
   } else if (name == "maxver") {
     vreg.maxver = text;
   } else if (name == "get") {
-    vreg.get = registerId(text);
+    vreg.get = parseRegisterId(text);
   } else if (name == "set") {
-    vreg.set = registerId(text);
+    vreg.set = parseRegisterId(text);
   } else if (name == "verify") {
-    vreg.verify = registerId(text);
+    vreg.verify = parseRegisterId(text);
   } else if (name == "value") {
     vreg.value = normaliseValue(text);
     vreg.status = VREG_OK;

@@ -60,6 +60,13 @@ HexMsg registerReply(std::uint8_t code, std::uint16_t id, std::uint8_t flags,
   return msg;
 }
 
+// The charger's report of a request that arrived damaged.
+HexMsg receptionError() {
+  HexMsg msg = message(RSP_ERROR);
+  msg.append16(RECEPTION_ERROR_WORD);
+  return msg;
+}
+
 HexMsg refusal(std::uint16_t id) {
   HexMsg msg = message(RSP_UNKNOWN);
   msg.append16(id);
@@ -115,11 +122,18 @@ struct ChargerSim::Impl {
   void queueReply(const std::optional<std::string>& text, Clock::time_point now);
   std::string nextTextBlock();
   void refreshOutputSettings();
-  void countReceived(std::size_t n) {
-    const Clock::time_point at = Clock::now();
+  // at is the time the pacing of these bytes starts from (taken before they were read), so that
+  // the span from the first byte received to the last sent is never shorter than the wire time.
+  void countReceived(std::size_t n, Clock::time_point at) {
     std::lock_guard<std::mutex> lock(mutex);
     if (bytesReceived == 0) firstReceivedAt = at;
     bytesReceived += n;
+  }
+  // A copy of a member that mutex guards, for the public accessors.
+  template <typename T>
+  T locked(const T& member) const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return member;
   }
   void countSent(std::size_t n) {
     if (n == 0) return;
@@ -229,7 +243,7 @@ void ChargerSim::Impl::run() {
       Clock::time_point now = Clock::now();
 
       for (std::size_t n; (n = pty->read(buffer, sizeof buffer)) > 0;) {
-        countReceived(n);
+        countReceived(n, now);
         for (std::size_t i = 0; i < n && !unplugNow; ++i) feed(buffer[i], now);
         if (unplugNow) break;
       }
@@ -366,9 +380,7 @@ void ChargerSim::Impl::onDamaged(Clock::time_point now) {
     // A damaged frame gets the charger's reception-error report unless it is silent just now.
     if (!profile.silent && !silentNow(requestsSeen + 1) && registerSilenceLeft == 0 &&
         !(faults.unplugAfter >= 0 && requestsSeen >= faults.unplugAfter)) {
-      HexMsg reply = message(RSP_ERROR);
-      reply.append16(RECEPTION_ERROR_WORD);
-      text = package(reply);
+      text = package(receptionError());
     }
     logTo = trafficLog;
   }
@@ -396,11 +408,7 @@ std::optional<HexMsg> ChargerSim::Impl::decide(const HexMsg& frame) {
     --registerSilenceLeft;
     return std::nullopt;
   }
-  if (n <= faults.receptionErrors) {
-    HexMsg reply = message(RSP_ERROR);
-    reply.append16(RECEPTION_ERROR_WORD);
-    return reply;
-  }
+  if (n <= faults.receptionErrors) return receptionError();
   return answer(frame);
 }
 
@@ -582,10 +590,7 @@ void ChargerSim::setFaults(const Faults& faults) {
   if (impl_->pty) impl_->pty->wake();
 }
 
-Faults ChargerSim::faults() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->faults;
-}
+Faults ChargerSim::faults() const { return impl_->locked(impl_->faults); }
 
 void ChargerSim::unplug() {
   impl_->unplugRequested = true;
@@ -597,15 +602,9 @@ void ChargerSim::unplug() {
 
 bool ChargerSim::unplugged() const { return impl_->unplugged.load(); }
 
-std::vector<HexMsg> ChargerSim::requests() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->requests;
-}
+std::vector<HexMsg> ChargerSim::requests() const { return impl_->locked(impl_->requests); }
 
-std::vector<Write> ChargerSim::writes() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->writes;
-}
+std::vector<Write> ChargerSim::writes() const { return impl_->locked(impl_->writes); }
 
 std::size_t ChargerSim::requestCount() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
@@ -613,39 +612,24 @@ std::size_t ChargerSim::requestCount() const {
 }
 
 std::size_t ChargerSim::damagedRequestCount() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->damagedRequests;
+  return impl_->locked(impl_->damagedRequests);
 }
 
-std::size_t ChargerSim::replyCount() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->replies;
-}
+std::size_t ChargerSim::replyCount() const { return impl_->locked(impl_->replies); }
 
-std::uint64_t ChargerSim::bytesReceived() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->bytesReceived;
-}
+std::uint64_t ChargerSim::bytesReceived() const { return impl_->locked(impl_->bytesReceived); }
 
-std::uint64_t ChargerSim::bytesSent() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->bytesSent;
-}
+std::uint64_t ChargerSim::bytesSent() const { return impl_->locked(impl_->bytesSent); }
 
 std::chrono::steady_clock::time_point ChargerSim::firstByteReceivedAt() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->firstReceivedAt;
+  return impl_->locked(impl_->firstReceivedAt);
 }
 
 std::chrono::steady_clock::time_point ChargerSim::lastByteSentAt() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->lastSentAt;
+  return impl_->locked(impl_->lastSentAt);
 }
 
-std::size_t ChargerSim::textBlockCount() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->textBlocks;
-}
+std::size_t ChargerSim::textBlockCount() const { return impl_->locked(impl_->textBlocks); }
 
 bool ChargerSim::waitForProgram(bool open, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(impl_->mutex);
@@ -668,20 +652,11 @@ void ChargerSim::setRegisterValue(std::uint16_t id, RegisterBytes value) {
   impl_->registers[id] = std::move(value);
 }
 
-bool ChargerSim::chargerOn() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->chargerOn;
-}
+bool ChargerSim::chargerOn() const { return impl_->locked(impl_->chargerOn); }
 
-int ChargerSim::factoryResets() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->factoryResets;
-}
+int ChargerSim::factoryResets() const { return impl_->locked(impl_->factoryResets); }
 
-int ChargerSim::historyClears() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->historyClears;
-}
+int ChargerSim::historyClears() const { return impl_->locked(impl_->historyClears); }
 
 void ChargerSim::clearRecords() {
   std::lock_guard<std::mutex> lock(impl_->mutex);

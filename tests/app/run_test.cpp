@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/registers.h"
 #include "sim/charger_sim.h"
 #include "support/e2e_support.h"
 #include "support/process.h"
@@ -23,7 +24,6 @@ using test::runChgtune;
 using test::SimulatedCharger;
 
 constexpr std::uint16_t REG_ABSORPTION_VOLTAGE = 0xEDF7;  // 0.01 V
-constexpr std::uint16_t REG_CHARGER_MODE = 0x0200;        // 4 off, 3 on
 
 const std::string notStored = "Input ended before x was typed: the settings were not stored.\n";
 
@@ -81,8 +81,8 @@ TEST(RunTest, MenuExitStoresOnlyWhenSomethingChanged) {
     const ProcessResult run = charger.run({}, "a\n14.2\nx\n");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(wrote(charger.sim(), REG_ABSORPTION_VOLTAGE, sim::u16(1420)));
-    EXPECT_TRUE(wrote(charger.sim(), REG_CHARGER_MODE, sim::u8(3)) ||
-                wrote(charger.sim(), REG_CHARGER_MODE, sim::u16(3)));
+    EXPECT_TRUE(wrote(charger.sim(), REG_DEVICE_MODE, sim::u8(3)) ||
+                wrote(charger.sim(), REG_DEVICE_MODE, sim::u16(3)));
     EXPECT_TRUE(charger.sim().chargerOn());
   }
 }
@@ -118,7 +118,7 @@ TEST(RunTest, CommandLineChangesAreAppliedTogetherAndStoredOnce) {
   EXPECT_TRUE(wrote(charger.sim(), REG_ABSORPTION_VOLTAGE, sim::u16(1440)));
   // One store: the charger is switched off and on once.
   std::size_t switches = 0;
-  for (std::uint16_t id : writtenRegisters(charger.sim())) switches += id == REG_CHARGER_MODE;
+  for (std::uint16_t id : writtenRegisters(charger.sim())) switches += id == REG_DEVICE_MODE;
   EXPECT_EQ(switches, 2u);
 }
 

@@ -13,6 +13,21 @@
 
 namespace sunlink {
 
+// The capabilities the menu tests switch on, one flag each.
+constexpr std::uint32_t kRotary = SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER;
+constexpr std::uint32_t kCellGuard = SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE;
+constexpr std::uint32_t kAutoEq = SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE;
+constexpr std::uint32_t kLoad = SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT;
+constexpr std::uint32_t kVirtualLoad = SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT;
+constexpr std::uint32_t kUserSwitch = SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH;
+constexpr std::uint32_t kAes = SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE;
+constexpr std::uint32_t kSolarTimer = SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER;
+constexpr std::uint32_t kRelay = SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1;
+constexpr std::uint32_t kVirtualRelay = SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY;
+constexpr std::uint32_t kHistory = SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT;
+constexpr std::uint32_t kTx = SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION;
+constexpr std::uint32_t kRx = SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION;
+
 // The charger of the menu tests: the shared test charger under its own name, with a choice of the
 // highest system voltage.
 inline Capabilities menuTestCapabilities(std::uint32_t flags, std::uint8_t streetlightVersion = 0,

@@ -8,13 +8,6 @@
 namespace sunlink {
 namespace {
 
-constexpr std::uint32_t kLoad = SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT;
-constexpr std::uint32_t kUserSwitch = SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH;
-constexpr std::uint32_t kAes = SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE;
-constexpr std::uint32_t kSolarTimer = SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER;
-constexpr std::uint32_t kRx = SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION;
-constexpr std::uint32_t kVirtualLoad = SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT;
-
 std::uint32_t event(std::uint8_t level, std::uint8_t anchor, std::int16_t offset) {
   return std::uint32_t{level} << 24 | std::uint32_t{anchor} << 16 |
          static_cast<std::uint16_t>(offset);

@@ -7,18 +7,6 @@
 namespace sunlink {
 namespace {
 
-constexpr std::uint32_t kRotary = SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER;
-constexpr std::uint32_t kCellGuard = SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE;
-constexpr std::uint32_t kAutoEq = SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE;
-constexpr std::uint32_t kLoad = SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT;
-constexpr std::uint32_t kSolarTimer = SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER;
-constexpr std::uint32_t kRelay = SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1;
-constexpr std::uint32_t kHistory = SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT;
-constexpr std::uint32_t kTx = SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION;
-constexpr std::uint32_t kRx = SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION;
-constexpr std::uint32_t kVirtualLoad = SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT;
-constexpr std::uint32_t kVirtualRelay = SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY;
-
 TEST(MainMenu, FirstScreenOffersExactlyTheKeysOfTheCharger) {
   struct Case {
     std::uint32_t flags;
@@ -294,8 +282,8 @@ TEST(MainMenu, EndOfInputLeavesEveryScreenAtOnce) {
     std::uint8_t streetlightVersion;
     const char* input;
   };
-  const std::uint32_t all = kCellGuard | kAutoEq | kLoad | kSolarTimer | kRelay | kTx | kRx |
-                            SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH;
+  const std::uint32_t all =
+      kCellGuard | kAutoEq | kLoad | kSolarTimer | kRelay | kTx | kRx | kUserSwitch;
   const Case cases[] = {
       {all, 3, ""},                  // main menu
       {all, 3, "V\n"},               // main menu after a refusal

@@ -6,14 +6,6 @@
 namespace sunlink {
 namespace {
 
-constexpr std::uint32_t kRelay = SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1;
-constexpr std::uint32_t kVirtualRelay = SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY;
-constexpr std::uint32_t kLoad = SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT;
-constexpr std::uint32_t kVirtualLoad = SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT;
-constexpr std::uint32_t kSolarTimer = SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER;
-constexpr std::uint32_t kTx = SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION;
-constexpr std::uint32_t kRx = SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION;
-
 void setLevels(MenuHarness& h) {
   h.model.find("relay_input_high_voltage_set").setNumber(40);
   h.model.find("relay_input_high_voltage_clear").setNumber(35.5);

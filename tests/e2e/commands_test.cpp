@@ -10,10 +10,6 @@ namespace sunlink {
 namespace test {
 namespace {
 
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 TEST(CommandsTest, EachCommandWritesItsRegisterOnly) {
   struct Case {
     const char* option;

@@ -15,10 +15,6 @@ namespace {
 constexpr std::uint16_t kAbsorption = 0xEDF7;
 constexpr std::uint16_t kFloat = 0xEDF6;
 
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 bool written(const sim::ChargerSim& sim, std::uint16_t id) {
   for (const WrittenValue& w : writtenValues(sim))
     if (w.id == id) return true;

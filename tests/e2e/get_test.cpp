@@ -19,10 +19,6 @@ std::string volts(const sim::RegisterBytes& bytes) {
   return text.str();
 }
 
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 TEST(GetTest, PrintsEachProfilesSettingsAndWritesNothing) {
   struct Case {
     const char* profile;

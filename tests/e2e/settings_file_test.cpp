@@ -13,10 +13,6 @@ namespace sunlink {
 namespace test {
 namespace {
 
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 std::vector<WrittenValue> withoutOnOff(std::vector<WrittenValue> writes) {
   writes.erase(std::remove_if(writes.begin(), writes.end(),
                               [](const WrittenValue& w) {

@@ -17,10 +17,6 @@ constexpr std::uint16_t kFloat = 0xEDF6;
 constexpr std::uint16_t kBatteryType = 0xEDF1;
 constexpr std::uint16_t kCurrent = 0xEDF0;
 
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 std::string valueOf(const std::vector<WrittenValue>& writes, std::uint16_t id) {
   for (const WrittenValue& w : writes)
     if (w.id == id) return w.value;

@@ -76,10 +76,15 @@ TEST(QmxSerialDump, GetExchangeShowsRequestAndReplyFrames) {
       (std::vector<std::string>{"connect rx", "connect tx", "disconnect rx", "disconnect tx"}));
 }
 
-TEST(QmxSerialDump, MarksEveryColonEvenInsideText) {
+// A link to a scripted device, not started unless a test starts it, and the dump's stream.
+class DumpOnScriptedDevice : public testing::Test {
+ protected:
   ScriptedDevice pty;
-  QmxSerial link(pty.path());
+  QmxSerial link{pty.path()};
   std::ostringstream out;
+};
+
+TEST_F(DumpOnScriptedDevice, MarksEveryColonEvenInsideText) {
   QmxSerialDump dump(link, out);
   dump.connectDump();
   link.start();
@@ -91,11 +96,8 @@ TEST(QmxSerialDump, MarksEveryColonEvenInsideText) {
   EXPECT_EQ(out.str(), "\r\nSER#\tAB< :CD\r\nChecksum\t\x7f< :5094106\n");
 }
 
-TEST(QmxSerialDump, DisconnectedDumpShowsNothingUntilConnectedAgain) {
+TEST_F(DumpOnScriptedDevice, DisconnectedDumpShowsNothingUntilConnectedAgain) {
   LogCapture log;
-  ScriptedDevice pty;
-  QmxSerial link(pty.path());
-  std::ostringstream out;
   QmxSerialDump dump(link, out);
   dump.disconnectDump();  // nothing connected: no effect, no log line
   EXPECT_TRUE(log.messages("INF.serial: dumper").empty());
@@ -116,10 +118,7 @@ TEST(QmxSerialDump, DisconnectedDumpShowsNothingUntilConnectedAgain) {
                                       "connect rx", "connect tx"}));
 }
 
-TEST(QmxSerialDump, DestroyedDumpLeavesTheStreamAlone) {
-  ScriptedDevice pty;
-  QmxSerial link(pty.path());
-  std::ostringstream out;
+TEST_F(DumpOnScriptedDevice, DestroyedDumpLeavesTheStreamAlone) {
   {
     QmxSerialDump dump(link, out);
     dump.connectDump();

@@ -146,19 +146,32 @@ TEST(QmxSerialTest, HandsEveryByteToTheSlotsInConnectionOrder) {
   EXPECT_EQ(events.items(), expected);
 }
 
-TEST(QmxSerialTest, DeliversTextPairsAndCountsDamagedBlocks) {
-  PtyPeer peer;
-  QmxSerial link(peer.slavePath());
-  Collected pairs;
-  link.textSignal.connect(
-      [&](const std::string& label, const std::string& value) { pairs.add(label + "=" + value); });
-  link.start();
+// A started link whose TEXT pairs are collected as "label=value".
+class QmxSerialTextTest : public testing::Test {
+ protected:
+  QmxSerialTextTest() {
+    link.textSignal.connect([this](const std::string& label, const std::string& value) {
+      pairs.add(label + "=" + value);
+    });
+    link.start();
+  }
 
-  const std::string pid = textBlock({{"PID", "0xA042"}});
+  PtyPeer peer;
+  Collected pairs;
+  QmxSerial link{peer.slavePath()};
+};
+
+// A one-pair block with one byte damaged.
+std::string damagedBlock() {
   std::string damaged = textBlock({{"V", "12800"}});
   damaged[5] = '9';
+  return damaged;
+}
+
+TEST_F(QmxSerialTextTest, DeliversTextPairsAndCountsDamagedBlocks) {
+  const std::string pid = textBlock({{"PID", "0xA042"}});
   // Reception starting mid-block, a damaged block, a HEX frame in between, then good blocks.
-  peer.write(pid.substr(6) + damaged + textBlock({{"FW", "116"}}) + ":5094106\n" +
+  peer.write(pid.substr(6) + damagedBlock() + textBlock({{"FW", "116"}}) + ":5094106\n" +
              textBlock({{"SER#", "HQ1"}, {"V", "12800"}}));
   ASSERT_TRUE(pairs.waitFor("V=12800"));
   link.stop();
@@ -173,17 +186,9 @@ TEST(QmxSerialTest, DeliversTextPairsAndCountsDamagedBlocks) {
   EXPECT_EQ(link.errorCount(), 2);
 }
 
-TEST(QmxSerialTest, ErrorCountStopsAt255) {
-  PtyPeer peer;
-  QmxSerial link(peer.slavePath());
-  Collected pairs;
-  link.textSignal.connect(
-      [&](const std::string& label, const std::string& value) { pairs.add(label + "=" + value); });
-  link.start();
-  std::string damaged = textBlock({{"V", "12800"}});
-  damaged[5] = '9';
+TEST_F(QmxSerialTextTest, ErrorCountStopsAt255) {
   std::string noise;
-  for (int i = 0; i < 300; ++i) noise += damaged;
+  for (int i = 0; i < 300; ++i) noise += damagedBlock();
   peer.write(noise + textBlock({{"PID", "0xA042"}}));
   ASSERT_TRUE(pairs.waitFor("PID=0xA042"));
   EXPECT_EQ(link.errorCount(), 255);

@@ -203,33 +203,34 @@ TEST(HexProtocolTest, RefusalsEndTheExchangeAtOnce) {
 }
 
 TEST(HexProtocolTest, ReceptionErrorsAreResentWithinTheBudget) {
-  {
+  struct Case {
+    const char* what;
+    int receptionErrors;
+    std::string reports;
+    int result;
+  };
+  const Case cases[] = {
+      {"two damaged requests", 2,
+       "Reception error received! attempts left: 2"
+       "Reception error received! attempts left: 1",
+       0},
+      // Every request damaged: the budget runs out with -2, not a time-out.
+      {"every request damaged", 100,
+       "Reception error received! attempts left: 2"
+       "Reception error received! attempts left: 1"
+       "Reception error received! attempts left: 0",
+       -2},
+  };
+  for (const Case& c : cases) {
     sim::Faults faults;
-    faults.receptionErrors = 2;
+    faults.receptionErrors = c.receptionErrors;
     SimRig rig("load115", faults);
     HexMsg reply;
     testing::internal::CaptureStderr();
     const int result = rig.hex().getRegister(0xEDF7, reply);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Reception error received! attempts left: 2"
-              "Reception error received! attempts left: 1");
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(rig.requestsAfter(3), 3u);
-  }
-  {
-    // Every request damaged: the budget runs out with -2, not a time-out.
-    sim::Faults faults;
-    faults.receptionErrors = 100;
-    SimRig rig("load115", faults);
-    HexMsg reply;
-    testing::internal::CaptureStderr();
-    const int result = rig.hex().getRegister(0xEDF7, reply);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Reception error received! attempts left: 2"
-              "Reception error received! attempts left: 1"
-              "Reception error received! attempts left: 0");
-    EXPECT_EQ(result, -2);
-    EXPECT_EQ(rig.requestsAfter(3), 3u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.reports) << c.what;
+    EXPECT_EQ(result, c.result) << c.what;
+    EXPECT_EQ(rig.requestsAfter(3), 3u) << c.what;
   }
 }
 

@@ -58,6 +58,10 @@ class TempDir {
   std::string path_;
 };
 
+inline bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
 

@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "protocol/hex_msg.h"
+#include "sim/charger_sim.h"
 
 namespace sunlink {
 namespace test {
@@ -143,13 +144,7 @@ std::string hexFrame(std::uint8_t code, const std::vector<std::uint8_t>& payload
 }
 
 std::string textBlock(const std::vector<std::pair<std::string, std::string>>& pairs) {
-  std::string block;
-  for (const auto& pair : pairs) block += "\r\n" + pair.first + "\t" + pair.second;
-  block += "\r\nChecksum\t";
-  std::uint8_t sum = 0;
-  for (char c : block) sum = static_cast<std::uint8_t>(sum + static_cast<std::uint8_t>(c));
-  block.push_back(static_cast<char>(static_cast<std::uint8_t>(0 - sum)));
-  return block;
+  return sim::textBlock(pairs);
 }
 
 }  // namespace test

@@ -73,7 +73,7 @@ class PtyPeer {
 // A HEX frame from the device: code, then payload bytes; the checksum is added.
 std::string hexFrame(std::uint8_t code, const std::vector<std::uint8_t>& payload = {});
 
-// A TEXT block with the given lines and a correct checksum byte.
+// A TEXT block with the given lines and a correct checksum byte (sim::textBlock).
 std::string textBlock(const std::vector<std::pair<std::string, std::string>>& pairs);
 
 }  // namespace test
