@@ -16,6 +16,7 @@
 #include "protocol/hex_protocol.h"
 #include "protocol/text_parser.h"
 #include "sim/charger_sim.h"
+#include "support/log_capture.h"
 #include "support/scripted_device.h"
 
 namespace sunlink {
@@ -125,7 +126,7 @@ TEST(LocateDevice, PortThatFailsMidProbeIsClosedAndSkipped) {
 
 struct QuietCase {
   const char* name;
-  std::string data;  // what the device sent before it was opened
+  std::string data;  // what the device sends, over and over, once the probe listens
   bool found;
 };
 
@@ -152,8 +153,13 @@ TEST(QuietDiscovery, DecidesFromTheTextBlocksAlone) {
       {"damaged block only", textBlock({{"PID", "0xA042"}, {"FW", "115"}, {"SER#", "X1"}}, true),
        false},
   };
+  // The probe's parser connects just after the link starts reading; bytes the reader takes before
+  // that never reach it. The device starts sending once the parser listens (its log says so), so
+  // that every case is decided from its data as a whole, not from whatever part came late.
+  test::LogCapture log;
   for (const QuietCase& c : cases) {
     SCOPED_TRACE(c.name);
+    log.reset();
     ScriptedDevice device;
     std::ostringstream out;
     // One listening cycle of the program's own length, while the device repeats its data the way
@@ -162,6 +168,9 @@ TEST(QuietDiscovery, DecidesFromTheTextBlocksAlone) {
     oneCycle.listenCycle = ExchangeTimeouts().listenCycle;
     auto probe = std::async(std::launch::async,
                             [&] { return probePort(device.path(), true, oneCycle, out); });
+    while (!log.contains("INF.reader: parser: establish text protocol connection") &&
+           probe.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+    }
     do device.write(c.data);
     while (probe.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready);
     std::unique_ptr<QmxSerial> link = probe.get();
