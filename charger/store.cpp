@@ -1,8 +1,7 @@
 // The settings-level operations around retrieve and restore: their banners, switching the charger
 // off while its settings change, and putting the charger back on its own battery table.
 
-#include <boost/thread/lock_guard.hpp>
-#include <boost/thread/recursive_mutex.hpp>
+#include <mutex>
 #include <exception>
 #include <stdexcept>
 
@@ -66,7 +65,7 @@ int ChargerSettings::useFactoryTable() {
   std::uint8_t position = 1;
   if (has(SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER) && link != nullptr) {
     try {
-      boost::lock_guard<boost::recursive_mutex> lock(link->linkLock());
+      std::lock_guard<std::recursive_mutex> lock(link->linkLock());
       HexMsg reply;
       if (HexProtocol(*link).getRegister(REG_ROTARY_POSITION, reply) == 0) {
         const std::uint8_t switchPosition = reply.read8();

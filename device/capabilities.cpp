@@ -1,7 +1,6 @@
 #include "device/capabilities.h"
 
 #include <boost/algorithm/string/trim.hpp>
-#include <boost/thread/lock_guard.hpp>
 #include <cstdio>
 
 #include "app/errors.h"
@@ -229,7 +228,7 @@ int identifyCharger(Capabilities& caps, QmxSerial& link) {
   caps.modelRatings = builtInModelRatings();
   try {
     // One conversation: no other exchange may come between the ping and the last rating read.
-    boost::lock_guard<boost::recursive_mutex> lock(link.linkLock());
+    std::lock_guard<std::recursive_mutex> lock(link.linkLock());
     return identify(caps, link);
   } catch (const no_response&) {
     logError(kCategory, "no response received (check power / correct serial port)");

@@ -1,6 +1,5 @@
 #include "device/device_commands.h"
 
-#include <boost/thread/lock_guard.hpp>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -33,7 +32,7 @@ struct CommandPlan {
 int runCommand(QmxSerial& link, std::ostream& out, std::ostream& err,
                const char* applicationRequired, const std::function<CommandPlan()>& makePlan) {
   try {
-    boost::lock_guard<boost::recursive_mutex> lock(link.linkLock());
+    std::lock_guard<std::recursive_mutex> lock(link.linkLock());
     HexProtocol hex(link);
     std::uint16_t version = 0;
     if (!hex.ping(version)) {

@@ -1,6 +1,5 @@
 #include "device/discovery.h"
 
-#include <boost/thread/lock_guard.hpp>
 #include <cerrno>
 #include <cstdlib>
 #include <iostream>
@@ -40,7 +39,7 @@ void discard(std::unique_ptr<QmxSerial> link) {
 
 // Asks the device for its id, holding the link lock for the exchange.
 Outcome askForDeviceId(QmxSerial& link, HexProtocol& hex) {
-  boost::lock_guard<boost::recursive_mutex> lock(link.linkLock());
+  std::lock_guard<std::recursive_mutex> lock(link.linkLock());
   try {
     std::uint16_t id = 0;
     if (!hex.getDeviceId(id)) return {false, " => invalid response, skipped"};

@@ -4,6 +4,7 @@
 #include <boost/asio/write.hpp>
 #include <boost/throw_exception.hpp>
 #include <exception>
+#include <system_error>
 
 #include "app/log.h"
 #include "platform/serial_port.h"
@@ -59,7 +60,7 @@ bool QmxSerial::start() {
   // internal non-blocking state, which the main thread's writes read. After this the reader
   // thread only re-queues reads, which leaves that state alone.
   startRead();
-  reader_ = boost::thread([this] { run(); });
+  reader_ = std::thread([this] { run(); });
   return true;
 }
 
@@ -130,10 +131,13 @@ void QmxSerial::stop() {
   boost::system::error_code closeError;
   if (!reader_.joinable()) {
     closePort(closeError);
-  } else if (boost::this_thread::get_id() == reader_.get_id()) {
+  } else if (std::this_thread::get_id() == reader_.get_id()) {
     closePort(closeError);
     if (closeError) boost::throw_exception(boost::system::system_error(closeError, "close"));
-    reader_.join();  // throws: a thread cannot join itself
+    // A thread cannot join itself: the handle stays joinable, and the destructor lets it go.
+    boost::throw_exception(std::system_error(
+        std::make_error_code(std::errc::resource_deadlock_would_occur),
+        "boost thread: trying joining itself"));
   } else {
     // The port belongs to the reader thread while it runs, so the close is handed to it; the
     // aborted read then ends the event loop and the thread. If reception had already ended (a
@@ -150,7 +154,7 @@ void QmxSerial::stop() {
 }
 
 int QmxSerial::send(const HexMsg& request) {
-  boost::recursive_mutex::scoped_lock lock(linkLock_);
+  std::lock_guard<std::recursive_mutex> lock(linkLock_);
   std::string text = request.toText();
   txSignal(text);
   const std::size_t written = boost::asio::write(port_, boost::asio::buffer(text));

@@ -17,10 +17,10 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/serial_port.hpp>
 #include <boost/signals2.hpp>
-#include <boost/thread/recursive_mutex.hpp>
-#include <boost/thread/thread.hpp>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "link/text_splitter.h"
 #include "protocol/exchange_timeouts.h"
@@ -48,7 +48,7 @@ class QmxSerial {
 
   // TEXT blocks discarded for a bad checksum or length since the link was made (saturates at 255).
   std::uint8_t errorCount() const { return errorCount_.load(); }
-  boost::recursive_mutex& linkLock() { return linkLock_; }
+  std::recursive_mutex& linkLock() { return linkLock_; }
   const std::string& portName() const { return portName_; }
 
   // Per-attempt exchange time-outs for every HexProtocol bound to this link. Set before use, on the
@@ -72,8 +72,8 @@ class QmxSerial {
   std::string portName_;
   boost::asio::io_context io_;
   boost::asio::serial_port port_;
-  boost::recursive_mutex linkLock_;
-  boost::thread reader_;
+  std::recursive_mutex linkLock_;
+  std::thread reader_;
   // Receivers, touched by the reader thread only.
   HexReceiver hexReceiver_;
   TextSplitter textSplitter_;

@@ -1,6 +1,6 @@
 #include "link/text_splitter.h"
 
-#include <boost/regex.hpp>
+#include <regex>
 #include <utility>
 
 namespace sunlink {
@@ -11,6 +11,17 @@ namespace {
 const char kChecksumLine[] = "\r\nChecksum\t";
 constexpr std::size_t kChecksumLineSize = sizeof kChecksumLine - 1;
 constexpr std::uint8_t kCrLfSum = '\r' + '\n';
+
+// Where a line may start after pos: just after a CR, LF or form feed, but not between a CR and
+// the LF that follows it. Only a start at a CR can begin a pair. Returns end when there is none.
+std::string::const_iterator nextLineStart(std::string::const_iterator pos,
+                                          std::string::const_iterator end) {
+  for (auto q = pos + 1; q < end; ++q) {
+    const char before = *(q - 1);
+    if ((before == '\n' || before == '\r' || before == '\f') && *q == '\r') return q;
+  }
+  return end;
+}
 
 }  // namespace
 
@@ -68,15 +79,22 @@ TextSplitter::Outcome TextSplitter::feed(char b) {
 }
 
 void extractPairs(const std::string& block, const PairSink& sink) {
-  static const boost::regex pairExpression("^\r\n([^\t]+)\t([^\r]+)");
-  boost::smatch match;
-  std::string::const_iterator start = block.begin();
-  // Every search is a fresh one from where the last match ended, so "^" matches right there (the
-  // next line's CR LF). Elsewhere "^" only matches at a line start, which in practice never leads
-  // into a CR LF: a line that breaks the pattern ends the block's pairs.
-  while (boost::regex_search(start, block.end(), match, pairExpression)) {
-    sink(match[1].str(), match[2].str());
-    start = match[0].second;
+  // One line: CR LF, the label up to the TAB, the value up to the next CR. A label without a TAB
+  // runs on over its line end into the next line.
+  static const std::regex pairExpression("\r\n([^\t]+)\t([^\r]+)");
+  std::smatch match;
+  std::string::const_iterator pos = block.begin();
+  // Every search is a fresh one from where the last match ended, so a pair may start right there
+  // (the next line's CR LF). Past a line that breaks the pattern (an empty value) a pair may only
+  // start at a later line start, which a charger's block never has: such a line ends its pairs.
+  while (pos != block.end()) {
+    if (std::regex_search(pos, block.end(), match, pairExpression,
+                          std::regex_constants::match_continuous)) {
+      sink(match[1].str(), match[2].str());
+      pos = match[0].second;
+    } else {
+      pos = nextLineStart(pos, block.end());
+    }
   }
 }
 

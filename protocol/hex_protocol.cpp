@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <boost/format.hpp>
 #include <boost/signals2.hpp>
-#include <boost/thread/recursive_mutex.hpp>
+#include <mutex>
 #include <iostream>
 #include <memory>
 
@@ -43,7 +43,7 @@ bool readWordReply(HexMsg& reply, int wanted, std::uint16_t& word) {
 
 int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& accepted, int attempts,
              std::chrono::milliseconds timeout, HexMsg& reply) {
-  boost::recursive_mutex::scoped_lock lock(link.linkLock());
+  std::lock_guard<std::recursive_mutex> lock(link.linkLock());
 
   // The queue is tracked by the connection: a frame the reader thread is delivering just as the
   // exchange ends still finds a live queue, and once the queue is gone the slot is skipped.
@@ -92,7 +92,7 @@ int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& acc
 
 bool HexProtocol::ping(std::uint16_t& version) {
   logInfo("hex_proto", "hex: ping");
-  boost::recursive_mutex::scoped_lock lock(link_.linkLock());
+  std::lock_guard<std::recursive_mutex> lock(link_.linkLock());
   HexMsg reply;
   if (transact(link_, commandRequest(CMD_PING), {RSP_PING}, 10, link_.timeouts.ping, reply) != 0)
     throw no_response() << tag_what("no response");
@@ -101,7 +101,7 @@ bool HexProtocol::ping(std::uint16_t& version) {
 
 bool HexProtocol::getDeviceId(std::uint16_t& productId) {
   logInfo("hex_proto", "hex: get device id");
-  boost::recursive_mutex::scoped_lock lock(link_.linkLock());
+  std::lock_guard<std::recursive_mutex> lock(link_.linkLock());
   HexMsg reply;
   if (transact(link_, commandRequest(CMD_GET_DEVICE_ID), {RSP_DEVICE_ID, RSP_UNKNOWN}, 3,
                link_.timeouts.deviceId, reply) != 0)
@@ -111,7 +111,7 @@ bool HexProtocol::getDeviceId(std::uint16_t& productId) {
 
 int HexProtocol::getRegister(std::uint16_t id, HexMsg& reply) {
   logInfo("hex_proto", "hex: get register (0x%04X)", id);
-  boost::recursive_mutex::scoped_lock lock(link_.linkLock());
+  std::lock_guard<std::recursive_mutex> lock(link_.linkLock());
   reply.clearState();
   const int result =
       transact(link_, registerRequest(CMD_GET_REGISTER, id), {RSP_GET, RSP_UNKNOWN, RSP_FAILED}, 3,
@@ -127,7 +127,7 @@ int HexProtocol::getRegister(std::uint16_t id, HexMsg& reply) {
 
 bool HexProtocol::setRegister(std::uint16_t id, std::uint16_t value) {
   logInfo("hex_proto", "hex: set register (0x%04X=0x%04X)", id, value);
-  boost::recursive_mutex::scoped_lock lock(link_.linkLock());
+  std::lock_guard<std::recursive_mutex> lock(link_.linkLock());
   HexMsg request = registerRequest(CMD_SET_REGISTER, id);
   request.append16(value);
   HexMsg reply;

@@ -1,6 +1,6 @@
 #include "settings/restore.h"
 
-#include <boost/thread/recursive_mutex.hpp>
+#include <mutex>
 
 #include "app/errors.h"
 #include "app/log.h"
@@ -69,7 +69,7 @@ bool verifyValue(HexProtocol& hex, const Vreg& vreg, std::uint32_t id) {
 }  // namespace
 
 int restore(QmxSerial& link, VregTable& table) {
-  boost::recursive_mutex::scoped_lock lock(link.linkLock());
+  std::lock_guard<std::recursive_mutex> lock(link.linkLock());
   HexProtocol hex(link);
 
   std::uint16_t versionWord = 0;

@@ -2,7 +2,7 @@
 
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
-#include <boost/thread/recursive_mutex.hpp>
+#include <mutex>
 #include <vector>
 
 #include "app/log.h"
@@ -95,7 +95,7 @@ void autoBatteryVoltage(Vreg& vreg, std::map<std::string, std::string>& groupVal
 }
 
 int retrieve(QmxSerial& link, VregTable& table) {
-  boost::recursive_mutex::scoped_lock lock(link.linkLock());
+  std::lock_guard<std::recursive_mutex> lock(link.linkLock());
   HexProtocol hex(link);
 
   std::uint16_t versionWord = 0;

@@ -158,6 +158,8 @@ TEST(TextSplitterTest, ExtractsPairsFromEachMatchEnd) {
       // Text before the first CR LF: "^" also matches after a line break further on.
       {"junk\r\nA\t1\r\nChecksum\tZ", {}},
       {"junk\n\r\nA\t1\r\nChecksum\tZ", {"A=1", "Checksum=Z"}},
+      {"junk\f\r\nA\t1", {"A=1"}},
+      {"\r\nA\t1\r\r\nB\t2", {"A=1", "B=2"}},  // after a stray CR the next line starts again
       {"\r\nA\t1\r\nB\t\r\nChecksum\tZ", {"A=1"}},
       {"\r\nA\t1\r\nChecksum\t\r", {"A=1"}},
       {"\r\nA\tone two\r\nChecksum\t\t", {"A=one two", "Checksum=<TAB>"}},
