@@ -37,7 +37,8 @@ std::string readAnswer(ConsoleIo& io) {
     }
     gotAny = true;
     if (c == '\n') break;
-    if (line.size() < MAX_ANSWER_LENGTH) {
+    // One character more than an answer may hold: room for the CR of a CR LF line end.
+    if (line.size() <= MAX_ANSWER_LENGTH) {
       line.push_back(static_cast<char>(c));
     } else {
       // Keep reading to the line end so the next answer starts on the next line, but keep nothing.
@@ -45,7 +46,8 @@ std::string readAnswer(ConsoleIo& io) {
     }
   }
   if (!gotAny || in.bad()) throwInputEnded();
-  if (tooLong) return UNREADABLE_ANSWER;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (tooLong || line.size() > MAX_ANSWER_LENGTH) return UNREADABLE_ANSWER;
   return line;
 }
 

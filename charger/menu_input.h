@@ -19,10 +19,11 @@ constexpr std::size_t MAX_ANSWER_LENGTH = 4096;
 inline const std::string UNREADABLE_ANSWER = "\n";
 
 // Flushes io.out (so the prompt is seen before the program waits), then reads one line from io.in
-// up to '\n'. The '\n' is dropped and nothing else is stripped: the answer is compared as typed.
-// A last line without '\n' before the end of input still counts as an answer. Throws input_ended
-// when the input has ended (or failed) before any character of the line: nothing can be typed any
-// more, so the menus must be left at once instead of asking again and again.
+// up to '\n'. The '\n' is dropped, and a '\r' just before it (CR LF line ends, from a script
+// written on Windows or a serial terminal); nothing else is stripped: the answer is compared as
+// typed. A last line without '\n' before the end of input still counts as an answer. Throws
+// input_ended when the input has ended (or failed) before any character of the line: nothing can be
+// typed any more, so the menus must be left at once instead of asking again and again.
 std::string readAnswer(ConsoleIo& io);
 // readAnswer, then a line end on io.out (the answer's own line end was read, not echoed).
 std::string readAnswerLine(ConsoleIo& io);
