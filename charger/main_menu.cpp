@@ -1,6 +1,5 @@
 // The main menu: what can be changed on this charger, one key per line, until x.
 
-#include <cmath>
 #include <ostream>
 #include <string>
 
@@ -116,8 +115,8 @@ void writeTemperatureNote(ChargerSettings& model) {
       << (model.has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT) ? " or supplying a load" : "") << ".\n";
 }
 
-void writeHours(std::ostream& out, double minutes) {
-  printHoursMinutes(out, static_cast<long>(std::trunc(minutes)));
+void writeHours(std::ostream& out, long minutes) {
+  printHoursMinutes(out, minutes);
   out << " hours\n";
 }
 
@@ -136,13 +135,13 @@ void writeAbsorptionTimeTable(ChargerSettings& model) {
   out << "Battery voltage Vb (@start-up) | Multiplier | Maximum absorption times\n";
   out << "-------------------------------|------------|-------------------------\n";
   out << "          Vb < " << v119 << "V           |    x 1     |       ";
-  writeHours(out, hours * 60);
+  writeHours(out, hoursToMinutes(hours));
   out << "      " << v119 << "V < Vb < " << v122 << "V       |   x 2/3    |       ";
-  writeHours(out, hours * 2 / 3 * 60);
+  writeHours(out, hoursToMinutes(hours, 2, 3));
   out << "      " << v122 << "V < Vb < " << v126 << "V       |   x 1/3    |       ";
-  writeHours(out, hours / 3 * 60);
+  writeHours(out, hoursToMinutes(hours, 1, 3));
   out << "          Vb > " << v126 << "V           |   x 1/6    |       ";
-  writeHours(out, hours / 6 * 60);
+  writeHours(out, hoursToMinutes(hours, 1, 6));
 }
 
 std::string askAbsorptionTimeLimit(ChargerSettings& model) {
@@ -150,7 +149,7 @@ std::string askAbsorptionTimeLimit(ChargerSettings& model) {
   const double hours = model.find("absorption_time_limit").getNumber();
   std::ostream& out = *model.io.out;
   out << "\nAbsorption time limit [";
-  printHoursMinutes(out, static_cast<long>(std::trunc(hours * 60)));
+  printHoursMinutes(out, hoursToMinutes(hours));
   out << "]: ";
   return readAnswerLine(model.io);
 }

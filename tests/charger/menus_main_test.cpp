@@ -168,6 +168,19 @@ TEST(MainMenu, AbsorptionTimeTableScalesWithTheLimitAndSystemVoltage) {
             std::string::npos);
   EXPECT_NE(h24.out.str().find("          Vb > 25.2V           |   x 1/6    |       00:30 hours\n"),
             std::string::npos);
+
+  // 2.05 hours is 123 minutes, exactly as the printout counts it, and so are its fractions.
+  MenuHarness odd(menuTestCapabilities(0));
+  odd.model.find("absorption_time_limit").value = "00CD";
+  odd.type("m\n\nx\n");
+  EXPECT_FALSE(runMainMenu(odd.model));
+  EXPECT_NE(odd.out.str().find("|    x 1     |       02:03 hours\n"
+                               "      11.9V < Vb < 12.2V       |   x 2/3    |       01:22 hours\n"
+                               "      12.2V < Vb < 12.6V       |   x 1/3    |       00:41 hours\n"
+                               "          Vb > 12.6V           |   x 1/6    |       00:20 hours\n"
+                               "\nAbsorption time limit [02:03]: "),
+            std::string::npos)
+      << odd.out.str();
 }
 
 TEST(MainMenu, ValuePromptsShowTheCurrentValueAndFeedTheSetter) {
