@@ -61,6 +61,10 @@ class ChargerSettings {
   // silently gives the default). Voltages: 75 % to 145 % of systemVoltage; panel voltages: 0 to
   // the panel rating; current: 0.1 A to the rating.
   double parseVoltage(std::string text, double defaultValue);
+  // A charge voltage (absorption, float, equalisation) is refused instead of clamped when it is
+  // outside that range: "<name> must be between 9.00 and 17.40 V" and an empty line on io.err,
+  // and nothing. A clamped typo (144 for 14.4) would charge the battery at the top of the range.
+  std::optional<double> parseChargeVoltage(std::string text, const char* name);
   double parsePanelVoltage(std::string text, double defaultValue);
   std::optional<double> parseTemperatureCompensation(std::string text);
   double parseCurrent(std::string text, double defaultValue);

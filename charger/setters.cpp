@@ -29,6 +29,13 @@ int storeNonZero(ChargerSettings& model, const char* label, double value) {
   return 0;
 }
 
+// A value the parser accepted; nothing when it refused the text.
+int storeRead(ChargerSettings& model, const char* label, std::optional<double> value) {
+  if (!value) return 1;
+  model.find(label).setNumber(*value);
+  return 0;
+}
+
 // A whole number from 0 to highest into a one-byte setting; anything else is refused.
 int storeByte(ChargerSettings& model, const char* label, const std::string& text, int highest,
               int refusalLineEnds) {
@@ -102,18 +109,18 @@ int ChargerSettings::setBatteryVoltage(const std::string& text) {
 
 int ChargerSettings::setAbsorptionVoltage(const std::string& text) {
   markUserDefined();
-  return storeNonZero(*this, "absorption_voltage", parseVoltage(text, 0));
+  return storeRead(*this, "absorption_voltage", parseChargeVoltage(text, "absorption voltage"));
 }
 
 int ChargerSettings::setFloatVoltage(const std::string& text) {
   markUserDefined();
-  return storeNonZero(*this, "float_voltage", parseVoltage(text, 0));
+  return storeRead(*this, "float_voltage", parseChargeVoltage(text, "float voltage"));
 }
 
 int ChargerSettings::setEqualisationVoltage(const std::string& text) {
   if (!has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) return 1;
   markUserDefined();
-  return storeNonZero(*this, "equalisation_voltage", parseVoltage(text, 0));
+  return storeRead(*this, "equalisation_voltage", parseChargeVoltage(text, "equalisation voltage"));
 }
 
 int ChargerSettings::setTemperatureCompensation(const std::string& text) {

@@ -1,8 +1,8 @@
 // The settings-level operations around retrieve and restore: their banners, switching the charger
 // off while its settings change, and putting the charger back on its own battery table.
 
-#include <mutex>
 #include <exception>
+#include <mutex>
 #include <stdexcept>
 
 #include "app/log.h"

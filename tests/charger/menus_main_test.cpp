@@ -194,6 +194,7 @@ TEST(MainMenu, ValuePromptsShowTheCurrentValueAndFeedTheSetter) {
   };
   const Case cases[] = {
       {"a", "14,7V", "\nAbsorption voltage [14.40]: \n", "absorption_voltage", 14.7, true},
+      {"a", "20", "\nAbsorption voltage [14.40]: \n", "absorption_voltage", 14.4, false},
       {"f", "13.5", "\nFloat voltage [13.80]: \n", "float_voltage", 13.5, true},
       {"c", "7,5A", "\nCurrent limit [15.0]: \n", "maximum_current", 7.5, true},
       {"i", "16", "\nEqualisation voltage [16.20]: \n", "equalisation_voltage", 16, true},
