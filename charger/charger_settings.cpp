@@ -18,6 +18,17 @@ ChargerSettings::ChargerSettings(const Capabilities& capabilities, QmxSerial* li
   pushRegisterMap();
 }
 
+std::vector<std::string> ChargerSettings::values() const {
+  std::vector<std::string> texts;
+  texts.reserve(settings.size());
+  for (const Vreg& vreg : settings.vregs()) texts.push_back(vreg.value);
+  return texts;
+}
+
+bool ChargerSettings::changedSinceRetrieve() const {
+  return !retrievedValues_ || *retrievedValues_ != values();
+}
+
 int ChargerSettings::systemVoltage() {
   const int b = find("battery_voltage").getU8();
   if (b != 0) return b;

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device/capabilities.h"
 #include "settings/vreg_table.h"
@@ -51,6 +52,14 @@ class ChargerSettings {
   }
   Vreg& find(const std::string& label) { return settings.find(label); }
 
+  // The value texts of the settings list, in table order. A menu or an option list changed
+  // something when they differ afterwards: a value typed equal to the current one is no change.
+  std::vector<std::string> values() const;
+  // Whether the values differ from those retrieve read (retrieveSettings keeps them). True when
+  // nothing was retrieved, or the list was replaced since (a settings file): then there is nothing
+  // to compare with, and everything counts as changed.
+  bool changedSinceRetrieve() const;
+
   // 12, 24, 36 or 48: "battery_voltage", or derived from the charge voltages when it is 0.
   int systemVoltage();
 
@@ -73,10 +82,12 @@ class ChargerSettings {
   double parseHours(std::string text, double maxHours);
   std::uint8_t parsePercent(std::string text, std::uint8_t defaultValue);
 
-  // Setters: 0 when the settings list changed, 1 when not. Never throw for bad user text. A setter
-  // for a feature the charger lacks fails silently. The charge, current and absorption time
-  // setters mark the battery type user defined before they parse. setBatteryVoltage also refuses
-  // a voltage that restore would never carry to the charger (a preset battery-voltage setting).
+  // Setters: 0 when the value was accepted, 1 when it was refused; a refused value changes
+  // nothing. An accepted value may equal the current one, so whether anything changed is told by
+  // comparing values() (see changedSinceRetrieve). Never throw for bad user text. A setter for a
+  // feature the charger lacks fails silently. The charge, current and absorption time setters mark
+  // the battery type user defined when they accept a value. setBatteryVoltage also refuses a
+  // voltage that restore would never carry to the charger (a preset battery-voltage setting).
   void markUserDefined();
   int setBatteryVoltage(const std::string& text);
   int setAbsorptionVoltage(const std::string& text);
@@ -114,6 +125,8 @@ class ChargerSettings {
 
  private:
   void pushRegisterMap();
+
+  std::optional<std::vector<std::string>> retrievedValues_;
   void printLoadSection();
   std::string relayModeText();
   QmxSerial& requireLink();

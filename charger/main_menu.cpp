@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "charger/charger_settings.h"
 #include "charger/menu_input.h"
@@ -155,7 +156,7 @@ std::string askAbsorptionTimeLimit(ChargerSettings& model) {
 }
 
 // Key t: the charge settings of the charger's own table, then the table itself back in charge.
-bool restoreFactoryTable(ChargerSettings& model) {
+void restoreFactoryTable(ChargerSettings& model) {
   const FactoryCharge charge = factoryCharge(model.systemVoltage());
   model.setAbsorptionVoltage(charge.absorption);
   model.setFloatVoltage(charge.floatVoltage);
@@ -165,75 +166,67 @@ bool restoreFactoryTable(ChargerSettings& model) {
   // The current parser lowers this to the charger's own maximum.
   model.setCurrentLimit("65535");
   model.setAbsorptionTimeLimit("6");
-  return model.useFactoryTable() == 0;
+  model.useFactoryTable();
 }
 
-// Acts on one answer other than x; returns whether the settings list changed.
-bool act(ChargerSettings& model, const std::string& key) {
-  if (key == "v") return model.setBatteryVoltage(askBatteryVoltage(model)) == 0;
-  if (key == "a") {
-    return model.setAbsorptionVoltage(askValue(model, "Absorption voltage [",
-                                               settingVolts(model, "absorption_voltage"))) == 0;
-  }
-  if (key == "b" && model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
-    return model.setCellGuardMode(model.find("cellguard_mode").getU8() != 0 ? "0" : "1") == 0;
-  }
-  if (key == "i" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
-    return model.setEqualisationVoltage(askValue(model, "Equalisation voltage [",
-                                                 settingVolts(model, "equalisation_voltage"))) == 0;
-  }
-  if (key == "j" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
+// Acts on one answer other than x.
+void act(ChargerSettings& model, const std::string& key) {
+  if (key == "v") {
+    model.setBatteryVoltage(askBatteryVoltage(model));
+  } else if (key == "a") {
+    model.setAbsorptionVoltage(
+        askValue(model, "Absorption voltage [", settingVolts(model, "absorption_voltage")));
+  } else if (key == "b" && model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
+    model.setCellGuardMode(model.find("cellguard_mode").getU8() != 0 ? "0" : "1");
+  } else if (key == "i" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
+    model.setEqualisationVoltage(
+        askValue(model, "Equalisation voltage [", settingVolts(model, "equalisation_voltage")));
+  } else if (key == "j" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
     const long mode = static_cast<long>(model.find("auto_equalise").getNumber());
-    return model.setAutoEqualise(
-               askValue(model, "Auto equalise mode (0=off, 1=daily, 2=every other day, etc) [",
-                        std::to_string(mode))) == 0;
-  }
-  if (key == "k") {
+    model.setAutoEqualise(askValue(model,
+                                   "Auto equalise mode (0=off, 1=daily, 2=every other day, etc) [",
+                                   std::to_string(mode)));
+  } else if (key == "k") {
     writeTemperatureNote(model);
-    return model.setTemperatureCompensation(
-               askValue(model, "Temperature compensation [",
-                        settingVolts(model, "temperature_compensation"))) == 0;
-  }
-  if (key == "m") return model.setAbsorptionTimeLimit(askAbsorptionTimeLimit(model)) == 0;
-  if (key == "f") {
-    return model.setFloatVoltage(
-               askValue(model, "Float voltage [", settingVolts(model, "float_voltage"))) == 0;
-  }
-  if (key == "c") {
-    return model.setCurrentLimit(
-               askValue(model, "Current limit [",
-                        fixedPoint(model.find("maximum_current").getNumber(), 1))) == 0;
-  }
-  // Accepted even when its line is not shown: it also repairs a table that was changed by hand.
-  if (key == "t") return restoreFactoryTable(model);
-  if (key == "l" && model.hasLoadOutput()) return runLoadMenu(model);
-  if (key == "r" && model.hasRelay()) return runRelayMenu(model);
-  if (key == "e" && model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) {
+    model.setTemperatureCompensation(askValue(model, "Temperature compensation [",
+                                              settingVolts(model, "temperature_compensation")));
+  } else if (key == "m") {
+    model.setAbsorptionTimeLimit(askAbsorptionTimeLimit(model));
+  } else if (key == "f") {
+    model.setFloatVoltage(askValue(model, "Float voltage [", settingVolts(model, "float_voltage")));
+  } else if (key == "c") {
+    model.setCurrentLimit(askValue(model, "Current limit [",
+                                   fixedPoint(model.find("maximum_current").getNumber(), 1)));
+  } else if (key == "t") {
+    // Accepted even when its line is not shown: it also repairs a table that was changed by hand.
+    restoreFactoryTable(model);
+  } else if (key == "l" && model.hasLoadOutput()) {
+    runLoadMenu(model);
+  } else if (key == "r" && model.hasRelay()) {
+    runRelayMenu(model);
+  } else if (key == "e" && model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) {
     // Clearing the history acts on the charger at once; the settings list is untouched. A model
     // built without a link has no charger to clear.
     if (model.link != nullptr) clearHistory(*model.link, *model.io.out, *model.io.err);
-    return false;
+  } else if (key == "p" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) {
+    runTxPortMenu(model);
+  } else if (key == "q" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) {
+    runRxPortMenu(model);
+  } else {
+    reportUnknownOption(model.io);
   }
-  if (key == "p" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) {
-    return runTxPortMenu(model);
-  }
-  if (key == "q" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) {
-    return runRxPortMenu(model);
-  }
-  reportUnknownOption(model.io);
-  return false;
 }
 
 }  // namespace
 
 bool runMainMenu(ChargerSettings& model) {
-  bool changed = false;
+  const std::vector<std::string> before = model.values();
   for (;;) {
     const bool userDefined = model.find("battery_type").getU8() == BATTERY_TYPE_USER_DEFINED;
     writeMenu(model, userDefined);
     const std::string key = readAnswerLine(model.io);
-    if (key == "x") return changed;
-    if (act(model, key)) changed = true;
+    if (key == "x") return model.values() != before;
+    act(model, key);
     redrawSettings(model);
   }
 }

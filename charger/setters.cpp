@@ -29,11 +29,21 @@ int storeNonZero(ChargerSettings& model, const char* label, double value) {
   return 0;
 }
 
-// A value the parser accepted; nothing when it refused the text.
-int storeRead(ChargerSettings& model, const char* label, std::optional<double> value) {
+// A charge setting (charge voltages, compensation, current limit, absorption time) belongs to the
+// battery table: a value accepted for one makes the table the user's, so that the charger charges
+// with what was typed rather than with its own table. A refused, unreadable or empty answer
+// changes nothing at all, the battery type included.
+int storeChargeSetting(ChargerSettings& model, const char* label, std::optional<double> value) {
   if (!value) return 1;
   model.find(label).setNumber(*value);
+  model.markUserDefined();
   return 0;
+}
+
+// Parsers give 0 for text they could not read (see storeNonZero).
+std::optional<double> nonZero(double value) {
+  if (value == 0) return std::nullopt;
+  return value;
 }
 
 // A whole number from 0 to highest into a one-byte setting; anything else is refused.
@@ -108,38 +118,31 @@ int ChargerSettings::setBatteryVoltage(const std::string& text) {
 }
 
 int ChargerSettings::setAbsorptionVoltage(const std::string& text) {
-  markUserDefined();
-  return storeRead(*this, "absorption_voltage", parseChargeVoltage(text, "absorption voltage"));
+  return storeChargeSetting(*this, "absorption_voltage",
+                            parseChargeVoltage(text, "absorption voltage"));
 }
 
 int ChargerSettings::setFloatVoltage(const std::string& text) {
-  markUserDefined();
-  return storeRead(*this, "float_voltage", parseChargeVoltage(text, "float voltage"));
+  return storeChargeSetting(*this, "float_voltage", parseChargeVoltage(text, "float voltage"));
 }
 
 int ChargerSettings::setEqualisationVoltage(const std::string& text) {
   if (!has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) return 1;
-  markUserDefined();
-  return storeRead(*this, "equalisation_voltage", parseChargeVoltage(text, "equalisation voltage"));
+  return storeChargeSetting(*this, "equalisation_voltage",
+                            parseChargeVoltage(text, "equalisation voltage"));
 }
 
 int ChargerSettings::setTemperatureCompensation(const std::string& text) {
-  markUserDefined();
   // 0 mV/K is a valid choice (no compensation), so only a failed parse refuses.
-  const std::optional<double> value = parseTemperatureCompensation(text);
-  if (!value) return 1;
-  find("temperature_compensation").setNumber(*value);
-  return 0;
+  return storeChargeSetting(*this, "temperature_compensation", parseTemperatureCompensation(text));
 }
 
 int ChargerSettings::setCurrentLimit(const std::string& text) {
-  markUserDefined();
-  return storeNonZero(*this, "maximum_current", parseCurrent(text, 0));
+  return storeChargeSetting(*this, "maximum_current", nonZero(parseCurrent(text, 0)));
 }
 
 int ChargerSettings::setAbsorptionTimeLimit(const std::string& text) {
-  markUserDefined();
-  return storeNonZero(*this, "absorption_time_limit", parseHours(text, 24));
+  return storeChargeSetting(*this, "absorption_time_limit", nonZero(parseHours(text, 24)));
 }
 
 int ChargerSettings::setCellGuardMode(const std::string& text) {

@@ -215,15 +215,28 @@ TEST(MainMenu, ValuePromptsShowTheCurrentValueAndFeedTheSetter) {
   }
 }
 
-TEST(MainMenu, EmptyAbsorptionAnswerMarksUserDefinedWithoutChanging) {
-  MenuHarness h(menuTestCapabilities(0));
-  h.type("a\n\nx\n");
-  EXPECT_FALSE(runMainMenu(h.model));
-  EXPECT_EQ(h.u8("battery_type"), 0xFFu);
-  EXPECT_EQ(h.err.str(), "Unable to interpret value\n\n");
-  // The redrawn menu now offers t.
-  EXPECT_NE(h.out.str().find("t - Switch back to factory defined battery table"),
-            std::string::npos);
+TEST(MainMenu, OnlyAnAcceptedValueMakesTheBatteryTypeUserDefined) {
+  struct Case {
+    unsigned batteryType;
+    const char* answer;
+    unsigned typeAfter;
+    bool changed;
+  };
+  const Case cases[] = {
+      {1, "", 1, false},            // only Enter: nothing changes, the table stays the charger's
+      {1, "abc", 1, false},         // unreadable
+      {1, "20", 1, false},          // refused: out of range
+      {0xFF, "14.4", 0xFF, false},  // the current value: nothing to store
+      {1, "14.4", 0xFF, true},      // the user's value instead of the charger's own table
+  };
+  for (const Case& c : cases) {
+    MenuHarness h(menuTestCapabilities(0));
+    h.model.find("battery_type").setU8(c.batteryType);
+    h.type(std::string("a\n") + c.answer + "\nx\n");
+    EXPECT_EQ(runMainMenu(h.model), c.changed) << c.answer;
+    EXPECT_EQ(h.u8("battery_type"), c.typeAfter) << c.answer;
+    EXPECT_DOUBLE_EQ(h.number("absorption_voltage"), 14.4);
+  }
 }
 
 TEST(MainMenu, FactoryResetRestoresTheTableOfTheSystemVoltage) {

@@ -89,23 +89,25 @@ TEST(RelayMenu, EveryLevelKeyIsAcceptedWhateverTheMode) {
   }
 }
 
-TEST(RelayMenu, MinimumClosedTimeIsClampedAndAlwaysCounts) {
+TEST(RelayMenu, MinimumClosedTimeIsClampedAndCountsOnlyWhenItChanges) {
   struct Case {
     const char* answer;
     unsigned minutes;
     const char* err;
+    bool changed;
   };
   const Case cases[] = {
-      {"600", 500, ""},
-      {"-3", 0, ""},
-      {"90", 90, ""},
-      {"soon", 10, "Unable to interpret value\n\n"},
+      {"600", 500, "", true},
+      {"-3", 0, "", true},
+      {"90", 90, "", true},
+      {"10", 10, "", false},  // the current value
+      {"soon", 10, "Unable to interpret value\n\n", false},
   };
   for (const Case& c : cases) {
     MenuHarness h(menuTestCapabilities(kRelay));
     setLevels(h);
     h.type(std::string("g\n") + c.answer + "\nx\n");
-    EXPECT_TRUE(runRelayMenu(h.model)) << c.answer;
+    EXPECT_EQ(runRelayMenu(h.model), c.changed) << c.answer;
     EXPECT_EQ(h.u16("relay_min_enabled"), c.minutes) << c.answer;
     EXPECT_EQ(h.err.str(), c.err);
     EXPECT_NE(h.out.str().find("press enter): \nRelay minimum enabled time [10]: \n"),

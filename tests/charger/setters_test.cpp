@@ -54,7 +54,7 @@ TEST(ChargeSetters, StoreTheTypedDecimalValue) {
   }
 }
 
-TEST(ChargeSetters, FailedParseKeepsTheValueButTheBatteryTypeIsAlreadyUserDefined) {
+TEST(ChargeSetters, RefusedValueChangesNothingNotEvenTheBatteryType) {
   struct Case {
     int (ChargerSettings::*setter)(const std::string&);
     const char* label;
@@ -85,7 +85,7 @@ TEST(ChargeSetters, FailedParseKeepsTheValueButTheBatteryTypeIsAlreadyUserDefine
     const std::string before = t.value(c.label);
     EXPECT_EQ((t.model.*c.setter)(c.text), 1);
     EXPECT_EQ(t.value(c.label), before);
-    EXPECT_EQ(t.value("battery_type"), "FF");
+    EXPECT_EQ(t.value("battery_type"), "01");
     EXPECT_EQ(t.err.str(), c.err);
   }
 }

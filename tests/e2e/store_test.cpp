@@ -89,6 +89,31 @@ TEST(StoreTest, ChargeVoltagesOutsideTheSystemRangeAreRefusedOtherValuesClamped)
   }
 }
 
+TEST(StoreTest, ChangesThatEndEqualToWhatWasReadStoreNothing) {
+  struct Case {
+    const char* profile;  // rotary113 is user defined at 14.40 V; load115 on its factory table
+    std::vector<std::string> args;
+    const char* input;
+  };
+  const Case cases[] = {
+      {"rotary113", {"--abs", "14.4"}, ""},  // accepted, not a failure: no "Unable to set"
+      {"load115", {"--table"}, ""},
+      {"rotary113", {}, "a\n14.40\nx\n"},
+      {"rotary113", {}, "a\n14.2\na\n14.4\nx\n"},  // changed and changed back
+      {"load115", {}, "a\n\nx\n"},                 // cancelled: the table stays the charger's
+      {"load115", {}, "a\nabc\nx\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.profile) + " " + (c.args.empty() ? c.input : c.args[0]));
+    SimulatedCharger charger(c.profile);
+    ProcessResult r = charger.run(c.args, c.input);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(contains(r.err, "Unable to set")) << r.err;
+    EXPECT_TRUE(writtenValues(charger.sim()).empty()) << "no charger off/on cycle";
+    EXPECT_FALSE(contains(r.out, "=== Storing settings")) << r.out;
+  }
+}
+
 TEST(StoreTest, SeveralOptionsGiveOneStore) {
   SimulatedCharger charger("load115");
   ProcessResult r = charger.run({"--abs", "14.4", "--current", "10", "--float", "13.5"});
