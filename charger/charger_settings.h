@@ -67,8 +67,9 @@ class ChargerSettings {
   // see charger/parsers.h), converted and clamped to the parser's range. Unreadable text writes
   // "Unable to interpret value" and two line ends on io.err and gives the default (nothing for
   // the temperature compensation, 0 minutes for a duration; an empty answer to parsePercent
-  // silently gives the default). Voltages: 75 % to 145 % of systemVoltage; panel voltages: 0 to
-  // the panel rating; current: 0.1 A to the rating.
+  // silently gives the default). Voltages: 75 % to 145 % of systemVoltage; panel voltages: up to
+  // the panel rating (a negative one is refused like unreadable text); current: 0.1 A to the
+  // rating.
   double parseVoltage(std::string text, double defaultValue);
   // A charge voltage (absorption, float, equalisation) is refused instead of clamped when it is
   // outside that range: "<name> must be between 9.00 and 17.40 V" and an empty line on io.err,

@@ -211,6 +211,14 @@ void askPanelVoltages(ChargerSettings& model) {
     night = 0;
     day = 0;
   } else if (night + 0.5 > day) {
+    // Raising the day level above what the charger's panel input takes would store a level it
+    // cannot detect: the pair is refused, and both levels stay as they were.
+    const double maximum = model.capabilities.maxPvVoltage;
+    if (night + 0.5 > maximum) {
+      *model.io.err << "Day voltage level must be 0.5V above the night level and at most "
+                    << fixedPoint(maximum, 2) << "V.\n\n";
+      return;
+    }
     *model.io.err << "Day voltage level must be 0.5V higher than the night voltage level.\n\n";
     day = night + 0.5;
   }

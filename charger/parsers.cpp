@@ -116,8 +116,12 @@ double ChargerSettings::parsePanelVoltage(std::string text, double defaultValue)
   const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
   if (!value) return defaultValue;
   // A panel level below 0 V means nothing to the charger, and stored in its unsigned register a
-  // negative number would read back as some 650 V; 0 is the lowest level (and means "built-in
-  // default" for the night/day detection levels).
+  // negative number would read back as some 650 V. It is refused like unreadable text rather than
+  // made 0, which is a level of its own ("built-in default" for the night/day detection levels).
+  if (*value < 0) {
+    *io.err << kUnableToInterpret << "\n\n";
+    return defaultValue;
+  }
   return clampToRange(*value, 0.0, capabilities.maxPvVoltage);
 }
 

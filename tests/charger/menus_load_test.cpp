@@ -342,6 +342,11 @@ TEST_F(LightingMenu, PanelVoltageTweaksKeepHalfAVoltApart) {
       {"12", "12.5", 12, 12.5, "", "", true},
       {"0", "13", 0, 0, "Using built-in default values\n\n", "", true},
       {"", "", 11, 12, "", "Unable to interpret value\n\nUnable to interpret value\n\n", false},
+      // A negative level is refused and the current one kept, rather than taken for 0 (defaults).
+      {"-1", "12", 11, 12, "", "Unable to interpret value\n\n", false},
+      // The day level would have to be above the charger's 75 V panel maximum: refused whole.
+      {"150", "200", 11, 12, "",
+       "Day voltage level must be 0.5V above the night level and at most 75.00V.\n\n", false},
   };
   for (const Case& c : cases) {
     MenuHarness h(menuTestCapabilities(kLoad | kSolarTimer, 2));
