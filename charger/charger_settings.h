@@ -90,6 +90,9 @@ class ChargerSettings {
   // the battery type user defined when they accept a value. setBatteryVoltage also refuses a
   // voltage that restore would never carry to the charger (a preset battery-voltage setting).
   void markUserDefined();
+  // Whether setBatteryVoltage takes a voltage other than 0 (auto detect): not when restore would
+  // never carry it to the charger.
+  bool batteryVoltageSettable();
   int setBatteryVoltage(const std::string& text);
   int setAbsorptionVoltage(const std::string& text);
   int setFloatVoltage(const std::string& text);

@@ -96,6 +96,19 @@ std::string askValue(ChargerSettings& model, const char* question, const std::st
 
 std::string askBatteryVoltage(ChargerSettings& model) {
   std::ostream& out = *model.io.out;
+  const unsigned current = model.find("battery_voltage_setting").getU8();
+  if (!model.batteryVoltageSettable()) {
+    // Offering voltages that are then refused would leave the user guessing: only auto detect is
+    // accepted here, and one line says why.
+    if (model.find("battery_voltage_setting").get == REG_NONE) {
+      out << "\nFirmware " << firmwareVersionText(model.capabilities.firmwareVersion)
+          << " cannot have its battery voltage setting changed over the serial port.\n";
+    } else {
+      out << "\nThe battery voltage setting could not be read, so it cannot be changed.\n";
+    }
+    out << "Battery voltage setting (0=auto detect) [" << current << "]: ";
+    return readAnswerLine(model.io);
+  }
   out << "\nBattery voltage setting (";
   const int low = model.capabilities.minBatteryVoltage;
   const int high = model.capabilities.maxBatteryVoltage;
@@ -103,7 +116,7 @@ std::string askBatteryVoltage(ChargerSettings& model) {
     if (n != low) out << ",";
     out << n << "=" << n << "V";
   }
-  out << ") [" << static_cast<unsigned>(model.find("battery_voltage_setting").getU8()) << "]: ";
+  out << ") [" << current << "]: ";
   return readAnswerLine(model.io);
 }
 

@@ -83,6 +83,10 @@ const char* const kRescaledSettings[] = {
 
 void ChargerSettings::markUserDefined() { find("battery_type").setU8(BATTERY_TYPE_USER_DEFINED); }
 
+bool ChargerSettings::batteryVoltageSettable() {
+  return restoreWillWrite(find("battery_voltage_setting"));
+}
+
 int ChargerSettings::setBatteryVoltage(const std::string& text) {
   try {
     int volts = 0;
@@ -99,7 +103,7 @@ int ChargerSettings::setBatteryVoltage(const std::string& text) {
     // 1.09 to 1.11 cannot have it written back) would store 24 V voltages in a 12 V charger. The
     // choice is refused like a voltage outside the charger's rating. Auto detect changes no
     // voltages and stays allowed.
-    if (volts != 0 && !restoreWillWrite(setting)) return refuse(*io.err, 2);
+    if (volts != 0 && !batteryVoltageSettable()) return refuse(*io.err, 2);
     setting.setU8(static_cast<std::uint8_t>(volts));
     if (volts != 0) {
       const int old = systemVoltage();
