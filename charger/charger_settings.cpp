@@ -3,10 +3,12 @@
 #include "charger/charger_settings.h"
 
 #include "device/capabilities.h"
+#include "platform/console.h"
 
 namespace sunlink {
 
 ChargerSettings::ChargerSettings(QmxSerial& link) : link(&link) {
+  io.screen = standardOutputIsTerminal();
   // Ends the program when the device does not answer or is not an MPPT charger in its application
   // firmware, so everything below may rely on a supported charger.
   readCapabilities(capabilities, link);

@@ -207,7 +207,7 @@ void askPanelVoltages(ChargerSettings& model) {
   day = model.parsePanelVoltage(readAnswerLine(model.io), day);
   if (night == 0 || day == 0) {
     // The charger uses its built-in pair only when both levels are 0.
-    out << "Using built-in default values\n\n";
+    noticeStream(model.io) << "Using built-in default values\n\n";
     night = 0;
     day = 0;
   } else if (night + 0.5 > day) {
@@ -277,6 +277,7 @@ void writeLightingScreen(ChargerSettings& model, int version) {
     out << "Note2: To use the dimming function the sunlink tx port function must set to\n";
     out << "       pwm mode (main menu option p).\n";
   }
+  showHeldMessages(model.io);
   out << "Select an option (type a,b,c,d,e,f" << (version >= 2 ? ",s,t" : "")
       << (version >= 3 ? ",r" : "") << " or x and press enter): ";
 }
@@ -332,6 +333,7 @@ void writeLoadScreen(ChargerSettings& model, bool levelsShown, bool timerShown, 
   }
   out << "\n";
   out << "x - Return to the previous menu\n";
+  showHeldMessages(model.io);
   out << "Select an option (type m" << (levelsShown ? ",h,l" : "") << (timerShown ? ",a" : "")
       << (solarTimer ? ",s" : "") << (solarTimer && lighting ? ",p" : "")
       << " or x and press enter): ";
@@ -340,6 +342,7 @@ void writeLoadScreen(ChargerSettings& model, bool levelsShown, bool timerShown, 
 }  // namespace
 
 bool runLoadMenu(ChargerSettings& model) {
+  MessageEcho echo(model.io);
   const std::vector<std::string> before = model.values();
   const bool solarTimer = model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
   redrawSettings(model);
@@ -377,6 +380,7 @@ bool runLoadMenu(ChargerSettings& model) {
 }
 
 bool runLightingMenu(ChargerSettings& model) {
+  MessageEcho echo(model.io);
   const std::vector<std::string> before = model.values();
   const int version = model.capabilities.streetlightVersion;
   for (;;) {

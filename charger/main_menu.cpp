@@ -74,6 +74,7 @@ void writeMenu(ChargerSettings& model, bool userDefined) {
     out << "      battery table (as selected by the rotary switch).\n";
   }
 
+  showHeldMessages(model.io);
   out << "Select an option (type v,a";
   if (model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) out << ",b";
   out << ",f,c";
@@ -220,7 +221,7 @@ void act(ChargerSettings& model, const std::string& key) {
   } else if (key == "e" && model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) {
     // Clearing the history acts on the charger at once; the settings list is untouched. A model
     // built without a link has no charger to clear.
-    if (model.link != nullptr) clearHistory(*model.link, *model.io.out, *model.io.err);
+    if (model.link != nullptr) clearHistory(*model.link, noticeStream(model.io), *model.io.err);
   } else if (key == "p" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) {
     runTxPortMenu(model);
   } else if (key == "q" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) {
@@ -233,6 +234,7 @@ void act(ChargerSettings& model, const std::string& key) {
 }  // namespace
 
 bool runMainMenu(ChargerSettings& model) {
+  MessageEcho echo(model.io);
   const std::vector<std::string> before = model.values();
   for (;;) {
     const bool userDefined = model.find("battery_type").getU8() == BATTERY_TYPE_USER_DEFINED;

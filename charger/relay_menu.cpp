@@ -106,6 +106,7 @@ void writeRelayScreen(ChargerSettings& model) {
   out << "f - Set battery voltage high clear level (" << levels.highClear << "V)\n";
   out << "g - Modify minimum closed time (" << minutes << " minutes)\n";
   out << "\nx - Return to the previous menu\n";
+  showHeldMessages(model.io);
   // The prompt suggests the pair of levels the current mode uses; all six stay accepted.
   out << "Select an option (type m";
   if (mode == 1) out << ",a,b";
@@ -117,6 +118,7 @@ void writeRelayScreen(ChargerSettings& model) {
 }  // namespace
 
 bool runRelayMenu(ChargerSettings& model) {
+  MessageEcho echo(model.io);
   const std::vector<std::string> before = model.values();
   redrawSettings(model);
   for (;;) {

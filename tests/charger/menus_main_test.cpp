@@ -355,5 +355,38 @@ TEST(MainMenu, OverLongAnswerIsUnreadable) {
   EXPECT_DOUBLE_EQ(h.number("absorption_voltage"), 14.4);
 }
 
+TEST(MainMenu, OnAScreenTheLastAnswersMessagesShowAgainAboveTheNextKeyPrompt) {
+  struct Case {
+    std::uint32_t flags;
+    const char* input;
+    const char* message;
+    const char* shown;  // the message where the redrawn screen shows it
+    int onOut;          // how often the message is on out in all: once more than before, once
+  };
+  const Case cases[] = {
+      {0, "zz\nx\n", "Unknown option ignored\n\n",
+       "x - Exit and Save\nUnknown option ignored\n\nSelect an option (type v", 1},
+      {kRelay, "r\na\n-5\nx\nx\n", "Unable to interpret value\n\n",
+       "x - Return to the previous menu\nUnable to interpret value\n\nSelect an option (type m", 1},
+      // A notice written on out: there once as today, and once again after the redraw.
+      {kLoad | kSolarTimer, "l\ns\np\nt\n0\n0\nx\nx\nx\n", "Using built-in default values\n\n",
+       "(main menu option p).\nUsing built-in default values\n\nSelect an option (type a", 2},
+      // A one-question screen: its refusal shows in the main menu it returns to.
+      {kTx, "p\n9\nx\n", "Unable to interpret value\n\n",
+       "x - Exit and Save\nUnable to interpret value\n\nSelect an option (type v", 1},
+  };
+  for (const Case& c : cases) {
+    MenuHarness h(menuTestCapabilities(c.flags, 2));
+    h.model.io.screen = true;
+    h.type(c.input);
+    runMainMenu(h.model);
+    const std::string out = h.out.str();
+    EXPECT_EQ(countOf(out, c.shown), 1) << c.input << "\n" << out;
+    EXPECT_EQ(countOf(out, c.message), c.onOut) << c.input;
+    EXPECT_EQ(contains(h.err.str(), c.message), c.onOut == 1) << "errors stay on err as well";
+    EXPECT_EQ(h.model.io.err, &h.err) << "the session gives err back";
+  }
+}
+
 }  // namespace
 }  // namespace sunlink
