@@ -220,8 +220,12 @@ void act(ChargerSettings& model, const std::string& key) {
     runRelayMenu(model);
   } else if (key == "e" && model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) {
     // Clearing the history acts on the charger at once; the settings list is untouched. A model
-    // built without a link has no charger to clear.
-    if (model.link != nullptr) clearHistory(*model.link, noticeStream(model.io), *model.io.err);
+    // built without a link has no charger to clear. A refused write says nothing of its own, and
+    // the menu goes on, so the failure is told here.
+    if (model.link != nullptr &&
+        clearHistory(*model.link, noticeStream(model.io), *model.io.err) != 0) {
+      *model.io.err << "Unable to clear history data\n\n";
+    }
   } else if (key == "p" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) {
     runTxPortMenu(model);
   } else if (key == "q" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/registers.h"
 #include "support/e2e_support.h"
 
 namespace sunlink {
@@ -80,6 +81,23 @@ TEST(MenuTest, OnATerminalTheLastAnswersMessagesAreShownAgainAboveTheNextPrompt)
     EXPECT_EQ(piped.err, run.err);
     EXPECT_FALSE(contains(piped.out, kClear));
     for (const Redraw& redraw : c.redraws) EXPECT_FALSE(contains(piped.out, redraw.message));
+  }
+}
+
+TEST(MenuTest, ClearingTheHistoryThatTheChargerRefusesSaysSo) {
+  struct Case {
+    bool refuse;
+    int clears;
+  };
+  for (const Case& c : {Case{false, 1}, Case{true, 0}}) {
+    sim::Faults faults;
+    if (c.refuse) faults.refuseSet = {REG_CLEAR_HISTORY};
+    SimulatedCharger charger("load115", faults);
+    const ProcessResult run = charger.run({}, "e\nx\n");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "\n=== Clear history ===\n"));
+    EXPECT_EQ(contains(run.err, "Unable to clear history data\n"), c.refuse) << run.err;
+    EXPECT_EQ(charger.sim().historyClears(), c.clears);
   }
 }
 
