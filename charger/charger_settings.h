@@ -137,11 +137,11 @@ class ChargerSettings {
 
  private:
   void pushRegisterMap();
-
-  std::optional<std::vector<std::string>> retrievedValues_;
   void printLoadSection();
   std::string relayModeText();
   QmxSerial& requireLink();
+
+  std::optional<std::vector<std::string>> retrievedValues_;  // values() after the last retrieve
 };
 
 }  // namespace sunlink
