@@ -71,22 +71,14 @@ TEST(MainMenu, BatteryVoltagePromptListsTheRatingRange) {
     const char* prompt;
     bool changed;
     double absorption;
-    std::uint16_t firmware = 0x116;
   };
   const Case cases[] = {
       {24, "24", "\n\nBattery voltage setting (12=12V,24=24V) [0]: \n", true, 28.8},
       {24, "36", "\n\nBattery voltage setting (12=12V,24=24V) [0]: \n", false, 14.4},
       {48, "12", "\n\nBattery voltage setting (12=12V,24=24V,36=36V,48=48V) [0]: \n", true, 14.4},
-      // Firmware that never stores the setting: only auto detect is offered, and why.
-      {24, "24",
-       "\n\nFirmware 1.10 cannot have its battery voltage setting changed over the serial port.\n"
-       "Battery voltage setting (0=auto detect) [0]: \n",
-       false, 14.4, 0x110},
   };
   for (const Case& c : cases) {
-    Capabilities caps = menuTestCapabilities(0, 0, c.maxVoltage);
-    caps.firmwareVersion = c.firmware;
-    MenuHarness h(caps);
+    MenuHarness h(menuTestCapabilities(0, 0, c.maxVoltage));
     h.type(std::string("v\n") + c.answer + "\nx\n");
     EXPECT_EQ(runMainMenu(h.model), c.changed) << c.answer;
     EXPECT_NE(h.out.str().find(std::string("(type v,a,f,c,k,m or x and press enter): ") + c.prompt),
