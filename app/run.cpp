@@ -165,7 +165,8 @@ bool applyCommandLineChanges(const CommandLine& options, ChargerSettings& model)
 // The store's status decides the exit status: a store that failed must not end as a success for
 // the scripts that call chgtune.
 int storeAndPrint(ChargerSettings& model) {
-  const int status = model.storeSettings();
+  // Changes that in the end equal what was read store nothing: no charger off/on cycle for them.
+  const int status = model.changedSinceRetrieve() ? model.storeSettings() : 0;
   model.printSettings();
   return status;
 }

@@ -1,8 +1,8 @@
 // The settings-level operations around retrieve and restore: their banners, switching the charger
 // off while its settings change, and putting the charger back on its own battery table.
 
-#include <mutex>
 #include <exception>
+#include <mutex>
 #include <stdexcept>
 
 #include "app/log.h"
@@ -25,7 +25,9 @@ QmxSerial& ChargerSettings::requireLink() {
 int ChargerSettings::retrieveSettings() {
   QmxSerial& serial = requireLink();
   *io.out << "=== Retrieving settings from the mppt charger ===\n" << std::flush;
-  return retrieve(serial, settings);
+  const int status = retrieve(serial, settings);
+  retrievedValues_ = values();  // what the changes of this run are compared with
+  return status;
 }
 
 int ChargerSettings::storeSettings() {

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,15 +23,31 @@ namespace {
   throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-// A pipe whose ends are closed on exec, so that no other child inherits them.
+// A pipe whose ends are closed on exec, so that no other child inherits them; with terminal a
+// pseudo-terminal instead, whose master is the reading end and whose slave the writing end.
 struct Pipe {
   int read = -1;
   int write = -1;
-  Pipe() {
+  explicit Pipe(bool terminal = false) {
+    if (terminal) {
+      openTerminal();
+      return;
+    }
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) fail("pipe2");
     read = fds[0];
     write = fds[1];
+  }
+  // Bytes pass unchanged: the terminal adds no CR before LF.
+  void openTerminal() {
+    read = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (read < 0 || ::grantpt(read) != 0 || ::unlockpt(read) != 0) fail("posix_openpt");
+    write = ::open(::ptsname(read), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (write < 0) fail("open pty slave");
+    termios settings{};
+    if (::tcgetattr(write, &settings) != 0) fail("tcgetattr");
+    settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    if (::tcsetattr(write, TCSANOW, &settings) != 0) fail("tcsetattr");
   }
   ~Pipe() {
     closeRead();
@@ -65,7 +83,8 @@ struct Pipe {
   ::_exit(127);
 }
 
-// Reads what is there; false once the writer has closed its end.
+// Reads what is there; false once the writer has closed its end (a terminal's master reads EIO
+// then).
 bool drain(int fd, std::string& into) {
   char buffer[4096];
   const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -76,10 +95,9 @@ bool drain(int fd, std::string& into) {
   return n < 0 && (errno == EINTR || errno == EAGAIN);
 }
 
-}  // namespace
-
-ProcessResult runProcess(const std::string& binary, const std::vector<std::string>& args,
-                         const std::string& stdinText, std::chrono::milliseconds killAfter) {
+ProcessResult run(const std::string& binary, const std::vector<std::string>& args,
+                  const std::string& stdinText, std::chrono::milliseconds killAfter,
+                  bool terminalOut) {
   // A child that exits without reading all its input must not kill the test with SIGPIPE.
   ::signal(SIGPIPE, SIG_IGN);
 
@@ -90,7 +108,8 @@ ProcessResult runProcess(const std::string& binary, const std::vector<std::strin
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
-  Pipe in, out, err;
+  Pipe in, err;
+  Pipe out(terminalOut);
   const pid_t pid = ::fork();
   if (pid < 0) fail("fork");
   if (pid == 0) execChild(in, out, err, binary.c_str(), argv.data());
@@ -143,6 +162,19 @@ ProcessResult runProcess(const std::string& binary, const std::vector<std::strin
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.termSignal = WTERMSIG(status);
   return result;
+}
+
+}  // namespace
+
+ProcessResult runProcess(const std::string& binary, const std::vector<std::string>& args,
+                         const std::string& stdinText, std::chrono::milliseconds killAfter) {
+  return run(binary, args, stdinText, killAfter, false);
+}
+
+ProcessResult runProcessOnTerminal(const std::string& binary, const std::vector<std::string>& args,
+                                   const std::string& stdinText,
+                                   std::chrono::milliseconds killAfter) {
+  return run(binary, args, stdinText, killAfter, true);
 }
 
 ProcessResult runChgtune(const std::vector<std::string>& args, const std::string& stdinText,

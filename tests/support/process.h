@@ -26,6 +26,13 @@ ProcessResult runProcess(const std::string& binary, const std::vector<std::strin
                          const std::string& stdinText = std::string(),
                          std::chrono::milliseconds killAfter = std::chrono::seconds(120));
 
+// runProcess with standard output on a pseudo-terminal, as at a terminal window (standard input
+// and standard error stay pipes). The terminal passes bytes through unchanged (no CR added before
+// LF), so out holds exactly what the program wrote.
+ProcessResult runProcessOnTerminal(const std::string& binary, const std::vector<std::string>& args,
+                                   const std::string& stdinText = std::string(),
+                                   std::chrono::milliseconds killAfter = std::chrono::seconds(120));
+
 // runProcess for the chgtune binary of this build.
 ProcessResult runChgtune(const std::vector<std::string>& args,
                          const std::string& stdinText = std::string(),
