@@ -36,8 +36,8 @@ int loadXmlFile(const std::string& path, VregTable& table);
 // Writes the table as XML (4-blank indentation, utf-8) in place of any earlier file, atomically.
 // Throws on failure (std::system_error naming the file and the reason).
 void saveXmlFile(const std::string& path, const VregTable& table);
-// Writes the table to the file, replacing it atomically. 0 success; 95 ("Writing settings failed"
-// on err).
+// Writes the table to the file, replacing it atomically (replaceFile). 0 success; 95 ("Writing
+// settings failed" on err), also for a target that is not a regular file.
 int writeSettingsFile(const VregTable& table, const std::string& path, std::ostream& out,
                       std::ostream& err);
 

@@ -2,8 +2,12 @@
 // writes, and the statuses of files that cannot be read or written.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <set>
 
 #include "protocol/registers.h"
@@ -157,6 +161,154 @@ TEST(SettingsFileTest, DownloadReplacesAnEarlierFileWhole) {
   const std::string xml = readFile(dir.file("s.xml"));
   EXPECT_EQ(xml.find('x' + std::string(10, 'x')), std::string::npos);
   EXPECT_EQ(xml.substr(xml.size() - 7), "</qmx>\n");
+}
+
+std::vector<std::string> entries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool isDocument(const std::string& file) {
+  const std::string xml = readFile(file);
+  return xml.rfind("<?xml", 0) == 0 && contains(xml, "value=\"0x05A0\"") && contains(xml, "</qmx>");
+}
+
+struct stat statusOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st;
+}
+
+// What --download makes of its target. Before, a device node or FIFO was replaced by a regular
+// file, a link by a file of its own, another user's file became root's, a 249-character name
+// failed with 95.
+TEST(SettingsFileTest, DownloadTargets) {
+  const std::string longName(249, 'n');
+  enum Run { kAnyUser, kRoot, kSizeLimit };  // kRoot: can only be set up by root
+  struct Case {
+    const char* what;
+    Run run;
+    std::function<void(const TempDir&)> prepare;
+    std::string target;
+    int status;
+    std::vector<std::string> entries;           // the folder afterwards: nothing left behind
+    std::function<void(const TempDir&)> check;  // and what must hold of them
+  };
+  const Case cases[] = {
+      {"link to a file",
+       kAnyUser,
+       [](const TempDir& d) {
+         writeFile(d.file("real.xml"), "earlier");
+         ::chmod(d.file("real.xml").c_str(), 0640);
+         std::filesystem::create_symlink("real.xml", d.file("link.xml"));
+       },
+       "link.xml",
+       0,
+       {"link.xml", "real.xml"},
+       [](const TempDir& d) {
+         std::error_code notALink;
+         EXPECT_EQ(std::filesystem::read_symlink(d.file("link.xml"), notALink), "real.xml");
+         EXPECT_TRUE(isDocument(d.file("real.xml")));
+         EXPECT_EQ(statusOf(d.file("real.xml")).st_mode & 07777, 0640u);
+       }},
+      {"device node",
+       kRoot,
+       [](const TempDir& d) { ::mknod(d.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)); },
+       "null",
+       95,
+       {"null"},
+       [](const TempDir& d) { EXPECT_TRUE(S_ISCHR(statusOf(d.file("null")).st_mode)); }},
+      {"fifo",
+       kAnyUser,
+       [](const TempDir& d) { ::mkfifo(d.file("fifo").c_str(), 0644); },
+       "fifo",
+       95,
+       {"fifo"},
+       [](const TempDir& d) { EXPECT_TRUE(S_ISFIFO(statusOf(d.file("fifo")).st_mode)); }},
+      {"folder",
+       kAnyUser,
+       [](const TempDir& d) {
+         std::filesystem::create_directory(d.file("folder"));
+         writeFile(d.file("folder/keep"), "kept");
+       },
+       "folder",
+       95,
+       {"folder"},
+       [](const TempDir& d) { EXPECT_EQ(readFile(d.file("folder/keep")), "kept"); }},
+      {"other owner",
+       kRoot,
+       [](const TempDir& d) {
+         writeFile(d.file("theirs.xml"), "earlier");
+         ::chown(d.file("theirs.xml").c_str(), 4321, 4322);
+         ::chmod(d.file("theirs.xml").c_str(), 0604);
+       },
+       "theirs.xml",
+       0,
+       {"theirs.xml"},
+       [](const TempDir& d) {
+         const struct stat st = statusOf(d.file("theirs.xml"));
+         EXPECT_EQ(st.st_uid, 4321u);
+         EXPECT_EQ(st.st_gid, 4322u);
+         EXPECT_EQ(st.st_mode & 07777, 0604u);
+         EXPECT_TRUE(isDocument(d.file("theirs.xml")));
+       }},
+      {"long name",
+       kAnyUser,
+       [](const TempDir&) {},
+       longName,
+       0,
+       {longName},
+       [&](const TempDir& d) { EXPECT_TRUE(isDocument(d.file(longName))); }},
+      {"write cut short",
+       kSizeLimit,
+       [](const TempDir& d) { writeFile(d.file("keep.xml"), "earlier"); },
+       "keep.xml",
+       95,
+       {"keep.xml"},
+       [](const TempDir& d) { EXPECT_EQ(readFile(d.file("keep.xml")), "earlier"); }},
+      {"link planted in a shared folder",
+       kRoot,
+       [](const TempDir& d) {
+         writeFile(d.file("victim"), "theirs");
+         std::filesystem::create_directory(d.file("shared"));
+         ::chmod(d.file("shared").c_str(), 01777);
+         std::filesystem::create_symlink("../victim", d.file("shared/s.xml"));
+         ::lchown(d.file("shared/s.xml").c_str(), 4321, 4321);
+       },
+       "shared/s.xml",
+       95,
+       {"shared", "victim"},
+       [](const TempDir& d) {
+         EXPECT_EQ(readFile(d.file("victim")), "theirs");
+         EXPECT_EQ(entries(d.file("shared")), std::vector<std::string>{"s.xml"});
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.run == kRoot && ::geteuid() != 0) continue;
+    TempDir dir;
+    c.prepare(dir);
+    const std::string target = dir.file(c.target);
+    SimulatedCharger charger("load115");
+    ProcessResult r;
+    if (c.run == kSizeLimit) {
+      // The file-size limit refuses the write part-way; with the signal ignored, write reports it.
+      r = runProcess("/bin/sh", {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"",
+                                 CHGTUNE_BINARY, "--serial", charger.path(), "--download", target});
+    } else {
+      r = charger.run({"--download", target});
+    }
+    EXPECT_EQ(r.exitCode, c.status) << r.err;
+    if (c.status != 0) {
+      EXPECT_TRUE(contains(r.err, "Writing settings failed")) << r.err;
+    }
+    EXPECT_EQ(entries(dir.path()), c.entries);
+    c.check(dir);
+    EXPECT_EQ(setRequestCount(charger.sim()), 0u);
+  }
 }
 
 }  // namespace

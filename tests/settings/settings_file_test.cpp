@@ -343,14 +343,25 @@ TEST_F(SettingsFileTest, UnwritableTargetsFail) {
   EXPECT_EQ(folderEntries(), (std::vector<std::string>{"folder"}));
 }
 
-// A link at the target is replaced by the new file; what it pointed at is left alone.
-TEST_F(SettingsFileTest, WriteReplacesALinkInsteadOfFollowingIt) {
-  const std::string elsewhere = put("elsewhere.txt", "not yours");
-  fs::create_symlink(elsewhere, path("settings.xml"));
-  ASSERT_EQ(write(sampleTable(), path("settings.xml")), 0);
-  EXPECT_EQ(contents(elsewhere), "not yours");
-  EXPECT_FALSE(fs::is_symlink(path("settings.xml")));
-  EXPECT_EQ(contents(path("settings.xml")).rfind(kDeclaration, 0), 0u);
+// A link is followed to the file it names, from the link's own folder, through a chain of links;
+// one that names nothing yet gets the file created where it points.
+TEST_F(SettingsFileTest, WriteGoesThroughLinksToTheFileTheyName) {
+  fs::create_directory(path("sub"));
+  const std::string earlier = put("sub/real.xml", "earlier");
+  fs::create_symlink("sub/real.xml", path("first.xml"));
+  fs::create_symlink("../first.xml", path("sub/second.xml"));
+  fs::create_symlink("missing.xml", path("sub/dangling.xml"));
+  ASSERT_EQ(write(sampleTable(), path("sub/second.xml")), 0);
+  ASSERT_EQ(write(sampleTable(), path("sub/dangling.xml")), 0);
+  EXPECT_EQ(contents(earlier).rfind(kDeclaration, 0), 0u);
+  EXPECT_EQ(contents(path("sub/missing.xml")), contents(earlier));
+  EXPECT_EQ(fs::read_symlink(path("sub/second.xml")), "../first.xml");
+  EXPECT_EQ(fs::read_symlink(path("sub/dangling.xml")), "missing.xml");
+  EXPECT_EQ(folderEntries(), (std::vector<std::string>{"first.xml", "sub"}));
+
+  fs::create_symlink("loop.xml", path("loop.xml"));
+  EXPECT_EQ(write(sampleTable(), path("loop.xml")), 95);
+  EXPECT_TRUE(fs::is_symlink(path("loop.xml")));
 }
 
 }  // namespace
