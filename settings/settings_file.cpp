@@ -117,7 +117,7 @@ int loadXmlFile(const std::string& path, VregTable& table) {
     logError("settings", "%s", named.what());
     return 29;
   }
-  vregsFromTree(tree, table);
+  settingsFromTree(tree, table);
   return 0;
 }
 
