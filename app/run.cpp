@@ -19,6 +19,7 @@
 #include "device/discovery.h"
 #include "link/qmx_serial.h"
 #include "link/qmx_serial_dump.h"
+#include "settings/retrieve.h"
 #include "settings/settings_file.h"
 
 namespace sunlink {
@@ -107,18 +108,30 @@ void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
 }
 
 // A charger that answers neither ping nor device id has nothing to show or change: the run ends
-// with that status (3) rather than pretending success.
-void retrieveSettings(ChargerSettings& model) {
+// with that status (3) rather than pretending success. Otherwise the retrieve's status (94 when
+// some settings could not be read).
+int retrieveSettings(ChargerSettings& model) {
   const int status = model.retrieveSettings();
   if (status == 3) exitProgram(status);
+  return status;
 }
 
-void downloadOrPrint(const CommandLine& options, ChargerSettings& model) {
-  if (options.has("download"))
-    exitProgram(writeSettingsFile(model.settings, options.text("download"), std::cout, std::cerr));
+// A backup or a printout that lacks settings is still made, but ends with the retrieve's status
+// and names what is missing: a script must not take it for a whole one.
+void downloadOrPrint(const CommandLine& options, ChargerSettings& model, int retrieved) {
+  if (options.has("download")) {
+    const std::string path = options.text("download");
+    int status = writeSettingsFile(model.settings, path, std::cout, std::cerr);
+    if (status == 0 && retrieved != 0) {
+      reportFailedSettings(model.settings, path, std::cerr);
+      status = retrieved;
+    }
+    exitProgram(status);
+  }
   if (options.has("get")) {
     model.printSettings();
-    exitProgram(0);
+    if (retrieved != 0) reportFailedSettings(model.settings, "", std::cerr);
+    exitProgram(retrieved);
   }
 }
 
@@ -196,8 +209,8 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
   ChargerSettings model(link);
 
   runOneShotCommand(options, model);
-  retrieveSettings(model);
-  downloadOrPrint(options, model);
+  const int retrieved = retrieveSettings(model);
+  downloadOrPrint(options, model, retrieved);
   const int status = applyCommandLineChanges(options, model)
                          ? storeAndPrint(model)
                          : runMenuAndStore(options, model, dump);

@@ -345,6 +345,33 @@ TEST(SettingsFileTest, DownloadTargets) {
   }
 }
 
+// A backup that lacks settings is still written, but must not look like a whole one to a script.
+TEST(SettingsFileTest, SettingsThatCouldNotBeReadEndWith94) {
+  TempDir dir;
+  const std::string file = dir.file("s.xml");
+  sim::Faults faults;
+  faults.refuseGet = {0xEDF0};
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--download", file}, std::vector<std::string>{"--get"}}) {
+    SCOPED_TRACE(args[0]);
+    SimulatedCharger charger("load115", faults);
+    ProcessResult r = charger.run(args);
+    EXPECT_EQ(r.exitCode, 94) << r.err;
+    const std::string named = args[0] == "--get" ? "" : ", missing from \"" + file + "\"";
+    EXPECT_TRUE(
+        contains(r.err, "Settings not read from the charger" + named + ": maximum_current\n"))
+        << r.err;
+    EXPECT_EQ(setRequestCount(charger.sim()), 0u);
+    if (args[0] == "--get") {
+      EXPECT_TRUE(contains(r.out, "Battery Type = ")) << r.out;
+    }
+  }
+  EXPECT_TRUE(contains(readFile(file),
+                       "<vreg label=\"maximum_current\" get=\"0xEDF0\" set=\"0xEDF0\" "
+                       "status=\"get_failed\"/>"));
+  EXPECT_TRUE(isDocument(file));
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace sunlink
