@@ -54,5 +54,10 @@ void saveXmlFile(const std::string& path, const VregTable& table);
 // settings failed" on err), also for a target that is not a regular file.
 int writeSettingsFile(const VregTable& table, const std::string& path, std::ostream& out,
                       std::ostream& err);
+// Writes the table as a settings document to `document`, for "--download -" (standard output),
+// announced on out as the file "-". 0 success; 95 when the stream fails ("Writing settings failed"
+// on err).
+int writeSettingsDocument(const VregTable& table, std::ostream& document, std::ostream& out,
+                          std::ostream& err);
 
 }  // namespace sunlink

@@ -372,6 +372,36 @@ TEST(SettingsFileTest, SettingsThatCouldNotBeReadEndWith94) {
   EXPECT_TRUE(isDocument(file));
 }
 
+// "-" used to create a file named "-"; now standard output carries the document alone.
+TEST(SettingsFileTest, DownloadToStandardOutputGivesALoadableDocument) {
+  TempDir dir;
+  std::string document;
+  {
+    SimulatedCharger source("rotary113");
+    ProcessResult r = source.run({"--download", "-"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.rfind("SunLink chgtune 1.17\n", 0), 0u) << r.err;
+    EXPECT_TRUE(contains(r.err, "=== Writing settings to \"-\" ===")) << r.err;
+    document = r.out;
+  }
+  EXPECT_EQ(document.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<qmx>\n", 0), 0u);
+  writeFile(dir.file("backup.xml"), document);
+  SimulatedCharger target("rotary113");
+  ProcessResult r = target.run({"--upload", dir.file("backup.xml")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  const auto writes = withoutOnOff(writtenValues(target.sim()));
+  ASSERT_FALSE(writes.empty());
+  for (const WrittenValue& w : writes) EXPECT_TRUE(contains(document, "value=\"0x" + w.value)) << w;
+  EXPECT_FALSE(std::filesystem::exists("-"));
+
+  // A standard output that refuses the document is a failed backup.
+  SimulatedCharger full("rotary113");
+  r = runProcess("/bin/sh", {"-c", "exec \"$0\" \"$@\" > /dev/full", CHGTUNE_BINARY, "--serial",
+                             full.path(), "--download", "-"});
+  EXPECT_EQ(r.exitCode, 95) << r.err;
+  EXPECT_TRUE(contains(r.err, "No space left on device")) << r.err;
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace sunlink
