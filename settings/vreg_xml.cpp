@@ -60,8 +60,7 @@ void addAttribute(pt::ptree& attributes, const char* name, const std::string& te
   attributes.push_back(std::make_pair(name, pt::ptree(text)));
 }
 
-// --- Reading a settings file strictly
-// -------------------------------------------------------------
+// --- Reading a settings file strictly ------------------------------------------------------------
 
 // The attributes whose text goes to the charger, and the forms a settings file holds them in: the
 // writer's own ("0x" and four upper-case digits for an id of the register map, "0x" and the value
