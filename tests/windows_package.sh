@@ -24,9 +24,9 @@ mkdir "$scratch/unpacked"
 # The manual reads on Windows: CR LF line ends, and the Windows notes are in it.
 grep -q $'^WINDOWS\r$' "$scratch/unpacked/$top/chgtune.txt" ||
   { echo "chgtune.txt has no WINDOWS section with CR LF line ends" >&2; exit 1; }
-version=$("$WINE" "$scratch/unpacked/$top/chgtune.exe" --version | tr -d '\r')
-case "$version" in
+said=$("$WINE" "$scratch/unpacked/$top/chgtune.exe" --version | tr -d '\r')
+case "$said" in
   *"VERSION: $VERSION "*) ;;
-  *) echo "the packed chgtune.exe --version said: $version" >&2; exit 1 ;;
+  *) echo "the packed chgtune.exe --version said: $said" >&2; exit 1 ;;
 esac
 echo "package ok: $(du -k "$zip" | cut -f1) KiB, exe $(du -k "$scratch/unpacked/$top/chgtune.exe" | cut -f1) KiB"

@@ -185,8 +185,7 @@ TEST_F(WineTest, RunsLikeTheLinuxProgram) {
     const Outcome onLinux = runLinux(c.scenario);
     // The reference itself must be right, or two equally broken runs would pass.
     ASSERT_EQ(onLinux.process.exitCode, c.status) << onLinux.process.err;
-    ASSERT_TRUE(contains(onLinux.process.out, "Battery Type = "))
-        << onLinux.process.out;
+    ASSERT_TRUE(contains(onLinux.process.out, "Battery Type = ")) << onLinux.process.out;
     if (*c.written) {
       EXPECT_TRUE(wrote(onLinux.writes, kAbsorption, c.written));
       EXPECT_EQ(onLinux.writes.back(), chargerOnWrites().back());
