@@ -14,9 +14,15 @@ add_custom_command(OUTPUT ${manual_text}
   VERBATIM)
 add_custom_target(manual_text ALL DEPENDS ${manual_text})
 
+# The README with CR LF line ends too, made again whenever its source changes.
+set(readme_source ${CMAKE_CURRENT_SOURCE_DIR}/cmake/README-windows.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${readme_source})
+file(READ ${readme_source} readme)
+string(REPLACE "\n" "\r\n" readme "${readme}")
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/README.txt "${readme}")
+
 install(TARGETS chgtune RUNTIME DESTINATION .)
-install(FILES ${manual_text} DESTINATION .)
-install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/cmake/README-windows.txt DESTINATION . RENAME README.txt)
+install(FILES ${manual_text} ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME chgtune)

@@ -21,9 +21,11 @@ fi
 
 mkdir "$scratch/unpacked"
 (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
-# The manual reads on Windows: CR LF line ends, and the Windows notes are in it.
+# The manual and the README read on Windows: CR LF line ends, and the Windows notes are in them.
 grep -q $'^WINDOWS\r$' "$scratch/unpacked/$top/chgtune.txt" ||
   { echo "chgtune.txt has no WINDOWS section with CR LF line ends" >&2; exit 1; }
+grep -q $'^What is different from Linux\r$' "$scratch/unpacked/$top/README.txt" ||
+  { echo "README.txt is not the Windows README with CR LF line ends" >&2; exit 1; }
 said=$("$WINE" "$scratch/unpacked/$top/chgtune.exe" --version | tr -d '\r')
 case "$said" in
   *"VERSION: $VERSION "*) ;;
