@@ -13,11 +13,11 @@ namespace sunlink {
 
 QmxSerial::QmxSerial(const std::string& portName) : portName_(portName), port_(io_) {
   boost::system::error_code error;
-  const int fd = openSerialPortExclusive(portName_, error);
-  if (fd < 0) boost::throw_exception(boost::system::system_error(error, "open"));
-  port_.assign(fd, error);
+  const SerialPortHandle handle = openSerialPortExclusive(portName_, error);
+  if (error) boost::throw_exception(boost::system::system_error(error, "open"));
+  port_.assign(handle, error);
   if (error) {
-    closeSerialPort(fd);
+    closeSerialPort(handle);
     boost::throw_exception(boost::system::system_error(error, "open"));
   }
 }

@@ -23,7 +23,7 @@ int failOpen(int fd, bool claimed, int error, boost::system::error_code& ec) {
 
 }  // namespace
 
-int openSerialPortExclusive(const std::string& path, boost::system::error_code& ec) {
+SerialPortHandle openSerialPortExclusive(const std::string& path, boost::system::error_code& ec) {
   ec.clear();
   const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
@@ -46,12 +46,12 @@ int openSerialPortExclusive(const std::string& path, boost::system::error_code& 
   return fd;
 }
 
-void closeSerialPort(int fd) {
+void closeSerialPort(SerialPortHandle fd) {
   releaseSerialPortExclusive(fd);
   ::close(fd);
 }
 
-void releaseSerialPortExclusive(int fd) {
+void releaseSerialPortExclusive(SerialPortHandle fd) {
   // The exclusive flag belongs to the terminal, not to our descriptor: on a pseudo-terminal whose
   // other side stays open it would outlive our close and lock every later opener out.
   ::ioctl(fd, TIOCNXCL);

@@ -1,9 +1,9 @@
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
+#include "platform/port_names.h"
 #include "platform/serial_ports.h"
 
 namespace sunlink {
@@ -39,38 +39,6 @@ bool isUsableSerialDevice(const fs::path& ttyDir) {
   return readAttribute(ttyDir / "type") != "0";
 }
 
-// Natural order: runs of digits compare as numbers, so ttyUSB2 comes before ttyUSB10.
-bool naturalLess(const std::string& a, const std::string& b) {
-  std::size_t i = 0;
-  std::size_t j = 0;
-  while (i < a.size() && j < b.size()) {
-    const bool digitA = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
-    const bool digitB = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
-    if (digitA && digitB) {
-      std::size_t endA = i;
-      std::size_t endB = j;
-      while (endA < a.size() && std::isdigit(static_cast<unsigned char>(a[endA]))) ++endA;
-      while (endB < b.size() && std::isdigit(static_cast<unsigned char>(b[endB]))) ++endB;
-      std::size_t startA = i;
-      std::size_t startB = j;
-      while (startA + 1 < endA && a[startA] == '0') ++startA;
-      while (startB + 1 < endB && b[startB] == '0') ++startB;
-      const std::string numberA = a.substr(startA, endA - startA);
-      const std::string numberB = b.substr(startB, endB - startB);
-      if (numberA.size() != numberB.size()) return numberA.size() < numberB.size();
-      if (numberA != numberB) return numberA < numberB;
-      if (endA - i != endB - j) return endA - i < endB - j;  // fewer leading zeros first
-      i = endA;
-      j = endB;
-    } else {
-      if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
-      ++i;
-      ++j;
-    }
-  }
-  return a.size() - i < b.size() - j;
-}
-
 }  // namespace
 
 std::vector<std::string> listSerialPorts(const std::string& sysRoot, const std::string& devRoot) {
@@ -87,5 +55,7 @@ std::vector<std::string> listSerialPorts(const std::string& sysRoot, const std::
   for (const std::string& name : names) paths.push_back(devRoot + "/" + name);
   return paths;
 }
+
+std::vector<std::string> listSerialPorts() { return listSerialPorts("/sys", "/dev"); }
 
 }  // namespace sunlink

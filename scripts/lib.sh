@@ -2,16 +2,20 @@
 # Shared by the scripts in this folder, which source it. configure runs from the top of the source
 # tree (the scripts cd there first).
 
-# Whether a Debian package is installed.
+# Whether a Debian package is installed for this machine's architecture (or for all). A machine
+# with foreign architectures added has one status line per architecture installed.
 installed() {
-  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+  dpkg-query -W -f='${Architecture} ${Status}\n' "$1" 2>/dev/null |
+    grep -Eqx "($(dpkg --print-architecture)|all) install ok installed"
 }
 
 # apt-get without questions or progress bars, as root (through sudo when not root already).
 apt_get() {
   local sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o Dpkg::Use-Pty=0 "$@" </dev/null
+  # Another install in progress holds the dpkg lock: wait for it (up to 10 minutes) rather than fail.
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o Dpkg::Use-Pty=0 \
+    -o DPkg::Lock::Timeout=600 "$@" </dev/null
 }
 
 # configure DIR [CMAKE_ARGUMENTS...]: configures the build folder DIR with Ninja and ccache where
@@ -31,4 +35,76 @@ configure() {
     rm -rf "$dir"
   fi
   cmake -S . -B "$dir" "${generator[@]}" "${launcher[@]}" "$@"
+}
+
+# --- Windows (cross-built with MinGW-w64, tested under Wine) ------------------------------------
+
+# Downloads kept between runs, outside every build folder.
+cache_dir() {
+  printf '%s\n' "${CHGTUNE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/chgtune}"
+}
+
+# The Debian version of the installed Boost headers, e.g. 1.74.0+ds1-21.
+boost_headers_version() {
+  dpkg-query -W -f='${source:Version}\n' libboost1.74-dev 2>/dev/null | head -n 1
+}
+
+# The Boost source tree the Windows build compiles Program_options from: Debian's source for the
+# installed headers (scripts/deps --windows fetches it).
+boost_source_dir() {
+  printf '%s/boost1.74-%s/boost\n' "$(cache_dir)" "$(boost_headers_version)"
+}
+
+# Wine's 64-bit loader (Debian's wine64 package installs it outside PATH).
+wine_loader() {
+  local candidate
+  for candidate in "${WINE:-}" /usr/lib/wine/wine64 "$(command -v wine64 || true)"; do
+    if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+      printf '%s\n' "$candidate"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# Wine's server, beside its loader.
+wine_server() {
+  local loader
+  loader=$(wine_loader) || return 1
+  if [ -x "$(dirname "$loader")/wineserver" ]; then
+    printf '%s\n' "$(dirname "$loader")/wineserver"
+  else
+    command -v wineserver
+  fi
+}
+
+# wine_prefix_start: a fresh Wine prefix in a temporary folder for this run, named in WINEPREFIX,
+# with its server kept running between programs (each start of a Windows program is then quick).
+# wine_prefix_stop ends that server, and with it every Wine program of the prefix, and removes the
+# folder. Wine's messages are silenced, and it is kept from offering to install .NET or a browser.
+wine_prefix_start() {
+  local loader server
+  loader=$(wine_loader) || {
+    echo "wine64 is not installed (scripts/deps --windows installs it)" >&2
+    return 1
+  }
+  server=$(wine_server)
+  wine_prefix_folder=$(mktemp -d "${TMPDIR:-/tmp}/chgtune-wine.XXXXXX")
+  export WINEPREFIX="$wine_prefix_folder/prefix"
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  "$loader" wineboot --init </dev/null >/dev/null 2>&1
+  "$server" -w
+  # The server and Wine's services (started by the first program) outlive that program and keep
+  # its standard output and error: started here, they hold /dev/null and not a test's pipe, which
+  # the test would wait on until they end.
+  "$server" -p </dev/null >/dev/null 2>&1
+  "$loader" wineboot </dev/null >/dev/null 2>&1
+}
+
+wine_prefix_stop() {
+  [ -n "${wine_prefix_folder:-}" ] || return 0
+  "$(wine_server)" -k 2>/dev/null || true
+  "$(wine_server)" -w 2>/dev/null || true
+  rm -rf "$wine_prefix_folder"
+  wine_prefix_folder=
 }

@@ -112,6 +112,8 @@ TEST(FaultMatrixTest, UnpluggedPortEndsTheRun) {
   EXPECT_TRUE(writtenValues(charger.sim()).empty());
 }
 
+// Linux only: the Windows program opens a COM port unshared, which Windows refuses to a second
+// opener, but Wine, under which the Windows tests run, does not (tests/wine).
 TEST(FaultMatrixTest, SecondProgramOnTheSamePortIsRefusedBeforeSendingAnything) {
   SimulatedCharger charger("load115");
   QmxSerial holder(charger.path());

@@ -1,0 +1,44 @@
+# Build settings for Windows (cross-built with MinGW-w64, see mingw-w64-x86_64.cmake).
+#
+# Boost: every Boost library chgtune uses is headers only except Program_options. The headers are
+# the build machine's Debian ones, reached through a folder that holds nothing but a `boost` link,
+# so that the MinGW compiler sees no other Linux header. Program_options is compiled here from the
+# source Debian ships for those headers (scripts/deps --windows fetches it and prints its folder).
+set(CHGTUNE_BOOST_HEADERS /usr/include/boost CACHE PATH "Boost headers folder (Debian's)")
+set(CHGTUNE_BOOST_SOURCE "" CACHE PATH
+  "Boost source tree holding libs/program_options/src, matching CHGTUNE_BOOST_HEADERS")
+if(NOT EXISTS ${CHGTUNE_BOOST_HEADERS}/version.hpp)
+  message(FATAL_ERROR "No Boost headers in ${CHGTUNE_BOOST_HEADERS} (install libboost-dev)")
+endif()
+if(NOT EXISTS ${CHGTUNE_BOOST_SOURCE}/libs/program_options/src/cmdline.cpp)
+  message(FATAL_ERROR "CHGTUNE_BOOST_SOURCE=\"${CHGTUNE_BOOST_SOURCE}\" holds no "
+    "libs/program_options/src; scripts/deps --windows fetches Debian's Boost source")
+endif()
+
+set(boost_include ${CMAKE_BINARY_DIR}/boost-include)
+file(MAKE_DIRECTORY ${boost_include})
+file(CREATE_LINK ${CHGTUNE_BOOST_HEADERS} ${boost_include}/boost SYMBOLIC)
+add_library(Boost::headers INTERFACE IMPORTED)
+set_target_properties(Boost::headers PROPERTIES
+  INTERFACE_INCLUDE_DIRECTORIES ${boost_include}
+  # No automatic linking by #pragma: the libraries are named in the build.
+  INTERFACE_COMPILE_DEFINITIONS BOOST_ALL_NO_LIB)
+
+file(GLOB program_options_sources ${CHGTUNE_BOOST_SOURCE}/libs/program_options/src/*.cpp)
+add_library(boost_program_options STATIC ${program_options_sources})
+target_link_libraries(boost_program_options PUBLIC Boost::headers)
+# Boost's own code: its warnings are Boost's business.
+target_compile_options(boost_program_options PRIVATE -w)
+add_library(Boost::program_options ALIAS boost_program_options)
+
+# Windows 7 and later. Without NOMINMAX, <windows.h> (which Asio includes) defines min and max as
+# macros and breaks std::numeric_limits<...>::max() in every file that sees it.
+add_compile_definitions(_WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
+# <windows.h> defines a few macros under names the program uses itself; every file gets it first,
+# with those taken back (platform/windows_prelude.h), so the portable code needs no Windows care.
+add_compile_options(-include ${CMAKE_SOURCE_DIR}/platform/windows_prelude.h)
+# One file to hand over: the C and C++ runtimes and winpthreads are linked into the exe, so no DLL
+# has to sit beside it; only Windows' own DLLs are imported.
+add_link_options(-static)
+# Asio's I/O loop on Windows is built on Winsock, even for a serial port.
+set(CHGTUNE_PLATFORM_LIBRARIES ws2_32 mswsock)

@@ -1,0 +1,21 @@
+# cmake -DOBJDUMP=... -DPROGRAM=chgtune.exe -P windows_imports.cmake
+cmake_policy(VERSION 3.25)
+# The exe must run from a folder of its own: every DLL it imports must be one of Windows' own, none
+# from the compiler (libstdc++-6.dll, libgcc_s_seh-1.dll, libwinpthread-1.dll).
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${PROGRAM} failed (${status})")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${headers}")
+if(NOT imports)
+  message(FATAL_ERROR "${PROGRAM} imports no DLL at all: not a Windows program?")
+endif()
+set(windows_own kernel32.dll msvcrt.dll ws2_32.dll mswsock.dll advapi32.dll user32.dll)
+foreach(import IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${import}")
+  string(TOLOWER "${dll}" dll)
+  message(STATUS "imports ${dll}")
+  if(NOT dll IN_LIST windows_own)
+    message(FATAL_ERROR "${PROGRAM} needs ${dll}, which does not come with Windows")
+  endif()
+endforeach()
