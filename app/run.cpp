@@ -2,6 +2,7 @@
 // the work itself is done by the subsystems they call.
 #include "app/run.h"
 
+#include <boost/system/system_error.hpp>
 #include <exception>
 #include <functional>
 #include <iostream>
@@ -59,7 +60,14 @@ void startLogging(const CommandLine& options) {
 // so that the dump shows the start-up traffic too. Discovery hands over a link already running.
 void obtainLink(const CommandLine& options) {
   if (options.has("serial")) {
-    setCurrentLink(std::make_unique<QmxSerial>(options.text("serial")));
+    try {
+      setCurrentLink(std::make_unique<QmxSerial>(options.text("serial")));
+    } catch (const boost::system::system_error& e) {
+      std::cerr << e.what() << std::endl;
+      if (e.code() == boost::system::errc::permission_denied)
+        hintPortPermission(options.text("serial"), std::cerr);
+      exitProgram(-1);
+    }
     return;
   }
   std::string portName;

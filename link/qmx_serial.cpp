@@ -13,12 +13,13 @@ namespace sunlink {
 
 QmxSerial::QmxSerial(const std::string& portName) : portName_(portName), port_(io_) {
   boost::system::error_code error;
+  // The message names the port: with several adapters the user must know which one failed.
   const int fd = openSerialPortExclusive(portName_, error);
-  if (fd < 0) boost::throw_exception(boost::system::system_error(error, "open"));
+  if (fd < 0) boost::throw_exception(boost::system::system_error(error, "open " + portName_));
   port_.assign(fd, error);
   if (error) {
     closeSerialPort(fd);
-    boost::throw_exception(boost::system::system_error(error, "open"));
+    boost::throw_exception(boost::system::system_error(error, "open " + portName_));
   }
 }
 
@@ -123,6 +124,7 @@ void QmxSerial::countError() {
 void QmxSerial::closePort(boost::system::error_code& error) {
   error.clear();
   if (!port_.is_open()) return;
+  restoreSerialPortSettings(port_.native_handle());
   releaseSerialPortExclusive(port_.native_handle());
   port_.close(error);
 }

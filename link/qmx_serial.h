@@ -31,8 +31,9 @@ namespace sunlink {
 class QmxSerial {
  public:
   // Opens the device exactly as named, for this process alone (a second opener, or a program that
-  // already holds the port, gets "open: Device or resource busy"). Throws
-  // boost::system::system_error whose text begins with "open".
+  // already holds the port, gets "open NAME: Device or resource busy"). Throws
+  // boost::system::system_error whose text begins with "open " and the name. The line settings the
+  // port had are put back when it is closed.
   explicit QmxSerial(const std::string& portName);
   ~QmxSerial();
   QmxSerial(const QmxSerial&) = delete;
