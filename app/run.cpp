@@ -20,6 +20,7 @@
 #include "device/discovery.h"
 #include "link/qmx_serial.h"
 #include "link/qmx_serial_dump.h"
+#include "platform/signals.h"
 #include "settings/settings_file.h"
 
 namespace sunlink {
@@ -30,7 +31,10 @@ const char* const programVersion = "1.17";
 
 // --- Start-up: clock, log, banner, options, the link ---------------------------------------------
 
+// Termination requests are taken away from every thread before the first one (the reader of a
+// link) starts, so that the watching thread alone receives them.
 void startClockAndLog() {
+  watchTerminationRequests();
   setCurrentLink(nullptr);
   setLogMode(LogMode());  // direct mode: every shown line goes to standard error at once
   startClock();
@@ -219,6 +223,10 @@ void runChgtune(int argc, char* argv[]) {
   std::cout << std::endl;
   try {
     runOnLink(options);
+  } catch (const interrupted& e) {
+    // The store has switched the charger on again and said what it did not write.
+    const int* status = boost::get_error_info<tag_exit_code>(e);
+    exitProgram(status != nullptr ? *status : -1);
   } catch (...) {
     exitProgram(writeErrorBanner(std::current_exception(), std::cerr));
   }

@@ -6,6 +6,7 @@
 #include <exception>
 #include <system_error>
 
+#include "app/errors.h"
 #include "app/log.h"
 #include "platform/serial_port.h"
 
@@ -155,8 +156,16 @@ void QmxSerial::stop() {
   if (closeError) boost::throw_exception(boost::system::system_error(closeError, "close"));
 }
 
+void QmxSerial::interrupt() { interrupted_.store(true); }
+
+void QmxSerial::allowRequests() { interrupted_.store(false); }
+
 int QmxSerial::send(const HexMsg& request) {
   std::lock_guard<std::recursive_mutex> lock(linkLock_);
+  if (interrupted_.load()) {
+    boost::throw_exception(interrupted() << tag_what("the conversation with the charger was "
+                                                     "interrupted"));
+  }
   std::string text = request.toText();
   txSignal(text);
   const std::size_t written = boost::asio::write(port_, boost::asio::buffer(text));
