@@ -148,6 +148,36 @@ TEST(InterruptionTest, PortIsLeftAsItWasFound) {
   }
 }
 
+TEST(InterruptionTest, OutputThatCannotBeWrittenFailsTheRunAfterTheStore) {
+  sim::Faults refuseFloat;
+  refuseFloat.refuseSet = {0xEDF6};
+  struct Case {
+    const char* name;
+    StdoutTo stdoutTo;
+    sim::Faults faults;
+    int exitCode;
+  };
+  for (const Case& c :
+       {Case{"closed pipe", StdoutTo::closedPipe, {}, 255},
+        Case{"full disk", StdoutTo::devFull, {}, 255},
+        Case{"full disk and a refused write", StdoutTo::devFull, refuseFloat, 95}}) {
+    SCOPED_TRACE(c.name);
+    SimulatedCharger charger("load115", c.faults);
+    ProcessOptions options;
+    options.stdoutTo = c.stdoutTo;
+    ProcessResult r = charger.start({"--abs", "14.2"}, options)->finish();
+    EXPECT_EQ(r.termSignal, 0) << "a closed pipe does not end the run";
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_TRUE(contains(r.err, "Standard output could not be written")) << r.err;
+    // The work with the charger was done all the same.
+    const auto writes = writtenValues(charger.sim());
+    ASSERT_GE(writes.size(), 4u);
+    EXPECT_NE(std::find(writes.begin(), writes.end(), WrittenValue{kAbsorption, "058C"}),
+              writes.end());
+    EXPECT_EQ(std::vector<WrittenValue>(writes.end() - 2, writes.end()), chargerOnWrites());
+  }
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace sunlink
