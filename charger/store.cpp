@@ -39,12 +39,9 @@ void reportStore(std::ostream& err, const RestoreProgress& progress, int status,
   std::vector<std::string> notWritten;
   for (const std::string& label : progress.toStore)
     (progress.stored.count(label) ? written : notWritten).push_back(label);
-  const char* const leftOff = "may be left off (run chgtune again, or power-cycle the charger).";
-  const std::string switchedOn = on == 0 ? "the charger confirmed it is switched on."
-                                         : std::string(
-                                               "the charger did not confirm it is switched "
-                                               "on and ") +
-                                               leftOff;
+  const std::string leftOff = "may be left off (run chgtune again, or power-cycle the charger).";
+  std::string switchedOn = "the charger confirmed it is switched on.";
+  if (on != 0) switchedOn = "the charger did not confirm it is switched on and " + leftOff;
   if (request != 0) {
     err << "Store interrupted by " << terminationRequestName(request)
         << ": settings not written: " << labelList(notWritten) << "; " << switchedOn << std::endl;
