@@ -21,6 +21,7 @@
 #include "link/qmx_serial.h"
 #include "link/qmx_serial_dump.h"
 #include "platform/signals.h"
+#include "settings/retrieve.h"
 #include "settings/settings_file.h"
 
 namespace sunlink {
@@ -41,6 +42,32 @@ void startClockAndLog() {
 }
 
 void printBanner() { std::cout << "SunLink chgtune " << programVersion << std::endl; }
+
+// Where "--download -" puts the settings document: the real standard output, which carries nothing
+// else in that run, so that "chgtune -s P --download - > backup.xml" gives a loadable file. The
+// program's own lines (banner, progress, dump) go to standard error instead. nullptr otherwise.
+std::streambuf* documentOutput = nullptr;
+
+void keepStandardOutputForTheDocument(const CommandLine& options) {
+  const bool helpOrVersion = options.has("help") || options.has("?") || options.has("version");
+  if (helpOrVersion || !options.has("download") || options.text("download") != "-") return;
+  documentOutput = std::cout.rdbuf(std::cerr.rdbuf());
+}
+
+// The banner comes before anything else, on the stream the options choose; a command line that
+// cannot be parsed still gets it before the library's message.
+CommandLine parseOptions(int argc, char* argv[]) {
+  std::unique_ptr<CommandLine> options;
+  try {
+    options = std::make_unique<CommandLine>(argc, argv);
+  } catch (...) {
+    printBanner();
+    throw;
+  }
+  keepStandardOutputForTheDocument(*options);
+  printBanner();
+  return *options;
+}
 
 // --help (or -?) wins over --version; both end the run before anything is opened.
 void answerHelpOrVersion(const CommandLine& options) {
@@ -88,8 +115,7 @@ void obtainLink(const CommandLine& options) {
 CommandLine startUp(int argc, char* argv[]) {
   try {
     startClockAndLog();
-    printBanner();
-    CommandLine options(argc, argv);
+    const CommandLine options = parseOptions(argc, argv);
     answerHelpOrVersion(options);
     startLogging(options);
     obtainLink(options);
@@ -119,18 +145,36 @@ void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
 }
 
 // A charger that answers neither ping nor device id has nothing to show or change: the run ends
-// with that status (3) rather than pretending success.
-void retrieveSettings(ChargerSettings& model) {
+// with that status (3) rather than pretending success. Otherwise the retrieve's status (94 when
+// some settings could not be read).
+int retrieveSettings(ChargerSettings& model) {
   const int status = model.retrieveSettings();
   if (status == 3) exitProgram(status);
+  return status;
 }
 
-void downloadOrPrint(const CommandLine& options, ChargerSettings& model) {
-  if (options.has("download"))
-    exitProgram(writeSettingsFile(model.settings, options.text("download"), std::cout, std::cerr));
+int download(const std::string& path, const VregTable& settings) {
+  if (path != "-") return writeSettingsFile(settings, path, std::cout, std::cerr);
+  std::ostream document(documentOutput != nullptr ? documentOutput : std::cout.rdbuf());
+  return writeSettingsDocument(settings, document, std::cout, std::cerr);
+}
+
+// A backup or a printout that lacks settings is still made, but ends with the retrieve's status
+// and names what is missing: a script must not take it for a whole one.
+void downloadOrPrint(const CommandLine& options, ChargerSettings& model, int retrieved) {
+  if (options.has("download")) {
+    const std::string path = options.text("download");
+    int status = download(path, model.settings);
+    if (status == 0 && retrieved != 0) {
+      reportFailedSettings(model.settings, path, std::cerr);
+      status = retrieved;
+    }
+    exitProgram(status);
+  }
   if (options.has("get")) {
     model.printSettings();
-    exitProgram(0);
+    if (retrieved != 0) reportFailedSettings(model.settings, "", std::cerr);
+    exitProgram(retrieved);
   }
 }
 
@@ -177,7 +221,8 @@ bool applyCommandLineChanges(const CommandLine& options, ChargerSettings& model)
 // The store's status decides the exit status: a store that failed must not end as a success for
 // the scripts that call chgtune.
 int storeAndPrint(ChargerSettings& model) {
-  const int status = model.storeSettings();
+  // Changes that in the end equal what was read store nothing: no charger off/on cycle for them.
+  const int status = model.changedSinceRetrieve() ? model.storeSettings() : 0;
   model.printSettings();
   return status;
 }
@@ -208,8 +253,8 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
   ChargerSettings model(link);
 
   runOneShotCommand(options, model);
-  retrieveSettings(model);
-  downloadOrPrint(options, model);
+  const int retrieved = retrieveSettings(model);
+  downloadOrPrint(options, model, retrieved);
   const int status = applyCommandLineChanges(options, model)
                          ? storeAndPrint(model)
                          : runMenuAndStore(options, model, dump);

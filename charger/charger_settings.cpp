@@ -3,10 +3,12 @@
 #include "charger/charger_settings.h"
 
 #include "device/capabilities.h"
+#include "platform/console.h"
 
 namespace sunlink {
 
 ChargerSettings::ChargerSettings(QmxSerial& link) : link(&link) {
+  io.screen = standardOutputIsTerminal();
   // Ends the program when the device does not answer or is not an MPPT charger in its application
   // firmware, so everything below may rely on a supported charger.
   readCapabilities(capabilities, link);
@@ -16,6 +18,17 @@ ChargerSettings::ChargerSettings(QmxSerial& link) : link(&link) {
 ChargerSettings::ChargerSettings(const Capabilities& capabilities, QmxSerial* link)
     : capabilities(capabilities), link(link) {
   pushRegisterMap();
+}
+
+std::vector<std::string> ChargerSettings::values() const {
+  std::vector<std::string> texts;
+  texts.reserve(settings.size());
+  for (const Vreg& vreg : settings.vregs()) texts.push_back(vreg.value);
+  return texts;
+}
+
+bool ChargerSettings::changedSinceRetrieve() const {
+  return !retrievedValues_ || *retrievedValues_ != values();
 }
 
 int ChargerSettings::systemVoltage() {

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device/capabilities.h"
 #include "settings/vreg_table.h"
@@ -22,6 +23,14 @@ struct ConsoleIo {
   std::istream* in = &std::cin;
   std::ostream* out = &std::cout;
   std::ostream* err = &std::cerr;
+  // Whether out shows on a terminal, whose screen each menu redraw clears. The model built on a
+  // link asks the platform; tests may set it.
+  bool screen = false;
+  // Set while a menu session runs on a screen (MessageEcho, charger/menu_input.h): the messages
+  // of the last answer, held to be shown again after the redraw, and the stream the menus write
+  // their notices on (a copy of out whose text is held too). Null otherwise.
+  std::string* heldMessages = nullptr;
+  std::ostream* notices = nullptr;
 };
 
 constexpr std::uint8_t BATTERY_TYPE_USER_DEFINED = 0xFF;
@@ -51,6 +60,14 @@ class ChargerSettings {
   }
   Vreg& find(const std::string& label) { return settings.find(label); }
 
+  // The value texts of the settings list, in table order. A menu or an option list changed
+  // something when they differ afterwards: a value typed equal to the current one is no change.
+  std::vector<std::string> values() const;
+  // Whether the values differ from those retrieve read (retrieveSettings keeps them). True when
+  // nothing was retrieved, or the list was replaced since (a settings file): then there is nothing
+  // to compare with, and everything counts as changed.
+  bool changedSinceRetrieve() const;
+
   // 12, 24, 36 or 48: "battery_voltage", or derived from the charge voltages when it is 0.
   int systemVoltage();
 
@@ -58,9 +75,14 @@ class ChargerSettings {
   // see charger/parsers.h), converted and clamped to the parser's range. Unreadable text writes
   // "Unable to interpret value" and two line ends on io.err and gives the default (nothing for
   // the temperature compensation, 0 minutes for a duration; an empty answer to parsePercent
-  // silently gives the default). Voltages: 75 % to 145 % of systemVoltage; panel voltages: 0 to
-  // the panel rating; current: 0.1 A to the rating.
+  // silently gives the default). Voltages: 75 % to 145 % of systemVoltage; panel voltages: up to
+  // the panel rating (a negative one is refused like unreadable text); current: 0.1 A to the
+  // rating.
   double parseVoltage(std::string text, double defaultValue);
+  // A charge voltage (absorption, float, equalisation) is refused instead of clamped when it is
+  // outside that range: "<name> must be between 9.00 and 17.40 V" and an empty line on io.err,
+  // and nothing. A clamped typo (144 for 14.4) would charge the battery at the top of the range.
+  std::optional<double> parseChargeVoltage(std::string text, const char* name);
   double parsePanelVoltage(std::string text, double defaultValue);
   std::optional<double> parseTemperatureCompensation(std::string text);
   double parseCurrent(std::string text, double defaultValue);
@@ -69,11 +91,16 @@ class ChargerSettings {
   double parseHours(std::string text, double maxHours);
   std::uint8_t parsePercent(std::string text, std::uint8_t defaultValue);
 
-  // Setters: 0 when the settings list changed, 1 when not. Never throw for bad user text. A setter
-  // for a feature the charger lacks fails silently. The charge, current and absorption time
-  // setters mark the battery type user defined before they parse. setBatteryVoltage also refuses
-  // a voltage that restore would never carry to the charger (a preset battery-voltage setting).
+  // Setters: 0 when the value was accepted, 1 when it was refused; a refused value changes
+  // nothing. An accepted value may equal the current one, so whether anything changed is told by
+  // comparing values() (see changedSinceRetrieve). Never throw for bad user text. A setter for a
+  // feature the charger lacks fails silently. The charge, current and absorption time setters mark
+  // the battery type user defined when they accept a value. setBatteryVoltage also refuses a
+  // voltage that restore would never carry to the charger (a preset battery-voltage setting).
   void markUserDefined();
+  // Whether setBatteryVoltage takes a voltage other than 0 (auto detect): not when restore would
+  // never carry it to the charger.
+  bool batteryVoltageSettable();
   int setBatteryVoltage(const std::string& text);
   int setAbsorptionVoltage(const std::string& text);
   int setFloatVoltage(const std::string& text);
@@ -117,6 +144,8 @@ class ChargerSettings {
   void printLoadSection();
   std::string relayModeText();
   QmxSerial& requireLink();
+
+  std::optional<std::vector<std::string>> retrievedValues_;  // values() after the last retrieve
 };
 
 }  // namespace sunlink

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "charger/charger_settings.h"
 #include "charger/menu_input.h"
@@ -26,7 +27,7 @@ std::string systemVolts(ChargerSettings& model, double twelveVoltLevel) {
 }
 
 // The operation mode screen (key m of the load menu).
-bool askLoadMode(ChargerSettings& model) {
+void askLoadMode(ChargerSettings& model) {
   std::string low, high;
   if (hasSwitchLevels(model)) {
     low = settingVolts(model, "load_switch_low_level");
@@ -66,10 +67,10 @@ bool askLoadMode(ChargerSettings& model) {
   out << "Load operation mode (type 0,1,2,3,4" << (userSwitch ? ",5,6" : "") << (aes ? ",7" : "")
       << " and press enter) ["
       << static_cast<unsigned>(model.find("load_control").getU8() & LOAD_MODE_MASK) << "]: ";
-  return model.setLoadMode(readAnswerLine(model.io)) == 0;
+  model.setLoadMode(readAnswerLine(model.io));
 }
 
-bool askSelectorTimer(ChargerSettings& model) {
+void askSelectorTimer(ChargerSettings& model) {
   Vreg& timer = model.find("automatic_energy_selector_timer");
   std::ostream& out = *model.io.out;
   out << "\nAutomatic energy selector timer [";
@@ -77,9 +78,7 @@ bool askSelectorTimer(ChargerSettings& model) {
   out << "]: ";
   // The charger's selector runs for at most an hour.
   const std::uint16_t minutes = model.parseDuration(readAnswerLine(model.io), 1);
-  if (minutes == 0) return false;
-  timer.setU16(minutes);
-  return true;
+  if (minutes != 0) timer.setU16(minutes);
 }
 
 // ---- the lighting timer program ----
@@ -116,44 +115,40 @@ std::uint16_t askHours(ChargerSettings& model, const char* question) {
   return model.parseDuration(readAnswer(model.io), 15);
 }
 
-bool programFixedHoursAfterSunset(ChargerSettings& model) {
+void programFixedHoursAfterSunset(ChargerSettings& model) {
   const std::uint16_t minutes =
       askHours(model, "How many hours must the light remain on after sunset: ");
-  if (minutes == 0) return false;
+  if (minutes == 0) return;
   const std::uint8_t first = askDimLevel(model);
   const std::uint8_t next = askNextDimLevel(model);
   setEvent(model, 1, first, ANCHOR_SUNSET, 0);
   setEvent(model, 2, next, ANCHOR_SUNSET, static_cast<std::int16_t>(minutes));
   if (next != 0) offAtSunrise(model);
-  return true;
 }
 
-bool programSunsetTillMidnight(ChargerSettings& model) {
+void programSunsetTillMidnight(ChargerSettings& model) {
   const std::uint8_t first = askDimLevel(model);
   const std::uint8_t next = askNextDimLevel(model);
   setEvent(model, 1, first, ANCHOR_SUNSET, 0);
   setEvent(model, 2, next, ANCHOR_MIDNIGHT, 0);
   if (next != 0) offAtSunrise(model);
-  return true;
 }
 
-bool programSunsetTillSunrise(ChargerSettings& model) {
+void programSunsetTillSunrise(ChargerSettings& model) {
   const std::uint8_t level = askDimLevel(model);
   setEvent(model, 1, level, ANCHOR_SUNSET, 0);
   clearEvent(model, 2);
   clearEvent(model, 3);
   offAtSunrise(model);
-  return true;
 }
 
-bool programFixedHoursBeforeSunrise(ChargerSettings& model) {
+void programFixedHoursBeforeSunrise(ChargerSettings& model) {
   const std::uint16_t minutes =
       askHours(model, "How many hours must the light switch on before sunrise: ");
-  if (minutes == 0) return false;
+  if (minutes == 0) return;
   const std::uint8_t level = askDimLevel(model);
   setEvent(model, 3, level, ANCHOR_SUNRISE, static_cast<std::int16_t>(-minutes));
   offAtSunrise(model);
-  return true;
 }
 
 void askMidpointShift(ChargerSettings& model) {
@@ -212,10 +207,18 @@ void askPanelVoltages(ChargerSettings& model) {
   day = model.parsePanelVoltage(readAnswerLine(model.io), day);
   if (night == 0 || day == 0) {
     // The charger uses its built-in pair only when both levels are 0.
-    out << "Using built-in default values\n\n";
+    noticeStream(model.io) << "Using built-in default values\n\n";
     night = 0;
     day = 0;
   } else if (night + 0.5 > day) {
+    // Raising the day level above what the charger's panel input takes would store a level it
+    // cannot detect: the pair is refused, and both levels stay as they were.
+    const double maximum = model.capabilities.maxPvVoltage;
+    if (night + 0.5 > maximum) {
+      *model.io.err << "Day voltage level must be 0.5V above the night level and at most "
+                    << fixedPoint(maximum, 2) << "V.\n\n";
+      return;
+    }
     *model.io.err << "Day voltage level must be 0.5V higher than the night voltage level.\n\n";
     day = night + 0.5;
   }
@@ -274,44 +277,38 @@ void writeLightingScreen(ChargerSettings& model, int version) {
     out << "Note2: To use the dimming function the sunlink tx port function must set to\n";
     out << "       pwm mode (main menu option p).\n";
   }
+  showHeldMessages(model.io);
   out << "Select an option (type a,b,c,d,e,f" << (version >= 2 ? ",s,t" : "")
       << (version >= 3 ? ",r" : "") << " or x and press enter): ";
 }
 
-// Acts on one lighting-menu answer other than x; returns whether a value was written.
-bool actOnLighting(ChargerSettings& model, const std::string& key, int version) {
+// Acts on one lighting-menu answer other than x.
+void actOnLighting(ChargerSettings& model, const std::string& key, int version) {
   if (key == "a") {
     clearEvent(model, 1);
     clearEvent(model, 2);
-    return true;
-  }
-  if (key == "b") return programFixedHoursAfterSunset(model);
-  if (key == "c") return programSunsetTillMidnight(model);
-  if (key == "d") return programSunsetTillSunrise(model);
-  if (key == "e") {
+  } else if (key == "b") {
+    programFixedHoursAfterSunset(model);
+  } else if (key == "c") {
+    programSunsetTillMidnight(model);
+  } else if (key == "d") {
+    programSunsetTillSunrise(model);
+  } else if (key == "e") {
     clearEvent(model, 3);
     offAtSunrise(model);
-    return true;
-  }
-  if (key == "f") return programFixedHoursBeforeSunrise(model);
-  if (key == "m") {
+  } else if (key == "f") {
+    programFixedHoursBeforeSunrise(model);
+  } else if (key == "m") {
     askMidpointShift(model);
-    return true;
-  }
-  if (key == "s" && version >= 2) {
+  } else if (key == "s" && version >= 2) {
     askDimSpeed(model);
-    return true;
-  }
-  if (key == "t" && version >= 2) {
+  } else if (key == "t" && version >= 2) {
     askPanelVoltages(model);
-    return true;
-  }
-  if (key == "r" && version >= 3) {
+  } else if (key == "r" && version >= 3) {
     askDelays(model);
-    return true;
+  } else {
+    reportUnknownOption(model.io);
   }
-  reportUnknownOption(model.io);
-  return false;
 }
 
 void writeLoadScreen(ChargerSettings& model, bool levelsShown, bool timerShown, bool lighting) {
@@ -336,6 +333,7 @@ void writeLoadScreen(ChargerSettings& model, bool levelsShown, bool timerShown, 
   }
   out << "\n";
   out << "x - Return to the previous menu\n";
+  showHeldMessages(model.io);
   out << "Select an option (type m" << (levelsShown ? ",h,l" : "") << (timerShown ? ",a" : "")
       << (solarTimer ? ",s" : "") << (solarTimer && lighting ? ",p" : "")
       << " or x and press enter): ";
@@ -344,7 +342,8 @@ void writeLoadScreen(ChargerSettings& model, bool levelsShown, bool timerShown, 
 }  // namespace
 
 bool runLoadMenu(ChargerSettings& model) {
-  bool changed = false;
+  MessageEcho echo(model.io);
+  const std::vector<std::string> before = model.values();
   const bool solarTimer = model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
   redrawSettings(model);
   for (;;) {
@@ -356,23 +355,23 @@ bool runLoadMenu(ChargerSettings& model) {
     writeLoadScreen(model, levelsShown, timerShown, lighting);
 
     const std::string key = readAnswerLine(model.io);
-    if (key == "x") return changed;
+    if (key == "x") return model.values() != before;
     if (key == "m") {
-      if (askLoadMode(model)) changed = true;
+      askLoadMode(model);
     } else if (key == "h" && levelsShown) {
       *model.io.out << "\nLoad switch high voltage level ["
                     << settingVolts(model, "load_switch_high_level") << "]: ";
-      if (model.setLoadSwitchHigh(readAnswerLine(model.io)) == 0) changed = true;
+      model.setLoadSwitchHigh(readAnswerLine(model.io));
     } else if (key == "l" && levelsShown) {
       *model.io.out << "\nLoad switch low voltage level ["
                     << settingVolts(model, "load_switch_low_level") << "]: ";
-      if (model.setLoadSwitchLow(readAnswerLine(model.io)) == 0) changed = true;
+      model.setLoadSwitchLow(readAnswerLine(model.io));
     } else if (key == "a" && timerShown) {
-      if (askSelectorTimer(model)) changed = true;
+      askSelectorTimer(model);
     } else if (key == "s" && solarTimer) {
-      if (model.setLightingController(lighting ? "0" : "1") == 0) changed = true;
+      model.setLightingController(lighting ? "0" : "1");
     } else if (key == "p" && solarTimer && lighting) {
-      if (runLightingMenu(model)) changed = true;
+      runLightingMenu(model);
     } else {
       reportUnknownOption(model.io);
     }
@@ -381,14 +380,15 @@ bool runLoadMenu(ChargerSettings& model) {
 }
 
 bool runLightingMenu(ChargerSettings& model) {
-  bool changed = false;
+  MessageEcho echo(model.io);
+  const std::vector<std::string> before = model.values();
   const int version = model.capabilities.streetlightVersion;
   for (;;) {
     redrawSettings(model);
     writeLightingScreen(model, version);
     const std::string key = readAnswerLine(model.io);
-    if (key == "x") return changed;
-    if (actOnLighting(model, key, version)) changed = true;
+    if (key == "x") return model.values() != before;
+    actOnLighting(model, key, version);
   }
 }
 

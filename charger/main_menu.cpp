@@ -1,8 +1,8 @@
 // The main menu: what can be changed on this charger, one key per line, until x.
 
-#include <cmath>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "charger/charger_settings.h"
 #include "charger/menu_input.h"
@@ -74,6 +74,7 @@ void writeMenu(ChargerSettings& model, bool userDefined) {
     out << "      battery table (as selected by the rotary switch).\n";
   }
 
+  showHeldMessages(model.io);
   out << "Select an option (type v,a";
   if (model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) out << ",b";
   out << ",f,c";
@@ -96,6 +97,19 @@ std::string askValue(ChargerSettings& model, const char* question, const std::st
 
 std::string askBatteryVoltage(ChargerSettings& model) {
   std::ostream& out = *model.io.out;
+  const unsigned current = model.find("battery_voltage_setting").getU8();
+  if (!model.batteryVoltageSettable()) {
+    // Offering voltages that are then refused would leave the user guessing: only auto detect is
+    // accepted here, and one line says why.
+    if (model.find("battery_voltage_setting").get == REG_NONE) {
+      out << "\nFirmware " << firmwareVersionText(model.capabilities.firmwareVersion)
+          << " cannot have its battery voltage setting changed over the serial port.\n";
+    } else {
+      out << "\nThe battery voltage setting could not be read, so it cannot be changed.\n";
+    }
+    out << "Battery voltage setting (0=auto detect) [" << current << "]: ";
+    return readAnswerLine(model.io);
+  }
   out << "\nBattery voltage setting (";
   const int low = model.capabilities.minBatteryVoltage;
   const int high = model.capabilities.maxBatteryVoltage;
@@ -103,7 +117,7 @@ std::string askBatteryVoltage(ChargerSettings& model) {
     if (n != low) out << ",";
     out << n << "=" << n << "V";
   }
-  out << ") [" << static_cast<unsigned>(model.find("battery_voltage_setting").getU8()) << "]: ";
+  out << ") [" << current << "]: ";
   return readAnswerLine(model.io);
 }
 
@@ -116,8 +130,8 @@ void writeTemperatureNote(ChargerSettings& model) {
       << (model.has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT) ? " or supplying a load" : "") << ".\n";
 }
 
-void writeHours(std::ostream& out, double minutes) {
-  printHoursMinutes(out, static_cast<long>(std::trunc(minutes)));
+void writeHours(std::ostream& out, long minutes) {
+  printHoursMinutes(out, minutes);
   out << " hours\n";
 }
 
@@ -136,13 +150,13 @@ void writeAbsorptionTimeTable(ChargerSettings& model) {
   out << "Battery voltage Vb (@start-up) | Multiplier | Maximum absorption times\n";
   out << "-------------------------------|------------|-------------------------\n";
   out << "          Vb < " << v119 << "V           |    x 1     |       ";
-  writeHours(out, hours * 60);
+  writeHours(out, hoursToMinutes(hours));
   out << "      " << v119 << "V < Vb < " << v122 << "V       |   x 2/3    |       ";
-  writeHours(out, hours * 2 / 3 * 60);
+  writeHours(out, hoursToMinutes(hours, 2, 3));
   out << "      " << v122 << "V < Vb < " << v126 << "V       |   x 1/3    |       ";
-  writeHours(out, hours / 3 * 60);
+  writeHours(out, hoursToMinutes(hours, 1, 3));
   out << "          Vb > " << v126 << "V           |   x 1/6    |       ";
-  writeHours(out, hours / 6 * 60);
+  writeHours(out, hoursToMinutes(hours, 1, 6));
 }
 
 std::string askAbsorptionTimeLimit(ChargerSettings& model) {
@@ -150,13 +164,13 @@ std::string askAbsorptionTimeLimit(ChargerSettings& model) {
   const double hours = model.find("absorption_time_limit").getNumber();
   std::ostream& out = *model.io.out;
   out << "\nAbsorption time limit [";
-  printHoursMinutes(out, static_cast<long>(std::trunc(hours * 60)));
+  printHoursMinutes(out, hoursToMinutes(hours));
   out << "]: ";
   return readAnswerLine(model.io);
 }
 
 // Key t: the charge settings of the charger's own table, then the table itself back in charge.
-bool restoreFactoryTable(ChargerSettings& model) {
+void restoreFactoryTable(ChargerSettings& model) {
   const FactoryCharge charge = factoryCharge(model.systemVoltage());
   model.setAbsorptionVoltage(charge.absorption);
   model.setFloatVoltage(charge.floatVoltage);
@@ -166,75 +180,72 @@ bool restoreFactoryTable(ChargerSettings& model) {
   // The current parser lowers this to the charger's own maximum.
   model.setCurrentLimit("65535");
   model.setAbsorptionTimeLimit("6");
-  return model.useFactoryTable() == 0;
+  model.useFactoryTable();
 }
 
-// Acts on one answer other than x; returns whether the settings list changed.
-bool act(ChargerSettings& model, const std::string& key) {
-  if (key == "v") return model.setBatteryVoltage(askBatteryVoltage(model)) == 0;
-  if (key == "a") {
-    return model.setAbsorptionVoltage(askValue(model, "Absorption voltage [",
-                                               settingVolts(model, "absorption_voltage"))) == 0;
-  }
-  if (key == "b" && model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
-    return model.setCellGuardMode(model.find("cellguard_mode").getU8() != 0 ? "0" : "1") == 0;
-  }
-  if (key == "i" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
-    return model.setEqualisationVoltage(askValue(model, "Equalisation voltage [",
-                                                 settingVolts(model, "equalisation_voltage"))) == 0;
-  }
-  if (key == "j" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
+// Acts on one answer other than x.
+void act(ChargerSettings& model, const std::string& key) {
+  if (key == "v") {
+    model.setBatteryVoltage(askBatteryVoltage(model));
+  } else if (key == "a") {
+    model.setAbsorptionVoltage(
+        askValue(model, "Absorption voltage [", settingVolts(model, "absorption_voltage")));
+  } else if (key == "b" && model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
+    model.setCellGuardMode(model.find("cellguard_mode").getU8() != 0 ? "0" : "1");
+  } else if (key == "i" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
+    model.setEqualisationVoltage(
+        askValue(model, "Equalisation voltage [", settingVolts(model, "equalisation_voltage")));
+  } else if (key == "j" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
     const long mode = static_cast<long>(model.find("auto_equalise").getNumber());
-    return model.setAutoEqualise(
-               askValue(model, "Auto equalise mode (0=off, 1=daily, 2=every other day, etc) [",
-                        std::to_string(mode))) == 0;
-  }
-  if (key == "k") {
+    model.setAutoEqualise(askValue(model,
+                                   "Auto equalise mode (0=off, 1=daily, 2=every other day, etc) [",
+                                   std::to_string(mode)));
+  } else if (key == "k") {
     writeTemperatureNote(model);
-    return model.setTemperatureCompensation(
-               askValue(model, "Temperature compensation [",
-                        settingVolts(model, "temperature_compensation"))) == 0;
-  }
-  if (key == "m") return model.setAbsorptionTimeLimit(askAbsorptionTimeLimit(model)) == 0;
-  if (key == "f") {
-    return model.setFloatVoltage(
-               askValue(model, "Float voltage [", settingVolts(model, "float_voltage"))) == 0;
-  }
-  if (key == "c") {
-    return model.setCurrentLimit(
-               askValue(model, "Current limit [",
-                        fixedPoint(model.find("maximum_current").getNumber(), 1))) == 0;
-  }
-  // Accepted even when its line is not shown: it also repairs a table that was changed by hand.
-  if (key == "t") return restoreFactoryTable(model);
-  if (key == "l" && model.hasLoadOutput()) return runLoadMenu(model);
-  if (key == "r" && model.hasRelay()) return runRelayMenu(model);
-  if (key == "e" && model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) {
+    model.setTemperatureCompensation(askValue(model, "Temperature compensation [",
+                                              settingVolts(model, "temperature_compensation")));
+  } else if (key == "m") {
+    model.setAbsorptionTimeLimit(askAbsorptionTimeLimit(model));
+  } else if (key == "f") {
+    model.setFloatVoltage(askValue(model, "Float voltage [", settingVolts(model, "float_voltage")));
+  } else if (key == "c") {
+    model.setCurrentLimit(askValue(model, "Current limit [",
+                                   fixedPoint(model.find("maximum_current").getNumber(), 1)));
+  } else if (key == "t") {
+    // Accepted even when its line is not shown: it also repairs a table that was changed by hand.
+    restoreFactoryTable(model);
+  } else if (key == "l" && model.hasLoadOutput()) {
+    runLoadMenu(model);
+  } else if (key == "r" && model.hasRelay()) {
+    runRelayMenu(model);
+  } else if (key == "e" && model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) {
     // Clearing the history acts on the charger at once; the settings list is untouched. A model
-    // built without a link has no charger to clear.
-    if (model.link != nullptr) clearHistory(*model.link, *model.io.out, *model.io.err);
-    return false;
+    // built without a link has no charger to clear. A refused write says nothing of its own, and
+    // the menu goes on, so the failure is told here.
+    if (model.link != nullptr &&
+        clearHistory(*model.link, noticeStream(model.io), *model.io.err) != 0) {
+      *model.io.err << "Unable to clear history data\n\n";
+    }
+  } else if (key == "p" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) {
+    runTxPortMenu(model);
+  } else if (key == "q" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) {
+    runRxPortMenu(model);
+  } else {
+    reportUnknownOption(model.io);
   }
-  if (key == "p" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) {
-    return runTxPortMenu(model);
-  }
-  if (key == "q" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) {
-    return runRxPortMenu(model);
-  }
-  reportUnknownOption(model.io);
-  return false;
 }
 
 }  // namespace
 
 bool runMainMenu(ChargerSettings& model) {
-  bool changed = false;
+  MessageEcho echo(model.io);
+  const std::vector<std::string> before = model.values();
   for (;;) {
     const bool userDefined = model.find("battery_type").getU8() == BATTERY_TYPE_USER_DEFINED;
     writeMenu(model, userDefined);
     const std::string key = readAnswerLine(model.io);
-    if (key == "x") return changed;
-    if (act(model, key)) changed = true;
+    if (key == "x") return model.values() != before;
+    act(model, key);
     redrawSettings(model);
   }
 }

@@ -37,7 +37,8 @@ std::string readAnswer(ConsoleIo& io) {
     }
     gotAny = true;
     if (c == '\n') break;
-    if (line.size() < MAX_ANSWER_LENGTH) {
+    // One character more than an answer may hold: room for the CR of a CR LF line end.
+    if (line.size() <= MAX_ANSWER_LENGTH) {
       line.push_back(static_cast<char>(c));
     } else {
       // Keep reading to the line end so the next answer starts on the next line, but keep nothing.
@@ -45,7 +46,8 @@ std::string readAnswer(ConsoleIo& io) {
     }
   }
   if (!gotAny || in.bad()) throwInputEnded();
-  if (tooLong) return UNREADABLE_ANSWER;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (tooLong || line.size() > MAX_ANSWER_LENGTH) return UNREADABLE_ANSWER;
   return line;
 }
 
@@ -70,5 +72,50 @@ std::string settingVolts(ChargerSettings& model, const char* label) {
 }
 
 void reportUnknownOption(ConsoleIo& io) { *io.err << "Unknown option ignored\n\n"; }
+
+CopyingStreamBuffer::int_type CopyingStreamBuffer::overflow(int_type c) {
+  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  const char character = traits_type::to_char_type(c);
+  copy_.push_back(character);
+  target_.put(character);
+  return target_ ? c : traits_type::eof();
+}
+
+std::streamsize CopyingStreamBuffer::xsputn(const char* text, std::streamsize n) {
+  copy_.append(text, static_cast<std::size_t>(n));
+  target_.write(text, n);
+  return target_ ? n : 0;
+}
+
+int CopyingStreamBuffer::sync() { return target_.flush() ? 0 : -1; }
+
+MessageEcho::MessageEcho(ConsoleIo& io)
+    : io_(io),
+      err_(io.err),
+      errCopy_(*io.err, held_),
+      noticeCopy_(*io.out, held_),
+      errStream_(&errCopy_),
+      noticeStream_(&noticeCopy_) {
+  if (!io.screen || io.heldMessages != nullptr) return;
+  active_ = true;
+  io.err = &errStream_;
+  io.notices = &noticeStream_;
+  io.heldMessages = &held_;
+}
+
+MessageEcho::~MessageEcho() {
+  if (!active_) return;
+  io_.err = err_;
+  io_.notices = nullptr;
+  io_.heldMessages = nullptr;
+}
+
+std::ostream& noticeStream(ConsoleIo& io) { return io.notices != nullptr ? *io.notices : *io.out; }
+
+void showHeldMessages(ConsoleIo& io) {
+  if (io.heldMessages == nullptr) return;
+  *io.out << *io.heldMessages;
+  io.heldMessages->clear();
+}
 
 }  // namespace sunlink

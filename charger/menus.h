@@ -1,6 +1,8 @@
 // The interactive console menus. Each reads whole lines from the model's io.in and returns whether
-// it changed the settings list. When the input ends before x is typed, they throw input_ended
-// (app/errors.h) so that the run leaves every menu at once and stores nothing.
+// the settings list differs from what it was when the menu was entered: values typed equal to the
+// current ones, or changed and changed back, are no change. When the input ends before x is typed,
+// they throw input_ended (app/errors.h) so that the run leaves every menu at once and stores
+// nothing.
 #pragma once
 
 namespace sunlink {

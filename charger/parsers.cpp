@@ -1,5 +1,5 @@
 // The number parsers: the tolerance rules for typed values (decimal comma, trailing units) and the
-// ranges each kind of value is clamped to before it can reach a setting.
+// ranges each kind of value is clamped to, or refused outside, before it can reach a setting.
 
 #include "charger/parsers.h"
 
@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "charger/charger_settings.h"
+#include "charger/value_text.h"
 
 namespace sunlink {
 
@@ -32,6 +33,15 @@ std::optional<double> readNumber(std::ostream& err, const std::string& prepared)
   const std::optional<double> value = convertNumber(prepared);
   if (!value) err << kUnableToInterpret << "\n\n";
   return value;
+}
+
+// What a battery of this system voltage may be charged at, and its switching levels set to.
+struct VoltageRange {
+  double low, high;
+};
+
+VoltageRange batteryVoltageRange(int systemVoltage) {
+  return {systemVoltage * 75 / 100.0, systemVoltage * 145 / 100.0};
 }
 
 }  // namespace
@@ -86,16 +96,32 @@ double truncateDecimal(double x) { return std::trunc(std::round(x * 1e6) / 1e6);
 double ChargerSettings::parseVoltage(std::string text, double defaultValue) {
   const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
   if (!value) return defaultValue;
-  const int v = systemVoltage();
-  return clampToRange(*value, v * 75 / 100.0, v * 145 / 100.0);
+  const VoltageRange range = batteryVoltageRange(systemVoltage());
+  return clampToRange(*value, range.low, range.high);
+}
+
+std::optional<double> ChargerSettings::parseChargeVoltage(std::string text, const char* name) {
+  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
+  if (!value) return std::nullopt;
+  const VoltageRange range = batteryVoltageRange(systemVoltage());
+  if (*value < range.low || *value > range.high) {
+    *io.err << name << " must be between " << fixedPoint(range.low, 2) << " and "
+            << fixedPoint(range.high, 2) << " V\n\n";
+    return std::nullopt;
+  }
+  return value;
 }
 
 double ChargerSettings::parsePanelVoltage(std::string text, double defaultValue) {
   const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
   if (!value) return defaultValue;
   // A panel level below 0 V means nothing to the charger, and stored in its unsigned register a
-  // negative number would read back as some 650 V; 0 is the lowest level (and means "built-in
-  // default" for the night/day detection levels).
+  // negative number would read back as some 650 V. It is refused like unreadable text rather than
+  // made 0, which is a level of its own ("built-in default" for the night/day detection levels).
+  if (*value < 0) {
+    *io.err << kUnableToInterpret << "\n\n";
+    return defaultValue;
+  }
   return clampToRange(*value, 0.0, capabilities.maxPvVoltage);
 }
 

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "charger/charger_settings.h"
-#include "charger/parsers.h"
 #include "charger/value_text.h"
 
 namespace sunlink {
@@ -18,10 +17,6 @@ std::string volts(double value) { return fixedPoint(value, 2); }
 // " minute" or " minutes", as English wants it after the number.
 const char* minutes(long n) { return n == 1 ? " minute" : " minutes"; }
 const char* seconds(long n) { return n == 1 ? " second" : " seconds"; }
-
-// Minutes of a duration held in hours, without losing a minute to binary rounding (0.35 h is 21
-// minutes).
-long hoursToMinutes(double hours) { return static_cast<long>(truncateDecimal(hours * 60)); }
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "charger/charger_settings.h"
 #include "charger/menu_input.h"
@@ -24,8 +25,8 @@ RelayLevels readLevels(ChargerSettings& model) {
           volts("relay_output_high_voltage_set"), volts("relay_output_high_voltage_clear")};
 }
 
-// The mode screen (key m); returns whether the mode was stored.
-bool askRelayMode(ChargerSettings& model) {
+// The mode screen (key m).
+void askRelayMode(ChargerSettings& model) {
   redrawSettings(model);
   std::ostream& out = *model.io.out;
   out << "\n";
@@ -48,7 +49,7 @@ bool askRelayMode(ChargerSettings& model) {
   if (loadMode) out << "10 - Load output\n";
   out << "\nRelay operation mode (type 0.." << (loadMode ? "10" : "9") << " and press enter) ["
       << static_cast<unsigned>(model.find("relay_mode").getU8()) << "]: ";
-  return model.setRelayMode(readAnswerLine(model.io)) == 0;
+  model.setRelayMode(readAnswerLine(model.io));
 }
 
 // Keys a to f: one switching level each.
@@ -74,9 +75,9 @@ const LevelKey LEVEL_KEYS[] = {
      &ChargerSettings::setRelayOutputHighClear},
 };
 
-bool askLevel(ChargerSettings& model, const LevelKey& level) {
+void askLevel(ChargerSettings& model, const LevelKey& level) {
   *model.io.out << "\n" << level.question << settingVolts(model, level.label) << "]: ";
-  return (model.*level.setter)(readAnswerLine(model.io)) == 0;
+  (model.*level.setter)(readAnswerLine(model.io));
 }
 
 void askMinimumEnabled(ChargerSettings& model) {
@@ -105,6 +106,7 @@ void writeRelayScreen(ChargerSettings& model) {
   out << "f - Set battery voltage high clear level (" << levels.highClear << "V)\n";
   out << "g - Modify minimum closed time (" << minutes << " minutes)\n";
   out << "\nx - Return to the previous menu\n";
+  showHeldMessages(model.io);
   // The prompt suggests the pair of levels the current mode uses; all six stay accepted.
   out << "Select an option (type m";
   if (mode == 1) out << ",a,b";
@@ -116,26 +118,25 @@ void writeRelayScreen(ChargerSettings& model) {
 }  // namespace
 
 bool runRelayMenu(ChargerSettings& model) {
-  bool changed = false;
+  MessageEcho echo(model.io);
+  const std::vector<std::string> before = model.values();
   redrawSettings(model);
   for (;;) {
     writeRelayScreen(model);
     const std::string key = readAnswerLine(model.io);
-    if (key == "x") return changed;
+    if (key == "x") return model.values() != before;
     bool known = false;
     if (key == "m") {
       known = true;
-      if (askRelayMode(model)) changed = true;
+      askRelayMode(model);
     } else if (key == "g") {
       known = true;
       askMinimumEnabled(model);
-      // Stored whatever was typed (the current value when unreadable).
-      changed = true;
     } else {
       for (const LevelKey& level : LEVEL_KEYS) {
         if (key != level.key) continue;
         known = true;
-        if (askLevel(model, level)) changed = true;
+        askLevel(model, level);
       }
     }
     if (!known) reportUnknownOption(model.io);
@@ -144,6 +145,7 @@ bool runRelayMenu(ChargerSettings& model) {
 }
 
 bool runTxPortMenu(ChargerSettings& model) {
+  const std::vector<std::string> before = model.values();
   const unsigned current = model.find("port_tx_function").getU8();
   const bool timer = model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
   const bool virtualLoad = model.has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT);
@@ -162,10 +164,12 @@ bool runTxPortMenu(ChargerSettings& model) {
   out << "\n";
   out << "TX Port function (type 0,1" << (timer ? ",2,3" : "") << (virtualLoad ? ",4" : "")
       << (virtualRelay ? ",5" : "") << " and press enter) [" << current << "]: ";
-  return model.setTxPortFunction(readAnswerLine(model.io)) == 0;
+  model.setTxPortFunction(readAnswerLine(model.io));
+  return model.values() != before;
 }
 
 bool runRxPortMenu(ChargerSettings& model) {
+  const std::vector<std::string> before = model.values();
   const unsigned current = model.find("port_rx_function").getU8();
   const bool load = model.has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT);
   redrawSettings(model);
@@ -179,7 +183,8 @@ bool runRxPortMenu(ChargerSettings& model) {
   out << "\n";
   out << "RX Port function (type 0" << (load ? ",1,2" : "") << " and press enter) [" << current
       << "]: ";
-  return model.setRxPortFunction(readAnswerLine(model.io)) == 0;
+  model.setRxPortFunction(readAnswerLine(model.io));
+  return model.values() != before;
 }
 
 }  // namespace sunlink

@@ -29,6 +29,23 @@ int storeNonZero(ChargerSettings& model, const char* label, double value) {
   return 0;
 }
 
+// A charge setting (charge voltages, compensation, current limit, absorption time) belongs to the
+// battery table: a value accepted for one makes the table the user's, so that the charger charges
+// with what was typed rather than with its own table. A refused, unreadable or empty answer
+// changes nothing at all, the battery type included.
+int storeChargeSetting(ChargerSettings& model, const char* label, std::optional<double> value) {
+  if (!value) return 1;
+  model.find(label).setNumber(*value);
+  model.markUserDefined();
+  return 0;
+}
+
+// Parsers give 0 for text they could not read (see storeNonZero).
+std::optional<double> nonZero(double value) {
+  if (value == 0) return std::nullopt;
+  return value;
+}
+
 // A whole number from 0 to highest into a one-byte setting; anything else is refused.
 int storeByte(ChargerSettings& model, const char* label, const std::string& text, int highest,
               int refusalLineEnds) {
@@ -66,6 +83,10 @@ const char* const kRescaledSettings[] = {
 
 void ChargerSettings::markUserDefined() { find("battery_type").setU8(BATTERY_TYPE_USER_DEFINED); }
 
+bool ChargerSettings::batteryVoltageSettable() {
+  return restoreWillWrite(find("battery_voltage_setting"));
+}
+
 int ChargerSettings::setBatteryVoltage(const std::string& text) {
   try {
     int volts = 0;
@@ -82,7 +103,7 @@ int ChargerSettings::setBatteryVoltage(const std::string& text) {
     // 1.09 to 1.11 cannot have it written back) would store 24 V voltages in a 12 V charger. The
     // choice is refused like a voltage outside the charger's rating. Auto detect changes no
     // voltages and stays allowed.
-    if (volts != 0 && !restoreWillWrite(setting)) return refuse(*io.err, 2);
+    if (volts != 0 && !batteryVoltageSettable()) return refuse(*io.err, 2);
     setting.setU8(static_cast<std::uint8_t>(volts));
     if (volts != 0) {
       const int old = systemVoltage();
@@ -101,38 +122,31 @@ int ChargerSettings::setBatteryVoltage(const std::string& text) {
 }
 
 int ChargerSettings::setAbsorptionVoltage(const std::string& text) {
-  markUserDefined();
-  return storeNonZero(*this, "absorption_voltage", parseVoltage(text, 0));
+  return storeChargeSetting(*this, "absorption_voltage",
+                            parseChargeVoltage(text, "absorption voltage"));
 }
 
 int ChargerSettings::setFloatVoltage(const std::string& text) {
-  markUserDefined();
-  return storeNonZero(*this, "float_voltage", parseVoltage(text, 0));
+  return storeChargeSetting(*this, "float_voltage", parseChargeVoltage(text, "float voltage"));
 }
 
 int ChargerSettings::setEqualisationVoltage(const std::string& text) {
   if (!has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) return 1;
-  markUserDefined();
-  return storeNonZero(*this, "equalisation_voltage", parseVoltage(text, 0));
+  return storeChargeSetting(*this, "equalisation_voltage",
+                            parseChargeVoltage(text, "equalisation voltage"));
 }
 
 int ChargerSettings::setTemperatureCompensation(const std::string& text) {
-  markUserDefined();
   // 0 mV/K is a valid choice (no compensation), so only a failed parse refuses.
-  const std::optional<double> value = parseTemperatureCompensation(text);
-  if (!value) return 1;
-  find("temperature_compensation").setNumber(*value);
-  return 0;
+  return storeChargeSetting(*this, "temperature_compensation", parseTemperatureCompensation(text));
 }
 
 int ChargerSettings::setCurrentLimit(const std::string& text) {
-  markUserDefined();
-  return storeNonZero(*this, "maximum_current", parseCurrent(text, 0));
+  return storeChargeSetting(*this, "maximum_current", nonZero(parseCurrent(text, 0)));
 }
 
 int ChargerSettings::setAbsorptionTimeLimit(const std::string& text) {
-  markUserDefined();
-  return storeNonZero(*this, "absorption_time_limit", parseHours(text, 24));
+  return storeChargeSetting(*this, "absorption_time_limit", nonZero(parseHours(text, 24)));
 }
 
 int ChargerSettings::setCellGuardMode(const std::string& text) {

@@ -64,7 +64,9 @@ QmxSerial& ChargerSettings::requireLink() {
 int ChargerSettings::retrieveSettings() {
   QmxSerial& serial = requireLink();
   *io.out << "=== Retrieving settings from the mppt charger ===\n" << std::flush;
-  return retrieve(serial, settings);
+  const int status = retrieve(serial, settings);
+  retrievedValues_ = values();  // what the changes of this run are compared with
+  return status;
 }
 
 int ChargerSettings::storeSettings() {

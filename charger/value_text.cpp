@@ -2,6 +2,7 @@
 
 #include "charger/value_text.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,6 +23,12 @@ void printHoursMinutes(std::ostream& out, long minutes) {
   char text[8];
   std::snprintf(text, sizeof text, "%02ld:%02ld", minutes / 60, minutes % 60);
   out << text;
+}
+
+long hoursToMinutes(double hours, long numerator, long denominator) {
+  // The register's own count of hundredths, recovered exactly from its scaled value.
+  const long long hundredths = std::llround(hours * 100);
+  return static_cast<long>(hundredths * 60 * numerator / (100LL * denominator));
 }
 
 LightingEvent LightingEvent::unpack(std::uint32_t value) {

@@ -13,6 +13,12 @@ std::string fixedPoint(double value, int decimals);
 // "HH:MM"; above 1440 minutes (or below 0) "--:--".
 void printHoursMinutes(std::ostream& out, long minutes);
 
+// Whole minutes of a duration in hours that the charger keeps in hundredths of an hour (the
+// absorption time limit), times numerator / denominator, truncated toward zero. Worked out from the
+// hundredths in whole numbers, so it is exact in decimal: 2.05 h is 123 minutes, where 2.05 x 60 in
+// binary floating point falls just short of 123.
+long hoursToMinutes(double hours, long numerator = 1, long denominator = 1);
+
 // One street-light timer event, packed as the charger holds it in lighting_event1..6.
 struct LightingEvent {
   std::uint8_t level = 0;   // bits 24-31: dim level in percent, 0 switch off

@@ -7,4 +7,7 @@ namespace sunlink {
 // it is a pipe or a file, so scripted runs and logs stay clean.
 void clearScreen();
 
+// Whether standard output is a terminal, where the menus' screens are cleared and redrawn.
+bool standardOutputIsTerminal();
+
 }  // namespace sunlink

@@ -10,8 +10,10 @@ namespace sunlink {
 // would keep the escape codes as garbage in logs and scripted runs.
 void clearScreen() {
   std::cout.flush();
-  if (!isatty(STDOUT_FILENO)) return;
+  if (!standardOutputIsTerminal()) return;
   std::cout << "\033[2J\033[H" << std::flush;
 }
+
+bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 }  // namespace sunlink

@@ -5,14 +5,32 @@
 
 namespace sunlink {
 
-// Replaces the file at path by content so that anyone reading it sees either the earlier file or
-// the whole new one, never a part, even after a crash or a power cut:
-// the content goes to a new temporary file in the same folder, created exclusively (a link planted
-// under its name cannot redirect the write), is flushed to the disk and then renamed over path.
-// A symbolic link at path is replaced, not followed. The new file keeps the earlier file's
-// permission bits, or gets the usual ones of a new file.
-// On failure the earlier file is untouched, the temporary file removed, and std::system_error
-// thrown whose text names the file and the operating system's reason.
+// Replaces the regular file named by path with content, so that anyone reading it sees either the
+// earlier file or the whole new one, never a part, even after a crash or a power cut. Promises:
+//
+// - Target. A symbolic link at path (or a chain of them) is followed: the file it finally names is
+//   replaced and the links stay as they are; a link that names no file yet gets one. A link found
+//   in a shared folder (sticky and writable by all, such as /tmp) that belongs neither to the user
+//   nor to the folder's owner is not followed: it may have been planted there to redirect the
+//   write, and the failure reason is "Permission denied". When the target exists and is not a
+//   regular file (a device, a FIFO, a socket, a folder) nothing is written and the failure names
+//   its kind.
+// - Way of writing. The content goes to a new temporary file in the target's folder, created
+//   exclusively under a name no one can predict that fits the folder's limit on the length of a
+//   file name (whatever the target's name), is flushed to the disk and then renamed over the
+//   target.
+// - Attributes. The new file keeps the earlier file's permission bits, and its owner and group
+//   when the program has the right to set them (not having it is no failure); a new file gets the
+//   usual permission bits of a new file.
+// - Failure. The earlier file is untouched, the temporary file removed, and an exception thrown
+//   (std::system_error when the operating system refused) whose text names the file and the
+//   reason.
 void replaceFile(const std::string& path, const std::string& content);
+
+// The temporary file that replaceFile is writing at this moment, or nullptr. A run ended by a
+// termination signal must remove it, and removes it by this name: the call is async-signal-safe
+// and the text lies in static storage. The name is withdrawn only after the temporary has been
+// renamed into place or removed, so a handler may find it already gone, which does no harm.
+const char* temporaryFileInProgress() noexcept;
 
 }  // namespace sunlink

@@ -1,10 +1,14 @@
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <random>
+#include <stdexcept>
 #include <system_error>
 
 #include "platform/files.h"
@@ -17,10 +21,33 @@ namespace {
   throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
 }
 
+// The temporary file being written, for a run ended by a termination signal (see
+// temporaryFileInProgress). The text is copied into static storage because a handler may read it
+// while the writer is tearing the TemporaryFile down.
+char pendingName[PATH_MAX];
+std::atomic<bool> pendingNameSet{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "read from signal handlers");
+
+// The one place where a temporary file is announced to, and withdrawn from, the program's handling
+// of termination signals: registered from creation until it has been renamed into place or
+// removed. A name too long for the slot is not announced; the kernel would refuse such a path
+// anyway.
+class SignalRemoval {
+ public:
+  explicit SignalRemoval(const std::string& path) {
+    if (path.size() >= sizeof pendingName) return;
+    std::memcpy(pendingName, path.c_str(), path.size() + 1);
+    pendingNameSet.store(true, std::memory_order_release);
+  }
+  ~SignalRemoval() { pendingNameSet.store(false, std::memory_order_release); }
+  SignalRemoval(const SignalRemoval&) = delete;
+  SignalRemoval& operator=(const SignalRemoval&) = delete;
+};
+
 // The temporary file while it is being written: closed and removed again unless released.
 class TemporaryFile {
  public:
-  TemporaryFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  TemporaryFile(int fd, std::string path) : fd_(fd), path_(std::move(path)), announced_(path_) {}
   ~TemporaryFile() {
     if (fd_ >= 0) ::close(fd_);
     if (!path_.empty()) ::unlink(path_.c_str());
@@ -41,6 +68,7 @@ class TemporaryFile {
  private:
   int fd_;
   std::string path_;
+  SignalRemoval announced_;  // declared last: withdrawn only after the file is gone
 };
 
 std::string folderOf(const std::string& path) {
@@ -50,17 +78,82 @@ std::string folderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// Creates a file that did not exist before, next to path, with a name no one can predict, the
+// What a file is, for the message that refuses to replace it.
+const char* kindOf(mode_t mode) {
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISDIR(mode)) return "a folder";
+  return "not a regular file";
+}
+
+// The kernel's own rule for links in shared folders (fs.protected_symlinks), applied to the links
+// this program follows by itself: in a sticky folder that everyone may write to, only a link of
+// the user's own or of the folder's owner is followed.
+bool mayFollow(const std::string& link, const struct stat& linkStatus) {
+  struct stat folder;
+  if (::stat(folderOf(link).c_str(), &folder) != 0) return false;
+  const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+  return !shared || linkStatus.st_uid == ::geteuid() || linkStatus.st_uid == folder.st_uid;
+}
+
+// The file that path finally names, with symbolic links followed (a relative link from its own
+// folder), and whether it exists (then `status` describes it).
+std::string finalTarget(const std::string& path, struct stat& status, bool& exists) {
+  std::string current = path;
+  for (int links = 0; links <= 40; ++links) {  // as many as the kernel follows
+    if (::lstat(current.c_str(), &status) != 0) {
+      if (errno != ENOENT) fail(errno, "replace", path);
+      exists = false;
+      return current;
+    }
+    if (!S_ISLNK(status.st_mode)) {
+      exists = true;
+      return current;
+    }
+    if (!mayFollow(current, status)) fail(EACCES, "follow the link", current);
+    std::string target(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(current.c_str(), &target[0], target.size());
+    if (length < 0) fail(errno, "follow the link", current);
+    if (static_cast<std::size_t>(length) >= target.size())
+      fail(ENAMETOOLONG, "follow the link", current);
+    target.resize(static_cast<std::size_t>(length));
+    current = target[0] == '/' ? target : folderOf(current) + "/" + target;
+  }
+  fail(ELOOP, "replace", path);
+}
+
+// The temporary's name: the target's name, cut short when needed so that the whole fits the
+// folder's limit, then a random part. A cut never splits a UTF-8 character, so a listing of the
+// folder shows the name readably.
+std::string temporaryName(const std::string& target, std::uint64_t randomPart) {
+  const std::string folder = folderOf(target);
+  const std::size_t slash = target.rfind('/');
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, ".%012llx.tmp",
+                static_cast<unsigned long long>(randomPart & 0xFFFFFFFFFFFFull));
+  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  const std::size_t nameMax = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+  const std::size_t room = nameMax > std::strlen(suffix) ? nameMax - std::strlen(suffix) : 0;
+  if (base.size() > room) {
+    std::size_t cut = room;
+    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
+    base.resize(cut);
+  }
+  const std::string name = base + suffix;
+  return slash == std::string::npos ? name : target.substr(0, slash + 1) + name;
+}
+
+// Creates a file that did not exist before, next to target, with a name no one can predict, the
 // way mkstemp does, but with the permission bits a new file normally gets (mkstemp makes 0600).
-TemporaryFile createTemporary(const std::string& path) {
+TemporaryFile createTemporary(const std::string& target, const std::string& path) {
   std::random_device entropy;
   std::mt19937_64 random(static_cast<std::uint64_t>(entropy()) << 32 ^ entropy() ^
                          static_cast<std::uint64_t>(::getpid()));
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%012llx.tmp",
-                  static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-    std::string name = path + suffix;
+    std::string name = temporaryName(target, random());
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) return TemporaryFile(fd, std::move(name));
     if (errno != EEXIST) fail(errno, "create temporary file for", path);
@@ -68,16 +161,38 @@ TemporaryFile createTemporary(const std::string& path) {
   fail(EEXIST, "create temporary file for", path);
 }
 
+// The earlier file's owner, group and permission bits onto the new one. Owner and group first:
+// changing them clears the set-user-id and set-group-id bits, which the mode then brings back.
+// Only root (or a user with the right) may give a file away; a user may still keep the group when
+// a member of it. What cannot be kept is left as the new file has it: the content is what counts.
+void keepAttributes(int fd, const struct stat& earlier) {
+  if (earlier.st_uid != ::geteuid() || earlier.st_gid != ::getegid()) {
+    if (::fchown(fd, earlier.st_uid, earlier.st_gid) != 0)
+      static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), earlier.st_gid));
+  }
+  static_cast<void>(::fchmod(fd, earlier.st_mode & 07777));
+}
+
 }  // namespace
+
+const char* temporaryFileInProgress() noexcept {
+  return pendingNameSet.load(std::memory_order_acquire) ? pendingName : nullptr;
+}
 
 void replaceFile(const std::string& path, const std::string& content) {
   if (path.empty()) fail(ENOENT, "write", path);
-  TemporaryFile temporary = createTemporary(path);
-
   struct stat earlier;
-  if (::stat(path.c_str(), &earlier) == 0 && S_ISREG(earlier.st_mode)) {
-    ::fchmod(temporary.fd(), earlier.st_mode & 0777);
+  bool exists = false;
+  const std::string target = finalTarget(path, earlier, exists);
+  if (exists && !S_ISREG(earlier.st_mode)) {
+    // Renaming over it would put a regular file where a device node (or a pipe another program
+    // reads) was, and a folder cannot be replaced at all.
+    const std::string named = target == path ? "" : " (links to \"" + target + "\")";
+    throw std::runtime_error("replace \"" + path + "\"" + named + ": " + kindOf(earlier.st_mode) +
+                             ", not a regular file; nothing written");
   }
+  TemporaryFile temporary = createTemporary(target, path);
+  if (exists) keepAttributes(temporary.fd(), earlier);
 
   const char* data = content.data();
   std::size_t left = content.size();
@@ -94,12 +209,12 @@ void replaceFile(const std::string& path, const std::string& content) {
   // after the rename can leave an empty file where the earlier one was.
   if (::fsync(temporary.fd()) != 0) fail(errno, "flush", temporary.path());
   if (temporary.close() != 0) fail(errno, "close", temporary.path());
-  if (::rename(temporary.path().c_str(), path.c_str()) != 0) fail(errno, "replace", path);
+  if (::rename(temporary.path().c_str(), target.c_str()) != 0) fail(errno, "replace", path);
   temporary.keep();
 
   // Make the rename itself last. Not every file system can flush a folder; the file is in place
   // either way, so a failure here is not reported.
-  const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folder = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
     ::fsync(folder);
     ::close(folder);

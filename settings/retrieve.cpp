@@ -59,6 +59,23 @@ std::string registerValueText(const HexMsg& reply) {
   return text;
 }
 
+void reportFailedSettings(const VregTable& table, const std::string& file, std::ostream& err) {
+  std::string unread;
+  std::string outOfLimits;
+  for (const Vreg& vreg : table.vregs()) {
+    std::string* list = nullptr;
+    if (vreg.status == VREG_GET_FAILED || vreg.status == VREG_CONFIG_ERROR) list = &unread;
+    if (vreg.status == VREG_LIMIT_FAILED) list = &outOfLimits;
+    if (list != nullptr) *list += (list->empty() ? "" : ", ") + vreg.label;
+  }
+  if (!unread.empty()) {
+    err << "Settings not read from the charger"
+        << (file.empty() ? std::string() : ", missing from \"" + file + "\"") << ": " << unread
+        << std::endl;
+  }
+  if (!outOfLimits.empty()) err << "Settings outside their limits: " << outOfLimits << std::endl;
+}
+
 int pingApplication(HexProtocol& hex, const char* pass, const char* work,
                     std::uint16_t& versionWord) {
   if (!hex.ping(versionWord)) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <ostream>
 #include <string>
 
 #include "protocol/hex_msg.h"
@@ -15,6 +16,11 @@ class QmxSerial;
 // 0 every Vreg ended well, 94 at least one failed, 3 no ping reply or no device id, 81 not
 // application firmware. Holds the link lock for the whole pass; no_response passes through.
 int retrieve(QmxSerial& link, VregTable& table);
+// After a retrieve that ended with 94, so that a backup or printout missing settings does not pass
+// for a whole one: names on err, in table order, the settings it could not read (get_failed,
+// config_error) and those outside their limits (limit_failed), one line for each kind that occurs.
+// file is the settings file written from the table, which lacks the unread ones ("" when none).
+void reportFailedSettings(const VregTable& table, const std::string& file, std::ostream& err);
 // Pings the charger before a pass ("retrieve" to "load" settings, "restore" to "save" them): 0 with
 // versionWord set when it runs application or release-candidate firmware, the only kinds that know
 // its settings; else 3 (no ping reply) or 81 with the error line logged. no_response passes

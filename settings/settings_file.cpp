@@ -117,7 +117,7 @@ int loadXmlFile(const std::string& path, VregTable& table) {
     logError("settings", "%s", named.what());
     return 29;
   }
-  vregsFromTree(tree, table);
+  settingsFromTree(tree, table);
   return 0;
 }
 
@@ -136,11 +136,19 @@ int readSettingsFile(VregTable& table, const std::string& path, std::ostream& ou
   return 94;
 }
 
-void saveXmlFile(const std::string& path, const VregTable& table) {
+namespace {
+
+std::string settingsDocument(const VregTable& table) {
   std::ostringstream text;
   pt::write_xml(text, vregsToTree(table),
                 pt::xml_writer_make_settings<std::string>(' ', 4, "utf-8"));
-  replaceFile(path, text.str());
+  return text.str();
+}
+
+}  // namespace
+
+void saveXmlFile(const std::string& path, const VregTable& table) {
+  replaceFile(path, settingsDocument(table));
 }
 
 int writeSettingsFile(const VregTable& table, const std::string& path, std::ostream& out,
@@ -149,6 +157,24 @@ int writeSettingsFile(const VregTable& table, const std::string& path, std::ostr
     out << "=== Writing settings to \"" << path << "\" ===\n" << std::flush;
     saveXmlFile(path, table);
     return 0;
+  } catch (const std::exception& e) {
+    logError("settings", "%s", e.what());
+  }
+  err << "Writing settings failed" << std::endl;
+  return 95;
+}
+
+int writeSettingsDocument(const VregTable& table, std::ostream& document, std::ostream& out,
+                          std::ostream& err) {
+  try {
+    out << "=== Writing settings to \"-\" ===\n" << std::flush;
+    const std::string text = settingsDocument(table);
+    // A full disk behind a redirection, or a closed standard output, shows only here: the backup
+    // must not be reported as made.
+    errno = 0;
+    if (document.write(text.data(), static_cast<std::streamsize>(text.size())).flush()) return 0;
+    logError("settings", "write \"-\" (standard output): %s",
+             errno != 0 ? std::strerror(errno) : "the stream failed");
   } catch (const std::exception& e) {
     logError("settings", "%s", e.what());
   }

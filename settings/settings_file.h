@@ -18,27 +18,46 @@ extern const char* const embeddedDefaults;
 void vregsFromTree(const boost::property_tree::ptree& tree, VregTable& table);
 boost::property_tree::ptree vregsToTree(const VregTable& table);
 
+// Reads a settings file's vreg list into the table, checked whole before the first vreg is pushed:
+// - the document holds `qmx`, holding `vregs`, holding at least one `vreg` element;
+// - get, set and verify are "0x" and 1 to 4 hex digits (either case);
+// - value, min and max are "0x" and 1 to 8 upper-case hex digits;
+// - status, when given, is one of the eight status words.
+// Anything else throws std::runtime_error naming the vreg (by label, else by position) and the
+// attribute, with the table unchanged. A vreg whose status word says the download did not read it
+// (unknown, skipped, get_failed, config_error) keeps that status, so a store passes over it; any
+// other vreg is ok when it has a value, as vregsFromTree makes it. Throws what vregsFromTree
+// throws.
+void settingsFromTree(const boost::property_tree::ptree& tree, VregTable& table);
+
 // A settings file holds one charger's few dozen settings in a few KiB. Larger files, and elements
 // nested deeper than any vreg document needs (the XML reader descends recursively and would run
 // out of stack), are refused before they are parsed.
 constexpr std::size_t maxSettingsFileBytes = 1024 * 1024;
 constexpr int maxSettingsFileDepth = 64;
 
-// Empties the table and loads the file. 0 success; 29 the file is not readable XML (error line
-// logged; the caller ends the program with it); 94 loading failed ("Reading settings failed" on
-// err), also for a file too large or too deeply nested to be a settings file.
+// Empties the table and loads the file with settingsFromTree. 0 success; 29 the file is not
+// readable XML (error line logged; the caller ends the program with it); 94 loading failed (error
+// line naming the file and the reason logged, "Reading settings failed" on err), also for a file
+// too large or too deeply nested to be a settings file.
 int readSettingsFile(VregTable& table, const std::string& path, std::ostream& out,
                      std::ostream& err);
 // Reads the file as XML (text trimmed) and pushes its vregs. 29 with the XML reader's message
 // (naming the file and line) logged when the file cannot be opened or is not well formed;
-// otherwise 0. Throws what vregsFromTree throws, and std::runtime_error for a file over the limits.
+// otherwise 0. Throws what settingsFromTree throws, and std::runtime_error for a file over the
+// limits.
 int loadXmlFile(const std::string& path, VregTable& table);
 // Writes the table as XML (4-blank indentation, utf-8) in place of any earlier file, atomically.
 // Throws on failure (std::system_error naming the file and the reason).
 void saveXmlFile(const std::string& path, const VregTable& table);
-// Writes the table to the file, replacing it atomically. 0 success; 95 ("Writing settings failed"
-// on err).
+// Writes the table to the file, replacing it atomically (replaceFile). 0 success; 95 ("Writing
+// settings failed" on err), also for a target that is not a regular file.
 int writeSettingsFile(const VregTable& table, const std::string& path, std::ostream& out,
                       std::ostream& err);
+// Writes the table as a settings document to `document`, for "--download -" (standard output),
+// announced on out as the file "-". 0 success; 95 when the stream fails ("Writing settings failed"
+// on err).
+int writeSettingsDocument(const VregTable& table, std::ostream& document, std::ostream& out,
+                          std::ostream& err);
 
 }  // namespace sunlink

@@ -1,9 +1,12 @@
 // The vreg definition format: a `qmx` root holding `vregs`, holding one attribute-only `vreg`
 // element per Vreg, in table order.
+#include <algorithm>
 #include <boost/property_tree/xml_parser.hpp>
 #include <cstdio>
 #include <sstream>
+#include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "app/log.h"
 #include "settings/settings_file.h"
@@ -57,6 +60,114 @@ void addAttribute(pt::ptree& attributes, const char* name, const std::string& te
   attributes.push_back(std::make_pair(name, pt::ptree(text)));
 }
 
+// --- Reading a settings file strictly ------------------------------------------------------------
+
+// The attributes whose text goes to the charger, and the forms a settings file holds them in: the
+// writer's own ("0x" and four upper-case digits for an id of the register map, "0x" and the value
+// text), and hand-written lower-case digits in an id. Leniency here once turned a mistyped
+// "OxEDF7" into register 0x0000 and "-5" into a byte 00 written to the charger.
+struct StrictForm {
+  const char* attribute;
+  std::size_t maxDigits;
+  bool upperCaseOnly;  // a value goes on the wire digit by digit: lower case would be cut short
+  const char* expected;
+};
+const StrictForm kStrictForms[] = {
+    {"get", 4, false, "a register id (0x and 1 to 4 hex digits)"},
+    {"set", 4, false, "a register id (0x and 1 to 4 hex digits)"},
+    {"verify", 4, false, "a register id (0x and 1 to 4 hex digits)"},
+    {"value", 8, true, "a value (0x and 1 to 8 upper-case hex digits)"},
+    {"min", 8, true, "a value (0x and 1 to 8 upper-case hex digits)"},
+    {"max", 8, true, "a value (0x and 1 to 8 upper-case hex digits)"},
+};
+
+bool hasForm(const std::string& text, const StrictForm& form) {
+  if (text.size() < 3 || text.size() > 2 + form.maxDigits || text.compare(0, 2, "0x") != 0)
+    return false;
+  for (std::size_t i = 2; i < text.size(); ++i) {
+    const char c = text[i];
+    const bool digit = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') ||
+                       (!form.upperCaseOnly && c >= 'a' && c <= 'f');
+    if (!digit) return false;
+  }
+  return true;
+}
+
+// A text of the file as a message shows it: quoted, at most 24 characters, anything unprintable
+// as \xNN, so that a huge or binary attribute cannot flood or garble the user's terminal.
+std::string quoted(const std::string& text) {
+  const std::size_t shown = std::min<std::size_t>(text.size(), 24);
+  std::string result = "\"";
+  for (std::size_t i = 0; i < shown; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+      result += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
+      result += escaped;
+    }
+  }
+  result += '"';
+  if (shown < text.size()) result += "... (" + std::to_string(text.size()) + " characters)";
+  return result;
+}
+
+const std::int32_t kStatuses[] = {VREG_OK,           VREG_SKIPPED,     VREG_UNKNOWN,
+                                  VREG_GET_FAILED,   VREG_SET_FAILED,  VREG_VERIFY_ERROR,
+                                  VREG_LIMIT_FAILED, VREG_CONFIG_ERROR};
+
+// The status that a vreg's status word makes it keep after loading, or VREG_OK when its value (if
+// any) is one to write: a setting the download did not read from the charger carries only a
+// placeholder, and writing it would change the charger (the preset battery-voltage setting of
+// firmware 1.09 to 1.11 is 00, "detect at power-up"). A value out of limits was read, and goes
+// back.
+std::int32_t statusKept(std::int32_t status) {
+  switch (status) {
+    case VREG_SKIPPED:
+    case VREG_UNKNOWN:
+    case VREG_GET_FAILED:
+    case VREG_CONFIG_ERROR:
+      return status;
+    default:
+      return VREG_OK;
+  }
+}
+
+// Checks one vreg element's attributes; returns the status it keeps.
+std::int32_t checkVreg(const pt::ptree& element, std::size_t position) {
+  const boost::optional<const pt::ptree&> attributes = element.get_child_optional("<xmlattr>");
+  if (!attributes) return VREG_OK;  // vregsFromTree refuses it with the reader's own message
+  const boost::optional<std::string> label = attributes->get_optional<std::string>("label");
+  const std::string name =
+      label ? "vreg " + quoted(*label) : "vreg number " + std::to_string(position);
+  std::int32_t kept = VREG_OK;
+  for (const auto& attribute : *attributes) {
+    const std::string& text = attribute.second.data();
+    for (const StrictForm& form : kStrictForms) {
+      if (attribute.first == form.attribute && !hasForm(text, form)) {
+        throw std::runtime_error(name + ": " + form.attribute + " " + quoted(text) + " is not " +
+                                 form.expected);
+      }
+    }
+    if (attribute.first == "status") {
+      bool known = false;
+      for (std::int32_t status : kStatuses) {
+        if (text == vregStatusWord(status)) {
+          known = true;
+          kept = statusKept(status);
+        }
+      }
+      if (!known) {
+        throw std::runtime_error(name + ": status " + quoted(text) +
+                                 " is not a status word (ok, skipped, unknown, get_failed, "
+                                 "set_failed, verify_error, limit_failed, config_error)");
+      }
+    }
+  }
+  return kept;
+}
+
 }  // namespace
 
 void vregsFromTree(const pt::ptree& tree, VregTable& table) {
@@ -81,6 +192,22 @@ void vregsFromTree(const pt::ptree& tree, VregTable& table) {
     for (const auto& attribute : attributes)
       applyAttribute(vreg, attribute.first, attribute.second.data());
     table.push(vreg);
+  }
+}
+
+void settingsFromTree(const pt::ptree& tree, VregTable& table) {
+  const boost::optional<const pt::ptree&> list = tree.get_child_optional("qmx.vregs");
+  if (!list) throw std::runtime_error("no vreg list (qmx holding vregs), not a settings file");
+  std::vector<std::int32_t> kept;  // per vreg element, in the order vregsFromTree pushes them
+  for (const auto& child : *list) {
+    if (child.first == "vreg") kept.push_back(checkVreg(child.second, kept.size() + 1));
+  }
+  if (kept.empty()) throw std::runtime_error("the vreg list is empty, not a settings file");
+
+  const std::size_t first = table.size();
+  vregsFromTree(tree, table);
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (kept[i] != VREG_OK) table.vregs()[first + i].status = kept[i];
   }
 }
 

@@ -78,10 +78,12 @@ TEST(RunTest, MenuExitStoresOnlyWhenSomethingChanged) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(charger.sim().writes().empty());
   }
-  {
+  // Answers with CR LF line ends (a script written on Windows) read as with LF.
+  for (const char* input : {"a\n14.2\nx\n", "a\r\n14.2\r\nx\r\n"}) {
     SimulatedCharger charger("load115");
-    const ProcessResult run = charger.run({}, "a\n14.2\nx\n");
+    const ProcessResult run = charger.run({}, input);
     EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
     EXPECT_TRUE(wrote(charger.sim(), REG_ABSORPTION_VOLTAGE, sim::u16(1420)));
     EXPECT_TRUE(wrote(charger.sim(), REG_DEVICE_MODE, sim::u8(3)) ||
                 wrote(charger.sim(), REG_DEVICE_MODE, sim::u16(3)));

@@ -85,6 +85,10 @@ class MenuHarness {
   std::ostringstream err;
 };
 
+inline bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
 inline int countOf(const std::string& text, const std::string& part) {
   int n = 0;
   for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {

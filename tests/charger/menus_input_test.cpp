@@ -21,10 +21,12 @@ struct Console {
 };
 
 TEST(MenuInput, ReadsLinesAsTyped) {
-  // Only the '\n' goes: blanks and a carriage return stay, so they never match a key.
-  Console c("a\n x \r\n\nlast");
+  // Only the line end goes, LF or CR LF: blanks stay, so they never match a key, and so does a
+  // carriage return that does not end the line.
+  Console c("a\n x \r\n\r\r\n\nlast");
   EXPECT_EQ(readAnswer(c.io), "a");
-  EXPECT_EQ(readAnswer(c.io), " x \r");
+  EXPECT_EQ(readAnswer(c.io), " x ");
+  EXPECT_EQ(readAnswer(c.io), "\r");
   EXPECT_EQ(readAnswer(c.io), "");
   // A last line without a line end is still an answer; after it the input has ended.
   EXPECT_EQ(readAnswer(c.io), "last");
@@ -35,7 +37,7 @@ TEST(MenuInput, ReadsLinesAsTyped) {
 
 TEST(MenuInput, LinesBeyondTheLimitAreUnreadableAndSkippedWhole) {
   const std::string longest(MAX_ANSWER_LENGTH, '7');
-  Console c(longest + "\n" + longest + "8\n" + std::string(100000, 'z') + "\nnext\n" + longest +
+  Console c(longest + "\r\n" + longest + "8\r\n" + std::string(100000, 'z') + "\nnext\n" + longest +
             "9");
   EXPECT_EQ(readAnswer(c.io), longest);
   EXPECT_EQ(readAnswer(c.io), UNREADABLE_ANSWER);

@@ -268,7 +268,8 @@ TEST_F(LightingMenu, TweaksAreOfferedByStreetlightVersion) {
     MenuHarness h(menuTestCapabilities(kLoad | kSolarTimer, c.version));
     prepare(h);
     h.type(c.input);
-    EXPECT_EQ(runLightingMenu(h.model), c.refused < 3);
+    // Empty answers keep every value, so nothing changed.
+    EXPECT_FALSE(runLightingMenu(h.model));
     const std::string out = h.out.str();
     EXPECT_NE(out.find(c.prompt), std::string::npos) << int{c.version};
     EXPECT_EQ(countOf(h.err.str(), "Unknown option ignored\n\n"), c.refused);
@@ -286,18 +287,20 @@ TEST_F(LightingMenu, TweaksAreOfferedByStreetlightVersion) {
   }
 }
 
-TEST_F(LightingMenu, MidpointShiftIsClampedAndAlwaysCounts) {
+TEST_F(LightingMenu, MidpointShiftIsClampedAndCountsOnlyWhenItChanges) {
   struct Case {
     const char* answer;
     int shift;
+    bool changed;
   };
-  const Case cases[] = {{"2000", 1440}, {"-30", -30}, {"", -42}, {"-5000", -1440}};
+  const Case cases[] = {
+      {"2000", 1440, true}, {"-30", -30, true}, {"", -42, false}, {"-5000", -1440, true}};
   for (const Case& c : cases) {
     MenuHarness h(menuTestCapabilities(kLoad | kSolarTimer, 1));
     prepare(h);
     h.model.find("midpoint_shift").setU16(static_cast<std::uint16_t>(-42));
     h.type(std::string("m\n") + c.answer + "\nx\n");
-    EXPECT_TRUE(runLightingMenu(h.model)) << c.answer;
+    EXPECT_EQ(runLightingMenu(h.model), c.changed) << c.answer;
     EXPECT_EQ(static_cast<std::int16_t>(h.u16("midpoint_shift")), c.shift) << c.answer;
     EXPECT_NE(h.out.str().find("switching moment (like option c does). Use 0 to disable the shift "
                                "(default).\n\nCalculation example"),
@@ -331,13 +334,19 @@ TEST_F(LightingMenu, PanelVoltageTweaksKeepHalfAVoltApart) {
     double storedNight, storedDay;
     const char* out;
     const char* err;
+    bool changed;
   };
   const Case cases[] = {
       {"12", "12.2", 12, 12.5, "",
-       "Day voltage level must be 0.5V higher than the night voltage level.\n\n"},
-      {"12", "12.5", 12, 12.5, "", ""},
-      {"0", "13", 0, 0, "Using built-in default values\n\n", ""},
-      {"", "", 11, 12, "", "Unable to interpret value\n\nUnable to interpret value\n\n"},
+       "Day voltage level must be 0.5V higher than the night voltage level.\n\n", true},
+      {"12", "12.5", 12, 12.5, "", "", true},
+      {"0", "13", 0, 0, "Using built-in default values\n\n", "", true},
+      {"", "", 11, 12, "", "Unable to interpret value\n\nUnable to interpret value\n\n", false},
+      // A negative level is refused and the current one kept, rather than taken for 0 (defaults).
+      {"-1", "12", 11, 12, "", "Unable to interpret value\n\n", false},
+      // The day level would have to be above the charger's 75 V panel maximum: refused whole.
+      {"150", "200", 11, 12, "",
+       "Day voltage level must be 0.5V above the night level and at most 75.00V.\n\n", false},
   };
   for (const Case& c : cases) {
     MenuHarness h(menuTestCapabilities(kLoad | kSolarTimer, 2));
@@ -345,7 +354,7 @@ TEST_F(LightingMenu, PanelVoltageTweaksKeepHalfAVoltApart) {
     h.model.find("panel_voltage_night").setNumber(11);
     h.model.find("panel_voltage_day").setNumber(12);
     h.type(std::string("t\n") + c.night + "\n" + c.day + "\nx\n");
-    EXPECT_TRUE(runLightingMenu(h.model));
+    EXPECT_EQ(runLightingMenu(h.model), c.changed) << c.night << "/" << c.day;
     EXPECT_DOUBLE_EQ(h.number("panel_voltage_night"), c.storedNight) << c.night << "/" << c.day;
     EXPECT_DOUBLE_EQ(h.number("panel_voltage_day"), c.storedDay) << c.night << "/" << c.day;
     EXPECT_NE(h.out.str().find(std::string("\nNight panel voltage detection level [11.00]: \n"

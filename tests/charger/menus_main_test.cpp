@@ -168,6 +168,19 @@ TEST(MainMenu, AbsorptionTimeTableScalesWithTheLimitAndSystemVoltage) {
             std::string::npos);
   EXPECT_NE(h24.out.str().find("          Vb > 25.2V           |   x 1/6    |       00:30 hours\n"),
             std::string::npos);
+
+  // 2.05 hours is 123 minutes, exactly as the printout counts it, and so are its fractions.
+  MenuHarness odd(menuTestCapabilities(0));
+  odd.model.find("absorption_time_limit").value = "00CD";
+  odd.type("m\n\nx\n");
+  EXPECT_FALSE(runMainMenu(odd.model));
+  EXPECT_NE(odd.out.str().find("|    x 1     |       02:03 hours\n"
+                               "      11.9V < Vb < 12.2V       |   x 2/3    |       01:22 hours\n"
+                               "      12.2V < Vb < 12.6V       |   x 1/3    |       00:41 hours\n"
+                               "          Vb > 12.6V           |   x 1/6    |       00:20 hours\n"
+                               "\nAbsorption time limit [02:03]: "),
+            std::string::npos)
+      << odd.out.str();
 }
 
 TEST(MainMenu, ValuePromptsShowTheCurrentValueAndFeedTheSetter) {
@@ -181,6 +194,7 @@ TEST(MainMenu, ValuePromptsShowTheCurrentValueAndFeedTheSetter) {
   };
   const Case cases[] = {
       {"a", "14,7V", "\nAbsorption voltage [14.40]: \n", "absorption_voltage", 14.7, true},
+      {"a", "20", "\nAbsorption voltage [14.40]: \n", "absorption_voltage", 14.4, false},
       {"f", "13.5", "\nFloat voltage [13.80]: \n", "float_voltage", 13.5, true},
       {"c", "7,5A", "\nCurrent limit [15.0]: \n", "maximum_current", 7.5, true},
       {"i", "16", "\nEqualisation voltage [16.20]: \n", "equalisation_voltage", 16, true},
@@ -201,15 +215,28 @@ TEST(MainMenu, ValuePromptsShowTheCurrentValueAndFeedTheSetter) {
   }
 }
 
-TEST(MainMenu, EmptyAbsorptionAnswerMarksUserDefinedWithoutChanging) {
-  MenuHarness h(menuTestCapabilities(0));
-  h.type("a\n\nx\n");
-  EXPECT_FALSE(runMainMenu(h.model));
-  EXPECT_EQ(h.u8("battery_type"), 0xFFu);
-  EXPECT_EQ(h.err.str(), "Unable to interpret value\n\n");
-  // The redrawn menu now offers t.
-  EXPECT_NE(h.out.str().find("t - Switch back to factory defined battery table"),
-            std::string::npos);
+TEST(MainMenu, OnlyAnAcceptedValueMakesTheBatteryTypeUserDefined) {
+  struct Case {
+    unsigned batteryType;
+    const char* answer;
+    unsigned typeAfter;
+    bool changed;
+  };
+  const Case cases[] = {
+      {1, "", 1, false},            // only Enter: nothing changes, the table stays the charger's
+      {1, "abc", 1, false},         // unreadable
+      {1, "20", 1, false},          // refused: out of range
+      {0xFF, "14.4", 0xFF, false},  // the current value: nothing to store
+      {1, "14.4", 0xFF, true},      // the user's value instead of the charger's own table
+  };
+  for (const Case& c : cases) {
+    MenuHarness h(menuTestCapabilities(0));
+    h.model.find("battery_type").setU8(c.batteryType);
+    h.type(std::string("a\n") + c.answer + "\nx\n");
+    EXPECT_EQ(runMainMenu(h.model), c.changed) << c.answer;
+    EXPECT_EQ(h.u8("battery_type"), c.typeAfter) << c.answer;
+    EXPECT_DOUBLE_EQ(h.number("absorption_voltage"), 14.4);
+  }
 }
 
 TEST(MainMenu, FactoryResetRestoresTheTableOfTheSystemVoltage) {
@@ -318,6 +345,39 @@ TEST(MainMenu, OverLongAnswerIsUnreadable) {
   EXPECT_FALSE(runMainMenu(h.model));
   EXPECT_EQ(h.err.str(), "Unknown option ignored\n\nUnable to interpret value\n\n");
   EXPECT_DOUBLE_EQ(h.number("absorption_voltage"), 14.4);
+}
+
+TEST(MainMenu, OnAScreenTheLastAnswersMessagesShowAgainAboveTheNextKeyPrompt) {
+  struct Case {
+    std::uint32_t flags;
+    const char* input;
+    const char* message;
+    const char* shown;  // the message where the redrawn screen shows it
+    int onOut;          // how often the message is on out in all: once more than before, once
+  };
+  const Case cases[] = {
+      {0, "zz\nx\n", "Unknown option ignored\n\n",
+       "x - Exit and Save\nUnknown option ignored\n\nSelect an option (type v", 1},
+      {kRelay, "r\na\n-5\nx\nx\n", "Unable to interpret value\n\n",
+       "x - Return to the previous menu\nUnable to interpret value\n\nSelect an option (type m", 1},
+      // A notice written on out: there once as today, and once again after the redraw.
+      {kLoad | kSolarTimer, "l\ns\np\nt\n0\n0\nx\nx\nx\n", "Using built-in default values\n\n",
+       "(main menu option p).\nUsing built-in default values\n\nSelect an option (type a", 2},
+      // A one-question screen: its refusal shows in the main menu it returns to.
+      {kTx, "p\n9\nx\n", "Unable to interpret value\n\n",
+       "x - Exit and Save\nUnable to interpret value\n\nSelect an option (type v", 1},
+  };
+  for (const Case& c : cases) {
+    MenuHarness h(menuTestCapabilities(c.flags, 2));
+    h.model.io.screen = true;
+    h.type(c.input);
+    runMainMenu(h.model);
+    const std::string out = h.out.str();
+    EXPECT_EQ(countOf(out, c.shown), 1) << c.input << "\n" << out;
+    EXPECT_EQ(countOf(out, c.message), c.onOut) << c.input;
+    EXPECT_EQ(contains(h.err.str(), c.message), c.onOut == 1) << "errors stay on err as well";
+    EXPECT_EQ(h.model.io.err, &h.err) << "the session gives err back";
+  }
 }
 
 }  // namespace

@@ -60,6 +60,7 @@ TEST(RelayMenu, EveryLevelKeyIsAcceptedWhateverTheMode) {
     const char* label;
     double expected;
     bool changed;
+    const char* err = "";
   };
   const Case cases[] = {
       {"a", "45", "\nPanel voltage high set level [40.00]: \n", "relay_input_high_voltage_set", 45,
@@ -76,7 +77,10 @@ TEST(RelayMenu, EveryLevelKeyIsAcceptedWhateverTheMode) {
        "relay_output_high_voltage_clear", 14, true},
       // An empty answer is refused and leaves the level.
       {"c", "", "\nBattery voltage low set level [11.50]: \n", "relay_output_low_voltage_set", 11.5,
-       false},
+       false, "Unable to interpret value\n\n"},
+      // A negative panel level is refused with the message, not dropped without a word.
+      {"b", "-5", "\nPanel voltage high clear level [35.50]: \n", "relay_input_high_voltage_clear",
+       35.5, false, "Unable to interpret value\n\n"},
   };
   for (const Case& c : cases) {
     MenuHarness h(menuTestCapabilities(kVirtualRelay));
@@ -86,26 +90,29 @@ TEST(RelayMenu, EveryLevelKeyIsAcceptedWhateverTheMode) {
     EXPECT_NE(h.out.str().find(std::string("press enter): \n") + c.question), std::string::npos)
         << c.key;
     EXPECT_DOUBLE_EQ(h.number(c.label), c.expected) << c.key;
+    EXPECT_EQ(h.err.str(), c.err) << c.key << " " << c.answer;
   }
 }
 
-TEST(RelayMenu, MinimumClosedTimeIsClampedAndAlwaysCounts) {
+TEST(RelayMenu, MinimumClosedTimeIsClampedAndCountsOnlyWhenItChanges) {
   struct Case {
     const char* answer;
     unsigned minutes;
     const char* err;
+    bool changed;
   };
   const Case cases[] = {
-      {"600", 500, ""},
-      {"-3", 0, ""},
-      {"90", 90, ""},
-      {"soon", 10, "Unable to interpret value\n\n"},
+      {"600", 500, "", true},
+      {"-3", 0, "", true},
+      {"90", 90, "", true},
+      {"10", 10, "", false},  // the current value
+      {"soon", 10, "Unable to interpret value\n\n", false},
   };
   for (const Case& c : cases) {
     MenuHarness h(menuTestCapabilities(kRelay));
     setLevels(h);
     h.type(std::string("g\n") + c.answer + "\nx\n");
-    EXPECT_TRUE(runRelayMenu(h.model)) << c.answer;
+    EXPECT_EQ(runRelayMenu(h.model), c.changed) << c.answer;
     EXPECT_EQ(h.u16("relay_min_enabled"), c.minutes) << c.answer;
     EXPECT_EQ(h.err.str(), c.err);
     EXPECT_NE(h.out.str().find("press enter): \nRelay minimum enabled time [10]: \n"),

@@ -86,10 +86,10 @@ TEST(ParsePanelVoltage, AtMostTheChargersPanelRating) {
   EXPECT_EQ(t.err.str(), kRefusal);
 }
 
-TEST(ParsePanelVoltage, NegativeLevelBecomesZeroNotAHugeRegisterValue) {
+TEST(ParsePanelVoltage, NegativeLevelIsRefusedNotAHugeRegisterValue) {
   TestModel t(makeCapabilities(0));
-  EXPECT_EQ(t.model.parsePanelVoltage("-5", 9), 0.0);
-  EXPECT_EQ(t.err.str(), "");
+  EXPECT_EQ(t.model.parsePanelVoltage("-5", 9), 9.0);
+  EXPECT_EQ(t.err.str(), kRefusal);
 }
 
 TEST(ParseTemperatureCompensation, RangeDependsOnFirmwareAndSystemVoltage) {

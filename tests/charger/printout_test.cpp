@@ -185,6 +185,7 @@ TEST(PrintSettings, AbsorptionTimeLimit) {
       {"028A", "Absorption time limit = 06:30 hours"},
       {"09C4", "Absorption time limit = --:-- hours"},  // 25 hours
       {"019A", "Absorption time limit = 04:06 hours"},  // 4.1 h is 246 minutes, not 245
+      {"00CD", "Absorption time limit = 02:03 hours"},  // 2.05 h, as the m screen shows it
       {"0000", "Absorption time limit = 00:00 hours"},
   };
   for (const auto& c : cases) {

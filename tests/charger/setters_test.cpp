@@ -29,7 +29,8 @@ TEST(ChargeSetters, StoreTheTypedDecimalValue) {
   const std::vector<Case> cases = {
       {&C::setAbsorptionVoltage, "absorption_voltage", "14.35", "059B"},
       {&C::setAbsorptionVoltage, "absorption_voltage", "13,8V", "0564"},
-      {&C::setAbsorptionVoltage, "absorption_voltage", "20", "06CC"},  // 17.40 V, not 17.39 V
+      {&C::setAbsorptionVoltage, "absorption_voltage", "17.4", "06CC"},  // not 17.39 V
+      {&C::setFloatVoltage, "float_voltage", "9", "0384"},  // the range's ends are accepted
       {&C::setFloatVoltage, "float_voltage", "13.5", "0546"},
       {&C::setEqualisationVoltage, "equalisation_voltage", "16.2", "0654"},
       {&C::setTemperatureCompensation, "temperature_compensation", "-16,2", "F9AC"},
@@ -53,7 +54,7 @@ TEST(ChargeSetters, StoreTheTypedDecimalValue) {
   }
 }
 
-TEST(ChargeSetters, FailedParseKeepsTheValueButTheBatteryTypeIsAlreadyUserDefined) {
+TEST(ChargeSetters, RefusedValueChangesNothingNotEvenTheBatteryType) {
   struct Case {
     int (ChargerSettings::*setter)(const std::string&);
     const char* label;
@@ -68,6 +69,13 @@ TEST(ChargeSetters, FailedParseKeepsTheValueButTheBatteryTypeIsAlreadyUserDefine
       {&C::setEqualisationVoltage, "equalisation_voltage", "x", kRefusal2},
       {&C::setTemperatureCompensation, "temperature_compensation", "warm", kRefusal2},
       {&C::setCurrentLimit, "maximum_current", "lots", kRefusal2},
+      // Charge voltages outside 75 % to 145 % of the system voltage are refused, not clamped.
+      {&C::setAbsorptionVoltage, "absorption_voltage", "144",
+       "absorption voltage must be between 9.00 and 17.40 V\n\n"},
+      {&C::setFloatVoltage, "float_voltage", "8.99",
+       "float voltage must be between 9.00 and 17.40 V\n\n"},
+      {&C::setEqualisationVoltage, "equalisation_voltage", "0",
+       "equalisation voltage must be between 9.00 and 17.40 V\n\n"},
       {&C::setAbsorptionTimeLimit, "absorption_time_limit", "0", ""},
       {&C::setAbsorptionTimeLimit, "absorption_time_limit", "0:00", ""},
   };
@@ -77,7 +85,7 @@ TEST(ChargeSetters, FailedParseKeepsTheValueButTheBatteryTypeIsAlreadyUserDefine
     const std::string before = t.value(c.label);
     EXPECT_EQ((t.model.*c.setter)(c.text), 1);
     EXPECT_EQ(t.value(c.label), before);
-    EXPECT_EQ(t.value("battery_type"), "FF");
+    EXPECT_EQ(t.value("battery_type"), "01");
     EXPECT_EQ(t.err.str(), c.err);
   }
 }
@@ -121,7 +129,7 @@ TEST(Setters, LevelSettersDoNotMarkTheBatteryTypeUserDefined) {
   EXPECT_EQ(t.model.setLoadSwitchHigh(""), 1);
   EXPECT_EQ(t.value("relay_input_high_voltage_set"), "1D4C");
   EXPECT_EQ(t.value("relay_input_high_voltage_clear"), "0FB9");
-  EXPECT_EQ(t.err.str(), kRefusal2);
+  EXPECT_EQ(t.err.str(), std::string(kRefusal2) + kRefusal2);  // the -3 and the empty text
 }
 
 TEST(Setters, ExactZeroOrOneSwitches) {

@@ -2,8 +2,10 @@
 // writes, and the statuses of files that cannot be read or written.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "protocol/registers.h"
@@ -22,8 +24,11 @@ std::vector<WrittenValue> withoutOnOff(std::vector<WrittenValue> writes) {
   return writes;
 }
 
+// On firmware up to 1.11 the file also holds values the download did not read (placeholders with
+// the status unknown); uploading such a backup used to write the battery-voltage setting as 00
+// (detect at power-up) on 1.10 and to fail with 95 on 1.07.
 TEST(SettingsFileTest, DownloadThenUploadWritesBackWhatWasRead) {
-  for (const char* profile : {"load115", "rotary113", "recent"}) {
+  for (const char* profile : {"load115", "rotary113", "recent", "rotary110", "load107"}) {
     SCOPED_TRACE(profile);
     TempDir dir;
     const std::string file = dir.file("settings.xml");
@@ -63,21 +68,63 @@ TEST(SettingsFileTest, DownloadThenUploadWritesBackWhatWasRead) {
   }
 }
 
+std::string vregList(const std::string& vregs) { return "<qmx><vregs>" + vregs + "</vregs></qmx>"; }
+
+// Every document an upload cannot trust ends before the charger is touched: not even switched off.
+// Documents without a vreg list, and mistyped ids and values, used to end with 0 after switching
+// the charger off and on, or to write what they became (register 0x0000, a byte 00, one huge
+// frame).
 TEST(SettingsFileTest, UnreadableFilesEndBeforeTheChargerIsTouched) {
+  const std::string good = "<vreg label=\"float_voltage\" get=\"0xEDF6\" value=\"0x0564\"/>";
+  auto absorption = [](const std::string& attributes) {
+    return "<vreg label=\"absorption_voltage\" " + attributes + "/>";
+  };
   struct Case {
     const char* what;
-    const char* content;
+    std::string content;
     int status;
+    std::string named;  // in the error output
   };
   TempDir dir;
   for (const Case& c : {
-           Case{"not xml", "this is not a settings file\n", 29},
-           Case{"truncated", "<?xml version=\"1.0\"?>\n<qmx><vregs><vreg label=\"a\" get=", 29},
-           Case{"vreg without attributes", "<qmx><vregs><vreg/></vregs></qmx>", 94},
-           Case{"duplicate label",
-                "<qmx><vregs><vreg label=\"a\" get=\"0xEDF7\" value=\"0x05A0\"/>"
-                "<vreg label=\"a\" get=\"0xEDF6\" value=\"0x0564\"/></vregs></qmx>",
-                94},
+           Case{"not xml", "this is not a settings file\n", 29, "in.xml"},
+           Case{"truncated", "<?xml version=\"1.0\"?>\n<qmx><vregs><vreg label=\"a\" get=", 29,
+                "in.xml"},
+           Case{"vreg without attributes", vregList("<vreg/>"), 94, "No such node"},
+           Case{"duplicate label", vregList(absorption("value=\"0x05A0\"") + absorption("")), 94,
+                "vreg \"absorption_voltage\" already present"},
+           Case{"other root", "<?xml version=\"1.0\"?>\n<other><thing/></other>\n", 94,
+                "no vreg list"},
+           Case{"qmx without vregs", "<qmx><vreg label=\"a\" value=\"0x01\"/></qmx>", 94,
+                "no vreg list"},
+           Case{"empty list", vregList(""), 94, "the vreg list is empty"},
+           Case{"svg", "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect/></svg>", 94,
+                "no vreg list"},
+           Case{"letter O", vregList(good + absorption("get=\"OxEDF7\" value=\"0x05A0\"")), 94,
+                "vreg \"absorption_voltage\": get \"OxEDF7\" is not a register id"},
+           Case{"blank", vregList(good + absorption("get=\" 0xEDF7\" value=\"0x05A0\"")), 94,
+                "get \" 0xEDF7\" is not"},
+           Case{"capital X", vregList(good + absorption("set=\"0XEDF7\" value=\"0x05A0\"")), 94,
+                "set \"0XEDF7\" is not"},
+           Case{"decimal id", vregList(good + absorption("verify=\"60919\" value=\"0x05A0\"")), 94,
+                "verify \"60919\" is not"},
+           Case{"five-digit id", vregList(good + absorption("get=\"0x1EDF7\" value=\"0x05A0\"")),
+                94, "get \"0x1EDF7\" is not"},
+           Case{"negative", vregList(good + absorption("get=\"0xEDF7\" value=\"-5\"")), 94,
+                "value \"-5\" is not a value"},
+           Case{"lower case", vregList(good + absorption("get=\"0xEDF7\" value=\"0x05a0\"")), 94,
+                "value \"0x05a0\" is not"},
+           Case{"400 KB value",
+                vregList(good + absorption("get=\"0xEDF7\" value=\"0x" +
+                                           std::string(400 * 1024, 'A') + "\"")),
+                94, "(409602 characters) is not a value"},
+           Case{"empty max",
+                vregList(good + absorption("get=\"0xEDF7\" value=\"0x05A0\" max=\"\"")), 94,
+                "max \"\" is not"},
+           Case{"status word", vregList(good + absorption("value=\"0x05A0\" status=\"fine\"")), 94,
+                "status \"fine\" is not a status word"},
+           Case{"no label", vregList(good + "<vreg get=\"0xEDF7\" value=\"0x5A0\" set=\"0x\"/>"),
+                94, "vreg number 2: set \"0x\" is not"},
        }) {
     SCOPED_TRACE(c.what);
     const std::string file = dir.file("in.xml");
@@ -85,24 +132,13 @@ TEST(SettingsFileTest, UnreadableFilesEndBeforeTheChargerIsTouched) {
     SimulatedCharger charger("load115");
     ProcessResult r = charger.run({"--upload", file});
     EXPECT_EQ(r.exitCode, c.status) << r.err;
-    EXPECT_TRUE(writtenValues(charger.sim()).empty());
+    EXPECT_TRUE(contains(r.err, c.named)) << r.err;
+    EXPECT_EQ(setRequestCount(charger.sim()), 0u);
     EXPECT_TRUE(charger.sim().chargerOn());
   }
   SimulatedCharger charger("load115");
   ProcessResult r = charger.run({"--upload", dir.file("missing.xml")});
   EXPECT_EQ(r.exitCode, 29);
-}
-
-TEST(SettingsFileTest, FileWithoutVregListFallsBackToTheEmbeddedDefinitions) {
-  TempDir dir;
-  writeFile(dir.file("other.xml"), "<?xml version=\"1.0\"?>\n<other><thing/></other>\n");
-  SimulatedCharger charger("load115");
-  ProcessResult r = charger.run({"--upload", dir.file("other.xml"), "--verbose"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_TRUE(contains(r.err, "xml file: does not contain settings, using defaults")) << r.err;
-  // The embedded definitions carry only presets without a register: nothing but the on/off frame.
-  EXPECT_TRUE(withoutOnOff(writtenValues(charger.sim())).empty());
-  EXPECT_TRUE(charger.sim().chargerOn());
 }
 
 TEST(SettingsFileTest, VerifyRegisterIsComparedInsteadOfWritten) {
@@ -114,7 +150,7 @@ TEST(SettingsFileTest, VerifyRegisterIsComparedInsteadOfWritten) {
   TempDir dir;
   // 0xEDF7 holds 14.40 V (05A0) on this profile.
   for (const Case& c : {Case{"0x05A0", 0xEDF7, 0}, Case{"0x05A1", 0xEDF7, 95},
-                        Case{"0x05a0", 0xEDF7, 95}, Case{"0x05A0", 0x1234, 95}}) {
+                        Case{"0x05a0", 0xEDF7, 94}, Case{"0x05A0", 0x1234, 95}}) {
     SCOPED_TRACE(c.value);
     char xml[256];
     std::snprintf(xml, sizeof xml,
@@ -157,6 +193,148 @@ TEST(SettingsFileTest, DownloadReplacesAnEarlierFileWhole) {
   const std::string xml = readFile(dir.file("s.xml"));
   EXPECT_EQ(xml.find('x' + std::string(10, 'x')), std::string::npos);
   EXPECT_EQ(xml.substr(xml.size() - 7), "</qmx>\n");
+}
+
+bool isDocument(const std::string& file) {
+  const std::string xml = readFile(file);
+  return xml.rfind("<?xml", 0) == 0 && contains(xml, "value=\"0x05A0\"") && contains(xml, "</qmx>");
+}
+
+// The folder's content, one sorted line per entry: links with their target, folders and regular
+// files with their mode, owner and group where they are not the test's own, and what a file holds.
+std::string listing(const std::string& folder) {
+  std::vector<std::string> lines;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    const std::string path = entry.path().string();
+    std::string line = path.substr(folder.size() + 1);
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    char mode[16];
+    std::snprintf(mode, sizeof mode, " %04o", static_cast<unsigned>(st.st_mode & 07777));
+    if (S_ISLNK(st.st_mode)) line += " -> " + std::filesystem::read_symlink(path).string();
+    if (S_ISDIR(st.st_mode)) line += "/" + std::string(mode);
+    if (S_ISFIFO(st.st_mode)) line += " fifo";
+    if (S_ISCHR(st.st_mode)) line += " character device";
+    if (S_ISREG(st.st_mode)) line += mode + (isDocument(path) ? " document" : " " + readFile(path));
+    if (!S_ISLNK(st.st_mode) && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()))
+      line += " owner " + std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid);
+    lines.push_back(line + "\n");
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string text;
+  for (const std::string& line : lines) text += line;
+  return text;
+}
+
+// What --download makes of its target, and that nothing is left behind. Before, a device node or
+// FIFO was replaced by a regular file, a link by a file of its own, another user's file became
+// root's, a 249-character name failed with 95.
+TEST(SettingsFileTest, DownloadTargets) {
+  const mode_t umask = ::umask(0);
+  ::umask(umask);
+  char newFile[16];
+  std::snprintf(newFile, sizeof newFile, "%04o", 0666 & ~umask);
+  const std::string longName(249, 'n');
+  enum Run { kAnyUser, kRoot, kSizeLimit };  // kRoot: only root can set the case up
+  struct Case {
+    Run run;
+    std::string setup;  // shell commands in the folder
+    std::string target;
+    int status;
+    std::string after;  // listing of the folder
+  };
+  const Case cases[] = {
+      {kAnyUser, "printf old > real.xml; chmod 640 real.xml; ln -s real.xml link.xml", "link.xml",
+       0, "link.xml -> real.xml\nreal.xml 0640 document\n"},
+      {kRoot, "mknod null c 1 3", "null", 95, "null character device\n"},
+      {kAnyUser, "mkfifo fifo", "fifo", 95, "fifo fifo\n"},
+      {kAnyUser, "mkdir -m 755 f; printf kept > f/k; chmod 644 f/k", "f", 95,
+       "f/ 0755\nf/k 0644 kept\n"},
+      {kRoot, "printf old > o.xml; chown 4321:4322 o.xml; chmod 604 o.xml", "o.xml", 0,
+       "o.xml 0604 document owner 4321:4322\n"},
+      {kAnyUser, "", longName, 0, longName + " " + newFile + " document\n"},
+      {kSizeLimit, "printf old > s.xml; chmod 644 s.xml", "s.xml", 95, "s.xml 0644 old\n"},
+      // Planted by another user in a folder such as /tmp: not followed.
+      {kRoot, "printf x > v; chmod 644 v; mkdir -m 1777 t; ln -s ../v t/l; chown -h 4321 t/l",
+       "t/l", 95, "t/ 1777\nt/l -> ../v\nv 0644 x\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.setup.empty() ? c.target : c.setup);
+    if (c.run == kRoot && ::geteuid() != 0) continue;
+    TempDir dir;
+    ASSERT_EQ(runProcess("/bin/sh", {"-c", "cd \"$0\" || exit 1; " + c.setup, dir.path()}).exitCode,
+              0);
+    const std::string target = dir.file(c.target);
+    SimulatedCharger charger("load115");
+    // Under a file-size limit the write fails part-way; with the signal ignored, write reports it.
+    const ProcessResult r =
+        c.run == kSizeLimit
+            ? runProcess("/bin/sh",
+                         {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", CHGTUNE_BINARY,
+                          "--serial", charger.path(), "--download", target})
+            : charger.run({"--download", target});
+    EXPECT_EQ(r.exitCode, c.status) << r.err;
+    EXPECT_EQ(contains(r.err, "Writing settings failed"), c.status != 0) << r.err;
+    EXPECT_EQ(listing(dir.path()), c.after);
+    EXPECT_EQ(setRequestCount(charger.sim()), 0u);
+  }
+}
+
+// A backup that lacks settings is still written, but must not look like a whole one to a script.
+TEST(SettingsFileTest, SettingsThatCouldNotBeReadEndWith94) {
+  TempDir dir;
+  const std::string file = dir.file("s.xml");
+  sim::Faults faults;
+  faults.refuseGet = {0xEDF0};
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--download", file}, std::vector<std::string>{"--get"}}) {
+    SCOPED_TRACE(args[0]);
+    SimulatedCharger charger("load115", faults);
+    ProcessResult r = charger.run(args);
+    EXPECT_EQ(r.exitCode, 94) << r.err;
+    const std::string named = args[0] == "--get" ? "" : ", missing from \"" + file + "\"";
+    EXPECT_TRUE(
+        contains(r.err, "Settings not read from the charger" + named + ": maximum_current\n"))
+        << r.err;
+    EXPECT_EQ(setRequestCount(charger.sim()), 0u);
+    if (args[0] == "--get") {
+      EXPECT_TRUE(contains(r.out, "Battery Type = ")) << r.out;
+    }
+  }
+  EXPECT_TRUE(contains(readFile(file),
+                       "<vreg label=\"maximum_current\" get=\"0xEDF0\" set=\"0xEDF0\" "
+                       "status=\"get_failed\"/>"));
+  EXPECT_TRUE(isDocument(file));
+}
+
+// "-" used to create a file named "-"; now standard output carries the document alone.
+TEST(SettingsFileTest, DownloadToStandardOutputGivesALoadableDocument) {
+  TempDir dir;
+  std::string document;
+  {
+    SimulatedCharger source("rotary113");
+    ProcessResult r = source.run({"--download", "-"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err.rfind("SunLink chgtune 1.17\n", 0), 0u) << r.err;
+    EXPECT_TRUE(contains(r.err, "=== Writing settings to \"-\" ===")) << r.err;
+    document = r.out;
+  }
+  EXPECT_EQ(document.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<qmx>\n", 0), 0u);
+  writeFile(dir.file("backup.xml"), document);
+  SimulatedCharger target("rotary113");
+  ProcessResult r = target.run({"--upload", dir.file("backup.xml")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  const auto writes = withoutOnOff(writtenValues(target.sim()));
+  ASSERT_FALSE(writes.empty());
+  for (const WrittenValue& w : writes) EXPECT_TRUE(contains(document, "value=\"0x" + w.value)) << w;
+  EXPECT_FALSE(std::filesystem::exists("-"));
+
+  // A standard output that refuses the document is a failed backup.
+  SimulatedCharger full("rotary113");
+  r = runProcess("/bin/sh", {"-c", "exec \"$0\" \"$@\" > /dev/full", CHGTUNE_BINARY, "--serial",
+                             full.path(), "--download", "-"});
+  EXPECT_EQ(r.exitCode, 95) << r.err;
+  EXPECT_TRUE(contains(r.err, "No space left on device")) << r.err;
 }
 
 }  // namespace

@@ -58,26 +58,59 @@ TEST(StoreTest, AbsorptionOptionStoresTheTypedDecimalValue) {
       << "the settings are printed after the store";
 }
 
-TEST(StoreTest, ChargeVoltagesAreClampedToTheSystemVoltage) {
+TEST(StoreTest, ChargeVoltagesOutsideTheSystemRangeAreRefusedOtherValuesClamped) {
   struct Case {
     const char* option;
     const char* text;
     std::uint16_t reg;
-    const char* stored;
+    const char* stored;  // empty: refused, the message names the range
+    const char* message;
   };
-  for (const Case& c : {Case{"--abs", "20", kAbsorption, "06CC"},     // 145 % of 12 V: 17.40 V
-                        Case{"--float", "5", kFloat, "0384"},         // 75 % of 12 V: 9.00 V
-                        Case{"--abs", "13,8V", kAbsorption, "0564"},  // decimal comma, unit
-                        Case{"--current", "65535", kCurrent, ""}}) {
+  for (const Case& c :
+       {Case{"--abs", "144", kAbsorption, "",
+             "absorption voltage must be between 9.00 and 17.40 V"},
+        Case{"--float", "5", kFloat, "", "float voltage must be between 9.00 and 17.40 V"},
+        Case{"--abs", "17.4", kAbsorption, "06CC", ""},       // 145 % of 12 V
+        Case{"--abs", "13,8V", kAbsorption, "0564", ""},      // decimal comma, unit
+        Case{"--current", "65535", kCurrent, "0096", ""}}) {  // clamped to the 15 A rating
     SCOPED_TRACE(std::string(c.option) + " " + c.text);
     SimulatedCharger charger("load115");
     ProcessResult r = charger.run({c.option, c.text});
+    if (*c.stored) {
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+      EXPECT_EQ(valueOf(settingsWrites(writtenValues(charger.sim())), c.reg), c.stored);
+    } else {
+      // A refused option is a failed one: with none applied the menu opens, and at the end of its
+      // input nothing is stored.
+      EXPECT_TRUE(contains(r.err, std::string(c.message) + "\n\nUnable to set ")) << r.err;
+      EXPECT_EQ(r.exitCode, 255);
+      EXPECT_TRUE(writtenValues(charger.sim()).empty());
+    }
+  }
+}
+
+TEST(StoreTest, ChangesThatEndEqualToWhatWasReadStoreNothing) {
+  struct Case {
+    const char* profile;  // rotary113 is user defined at 14.40 V; load115 on its factory table
+    std::vector<std::string> args;
+    const char* input;
+  };
+  const Case cases[] = {
+      {"rotary113", {"--abs", "14.4"}, ""},  // accepted, not a failure: no "Unable to set"
+      {"load115", {"--table"}, ""},
+      {"rotary113", {}, "a\n14.40\nx\n"},
+      {"rotary113", {}, "a\n14.2\na\n14.4\nx\n"},  // changed and changed back
+      {"load115", {}, "a\n\nx\n"},                 // cancelled: the table stays the charger's
+      {"load115", {}, "a\nabc\nx\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.profile) + " " + (c.args.empty() ? c.input : c.args[0]));
+    SimulatedCharger charger(c.profile);
+    ProcessResult r = charger.run(c.args, c.input);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    const auto writes = settingsWrites(writtenValues(charger.sim()));
-    if (*c.stored)
-      EXPECT_EQ(valueOf(writes, c.reg), c.stored);
-    else
-      EXPECT_NE(valueOf(writes, c.reg), "(not written)");
+    EXPECT_FALSE(contains(r.err, "Unable to set")) << r.err;
+    EXPECT_TRUE(writtenValues(charger.sim()).empty()) << "no charger off/on cycle";
+    EXPECT_FALSE(contains(r.out, "=== Storing settings")) << r.out;
   }
 }
 

@@ -34,6 +34,13 @@ std::vector<WrittenValue> writtenValues(const sim::ChargerSim& sim) {
   return values;
 }
 
+std::size_t setRequestCount(const sim::ChargerSim& sim) {
+  std::size_t count = 0;
+  for (const HexMsg& request : sim.requests())
+    count += !request.bytes().empty() && request.bytes()[0] == CMD_SET_REGISTER;
+  return count;
+}
+
 std::vector<WrittenValue> chargerOffWrites() {
   return {{REG_DEVICE_MODE_UNLOCK, "0002"}, {REG_DEVICE_MODE, "0004"}};
 }

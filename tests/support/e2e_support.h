@@ -27,6 +27,8 @@ std::ostream& operator<<(std::ostream& os, const WrittenValue& w);
 
 std::string valueText(const sim::RegisterBytes& bytes);
 std::vector<WrittenValue> writtenValues(const sim::ChargerSim& sim);
+// Set-register requests that reached the charger, accepted or not (the switch off/on included).
+std::size_t setRequestCount(const sim::ChargerSim& sim);
 
 // The four writes that switch the charger off before a store and on after it.
 std::vector<WrittenValue> chargerOffWrites();

@@ -4,8 +4,10 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,15 +24,31 @@ namespace {
   throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-// A pipe whose ends are closed on exec, so that no other child inherits them.
+// A pipe whose ends are closed on exec, so that no other child inherits them; with terminal a
+// pseudo-terminal instead, whose master is the reading end and whose slave the writing end.
 struct Pipe {
   int read = -1;
   int write = -1;
-  Pipe() {
+  explicit Pipe(bool terminal = false) {
+    if (terminal) {
+      openTerminal();
+      return;
+    }
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) fail("pipe2");
     read = fds[0];
     write = fds[1];
+  }
+  // Bytes pass unchanged: the terminal adds no CR before LF.
+  void openTerminal() {
+    read = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (read < 0 || ::grantpt(read) != 0 || ::unlockpt(read) != 0) fail("posix_openpt");
+    write = ::open(::ptsname(read), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (write < 0) fail("open pty slave");
+    termios settings{};
+    if (::tcgetattr(write, &settings) != 0) fail("tcgetattr");
+    settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    if (::tcsetattr(write, TCSANOW, &settings) != 0) fail("tcsetattr");
   }
   ~Pipe() {
     closeRead();
@@ -74,7 +92,8 @@ struct Pipe {
   ::_exit(127);
 }
 
-// Reads what is there; false once the writer has closed its end.
+// Reads what is there; false once the writer has closed its end (a terminal's master reads EIO
+// then).
 bool drain(int fd, std::string& into) {
   char buffer[4096];
   const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -106,7 +125,8 @@ Process::Process(const std::string& binary, const std::vector<std::string>& args
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
-  Pipe in, out, err;
+  Pipe in, err;
+  Pipe out(options.stdoutTo == StdoutTo::terminal);
   // A pipe whose reader is gone before the child starts, so that its very first write fails.
   if (options.stdoutTo == StdoutTo::closedPipe) out.closeRead();
   int full = -1;
@@ -215,6 +235,17 @@ ProcessResult runProcess(const std::string& binary, const std::vector<std::strin
                          const std::string& stdinText, std::chrono::milliseconds killAfter) {
   ProcessOptions options;
   options.stdinText = stdinText;
+  options.killAfter = killAfter;
+  return Process(binary, args, options).finish();
+}
+
+
+ProcessResult runProcessOnTerminal(const std::string& binary, const std::vector<std::string>& args,
+                                   const std::string& stdinText,
+                                   std::chrono::milliseconds killAfter) {
+  ProcessOptions options;
+  options.stdinText = stdinText;
+  options.stdoutTo = StdoutTo::terminal;
   options.killAfter = killAfter;
   return Process(binary, args, options).finish();
 }

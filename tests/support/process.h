@@ -23,6 +23,9 @@ enum class StdoutTo {
   capture,     // a pipe the test reads (ProcessResult::out)
   closedPipe,  // a pipe whose reader has gone: every write fails (a "| head" that has seen enough)
   devFull,     // /dev/full: every write fails for want of space
+  // A pseudo-terminal, as at a terminal window, that passes bytes through unchanged (no CR added
+  // before LF): ProcessResult::out holds exactly what the program wrote.
+  terminal,
 };
 
 struct ProcessOptions {
@@ -81,6 +84,13 @@ class Process {
 ProcessResult runProcess(const std::string& binary, const std::vector<std::string>& args,
                          const std::string& stdinText = std::string(),
                          std::chrono::milliseconds killAfter = std::chrono::seconds(120));
+
+// runProcess with standard output on a pseudo-terminal, as at a terminal window (standard input
+// and standard error stay pipes). The terminal passes bytes through unchanged (no CR added before
+// LF), so out holds exactly what the program wrote.
+ProcessResult runProcessOnTerminal(const std::string& binary, const std::vector<std::string>& args,
+                                   const std::string& stdinText = std::string(),
+                                   std::chrono::milliseconds killAfter = std::chrono::seconds(120));
 
 // runProcess for the chgtune binary of this build.
 ProcessResult runChgtune(const std::vector<std::string>& args,
