@@ -1,6 +1,7 @@
 #include "app/cli.h"
 
 #include <boost/program_options/parsers.hpp>
+#include <boost/program_options/positional_options.hpp>
 #include <boost/program_options/value_semantic.hpp>
 #include <typeinfo>
 
@@ -62,7 +63,12 @@ OptionGroups::OptionGroups()
 
 CommandLine::CommandLine(int argc, const char* const argv[]) {
   OptionGroups groups;
-  po::store(po::parse_command_line(argc, argv, groups.all), values_);
+  // No positional arguments are taken: a port named without --serial ("chgtune /dev/ttyUSB1") is
+  // refused with the library's own message, instead of being dropped while every port of the
+  // machine is probed.
+  const po::positional_options_description noPositionals;
+  po::store(po::command_line_parser(argc, argv).options(groups.all).positional(noPositionals).run(),
+            values_);
   po::notify(values_);
 }
 

@@ -25,8 +25,9 @@ struct OptionGroups {
 class CommandLine {
  public:
   // Parses argv (argv[0] is the program name) against "All options" with the library's default
-  // style, each option at most once, and runs the library's notify step. Throws
-  // boost::program_options::error carrying the library's own message.
+  // style, each option at most once, and runs the library's notify step. Positional arguments
+  // (also those after "--") are refused. Throws boost::program_options::error carrying the
+  // library's own message.
   CommandLine(int argc, const char* const argv[]);
 
   bool has(const std::string& name) const { return values_.count(name) > 0; }

@@ -25,6 +25,14 @@ struct settings_error : virtual std::exception, virtual boost::exception {
   const char* what() const noexcept override { return "settings error"; }
 };
 
+// The user asked the program to end (a termination signal) while the charger was switched off for
+// a store. Raised by the link to stop the store after the request in flight; raised by the store,
+// with the exit status 128 + the signal number under tag_exit_code, once the charger has been
+// switched on again and the user told what was not written.
+struct interrupted : virtual std::exception, virtual boost::exception {
+  const char* what() const noexcept override { return "interrupted"; }
+};
+
 // Standard input ended while a menu waited for an answer: nothing may be stored.
 struct input_ended : virtual std::exception, virtual boost::exception {
   const char* what() const noexcept override { return "input ended"; }

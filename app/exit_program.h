@@ -15,7 +15,8 @@ void setCurrentLink(std::unique_ptr<QmxSerial> link);
 void closeCurrentLink();
 
 // Stops and destroys the current link (status 10 if that fails), logs the run time
-// ("done in %03d.%03d"), writes the log backlog and ends the process with status.
+// ("done in %03d.%03d"), writes the log backlog and ends the process with status. When standard
+// output could not be written, one line on standard error says so and a status of 0 becomes -1.
 [[noreturn]] void exitProgram(int status);
 
 }  // namespace sunlink

@@ -2,6 +2,7 @@
 // the work itself is done by the subsystems they call.
 #include "app/run.h"
 
+#include <boost/system/system_error.hpp>
 #include <exception>
 #include <functional>
 #include <iostream>
@@ -19,6 +20,7 @@
 #include "device/discovery.h"
 #include "link/qmx_serial.h"
 #include "link/qmx_serial_dump.h"
+#include "platform/signals.h"
 #include "settings/retrieve.h"
 #include "settings/settings_file.h"
 
@@ -30,7 +32,10 @@ const char* const programVersion = "1.17";
 
 // --- Start-up: clock, log, banner, options, the link ---------------------------------------------
 
+// Termination requests are taken away from every thread before the first one (the reader of a
+// link) starts, so that the watching thread alone receives them.
 void startClockAndLog() {
+  watchTerminationRequests();
   setCurrentLink(nullptr);
   setLogMode(LogMode());  // direct mode: every shown line goes to standard error at once
   startClock();
@@ -86,7 +91,14 @@ void startLogging(const CommandLine& options) {
 // so that the dump shows the start-up traffic too. Discovery hands over a link already running.
 void obtainLink(const CommandLine& options) {
   if (options.has("serial")) {
-    setCurrentLink(std::make_unique<QmxSerial>(options.text("serial")));
+    try {
+      setCurrentLink(std::make_unique<QmxSerial>(options.text("serial")));
+    } catch (const boost::system::system_error& e) {
+      std::cerr << e.what() << std::endl;
+      if (e.code() == boost::system::errc::permission_denied)
+        hintPortPermission(options.text("serial"), std::cerr);
+      exitProgram(-1);
+    }
     return;
   }
   std::string portName;
@@ -256,6 +268,10 @@ void runChgtune(int argc, char* argv[]) {
   std::cout << std::endl;
   try {
     runOnLink(options);
+  } catch (const interrupted& e) {
+    // The store has switched the charger on again and said what it did not write.
+    const int* status = boost::get_error_info<tag_exit_code>(e);
+    exitProgram(status != nullptr ? *status : -1);
   } catch (...) {
     exitProgram(writeErrorBanner(std::current_exception(), std::cerr));
   }

@@ -129,9 +129,13 @@ class ChargerSettings {
 
   // Settings-level operations of the run sequence (need the link).
   int retrieveSettings();  // banner + retrieve; retrieve's status
-  // Charger off, banner, restore, clock (lighting controller on), charger on; restore's status.
+  // Charger off, banner, restore, clock (lighting controller on), charger on. Returns restore's
+  // status, or, when that is 0, the switch-on's (3 or 22 when the charger did not confirm it).
   // Once the charger has been switched off, switching it on is attempted whatever fails after
-  // that, before the failure (no_response, ...) goes on to the caller.
+  // that, before the failure (no_response, ...) goes on to the caller. A termination request
+  // (Ctrl-C, kill) during the store stops it after the request in flight; the charger is switched
+  // on, and interrupted is thrown with the exit status 128 + the signal number. A store that did
+  // not carry everything, or a switch-on not confirmed, is reported on io.err in one line.
   int storeSettings();
   int useFactoryTable();  // battery type back to the charger's own table; 0
 

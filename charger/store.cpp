@@ -3,12 +3,17 @@
 
 #include <exception>
 #include <mutex>
+#include <ostream>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
+#include "app/errors.h"
 #include "app/log.h"
 #include "charger/charger_settings.h"
 #include "device/device_commands.h"
 #include "link/qmx_serial.h"
+#include "platform/signals.h"
 #include "protocol/hex_msg.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
@@ -16,6 +21,40 @@
 #include "settings/retrieve.h"
 
 namespace sunlink {
+
+namespace {
+
+std::string labelList(const std::vector<std::string>& labels) {
+  if (labels.empty()) return "none";
+  std::string list;
+  for (const std::string& label : labels) list += (list.empty() ? "" : ", ") + label;
+  return list;
+}
+
+// One line on err when the store did not carry everything or the charger did not confirm the
+// switch-on: how far the store got, and whether the charger is on.
+void reportStore(std::ostream& err, const RestoreProgress& progress, int status, bool failed,
+                 int on, int request) {
+  std::vector<std::string> written;
+  std::vector<std::string> notWritten;
+  for (const std::string& label : progress.toStore)
+    (progress.stored.count(label) ? written : notWritten).push_back(label);
+  const std::string leftOff = "may be left off (run chgtune again, or power-cycle the charger).";
+  std::string switchedOn = "the charger confirmed it is switched on.";
+  if (on != 0) switchedOn = "the charger did not confirm it is switched on and " + leftOff;
+  if (request != 0) {
+    err << "Store interrupted by " << terminationRequestName(request)
+        << ": settings not written: " << labelList(notWritten) << "; " << switchedOn << std::endl;
+  } else if (failed || status != 0) {
+    err << "Store incomplete: settings written: " << labelList(written)
+        << "; not written: " << labelList(notWritten) << "; " << switchedOn << std::endl;
+  } else if (on != 0) {
+    err << "The charger did not confirm it is switched on after the store and " << leftOff
+        << std::endl;
+  }
+}
+
+}  // namespace
 
 QmxSerial& ChargerSettings::requireLink() {
   if (link == nullptr) throw std::logic_error("charger settings model has no link");
@@ -32,12 +71,23 @@ int ChargerSettings::retrieveSettings() {
 
 int ChargerSettings::storeSettings() {
   QmxSerial& serial = requireLink();
+  // From the first charger-off write until the switch-on has been tried, a request to end the
+  // program (Ctrl-C, kill, a dropped ssh session) must not leave the charger switched off with
+  // half its settings: it is held, ends the store after the request in flight, and is answered
+  // once the charger has been switched on again. Ctrl-Z waits until then too.
+  TerminationHold hold([&serial](int request) {
+    serial.interrupt();
+    logInfo("settings", "store: %s received, switching the charger on before ending",
+            terminationRequestName(request).c_str());
+  });
+  RestoreProgress progress;
   int status = 0;
+  std::exception_ptr failure;
   try {
     // The charger must not act on a half-written set of settings.
     chargerOff(serial, *io.out, *io.err);
     *io.out << "=== Storing settings to the mppt charger ===\n" << std::flush;
-    status = restore(serial, settings);
+    status = restore(serial, settings, &progress);
     // The lighting timer runs on the charger's clock; a settings file without "load_control"
     // (one from a charger without a load output) leaves the timer as the charger has it.
     const Vreg* control = settings.lookup("load_control");
@@ -46,20 +96,22 @@ int ChargerSettings::storeSettings() {
       setClock(serial, *io.out, *io.err);
     }
   } catch (...) {
-    // A charger left switched off stops charging its battery. Whatever went wrong after it was
-    // switched off (the charger falling silent part-way, a failure of our own), try to switch it
-    // back on before the failure goes on to end the run.
-    try {
-      chargerOn(serial, *io.out, *io.err);
-    } catch (const std::exception& e) {
-      logError("settings", "store: switching the charger back on failed: %s", e.what());
-    } catch (...) {
-      logError("settings", "store: switching the charger back on failed");
-    }
-    throw;
+    // The charger falling silent part-way, a lost port, a failure of our own: it goes on to end
+    // the run once the charger has been switched on again.
+    failure = std::current_exception();
   }
-  chargerOn(serial, *io.out, *io.err);
-  return status;
+
+  // A charger left switched off stops charging its battery: whatever ended the store, it is
+  // switched on again. A request to end that arrives from here on no longer stops the link.
+  hold.disarm();
+  serial.allowRequests();
+  const int on = chargerOn(serial, *io.out, *io.err);
+  const int request = hold.release();
+  reportStore(*io.err, progress, status, failure != nullptr, on, request);
+  if (request != 0) throw interrupted() << tag_exit_code(128 + request);
+  if (failure) std::rethrow_exception(failure);
+  // A store that failed keeps its own status; otherwise a failed switch-on decides.
+  return status != 0 ? status : on;
 }
 
 int ChargerSettings::useFactoryTable() {

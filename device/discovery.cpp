@@ -1,13 +1,17 @@
 #include "device/discovery.h"
 
+#include <atomic>
+#include <boost/system/system_error.hpp>
 #include <cerrno>
 #include <cstdlib>
 #include <iostream>
 #include <thread>
 
 #include "app/errors.h"
+#include "app/log.h"
 #include "link/qmx_serial.h"
 #include "platform/clock.h"
+#include "platform/serial_port.h"
 #include "platform/serial_ports.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
@@ -88,6 +92,20 @@ bool readProductId(const std::string& text, std::uint32_t& id) {
 
 }  // namespace
 
+void hintPortPermission(const std::string& port, std::ostream& err) {
+  static std::atomic<bool> given{false};
+  if (given.exchange(true)) return;
+  const std::string group = serialPortGroup(port);
+  if (group.empty()) {
+    err << "Hint: you may not open " << port << ", and no group of users may: run chgtune as a "
+        << "user who may, or have the port given to a group such as \"dialout\"." << std::endl;
+  } else {
+    err << "Hint: you may not open " << port << "; serial ports are opened by the members of the "
+        << "group that owns them: add your user to \"" << group << "\" (sudo usermod -a -G "
+        << group << " $USER) and log in again." << std::endl;
+  }
+}
+
 bool textNamesMpptCharger(const TextDictionary& dictionary) {
   QmxValue entry;
   if (dictionary.lookup("PID", entry)) {
@@ -106,6 +124,16 @@ std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
     link = std::make_unique<QmxSerial>(name);
     link->timeouts = timeouts;
     link->start();
+  } catch (const std::exception& e) {
+    discard(std::move(link));
+    out << " => unable to open port\n" << std::flush;
+    // The verdict stays short; why the port did not open is for --verbose, or, when the user
+    // lacks the permission, worth a hint.
+    logInfo("serial", "%s", e.what());
+    const auto* systemError = dynamic_cast<const boost::system::system_error*>(&e);
+    if (systemError && systemError->code() == boost::system::errc::permission_denied)
+      hintPortPermission(name, std::cerr);
+    return nullptr;
   } catch (...) {
     discard(std::move(link));
     out << " => unable to open port\n" << std::flush;

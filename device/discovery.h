@@ -31,6 +31,10 @@ std::unique_ptr<QmxSerial> locateDeviceOn(const std::vector<std::string>& ports,
 std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
                                      const ExchangeTimeouts& timeouts, std::ostream& out);
 
+// Said once per run, when a port could not be opened for lack of permission: the user must be in
+// the group that owns the device node (named from the node, typically "dialout").
+void hintPortPermission(const std::string& port, std::ostream& err);
+
 // Quiet discovery's verdict on the identity entries collected from a port (at least 3 of them):
 // a "PID" that reads as "0x" + hex an MPPT product id; or no "PID" and a "prod" beginning with
 // "MPPT"; or neither label at all.

@@ -6,6 +6,7 @@
 #include <exception>
 #include <system_error>
 
+#include "app/errors.h"
 #include "app/log.h"
 #include "platform/serial_port.h"
 
@@ -13,12 +14,13 @@ namespace sunlink {
 
 QmxSerial::QmxSerial(const std::string& portName) : portName_(portName), port_(io_) {
   boost::system::error_code error;
+  // The message names the port: with several adapters the user must know which one failed.
   const SerialPortHandle handle = openSerialPortExclusive(portName_, error);
-  if (error) boost::throw_exception(boost::system::system_error(error, "open"));
+  if (error) boost::throw_exception(boost::system::system_error(error, "open " + portName_));
   port_.assign(handle, error);
   if (error) {
     closeSerialPort(handle);
-    boost::throw_exception(boost::system::system_error(error, "open"));
+    boost::throw_exception(boost::system::system_error(error, "open " + portName_));
   }
 }
 
@@ -123,6 +125,7 @@ void QmxSerial::countError() {
 void QmxSerial::closePort(boost::system::error_code& error) {
   error.clear();
   if (!port_.is_open()) return;
+  restoreSerialPortSettings(port_.native_handle());
   releaseSerialPortExclusive(port_.native_handle());
   port_.close(error);
 }
@@ -153,8 +156,16 @@ void QmxSerial::stop() {
   if (closeError) boost::throw_exception(boost::system::system_error(closeError, "close"));
 }
 
+void QmxSerial::interrupt() { interrupted_.store(true); }
+
+void QmxSerial::allowRequests() { interrupted_.store(false); }
+
 int QmxSerial::send(const HexMsg& request) {
   std::lock_guard<std::recursive_mutex> lock(linkLock_);
+  if (interrupted_.load()) {
+    boost::throw_exception(interrupted() << tag_what("the conversation with the charger was "
+                                                     "interrupted"));
+  }
   std::string text = request.toText();
   txSignal(text);
   const std::size_t written = boost::asio::write(port_, boost::asio::buffer(text));

@@ -31,8 +31,9 @@ namespace sunlink {
 class QmxSerial {
  public:
   // Opens the device exactly as named, for this process alone (a second opener, or a program that
-  // already holds the port, gets "open: Device or resource busy"). Throws
-  // boost::system::system_error whose text begins with "open".
+  // already holds the port, gets "open NAME: Device or resource busy"). Throws
+  // boost::system::system_error whose text begins with "open " and the name. The line settings the
+  // port had are put back when it is closed.
   explicit QmxSerial(const std::string& portName);
   ~QmxSerial();
   QmxSerial(const QmxSerial&) = delete;
@@ -43,8 +44,15 @@ class QmxSerial {
   // Closes the port and joins the reader thread. Throws system_error "close" on a close failure.
   void stop();
   // Writes the frame text of request (emitting txSignal first). 0 when every byte was written,
-  // -3 otherwise; a write error throws system_error "write".
+  // -3 otherwise; a write error throws system_error "write". Throws interrupted, sending nothing,
+  // while the link is interrupted.
   int send(const HexMsg& request);
+
+  // Any thread. From interrupt until allowRequests, send refuses every request, so a conversation
+  // ends after the request in flight: no further attempt, no further setting. A store uses it when
+  // the user asks the program to end while the charger is switched off.
+  void interrupt();
+  void allowRequests();
 
   // TEXT blocks discarded for a bad checksum or length since the link was made (saturates at 255).
   std::uint8_t errorCount() const { return errorCount_.load(); }
@@ -78,6 +86,7 @@ class QmxSerial {
   HexReceiver hexReceiver_;
   TextSplitter textSplitter_;
   std::atomic<std::uint8_t> errorCount_{0};
+  std::atomic<bool> interrupted_{false};
   char readBuffer_[1024];
 };
 

@@ -99,13 +99,7 @@ SerialPortHandle openSerialPortExclusive(const std::string& path, boost::system:
   return port;
 }
 
-void closeSerialPort(SerialPortHandle port) {
-  releaseSerialPortExclusive(port);
-  CloseHandle(port);
-}
-
-void releaseSerialPortExclusive(SerialPortHandle port) {
-  // The claim itself ends with the handle; what is left to do is to put the line back.
+void restoreSerialPortSettings(SerialPortHandle port) {
   LineSettings earlier;
   {
     std::lock_guard<std::mutex> lock(savedMutex);
@@ -117,5 +111,16 @@ void releaseSerialPortExclusive(SerialPortHandle port) {
   SetCommState(port, &earlier.dcb);
   SetCommTimeouts(port, &earlier.timeouts);
 }
+
+std::string serialPortGroup(const std::string&) { return ""; }
+
+void closeSerialPort(SerialPortHandle port) {
+  restoreSerialPortSettings(port);
+  releaseSerialPortExclusive(port);
+  CloseHandle(port);
+}
+
+// The claim itself ends with the handle.
+void releaseSerialPortExclusive(SerialPortHandle) {}
 
 }  // namespace sunlink

@@ -12,8 +12,8 @@ namespace sunlink {
 std::vector<std::string> listSerialPorts();
 
 // Linux: serial devices from sysfs (<sysRoot>/class/tty/* entries with a `device` link, leaving out
-// legacy 8250/16550 ports whose UART type is unknown), as <devRoot>/NAME paths in natural order
-// (ttyACM0, ttyS2, ttyUSB0, ttyUSB2, ttyUSB10).
+// legacy 8250/16550 ports whose UART type is unknown and the ports the kernel uses as its console),
+// as <devRoot>/NAME paths in natural order (ttyACM0, ttyS2, ttyUSB0, ttyUSB2, ttyUSB10).
 std::vector<std::string> listSerialPorts(const std::string& sysRoot, const std::string& devRoot);
 
 }  // namespace sunlink

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <system_error>
 
 #include "platform/port_names.h"
@@ -39,15 +41,32 @@ bool isUsableSerialDevice(const fs::path& ttyDir) {
   return readAttribute(ttyDir / "type") != "0";
 }
 
+// The ttys the kernel writes its console to (a serial console given with console=ttyS0 on the
+// kernel command line, a login prompt on it). Probing one would type requests into that prompt.
+// The kernel lists them, separated by blanks, in the console entry's `active` attribute; serial
+// drivers that know also mark the port itself with a `console` attribute of Y.
+std::set<std::string> activeConsoles(const fs::path& ttyClass) {
+  std::set<std::string> names;
+  std::istringstream list(readAttribute(ttyClass / "console" / "active"));
+  for (std::string name; list >> name;) names.insert(name);
+  return names;
+}
+
+bool isConsole(const fs::path& ttyDir, const std::set<std::string>& consoles) {
+  return consoles.count(ttyDir.filename().string()) > 0 || readAttribute(ttyDir / "console") == "Y";
+}
+
 }  // namespace
 
 std::vector<std::string> listSerialPorts(const std::string& sysRoot, const std::string& devRoot) {
   std::vector<std::string> names;
   std::error_code error;
+  const fs::path ttyClass = fs::path(sysRoot) / "class" / "tty";
+  const std::set<std::string> consoles = activeConsoles(ttyClass);
   // No sysfs (a container, another kernel) simply means no ports.
-  for (fs::directory_iterator it(fs::path(sysRoot) / "class" / "tty", error), end;
-       !error && it != end; it.increment(error)) {
-    if (isUsableSerialDevice(it->path())) names.push_back(it->path().filename().string());
+  for (fs::directory_iterator it(ttyClass, error), end; !error && it != end; it.increment(error)) {
+    if (isUsableSerialDevice(it->path()) && !isConsole(it->path(), consoles))
+      names.push_back(it->path().filename().string());
   }
   std::sort(names.begin(), names.end(), naturalLess);
   std::vector<std::string> paths;

@@ -66,9 +66,22 @@ bool verifyValue(HexProtocol& hex, const Vreg& vreg, std::uint32_t id) {
   return true;
 }
 
+// Whether a pass writes or checks the Vreg (or fails it for a bad register): what the user may
+// expect to have reached the charger.
+bool meantForCharger(const Vreg& vreg) {
+  if (vreg.status != VREG_OK || vreg.value.empty() || vreg.set == REG_NO_ACCESS) return false;
+  return vreg.verify != REG_NONE || vreg.set != REG_NONE || vreg.get != REG_NONE;
+}
+
 }  // namespace
 
-int restore(QmxSerial& link, VregTable& table) {
+int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress) {
+  if (progress) {
+    progress->toStore.clear();
+    progress->stored.clear();
+    for (const Vreg& vreg : table.vregs())
+      if (meantForCharger(vreg)) progress->toStore.push_back(vreg.label);
+  }
   std::lock_guard<std::recursive_mutex> lock(link.linkLock());
   HexProtocol hex(link);
 
@@ -91,6 +104,8 @@ int restore(QmxSerial& link, VregTable& table) {
       if (!verifyValue(hex, vreg, vreg.verify)) {
         vreg.status = VREG_VERIFY_ERROR;
         passed = false;
+      } else if (progress) {
+        progress->stored.insert(vreg.label);
       }
       continue;
     }
@@ -120,6 +135,8 @@ int restore(QmxSerial& link, VregTable& table) {
                static_cast<unsigned>(id), vreg.value.c_str());
       vreg.status = VREG_SET_FAILED;
       passed = false;
+    } else if (progress) {
+      progress->stored.insert(vreg.label);
     }
   }
   return passed ? 0 : 95;

@@ -1,14 +1,27 @@
 // Writes the table's ok values into the charger (or checks them against a verify register).
 #pragma once
 
+#include <set>
+#include <string>
+#include <vector>
+
 #include "settings/vreg_table.h"
 
 namespace sunlink {
 
 class QmxSerial;
 
+// How far a pass got, for telling the user what reached the charger when a store ends early:
+// the labels the pass set out to write or check, in table order (filled before the first request),
+// and those the charger took or confirmed.
+struct RestoreProgress {
+  std::vector<std::string> toStore;
+  std::set<std::string> stored;
+};
+
 // 0 every handled Vreg ended well, 95 at least one failed, 3 no ping reply, 81 not application
-// firmware. Holds the link lock for the whole pass; no_response passes through.
-int restore(QmxSerial& link, VregTable& table);
+// firmware. Holds the link lock for the whole pass; no_response passes through. progress, when
+// given, is kept up to date even when a failure ends the pass.
+int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress = nullptr);
 
 }  // namespace sunlink

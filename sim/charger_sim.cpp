@@ -119,7 +119,8 @@ struct ChargerSim::Impl {
   // Under mutex: the whole text of a reply (with the garbage and async frame in front), or none
   // when the reply is dropped.
   std::optional<std::string> package(const HexMsg& reply);
-  void queueReply(const std::optional<std::string>& text, Clock::time_point now);
+  // hold: the reply is kept in heldReply instead of being queued (Faults::holdReplyOnRegister).
+  void queueReply(const std::optional<std::string>& text, Clock::time_point now, bool hold = false);
   std::string nextTextBlock();
   void refreshOutputSettings();
   // at is the time the pacing of these bytes starts from (taken before they were read), so that
@@ -180,6 +181,8 @@ struct ChargerSim::Impl {
   int repliesDropped = 0;
   bool registerSilenceTriggered = false;
   int registerSilenceLeft = 0;
+  bool replyHoldTriggered = false;
+  bool replyHeld = false;  // a reply waits in heldReply
   int blocksSinceFaults = 0;
   bool programOpen = false;  // as the simulator thread last saw it
   std::function<void(const std::string&)> trafficLog;
@@ -195,9 +198,11 @@ struct ChargerSim::Impl {
     std::string text;
     unsigned session;  // lastPeerCloses() when the request was read
   };
-  std::deque<Pending> pending;  // replies waiting for their latency, in order of arrival
-  std::string out;              // bytes being written: whole replies and whole blocks
-  unsigned outSession = 0;      // the session out was made for
+  std::deque<Pending> pending;           // replies waiting for their latency, in order of arrival
+  std::optional<Pending> heldReply;      // Faults::holdReplyOnRegister
+  std::atomic<bool> releaseHeld{false};  // set by releaseHeldReply
+  std::string out;                       // bytes being written: whole replies and whole blocks
+  unsigned outSession = 0;               // the session out was made for
   // At line rate: when the next byte of out has been on the wire for its whole 10 bits, so that
   // the program may have it. A byte is handed over only then, as a UART hands over a byte after
   // its stop bit.
@@ -259,6 +264,13 @@ void ChargerSim::Impl::run() {
       if (outSession != session) {
         out.clear();
         outSession = session;
+      }
+      if (heldReply && releaseHeld.exchange(false)) {
+        heldReply->due = now;
+        pending.push_front(*heldReply);  // the oldest: the program waits for it before asking more
+        heldReply.reset();
+        std::lock_guard<std::mutex> lock(mutex);
+        replyHeld = false;
       }
       while (!pending.empty() && pending.front().due <= now) {
         if (out.empty()) nextByteAt = firstByteDone(now);
@@ -355,12 +367,20 @@ bool ChargerSim::Impl::silentNow(int requestNumber) const {
 void ChargerSim::Impl::onFrame(const HexMsg& frame, Clock::time_point now) {
   std::optional<std::string> text;
   std::function<void(const std::string&)> logTo;
+  bool hold = false;
   {
     std::lock_guard<std::mutex> lock(mutex);
     requests.push_back(frame);
     ++requestsSeen;
     std::optional<HexMsg> reply = decide(frame);
     if (reply) text = package(*reply);
+    const auto& bytes = frame.bytes();
+    if (text && faults.holdReplyOnRegister >= 0 && !replyHoldTriggered && bytes.size() >= 4 &&
+        (bytes[0] == CMD_SET_REGISTER || (bytes[0] == CMD_GET_REGISTER && !faults.holdOnSetOnly)) &&
+        (bytes[1] | bytes[2] << 8) == faults.holdReplyOnRegister) {
+      replyHoldTriggered = true;
+      replyHeld = hold = true;
+    }
     logTo = trafficLog;
   }
   handled.notify_all();
@@ -368,7 +388,7 @@ void ChargerSim::Impl::onFrame(const HexMsg& frame, Clock::time_point now) {
     logTo(">> " + receivedFrameText(frame));
     logTo(text ? "<< " + text->substr(0, text->size() - 1) : "   (no reply)");
   }
-  queueReply(text, now);
+  queueReply(text, now, hold);
 }
 
 void ChargerSim::Impl::onDamaged(Clock::time_point now) {
@@ -409,6 +429,12 @@ std::optional<HexMsg> ChargerSim::Impl::decide(const HexMsg& frame) {
     return std::nullopt;
   }
   if (n <= faults.receptionErrors) return receptionError();
+  if ((faults.refuseSwitchOn || faults.ignoreSwitchOn) && bytes.size() >= 5 &&
+      bytes[0] == CMD_SET_REGISTER && (bytes[1] | bytes[2] << 8) == REG_DEVICE_MODE &&
+      bytes[4] == DEVICE_MODE_ON) {
+    if (faults.ignoreSwitchOn) return std::nullopt;
+    return refusal(REG_DEVICE_MODE);
+  }
   return answer(frame);
 }
 
@@ -508,7 +534,8 @@ std::optional<std::string> ChargerSim::Impl::package(const HexMsg& reply) {
   return text;
 }
 
-void ChargerSim::Impl::queueReply(const std::optional<std::string>& text, Clock::time_point now) {
+void ChargerSim::Impl::queueReply(const std::optional<std::string>& text, Clock::time_point now,
+                                  bool hold) {
   // At line rate a request takes time to arrive too, one after the other, although the terminal
   // hands it over at once: the charger cannot answer before its last byte would have come in.
   Clock::time_point arrived = now;
@@ -518,7 +545,12 @@ void ChargerSim::Impl::queueReply(const std::optional<std::string>& text, Clock:
   }
   if (!text) return;
   // Replies keep their order: every one waits the same latency after its request.
-  pending.push_back(Pending{arrived + latency, *text, pty->lastPeerCloses()});
+  const Pending reply{arrived + latency, *text, pty->lastPeerCloses()};
+  if (hold) {
+    heldReply = reply;
+  } else {
+    pending.push_back(reply);
+  }
 }
 
 std::string ChargerSim::Impl::nextTextBlock() {
@@ -584,6 +616,7 @@ void ChargerSim::setFaults(const Faults& faults) {
     impl_->repliesDropped = 0;
     impl_->registerSilenceTriggered = false;
     impl_->registerSilenceLeft = 0;
+    impl_->replyHoldTriggered = false;
     impl_->blocksSinceFaults = 0;
   }
   impl_->faultsChanged = true;
@@ -634,6 +667,16 @@ std::size_t ChargerSim::textBlockCount() const { return impl_->locked(impl_->tex
 bool ChargerSim::waitForProgram(bool open, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(impl_->mutex);
   return impl_->handled.wait_for(lock, timeout, [&] { return impl_->programOpen == open; });
+}
+
+bool ChargerSim::waitForHeldReply(std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  return impl_->handled.wait_for(lock, timeout, [&] { return impl_->replyHeld; });
+}
+
+void ChargerSim::releaseHeldReply() {
+  impl_->releaseHeld = true;
+  if (impl_->pty) impl_->pty->wake();
 }
 
 bool ChargerSim::waitForRequests(std::size_t n, std::chrono::milliseconds timeout) const {

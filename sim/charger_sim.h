@@ -62,6 +62,13 @@ struct Faults {
   int refuseDeviceIdAfter = -1;   // device id requests after the first K answered with code 4
   bool shortPing = false;         // ping answered with code 5 and no version word
   bool checkWidths = false;       // a set whose value width differs from the register's: flags 0x01
+  // The switch-on after a store (0x0200 set to 3): refused with code 4, or never answered.
+  bool refuseSwitchOn = false;
+  bool ignoreSwitchOn = false;
+  // The reply to the first get or set of this register (-1: none) is held back until
+  // releaseHeldReply, so that a test knows where the program is while it acts (sends it a signal).
+  int holdReplyOnRegister = -1;
+  bool holdOnSetOnly = false;  // only a set of holdReplyOnRegister is held (a store)
 };
 
 // One register write as stored.
@@ -116,6 +123,9 @@ class ChargerSim {
   // Waits until the simulator has seen a program open the path (open) or the last program close
   // it (!open). False after the time-out.
   bool waitForProgram(bool open, std::chrono::milliseconds timeout) const;
+  // Faults::holdReplyOnRegister: waits until a reply is held back; sends it on.
+  bool waitForHeldReply(std::chrono::milliseconds timeout) const;
+  void releaseHeldReply();
 
   RegisterBytes registerValue(std::uint16_t id) const;  // empty when it has no such register
   void setRegisterValue(std::uint16_t id, RegisterBytes value);

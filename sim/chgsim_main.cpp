@@ -147,7 +147,9 @@ int main(int argc, char* argv[]) {
     ("garbage", po::value(&garbage), "TEXT: bytes before each reply (\\r \\n \\t \\xHH escapes)")
     ("async-frames", "send an unasked code-0xA frame before each reply")
     ("short-ping", "answer ping without the version word")
-    ("check-widths", "refuse (flags 0x01) a set whose width differs from the register's");
+    ("check-widths", "refuse (flags 0x01) a set whose width differs from the register's")
+    ("refuse-switch-on", "answer the switch-on after a store (0x0200 set to 3) with code 4")
+    ("ignore-switch-on", "never answer the switch-on after a store");
   // clang-format on
 
   po::variables_map vm;
@@ -185,6 +187,8 @@ int main(int argc, char* argv[]) {
     faults.asyncBeforeReply = vm.count("async-frames") > 0;
     faults.shortPing = vm.count("short-ping") > 0;
     faults.checkWidths = vm.count("check-widths") > 0;
+    faults.refuseSwitchOn = vm.count("refuse-switch-on") > 0;
+    faults.ignoreSwitchOn = vm.count("ignore-switch-on") > 0;
 
     Profile profile = profileByName(profileName);
     for (const std::string& text : registerValues) {

@@ -1,6 +1,8 @@
 // The run sequence end to end: the real chgtune binary on a simulated charger, with what reached
 // the charger and the exit status checked.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -178,6 +180,57 @@ TEST(RunTest, IdentificationRefusalsEndWithTheirStatusAndNothingElse) {
     EXPECT_EQ(run.out, "SunLink chgtune 1.17\n\n") << c.profile;
     EXPECT_TRUE(charger.sim().writes().empty()) << c.profile;
   }
+}
+
+// A port named without --serial, one that does not exist, or one the user may not open: a message
+// that names the problem (and the port), status -1, and nothing sent to any port.
+TEST(RunTest, PortProblemsEndTheRunBeforeAnythingIsSent) {
+  SimulatedCharger charger("load115");
+  const std::string path = charger.path();
+  // Only the members of a group that is not the user's may use the port.
+  struct stat node {};
+  ASSERT_EQ(::stat(path.c_str(), &node), 0);
+  if (::geteuid() == 0) {
+    const group* other = ::getgrnam("dialout");
+    ASSERT_EQ(::chown(path.c_str(), static_cast<uid_t>(-1), other ? other->gr_gid : 0), 0);
+  }
+  ASSERT_EQ(::chmod(path.c_str(), S_IRGRP | S_IWGRP), 0);
+  ASSERT_EQ(::stat(path.c_str(), &node), 0);
+  const std::string group = ::getgrgid(node.st_gid)->gr_name;
+
+  const std::string positional =
+      "too many positional options have been specified on the "
+      "command line\n";
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {"port named without --serial", {path, "--get"}, positional},
+      {"port named after --", {"--get", "--", "-s", path}, positional},
+      {"no such port",
+       {"--serial", "/dev/chgtune-no-such-port", "--get"},
+       "open /dev/chgtune-no-such-port: No such file or directory\n"},
+      {"no permission",
+       {"--serial", path, "--get"},
+       "open " + path + ": Permission denied\nHint: you may not open " + path +
+           "; serial ports are opened by the members of the group that owns them: add your "
+           "user to \"" +
+           group + "\" (sudo usermod -a -G " + group +
+           " $USER) and log in "
+           "again.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::ProcessOptions asUser;
+    asUser.unprivileged = true;
+    const ProcessResult run = test::Process(test::chgtuneBinary(), c.args, asUser).finish();
+    EXPECT_EQ(run.exitCode, 255);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.out, "SunLink chgtune 1.17\n");
+    EXPECT_EQ(charger.sim().requestCount(), 0u);
+  }
+  ::chmod(path.c_str(), S_IRUSR | S_IWUSR);
 }
 
 TEST(RunTest, DumpWithSerialShowsTheTrafficFromTheFirstRequest) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -49,6 +51,24 @@ WriteList settingWrites(const ChargerSettings& model, const std::string& stopAt 
     writes.emplace_back(static_cast<std::uint16_t>(target), wireBytes(vreg.value));
   }
   return writes;
+}
+
+// The labels of the settings a store sets out to carry to the charger, in table order.
+std::vector<std::string> labelsToStore(const ChargerSettings& model) {
+  std::vector<std::string> labels;
+  for (const Vreg& vreg : model.settings.vregs()) {
+    if (vreg.status != VREG_OK || vreg.value.empty() || vreg.set == REG_NO_ACCESS) continue;
+    if (vreg.set == REG_NONE && vreg.get == REG_NONE && vreg.verify == REG_NONE) continue;
+    labels.push_back(vreg.label);
+  }
+  return labels;
+}
+
+std::string listed(const std::vector<std::string>& labels, std::size_t from, std::size_t to) {
+  std::string list;
+  for (std::size_t i = from; i < to && i < labels.size(); ++i)
+    list += (list.empty() ? "" : ", ") + labels[i];
+  return list.empty() ? "none" : list;
 }
 
 WriteList join(std::initializer_list<WriteList> parts) {
@@ -139,10 +159,82 @@ TEST_F(StoreTest, ChargerFallingSilentMidStoreIsSwitchedOnAgainWhenItAnswers) {
   faults.silentOnRegister = 0xEDF7;  // absorption voltage
   faults.silentRequests = 10;        // every attempt restore makes at it
   charger_->sim.setFaults(faults);
+  const auto labels = labelsToStore(*model_);
   EXPECT_THROW(model_->storeSettings(), no_response);
   EXPECT_EQ(writes(),
             join({kChargerOff, settingWrites(*model_, "absorption_voltage"), kChargerOn}));
   EXPECT_TRUE(charger_->sim.chargerOn());
+  // How far it got: every setting before the absorption voltage, and nothing from there on.
+  const std::size_t at =
+      std::find(labels.begin(), labels.end(), "absorption_voltage") - labels.begin();
+  EXPECT_EQ(err_.str(), "Store incomplete: settings written: " + listed(labels, 0, at) +
+                            "; not written: " + listed(labels, at, labels.size()) +
+                            "; the charger confirmed it is switched on.\n");
+}
+
+// A store that did not carry everything, or a switch-on the charger did not confirm, is reported
+// in one line; the charger is always asked to switch on again.
+TEST_F(StoreTest, StoreThatFailsSaysHowFarItGotAndWhetherTheChargerIsOn) {
+  using Labels = std::vector<std::string>;
+  const std::string leftOff = "may be left off (run chgtune again, or power-cycle the charger).\n";
+  struct Case {
+    const char* name;
+    sim::Faults faults;
+    int status;  // -1: a failure is thrown
+    // The expected report, given the labels to store and the place of the absorption voltage.
+    std::function<std::string(const Labels&, std::size_t)> err;
+  };
+  sim::Faults refused, unplugged, unanswered;
+  refused.refuseSet = {0xEDF7};
+  // Off takes three requests and the restore's ping one; the third setting finds the line gone.
+  unplugged.unplugAfter = 6;
+  unanswered.ignoreSwitchOn = true;
+  const Case cases[] = {
+      {"refused write", refused, 95,
+       [](const Labels& labels, std::size_t at) {
+         Labels others = labels;
+         others.erase(others.begin() + at);
+         return "Store incomplete: settings written: " + listed(others, 0, others.size()) +
+                "; not written: absorption_voltage; the charger confirmed it is switched on.\n";
+       }},
+      {"line lost", unplugged, -1,
+       [&](const Labels& labels, std::size_t) {
+         return "Store incomplete: settings written: " + listed(labels, 0, 2) +
+                "; not written: " + listed(labels, 2, labels.size()) +
+                "; the charger did not confirm it is switched on and " + leftOff;
+       }},
+      {"switch-on unanswered", unanswered, 3,
+       [&](const Labels&, std::size_t) {
+         return "No response received (incorrect serial port?)\nThe charger did not confirm it "
+                "is switched on after the store and " +
+                leftOff;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    out_.str("");
+    connect("load115");
+    err_.str("");
+    charger_->sim.setFaults(c.faults);
+    ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
+    const Labels labels = labelsToStore(*model_);
+    const std::size_t at =
+        std::find(labels.begin(), labels.end(), "absorption_voltage") - labels.begin();
+    ASSERT_LT(at, labels.size());
+    int status = -1;
+    try {
+      status = model_->storeSettings();
+    } catch (const std::exception&) {
+    }
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(err_.str(), c.err(labels, at));
+    if (!charger_->sim.unplugged()) {
+      // The switch-on was asked for last, taken or not.
+      const auto ids = charger_->requestedIds(CMD_SET_REGISTER);
+      ASSERT_FALSE(ids.empty());
+      EXPECT_EQ(ids.back(), REG_DEVICE_MODE);
+    }
+  }
 }
 
 // A settings file from a charger without a load output has no "load_control"; uploading it to a

@@ -43,6 +43,7 @@ std::unique_ptr<sim::ChargerSim> startedSim(const std::string& profile, sim::Fau
 }
 
 TEST(LocateDevice, ReportsEachPortAndReturnsTheFirstCharger) {
+  test::LogCapture log;
   auto silent = startedSim("silent");
   auto monitor = startedSim("monitor");
   auto charger = startedSim("load115");
@@ -60,6 +61,8 @@ TEST(LocateDevice, ReportsEachPortAndReturnsTheFirstCharger) {
                            "Checking: " + monitor->slavePath() + " => no mppt charger, skipped\n" +
                            "Checking: " + missing + " => unable to open port\n" +
                            "Checking: " + charger->slavePath() + " => MPPT charger found\n");
+  // Why a port did not open is logged (shown with --verbose), not put into its verdict.
+  EXPECT_TRUE(log.contains("INF.serial: open " + missing + ": No such file or directory"));
   EXPECT_EQ(later->requestCount(), 0u);
   // The silent device was asked three times, and the charger's link comes back running.
   EXPECT_EQ(silent->requestCount(), 3u);

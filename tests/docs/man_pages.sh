@@ -101,8 +101,16 @@ code_statuses=$(statuses_in_code "$SOURCE_DIR"/app/run.cpp "$SOURCE_DIR"/app/exi
   fail "found only the statuses {$code_statuses} in the sources"
 same_statuses "chgtune.1" "$code_statuses" "$(statuses_in_page "$chgtune_page")"
 readme_statuses=$(awk '/^## / { inside = ($0 == "## Exit statuses") }
-  inside && /^\| [0-9]+/ { print $2 }' "$readme" | sort -nu | paste -sd ' ')
+  inside && /^\| [0-9]+ / { print $2 }' "$readme" | sort -nu | paste -sd ' ')
 same_statuses "The README" "$code_statuses" "$readme_statuses"
+# A signal during a store ends the run with 128 + its number, which no literal in the code shows.
+if grep -q 'tag_exit_code(128 + ' "$SOURCE_DIR/charger/store.cpp"; then
+  grep -q '^| 128+N |' "$readme" || fail "The README's exit statuses lack 128+N"
+  awk '/^\.SH/ { inside = ($0 ~ /^\.SH "?EXIT STATUS"?$/) }
+       inside && previous == ".TP" && $0 == ".B 128+N" { found = 1 }
+       { previous = $0 } END { exit !found }' "$chgtune_page" ||
+    fail "chgtune.1 lacks the exit status 128+N"
+fi
 
 sim_statuses=$(statuses_in_code "$SOURCE_DIR"/sim/chgsim_main.cpp)
 same_statuses "chgsim.1" "$sim_statuses" "$(statuses_in_page "$chgsim_page")"

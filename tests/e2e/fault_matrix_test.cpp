@@ -119,7 +119,7 @@ TEST(FaultMatrixTest, SecondProgramOnTheSamePortIsRefusedBeforeSendingAnything) 
   QmxSerial holder(charger.path());
   ProcessResult r = charger.run({"--get"});
   EXPECT_EQ(r.exitCode, 255);
-  EXPECT_EQ(r.err, "open: Device or resource busy\n");
+  EXPECT_EQ(r.err, "open " + charger.path() + ": Device or resource busy\n");
   EXPECT_EQ(charger.sim().requestCount(), 0u);
   holder.stop();
 }

@@ -166,6 +166,49 @@ TEST(StoreTest, ChargerThatGoesSilentMidStoreIsSwitchedOnAgainWhenItAnswers) {
   EXPECT_TRUE(charger.sim().chargerOn());
 }
 
+// The switch-on after a store was refused: the run must not end as a success, on every path that
+// stores, and the user is told the charger may be off.
+TEST(StoreTest, SwitchOnThatIsRefusedFailsTheRun) {
+  TempDir dir;
+  writeFile(dir.file("abs.xml"),
+            "<qmx><vregs><vreg label=\"absorption_voltage\" get=\"0xEDF7\" value=\"0x058C\"/>"
+            "</vregs></qmx>");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    const char* input;
+    bool refuseAbsorption;
+    int exitCode;
+  };
+  for (const Case& c :
+       {Case{"command line", {"--abs", "14.2"}, "", false, 22},
+        Case{"menu", {}, "a\n14.2\nx\n", false, 22},
+        Case{"upload", {"--upload", dir.file("abs.xml")}, "", false, 22},
+        Case{"a store that failed keeps its status", {"--abs", "14.2"}, "", true, 95}}) {
+    SCOPED_TRACE(c.name);
+    sim::Faults faults;
+    faults.refuseSwitchOn = true;
+    if (c.refuseAbsorption) faults.refuseSet = {kAbsorption};
+    SimulatedCharger charger("load115", faults);
+    ProcessResult r = charger.run(c.args, c.input);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_TRUE(contains(r.err, "the charger did not confirm it is switched on") ||
+                contains(r.err, "The charger did not confirm it is switched on"))
+        << r.err;
+    EXPECT_TRUE(contains(r.err, "may be left off (run chgtune again, or power-cycle the charger)."))
+        << r.err;
+    EXPECT_FALSE(charger.sim().chargerOn());
+    // The switch-on was tried once, last: the unlock, then the refused mode write.
+    const auto requests = charger.sim().requests();
+    ASSERT_GE(requests.size(), 2u);
+    const auto& last = requests.back().bytes();
+    ASSERT_GE(last.size(), 5u);
+    EXPECT_EQ(last[0], CMD_SET_REGISTER);
+    EXPECT_EQ(last[1] | last[2] << 8, REG_DEVICE_MODE);
+    EXPECT_EQ(last[4], DEVICE_MODE_ON);
+  }
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace sunlink

@@ -63,10 +63,11 @@ std::string openError(const std::string& path) {
 }
 
 TEST(QmxSerialTest, OpenFailureNamesTheReason) {
-  EXPECT_EQ(openError("/dev/chgtune-no-such-port"), "open: No such file or directory");
+  EXPECT_EQ(openError("/dev/chgtune-no-such-port"),
+            "open /dev/chgtune-no-such-port: No such file or directory");
   const std::string notATerminal = testing::TempDir() + "chgtune-not-a-port";
   std::ofstream(notATerminal) << "x";
-  EXPECT_EQ(openError(notATerminal), "open: Inappropriate ioctl for device");
+  EXPECT_EQ(openError(notATerminal), "open " + notATerminal + ": Inappropriate ioctl for device");
   std::remove(notATerminal.c_str());
 }
 
@@ -75,9 +76,10 @@ TEST(QmxSerialTest, SecondOpenerOfAPortIsRefused) {
   {
     QmxSerial first(peer.slavePath());
     EXPECT_TRUE(peer.exclusive());
-    EXPECT_EQ(openError(peer.slavePath()), "open: Device or resource busy");
+    const std::string busy = "open " + peer.slavePath() + ": Device or resource busy";
+    EXPECT_EQ(openError(peer.slavePath()), busy);
     first.start();
-    EXPECT_EQ(openError(peer.slavePath()), "open: Device or resource busy");
+    EXPECT_EQ(openError(peer.slavePath()), busy);
     first.stop();
     // A stopped link lets go of the port at once, before it is destroyed.
     EXPECT_FALSE(peer.exclusive());
@@ -299,7 +301,7 @@ TEST(QmxSerialSimTest, SecondProgramOnTheChargersPortIsRefused) {
   const std::string path = charger.start();
   QmxSerial link(path);
   link.start();
-  EXPECT_EQ(openError(path), "open: Device or resource busy");
+  EXPECT_EQ(openError(path), "open " + path + ": Device or resource busy");
   // Nothing was sent by the refused opener.
   EXPECT_EQ(charger.requestCount(), 0u);
   link.stop();

@@ -62,6 +62,38 @@ TEST_F(FakeSysfs, ListsHardwarePortsInNaturalOrder) {
   EXPECT_EQ(listSerialPorts(root_.string(), "/dev"), expected);
 }
 
+// Probing the kernel's console would type requests into its login prompt.
+TEST_F(FakeSysfs, PortsTheKernelUsesAsItsConsoleAreLeftOut) {
+  struct Case {
+    const char* name;
+    const char* active;            // the console entry's `active` attribute; null: none
+    const char* consoleAttribute;  // ttyS0's own `console` attribute; null: none
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"no console information", nullptr, nullptr, {"/dev/ttyS0", "/dev/ttyUSB0"}},
+      {"console=ttyS0", "tty0 ttyS0\n", nullptr, {"/dev/ttyUSB0"}},
+      {"console on the virtual terminal only", "tty0\n", "N\n", {"/dev/ttyS0", "/dev/ttyUSB0"}},
+      {"port marks itself as the console", nullptr, "Y\n", {"/dev/ttyUSB0"}},
+      {"a name that only begins like the port",
+       "ttyS01\n",
+       nullptr,
+       {"/dev/ttyS0", "/dev/ttyUSB0"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    addTty("ttyS0", true, "4\n");
+    addTty("ttyUSB0", true);
+    addTty("console", false);
+    const fs::path tty = root_ / "class" / "tty";
+    if (c.active) std::ofstream(tty / "console" / "active") << c.active;
+    if (c.consoleAttribute) std::ofstream(tty / "ttyS0" / "console") << c.consoleAttribute;
+    EXPECT_EQ(listSerialPorts(root_.string(), "/dev"), c.expected);
+  }
+}
+
 TEST_F(FakeSysfs, DevRootPrefixesEveryName) {
   addTty("ttyUSB0", true);
   EXPECT_EQ(listSerialPorts(root_.string(), "/tmp/devs"),

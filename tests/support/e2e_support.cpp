@@ -1,5 +1,9 @@
 #include "support/e2e_support.h"
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -53,6 +57,42 @@ SimulatedCharger::SimulatedCharger(const std::string& profile, sim::Faults fault
 ProcessResult SimulatedCharger::run(std::vector<std::string> args, const std::string& stdinText) {
   args.insert(args.begin(), {"--serial", path_});
   return runChgtune(args, stdinText);
+}
+
+std::unique_ptr<Process> SimulatedCharger::start(std::vector<std::string> args,
+                                                 const ProcessOptions& options) {
+  args.insert(args.begin(), {"--serial", path_});
+  return std::make_unique<Process>(chgtuneBinary(), args, options);
+}
+
+HeldLine::HeldLine(SimulatedCharger& charger) {
+  const std::string& path = charger.path();
+  fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ < 0) throw std::runtime_error("open " + path);
+  termios line{};
+  ::tcgetattr(fd_, &line);
+  line.c_iflag |= ICRNL;
+  line.c_oflag |= OPOST | ONLCR;
+  line.c_lflag |= ICANON | ISIG | IEXTEN;
+  line.c_lflag &= ~(ECHO | ECHONL);  // no echo: the charger's bytes must not go back to it
+  if (::tcsetattr(fd_, TCSANOW, &line) != 0) throw std::runtime_error("tcsetattr " + path);
+  // The simulator learns of opens from notifications that merge when they come back to back: a
+  // program opening the path before this open was counted would be taken for the same one, and
+  // its close for the last.
+  if (!charger.sim().waitForProgram(true, std::chrono::seconds(60)))
+    throw std::runtime_error("the simulator did not see " + path + " opened");
+}
+
+HeldLine::~HeldLine() { ::close(fd_); }
+
+std::string HeldLine::settings() const {
+  termios line{};
+  if (::tcgetattr(fd_, &line) != 0) return "(unreadable)";
+  std::ostringstream text;
+  text << std::hex << line.c_iflag << ":" << line.c_oflag << ":" << line.c_cflag << ":"
+       << line.c_lflag << ":" << ::cfgetispeed(&line) << ":" << ::cfgetospeed(&line);
+  for (cc_t c : line.c_cc) text << ":" << unsigned(c);
+  return text.str();
 }
 
 TempDir::TempDir() {

@@ -42,10 +42,31 @@ class SimulatedCharger {
   const std::string& path() const { return path_; }
   // Runs chgtune with --serial path followed by args.
   ProcessResult run(std::vector<std::string> args, const std::string& stdinText = std::string());
+  // Starts chgtune with --serial path followed by args, for a test that acts while it runs.
+  std::unique_ptr<Process> start(std::vector<std::string> args,
+                                 const ProcessOptions& options = ProcessOptions());
 
  private:
   std::unique_ptr<sim::ChargerSim> sim_;
   std::string path_;
+};
+
+// Holds the simulated charger's port open the way a terminal program does, with line settings of
+// its own (line editing, output processing, no echo), so that a test sees the line settings a run
+// leaves behind: the simulator puts its line back into raw mode only once the last program has
+// closed it.
+class HeldLine {
+ public:
+  // Returns once the simulator counts the line's holder among the programs that have it open.
+  explicit HeldLine(SimulatedCharger& charger);
+  ~HeldLine();
+  HeldLine(const HeldLine&) = delete;
+  HeldLine& operator=(const HeldLine&) = delete;
+  // The line settings now, as text that compares equal when they are the same.
+  std::string settings() const;
+
+ private:
+  int fd_ = -1;
 };
 
 // A fresh temporary folder, removed with its content when the object goes.

@@ -1,6 +1,7 @@
 #include "support/process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -66,16 +67,24 @@ struct Pipe {
 };
 
 // In the child, between fork and exec: only async-signal-safe calls.
-[[noreturn]] void execChild(Pipe& in, Pipe& out, Pipe& err, const char* path, char* const argv[]) {
-  ::dup2(in.read, STDIN_FILENO);
-  ::dup2(out.write, STDOUT_FILENO);
-  ::dup2(err.write, STDERR_FILENO);
+[[noreturn]] void execChild(int in, int out, int err, const ProcessOptions& options,
+                            const char* path, char* const argv[]) {
+  if (options.ownProcessGroup) ::setpgid(0, 0);
+  ::dup2(in, STDIN_FILENO);
+  ::dup2(out, STDOUT_FILENO);
+  ::dup2(err, STDERR_FILENO);
   // Descriptors the test process holds (a simulator's pty master, say) stay with the test.
 #ifdef SYS_close_range
   if (::syscall(SYS_close_range, 3U, ~0U, 0U) != 0)
 #endif
     for (int fd = 3; fd < 1024; ++fd) ::close(fd);
   ::signal(SIGPIPE, SIG_DFL);
+  if (options.unprivileged && ::geteuid() == 0) {
+    const gid_t nobodyGroup = 65534;
+    const uid_t nobody = 65534;
+    if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGroup) != 0 || ::setuid(nobody) != 0)
+      ::_exit(126);
+  }
   ::execv(path, argv);
   const char message[] = "runProcess: exec failed\n";
   ssize_t ignored = ::write(STDERR_FILENO, message, sizeof message - 1);
@@ -95,9 +104,17 @@ bool drain(int fd, std::string& into) {
   return n < 0 && (errno == EINTR || errno == EAGAIN);
 }
 
-ProcessResult run(const std::string& binary, const std::vector<std::string>& args,
-                  const std::string& stdinText, std::chrono::milliseconds killAfter,
-                  bool terminalOut) {
+void closeFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+}  // namespace
+
+Process::Process(const std::string& binary, const std::vector<std::string>& args,
+                 const ProcessOptions& options)
+    : stdinText_(options.stdinText),
+      deadline_(std::chrono::steady_clock::now() + options.killAfter) {
   // A child that exits without reading all its input must not kill the test with SIGPIPE.
   ::signal(SIGPIPE, SIG_IGN);
 
@@ -109,78 +126,136 @@ ProcessResult run(const std::string& binary, const std::vector<std::string>& arg
   argv.push_back(nullptr);
 
   Pipe in, err;
-  Pipe out(terminalOut);
-  const pid_t pid = ::fork();
-  if (pid < 0) fail("fork");
-  if (pid == 0) execChild(in, out, err, binary.c_str(), argv.data());
+  Pipe out(options.stdoutTo == StdoutTo::terminal);
+  // A pipe whose reader is gone before the child starts, so that its very first write fails.
+  if (options.stdoutTo == StdoutTo::closedPipe) out.closeRead();
+  int full = -1;
+  if (options.stdoutTo == StdoutTo::devFull) {
+    full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (full < 0) fail("open /dev/full");
+  }
+  pid_ = ::fork();
+  if (pid_ < 0) fail("fork");
+  if (pid_ == 0) {
+    execChild(in.read, full >= 0 ? full : out.write, err.write, options, binary.c_str(),
+              argv.data());
+  }
+  closeFd(full);
   in.closeRead();
   out.closeWrite();
   err.closeWrite();
-  ::fcntl(in.write, F_SETFL, O_NONBLOCK);
-
-  ProcessResult result;
-  std::size_t written = 0;
-  if (stdinText.empty()) in.closeWrite();
-  const auto deadline = std::chrono::steady_clock::now() + killAfter;
-  while (out.read >= 0 || err.read >= 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      ::kill(pid, SIGKILL);
-      result.timedOut = true;
-      break;
-    }
-    pollfd fds[3] = {{out.read, POLLIN, 0}, {err.read, POLLIN, 0}, {in.write, POLLOUT, 0}};
-    if (::poll(fds, 3, static_cast<int>(std::min<long long>(left.count(), 1000))) < 0) {
-      if (errno == EINTR) continue;
-      fail("poll");
-    }
-    if (fds[0].revents && !drain(out.read, result.out)) out.closeRead();
-    if (fds[1].revents && !drain(err.read, result.err)) err.closeRead();
-    if (fds[2].revents) {
-      const ssize_t n = ::write(in.write, stdinText.data() + written, stdinText.size() - written);
-      if (n > 0) written += static_cast<std::size_t>(n);
-      if ((n < 0 && errno != EAGAIN && errno != EINTR) || written == stdinText.size())
-        in.closeWrite();
-    }
-  }
-  // Both pipes are closed: the child has normally exited; give it until the bound to be reaped.
-  int status = 0;
-  for (;;) {
-    const pid_t reaped = ::waitpid(pid, &status, result.timedOut ? 0 : WNOHANG);
-    if (reaped == pid) break;
-    if (reaped < 0 && errno != EINTR) fail("waitpid");
-    if (reaped == 0) {
-      if (std::chrono::steady_clock::now() >= deadline) {
-        ::kill(pid, SIGKILL);
-        result.timedOut = true;
-      } else {
-        ::usleep(1000);
-      }
-    }
-  }
-  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.termSignal = WTERMSIG(status);
-  return result;
+  std::swap(in_, in.write);
+  std::swap(out_, out.read);
+  std::swap(err_, err.read);
+  if (stdinText_.empty()) closeFd(in_);
+  if (in_ >= 0) ::fcntl(in_, F_SETFL, O_NONBLOCK);
 }
 
-}  // namespace
+Process::~Process() {
+  if (!reaped_) {
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  closeFd(in_);
+  closeFd(out_);
+  closeFd(err_);
+}
+
+void Process::signal(int number) const { ::kill(pid_, number); }
+
+bool Process::pastBound() {
+  if (std::chrono::steady_clock::now() < deadline_) return false;
+  ::kill(pid_, SIGKILL);
+  result_.timedOut = true;
+  return true;
+}
+
+void Process::pump(int waitMs) {
+  pollfd fds[3] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {in_, POLLOUT, 0}};
+  if (::poll(fds, 3, waitMs) < 0) {
+    if (errno == EINTR) return;
+    fail("poll");
+  }
+  if (fds[0].revents && !drain(out_, result_.out)) closeFd(out_);
+  if (fds[1].revents && !drain(err_, result_.err)) closeFd(err_);
+  if (fds[2].revents) {
+    const ssize_t n = ::write(in_, stdinText_.data() + written_, stdinText_.size() - written_);
+    if (n > 0) written_ += static_cast<std::size_t>(n);
+    if ((n < 0 && errno != EAGAIN && errno != EINTR) || written_ == stdinText_.size()) closeFd(in_);
+  }
+}
+
+bool Process::waitForErr(const std::string& text) {
+  while (result_.err.find(text) == std::string::npos) {
+    if (!outputOpen() || pastBound()) return false;
+    pump(1000);
+  }
+  return true;
+}
+
+bool Process::waitForStop() {
+  while (!reaped_ && !pastBound()) {
+    int status = 0;
+    const pid_t changed = ::waitpid(pid_, &status, WUNTRACED | WNOHANG);
+    if (changed == pid_ && WIFSTOPPED(status)) return true;
+    if (changed == pid_) {
+      reaped_ = true;
+      if (WIFEXITED(status)) result_.exitCode = WEXITSTATUS(status);
+      if (WIFSIGNALED(status)) result_.termSignal = WTERMSIG(status);
+      return false;
+    }
+    // A stopped child writes nothing: the wait for output is what paces this loop.
+    pump(outputOpen() ? 10 : 0);
+    if (!outputOpen()) ::usleep(1000);
+  }
+  return false;
+}
+
+ProcessResult Process::finish() {
+  while (outputOpen() && !pastBound()) pump(1000);
+  // Both pipes are closed: the child has normally exited; give it until the bound to be reaped.
+  while (!reaped_) {
+    int status = 0;
+    const pid_t reaped = ::waitpid(pid_, &status, result_.timedOut ? 0 : WNOHANG);
+    if (reaped < 0 && errno != EINTR) fail("waitpid");
+    if (reaped == pid_) {
+      reaped_ = true;
+      if (WIFEXITED(status)) result_.exitCode = WEXITSTATUS(status);
+      if (WIFSIGNALED(status)) result_.termSignal = WTERMSIG(status);
+    } else if (reaped == 0 && !pastBound()) {
+      ::usleep(1000);
+    }
+  }
+  return result_;
+}
 
 ProcessResult runProcess(const std::string& binary, const std::vector<std::string>& args,
                          const std::string& stdinText, std::chrono::milliseconds killAfter) {
-  return run(binary, args, stdinText, killAfter, false);
+  ProcessOptions options;
+  options.stdinText = stdinText;
+  options.killAfter = killAfter;
+  return Process(binary, args, options).finish();
 }
+
 
 ProcessResult runProcessOnTerminal(const std::string& binary, const std::vector<std::string>& args,
                                    const std::string& stdinText,
                                    std::chrono::milliseconds killAfter) {
-  return run(binary, args, stdinText, killAfter, true);
+  ProcessOptions options;
+  options.stdinText = stdinText;
+  options.stdoutTo = StdoutTo::terminal;
+  options.killAfter = killAfter;
+  return Process(binary, args, options).finish();
 }
 
 ProcessResult runChgtune(const std::vector<std::string>& args, const std::string& stdinText,
                          std::chrono::milliseconds killAfter) {
   return runProcess(CHGTUNE_BINARY, args, stdinText, killAfter);
 }
+
+std::string chgtuneBinary() { return CHGTUNE_BINARY; }
 
 }  // namespace test
 }  // namespace sunlink
