@@ -24,13 +24,8 @@ namespace sunlink {
 //   usual permission bits of a new file.
 // - Failure. The earlier file is untouched, the temporary file removed, and an exception thrown
 //   (std::system_error when the operating system refused) whose text names the file and the
-//   reason.
+//   reason. A run ended by a termination request while the temporary file exists removes it too
+//   (platform/signals.h).
 void replaceFile(const std::string& path, const std::string& content);
-
-// The temporary file that replaceFile is writing at this moment, or nullptr. A run ended by a
-// termination signal must remove it, and removes it by this name: the call is async-signal-safe
-// and the text lies in static storage. The name is withdrawn only after the temporary has been
-// renamed into place or removed, so a handler may find it already gone, which does no harm.
-const char* temporaryFileInProgress() noexcept;
 
 }  // namespace sunlink

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include <system_error>
 
 #include "platform/files.h"
+#include "platform/signals.h"
 
 namespace sunlink {
 
@@ -21,27 +21,18 @@ namespace {
   throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
 }
 
-// The temporary file being written, for a run ended by a termination signal (see
-// temporaryFileInProgress). The text is copied into static storage because a handler may read it
-// while the writer is tearing the TemporaryFile down.
-char pendingName[PATH_MAX];
-std::atomic<bool> pendingNameSet{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "read from signal handlers");
-
-// The one place where a temporary file is announced to, and withdrawn from, the program's handling
-// of termination signals: registered from creation until it has been renamed into place or
-// removed. A name too long for the slot is not announced; the kernel would refuse such a path
-// anyway.
+// A temporary file is announced to the program's handling of termination requests from creation
+// until it has been renamed into place or removed, so that a run ended by Ctrl-C or kill does not
+// leave it behind.
 class SignalRemoval {
  public:
-  explicit SignalRemoval(const std::string& path) {
-    if (path.size() >= sizeof pendingName) return;
-    std::memcpy(pendingName, path.c_str(), path.size() + 1);
-    pendingNameSet.store(true, std::memory_order_release);
-  }
-  ~SignalRemoval() { pendingNameSet.store(false, std::memory_order_release); }
+  explicit SignalRemoval(const std::string& path) : path_(path) { removeOnTermination(path_); }
+  ~SignalRemoval() { keepOnTermination(path_); }
   SignalRemoval(const SignalRemoval&) = delete;
   SignalRemoval& operator=(const SignalRemoval&) = delete;
+
+ private:
+  const std::string path_;
 };
 
 // The temporary file while it is being written: closed and removed again unless released.
@@ -174,10 +165,6 @@ void keepAttributes(int fd, const struct stat& earlier) {
 }
 
 }  // namespace
-
-const char* temporaryFileInProgress() noexcept {
-  return pendingNameSet.load(std::memory_order_acquire) ? pendingName : nullptr;
-}
 
 void replaceFile(const std::string& path, const std::string& content) {
   if (path.empty()) fail(ENOENT, "write", path);
