@@ -157,8 +157,11 @@ for part in --fsys-tarfile --ctrl-tarfile; do
     $4 " " $5 != stamp { print "FAIL: " $NF " has the time " $4 " " $5 ", not " stamp; bad = 1 }
     END { exit bad }' >&2 || fail "the package holds file times other than SOURCE_DATE_EPOCH's"
 done
-again=$(pack again) || fail "cpack failed the second time"
-[ -f "$again" ] && cmp -s "$deb" "$again" || fail "packing the same build twice gives different bytes"
+if ! again=$(pack again); then
+  fail "cpack failed the second time"
+elif ! cmp -s "$deb" "$again"; then
+  fail "packing the same build twice gives different bytes"
+fi
 
 # --- Lintian -------------------------------------------------------------------------------------
 # Debian's package checker, with its pedantic checks and its notes: no error, no warning, and no
