@@ -2,19 +2,27 @@
 # Shared by the scripts in this folder, which source it. configure runs from the top of the source
 # tree (the scripts cd there first).
 
-# Whether a Debian package is installed for this machine's architecture (or for all). A machine
-# with foreign architectures added has one status line per architecture installed.
+# Whether a Debian package is installed: NAME for the build machine's architecture (or one for all
+# architectures), NAME:ARCH for another. dpkg lists a name once per architecture it is installed
+# for, so the architecture is compared too.
 installed() {
-  dpkg-query -W -f='${Architecture} ${Status}\n' "$1" 2>/dev/null |
-    grep -Eqx "($(dpkg --print-architecture)|all) install ok installed"
+  local name=${1%%:*} arch=${1#*:}
+  [ "$arch" != "$1" ] || arch=$(native_architecture)
+  dpkg-query -W -f='${Architecture} ${Status}\n' "$name" 2>/dev/null |
+    grep -qE "^($arch|all) install ok installed\$"
 }
 
-# apt-get without questions or progress bars, as root (through sudo when not root already).
-apt_get() {
+# Runs a command as root (through sudo when not root already).
+as_root() {
   local sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  # Another install in progress holds the dpkg lock: wait for it (up to 10 minutes) rather than fail.
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o Dpkg::Use-Pty=0 \
+  "${sudo[@]}" "$@"
+}
+
+# apt-get without questions or progress bars, as root. Another install in progress holds the dpkg
+# lock: wait for it (up to 10 minutes) rather than fail.
+apt_get() {
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o Dpkg::Use-Pty=0 \
     -o DPkg::Lock::Timeout=600 "$@" </dev/null
 }
 
@@ -107,4 +115,37 @@ wine_prefix_stop() {
   "$(wine_server)" -w 2>/dev/null || true
   rm -rf "$wine_prefix_folder"
   wine_prefix_folder=
+}
+
+# --- Architectures -------------------------------------------------------------------------------
+# The Debian architectures chgtune is cross-built for (Raspberry Pi and other ARM boards), each
+# with the toolchain file cmake/toolchain-ARCH.cmake, and the build machine's own one.
+cross_architectures=(arm64 armhf)
+
+native_architecture() {
+  dpkg --print-architecture
+}
+
+# The GNU system type of a cross architecture: the prefix of its compiler and library folder.
+gnu_type_of() {
+  case "$1" in
+    arm64) echo aarch64-linux-gnu ;;
+    armhf) echo arm-linux-gnueabihf ;;
+    *) return 1 ;;
+  esac
+}
+
+# check_architecture ARCH: fails with a message unless ARCH is the build machine's architecture or
+# one chgtune is cross-built for.
+check_architecture() {
+  if [ "$1" != "$(native_architecture)" ] && ! gnu_type_of "$1" >/dev/null; then
+    echo "unknown architecture \"$1\": use $(native_architecture) or one of ${cross_architectures[*]}" >&2
+    return 1
+  fi
+}
+
+# The CMake arguments that build for ARCH: none for the build machine's own, the toolchain file
+# for a cross architecture.
+toolchain_arguments() {
+  [ "$1" = "$(native_architecture)" ] || echo "-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/toolchain-$1.cmake"
 }

@@ -37,13 +37,17 @@ struct CommandRun {
   std::vector<std::uint16_t> set;  // every set request the charger received, refused ones too
 };
 
-// A charger that answers is given the program's own time-outs, so a busy machine never makes a
-// reply late enough to be asked for twice; one that stays silent is given short ones.
+// What the charger leaves unanswered.
+enum class Silent { nothing, ping, writes };
+
+// A charger that answers is given the program's own time-outs, so a busy machine (or an emulated
+// one) never makes a reply late enough to be asked for twice; the exchange it leaves unanswered is
+// given a short one.
 CommandRun runAgainst(sim::Profile profile, const Command& command,
-                      sim::Faults faults = sim::Faults(), bool silentPing = false) {
+                      sim::Faults faults = sim::Faults(), Silent silent = Silent::nothing) {
   ExchangeTimeouts timeouts;
-  if (silentPing) timeouts.ping = std::chrono::milliseconds(30);
-  timeouts.setRegister = std::chrono::milliseconds(30);
+  if (silent == Silent::ping) timeouts.ping = std::chrono::milliseconds(30);
+  if (silent == Silent::writes) timeouts.setRegister = std::chrono::milliseconds(30);
   test::SimLink charger(std::move(profile), faults, timeouts);
   std::ostringstream out;
   std::ostringstream err;
@@ -154,7 +158,7 @@ TEST(DeviceCommands, RefusedUnlockLeavesTheChargerModeAlone) {
 
 TEST(DeviceCommands, SilentPortGives3AndWritesNothing) {
   const CommandRun run =
-      runAgainst(sim::profileByName("silent"), resetToFactoryDefaults, sim::Faults(), true);
+      runAgainst(sim::profileByName("silent"), resetToFactoryDefaults, sim::Faults(), Silent::ping);
   EXPECT_EQ(run.result, 3);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "No response received (incorrect serial port?)\n");
@@ -175,7 +179,8 @@ TEST(DeviceCommands, ChargerThatStopsAnsweringMidCommandGives3) {
   // The ping is answered, the write never is: every attempt of the write runs out.
   sim::Faults faults;
   faults.silentAfter = 1;
-  const CommandRun run = runAgainst(sim::profileByName("load115"), chargerOff, faults);
+  const CommandRun run =
+      runAgainst(sim::profileByName("load115"), chargerOff, faults, Silent::writes);
   EXPECT_EQ(run.result, 3);
   EXPECT_EQ(run.err, "No response received (incorrect serial port?)\n");
   EXPECT_EQ(run.set, std::vector<std::uint16_t>(10, REG_DEVICE_MODE_UNLOCK));

@@ -46,7 +46,13 @@ trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# The version the program reports: "VERSION: 1.17 (build ...)" gives 1.17.
+# A cross build's programs run under the emulator that runs its tests (EMULATOR, empty in a native
+# build). CHGTUNE and CHGSIM start it themselves; copies installed or unpacked by a check do not.
+# shellcheck disable=SC2034 # used by the checks that source this file
+read -ra emulator <<<"${EMULATOR:-}"
+
+# The version the program reports: "VERSION: 1.17 (build ...)" gives 1.17. The arguments are the
+# command that runs the program.
 program_version() {
-  "$1" --version | sed -n 's/^VERSION: \([^ ]*\) .*/\1/p'
+  "$@" --version | sed -n 's/^VERSION: \([^ ]*\) .*/\1/p'
 }

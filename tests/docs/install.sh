@@ -32,13 +32,14 @@ done
 
 version=$(program_version "$CHGTUNE")
 if [ -x "$prefix/bin/chgtune" ]; then
-  installed_version=$(program_version "$prefix/bin/chgtune") || true
+  installed_version=$(program_version "${emulator[@]}" "$prefix/bin/chgtune") || true
   if [ -z "$version" ] || [ "$installed_version" != "$version" ]; then
     fail "the installed chgtune --version gives \"$installed_version\", the build \"$version\""
   fi
 fi
 if [ -x "$prefix/bin/chgsim" ]; then
-  "$prefix/bin/chgsim" --list-profiles >"$scratch/profiles" || fail "the installed chgsim fails"
+  "${emulator[@]}" "$prefix/bin/chgsim" --list-profiles >"$scratch/profiles" ||
+    fail "the installed chgsim fails"
   [ -s "$scratch/profiles" ] || fail "the installed chgsim --list-profiles lists nothing"
 fi
 

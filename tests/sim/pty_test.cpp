@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "support/exclusive_mode.h"
 #include "tests/sim/sim_line.h"
 
 namespace sunlink {
@@ -68,9 +69,7 @@ TEST(PtyPairTest, CountsPeersAndDropsWhatNobodyRead) {
   SimLine second(pair.slavePath());
   ASSERT_TRUE(second.isOpen());
   ASSERT_TRUE(awaitPeers(pair, true));
-  int exclusive = 1;
-  ASSERT_EQ(ioctl(second.fd(), TIOCGEXCL, &exclusive), 0);
-  EXPECT_EQ(exclusive, 0);
+  EXPECT_FALSE(test::inExclusiveMode(second.fd(), pair.slavePath()));
   const std::string fresh = "fresh";
   pair.write(fresh.data(), fresh.size());
   ASSERT_TRUE(second.readUntil([](const std::string& s) { return s.size() >= 5; }));

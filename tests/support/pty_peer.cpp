@@ -15,6 +15,7 @@
 
 #include "protocol/hex_msg.h"
 #include "sim/charger_sim.h"
+#include "support/exclusive_mode.h"
 
 namespace sunlink {
 namespace test {
@@ -67,11 +68,7 @@ void PtyPeer::hangUp() {
   master_ = -1;
 }
 
-bool PtyPeer::exclusive() const {
-  int flag = 0;
-  if (::ioctl(slave_, TIOCGEXCL, &flag) != 0) fail("TIOCGEXCL");
-  return flag != 0;
-}
+bool PtyPeer::exclusive() const { return inExclusiveMode(slave_, slavePath_); }
 
 void PtyPeer::write(const std::string& bytes) {
   std::lock_guard<std::mutex> lock(writeMutex_);
