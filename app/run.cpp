@@ -20,6 +20,7 @@
 #include "device/discovery.h"
 #include "link/qmx_serial.h"
 #include "link/qmx_serial_dump.h"
+#include "platform/console.h"
 #include "platform/signals.h"
 #include "settings/retrieve.h"
 #include "settings/settings_file.h"
@@ -44,13 +45,15 @@ void startClockAndLog() {
 void printBanner() { std::cout << "SunLink chgtune " << programVersion << std::endl; }
 
 // Where "--download -" puts the settings document: the real standard output, which carries nothing
-// else in that run, so that "chgtune -s P --download - > backup.xml" gives a loadable file. The
-// program's own lines (banner, progress, dump) go to standard error instead. nullptr otherwise.
+// else in that run, so that "chgtune -s P --download - > backup.xml" gives a loadable file, the
+// same bytes as a download to a file. The program's own lines (banner, progress, dump) go to
+// standard error instead. nullptr otherwise.
 std::streambuf* documentOutput = nullptr;
 
 void keepStandardOutputForTheDocument(const CommandLine& options) {
   const bool helpOrVersion = options.has("help") || options.has("?") || options.has("version");
   if (helpOrVersion || !options.has("download") || options.text("download") != "-") return;
+  writeStandardOutputUnchanged();
   documentOutput = std::cout.rdbuf(std::cerr.rdbuf());
 }
 

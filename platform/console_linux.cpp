@@ -16,4 +16,6 @@ void clearScreen() {
 
 bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
+void writeStandardOutputUnchanged() {}
+
 }  // namespace sunlink

@@ -1,18 +1,30 @@
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <iostream>
 
 #include "platform/console.h"
 
 namespace sunlink {
 
+namespace {
+
+HANDLE standardOutput() {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  return out == nullptr ? INVALID_HANDLE_VALUE : out;
+}
+
+}  // namespace
+
 // The console API: every cell of the screen buffer blanked, colours kept, cursor to the top-left
 // corner. Only for a console: when standard output is a pipe or a file, GetConsoleScreenBufferInfo
 // fails and nothing is written, so scripted runs and logs stay clean.
 void clearScreen() {
   std::cout.flush();
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+  const HANDLE out = standardOutput();
+  if (out == INVALID_HANDLE_VALUE) return;
   CONSOLE_SCREEN_BUFFER_INFO screen;
   if (!GetConsoleScreenBufferInfo(out, &screen)) return;
   const DWORD cells = static_cast<DWORD>(screen.dwSize.X) * static_cast<DWORD>(screen.dwSize.Y);
@@ -20,6 +32,21 @@ void clearScreen() {
   DWORD written = 0;
   FillConsoleOutputCharacterW(out, L' ', cells, home, &written);
   SetConsoleCursorPosition(out, home);
+}
+
+// A console has a mode; a pipe, a file or NUL has none.
+bool standardOutputIsTerminal() {
+  DWORD mode = 0;
+  const HANDLE out = standardOutput();
+  return out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode) != FALSE;
+}
+
+// Binary mode: the C runtime then passes LF through as it is. The streams write through stdout,
+// so what they hold already goes out first, as it was meant.
+void writeStandardOutputUnchanged() {
+  std::cout.flush();
+  std::fflush(stdout);
+  _setmode(_fileno(stdout), _O_BINARY);
 }
 
 }  // namespace sunlink

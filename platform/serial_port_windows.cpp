@@ -5,6 +5,7 @@
 
 #include "platform/port_names.h"
 #include "platform/serial_port.h"
+#include "platform/signals.h"
 
 namespace sunlink {
 
@@ -17,11 +18,32 @@ struct LineSettings {
   COMMTIMEOUTS timeouts;
 };
 
+// A copy: the system calls take the settings as changeable.
+void putBack(HANDLE port, LineSettings settings) {
+  SetCommState(port, &settings.dcb);
+  SetCommTimeouts(port, &settings.timeouts);
+}
+
+// The saved settings, and the termination cleanup that puts them back if Ctrl-C or a closed
+// console ends the run first.
+struct SavedLine {
+  LineSettings settings;
+  int cleanupId;
+};
+
 // The saved settings of every port this process has open, by handle. Several links can be open
 // one after another (discovery) and the I/O library closes them on the reader thread, so the map
 // is shared between threads.
 std::mutex savedMutex;
-std::map<HANDLE, LineSettings> savedSettings;  // guarded by savedMutex
+std::map<HANDLE, SavedLine> savedLines;  // guarded by savedMutex
+
+void saveLine(HANDLE port, const LineSettings& settings) {
+  // By value, and without savedMutex: the cleanup runs on the thread Windows starts for the
+  // console event, while restoreSerialPortSettings may hold savedMutex to remove it.
+  const int id = addTerminationCleanup([port, settings] { putBack(port, settings); });
+  std::lock_guard<std::mutex> lock(savedMutex);
+  savedLines[port] = SavedLine{settings, id};
+}
 
 void failWith(DWORD error, boost::system::error_code& ec) {
   ec.assign(static_cast<int>(error), boost::system::system_category());
@@ -86,30 +108,30 @@ SerialPortHandle openSerialPortExclusive(const std::string& path, boost::system:
     CloseHandle(port);
     return INVALID_HANDLE_VALUE;
   }
+  saveLine(port, earlier);
   if (!makeRaw(port, earlier.dcb)) {
     failWith(GetLastError(), ec);
     // Half-changed settings are put back as they were.
-    SetCommState(port, &earlier.dcb);
-    SetCommTimeouts(port, &earlier.timeouts);
+    restoreSerialPortSettings(port);
     CloseHandle(port);
     return INVALID_HANDLE_VALUE;
   }
-  std::lock_guard<std::mutex> lock(savedMutex);
-  savedSettings[port] = earlier;
   return port;
 }
 
 void restoreSerialPortSettings(SerialPortHandle port) {
-  LineSettings earlier;
+  SavedLine saved{};
   {
     std::lock_guard<std::mutex> lock(savedMutex);
-    const auto saved = savedSettings.find(port);
-    if (saved == savedSettings.end()) return;
-    earlier = saved->second;
-    savedSettings.erase(saved);
+    const auto found = savedLines.find(port);
+    if (found == savedLines.end()) return;
+    saved = found->second;
+    savedLines.erase(found);
+    // Removed before the handle can be closed, so the cleanup never reaches a closed or reused
+    // handle.
+    removeTerminationCleanup(saved.cleanupId);
   }
-  SetCommState(port, &earlier.dcb);
-  SetCommTimeouts(port, &earlier.timeouts);
+  putBack(port, saved.settings);
 }
 
 std::string serialPortGroup(const std::string&) { return ""; }

@@ -21,8 +21,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -169,29 +171,79 @@ bool wrote(const std::vector<WrittenValue>& writes, std::uint16_t id, const std:
 TEST_F(WineTest, RunsLikeTheLinuxProgram) {
   sim::Faults refuseAbsorption;
   refuseAbsorption.refuseSet = {kAbsorption};
+  sim::Faults refuseSwitchOn;
+  refuseSwitchOn.refuseSwitchOn = true;
   struct Case {
     Scenario scenario;
     int status;
     const char* written;  // the absorption voltage the run stores, "" for none
+    const char* said;     // a part of what the run prints on standard output or error
   };
   const Case cases[] = {
-      {{"get", "load115", {}, {"--get"}, ""}, 0, ""},
-      {{"store", "load115", {}, {"--abs", "14.4"}, ""}, 0, "05A0"},
-      {{"menu", "load115", {}, {}, "a\n14.2\nx\n"}, 0, "058C"},
-      {{"refused store", "load115", refuseAbsorption, {"--abs", "14.4"}, ""}, 95, ""},
+      {{"get", "load115", {}, {"--get"}, ""}, 0, "", "Battery Type = "},
+      {{"store", "load115", {}, {"--abs", "14.4"}, ""}, 0, "05A0", "Battery Type = "},
+      {{"menu", "load115", {}, {}, "a\n14.2\nx\n"}, 0, "058C", "Battery Type = "},
+      {{"menu, refused value", "load115", {}, {}, "a\n99\nx\n"}, 0, "", "must be between"},
+      {{"refused store", "load115", refuseAbsorption, {"--abs", "14.4"}, ""}, 95, "", "Battery"},
+      {{"refused switch-on", "load115", refuseSwitchOn, {"--abs", "14.4"}, ""},
+       22,
+       "05A0",
+       "may be left off"},
+      {{"stray argument", "load115", {}, {"--get", "COM3"}, ""}, 255, "", "positional"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario.name);
     const Outcome onLinux = runLinux(c.scenario);
     // The reference itself must be right, or two equally broken runs would pass.
     ASSERT_EQ(onLinux.process.exitCode, c.status) << onLinux.process.err;
-    ASSERT_TRUE(contains(onLinux.process.out, "Battery Type = ")) << onLinux.process.out;
+    ASSERT_TRUE(contains(onLinux.process.out + onLinux.process.err, c.said)) << onLinux.process.out;
     if (*c.written) {
       EXPECT_TRUE(wrote(onLinux.writes, kAbsorption, c.written));
-      EXPECT_EQ(onLinux.writes.back(), chargerOnWrites().back());
     }
     expectSameRun(onLinux, runWindows(c.scenario));
   }
+}
+
+// Ctrl-C while the charger is switched off for a store: Wine turns SIGINT into the console's
+// Ctrl-C event, as a console window does for the key. The store ends after the write in flight,
+// the charger is switched on and the run ends with 130, as on Linux.
+TEST_F(WineTest, CtrlCDuringTheStoreEndsItWithTheChargerOn) {
+  sim::Faults holdAbsorptionWrite;
+  holdAbsorptionWrite.holdReplyOnRegister = kAbsorption;
+  holdAbsorptionWrite.holdOnSetOnly = true;
+  Outcome outcomes[2];
+  for (const bool windows : {false, true}) {
+    SCOPED_TRACE(windows ? "Windows" : "Linux");
+    SimulatedCharger charger("load115", holdAbsorptionWrite);
+    std::unique_ptr<ComPort> port;
+    std::unique_ptr<Process> run;
+    if (windows) {
+      port = std::make_unique<ComPort>(5, charger.path());
+      run = std::make_unique<Process>(
+          wine().loader, std::vector<std::string>{wine().program, "--serial", port->name(),
+                                                  "--verbose", "--abs", "14.2"});
+    } else {
+      run = charger.start({"--verbose", "--abs", "14.2"});
+    }
+    ASSERT_TRUE(charger.sim().waitForHeldReply(std::chrono::seconds(60)));
+    run->signal(SIGINT);
+    // The held reply goes only once the request is known to be held, or the store could end
+    // before the request arrives and the run would not be interrupted at all.
+    ASSERT_TRUE(run->waitForErr("store: SIGINT received"));
+    charger.sim().releaseHeldReply();
+    ProcessResult r = run->finish();
+    r.out = withoutCarriageReturns(r.out);
+    // The log's last lines differ as systems do: the run's length, and the system's own words for
+    // the read that the port's close cancels.
+    static const std::regex systemOwn("(serial port error \\[system\\]:|done in) [^\n]*");
+    r.err = std::regex_replace(withoutCarriageReturns(r.err), systemOwn, "$1 ...");
+    outcomes[windows] = {r, writtenValues(charger.sim()), charger.sim().chargerOn()};
+  }
+  const Outcome& onLinux = outcomes[0];
+  ASSERT_EQ(onLinux.process.exitCode, 130) << onLinux.process.err;
+  ASSERT_TRUE(contains(onLinux.process.err, "Store interrupted by SIGINT")) << onLinux.process.err;
+  ASSERT_TRUE(onLinux.chargerOn);
+  expectSameRun(onLinux, outcomes[1]);
 }
 
 TEST_F(WineTest, DownloadThenUploadLikeTheLinuxProgram) {
@@ -230,6 +282,41 @@ TEST_F(WineTest, DownloadThenUploadLikeTheLinuxProgram) {
   onWindows.upload.process.err =
       replaced(onWindows.upload.process.err, onWindows.given, onLinux.given);
   expectSameRun(onLinux.upload, onWindows.upload);
+}
+
+// "--download -" puts the document on standard output as the very bytes a download writes to a
+// file (no CR added), and a target that is no regular file gets nothing: a folder as on Linux, and
+// on Windows alone a DOS device name, which names a device in every folder.
+TEST_F(WineTest, SettingsFileTargets) {
+  TempDir dir;
+  const std::string file = dir.file("linux.xml");
+  ASSERT_EQ(runLinux({"download", "load115", {}, {"--download", file}, ""}).process.exitCode, 0);
+  {
+    SimulatedCharger charger("load115");
+    ComPort port(5, charger.path());
+    const ProcessResult r =
+        runProcess(wine().loader, {wine().program, "--serial", port.name(), "--download", "-"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, readFile(file)) << "the same bytes as the file";
+  }
+  fs::create_directory(dir.file("folder"));
+  const Outcome onLinux =
+      runLinux({"folder", "load115", {}, {"--download", dir.file("folder")}, ""});
+  ASSERT_EQ(onLinux.process.exitCode, 95) << onLinux.process.err;
+  Outcome onWindows =
+      runWindows({"folder", "load115", {}, {"--download", windowsPath(dir.file("folder"))}, ""});
+  for (std::string* text : {&onWindows.process.out, &onWindows.process.err})
+    *text = replaced(*text, windowsPath(dir.file("folder")), dir.file("folder"));
+  expectSameRun(onLinux, onWindows);
+  for (const std::string& device :
+       std::vector<std::string>{"NUL", "nul.xml", windowsPath(dir.file("CON"))}) {
+    SCOPED_TRACE(device);
+    const Outcome r = runWindows({"device", "load115", {}, {"--download", device}, ""});
+    EXPECT_EQ(r.process.exitCode, 95) << r.process.err;
+    EXPECT_TRUE(contains(r.process.err, "not a regular file; nothing written")) << r.process.err;
+    EXPECT_TRUE(r.chargerOn);
+  }
+  EXPECT_FALSE(fs::exists(dir.file("CON")));
 }
 
 // The next program on the port (a terminal, the charger maker's tool) finds the line as chgtune
