@@ -21,20 +21,6 @@ namespace {
   throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
 }
 
-// A temporary file is announced to the program's handling of termination requests from creation
-// until it has been renamed into place or removed, so that a run ended by Ctrl-C or kill does not
-// leave it behind.
-class SignalRemoval {
- public:
-  explicit SignalRemoval(const std::string& path) : path_(path) { removeOnTermination(path_); }
-  ~SignalRemoval() { keepOnTermination(path_); }
-  SignalRemoval(const SignalRemoval&) = delete;
-  SignalRemoval& operator=(const SignalRemoval&) = delete;
-
- private:
-  const std::string path_;
-};
-
 // The temporary file while it is being written: closed and removed again unless released.
 class TemporaryFile {
  public:
@@ -59,7 +45,9 @@ class TemporaryFile {
  private:
   int fd_;
   std::string path_;
-  SignalRemoval announced_;  // declared last: withdrawn only after the file is gone
+  // A run ended by Ctrl-C or kill while the file exists removes it too. Declared last: withdrawn
+  // only after the file is gone.
+  RemovedOnTermination announced_;
 };
 
 std::string folderOf(const std::string& path) {
@@ -158,8 +146,10 @@ TemporaryFile createTemporary(const std::string& target, const std::string& path
 // a member of it. What cannot be kept is left as the new file has it: the content is what counts.
 void keepAttributes(int fd, const struct stat& earlier) {
   if (earlier.st_uid != ::geteuid() || earlier.st_gid != ::getegid()) {
-    if (::fchown(fd, earlier.st_uid, earlier.st_gid) != 0)
-      static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), earlier.st_gid));
+    // The group alone, when the owner could not be given; its failure is no failure either.
+    if (::fchown(fd, earlier.st_uid, earlier.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), earlier.st_gid) != 0) {
+    }
   }
   static_cast<void>(::fchmod(fd, earlier.st_mode & 07777));
 }

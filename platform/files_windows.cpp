@@ -144,27 +144,11 @@ Target finalTarget(const std::string& given) {
                 information.dwFileAttributes};
 }
 
-// A temporary file is announced to the program's handling of termination requests from creation
-// until it has been renamed into place or deleted, so that a run ended by Ctrl-C or a closed
-// console does not leave it behind. In UTF-8, which holds every name Windows can give a file.
-class SignalRemoval {
- public:
-  explicit SignalRemoval(const std::wstring& path) : path_(narrow(path, CP_UTF8)) {
-    removeOnTermination(path_);
-  }
-  ~SignalRemoval() { keepOnTermination(path_); }
-  SignalRemoval(const SignalRemoval&) = delete;
-  SignalRemoval& operator=(const SignalRemoval&) = delete;
-
- private:
-  const std::string path_;
-};
-
 // The temporary file while it is being written: closed and deleted again unless released.
 class TemporaryFile {
  public:
   TemporaryFile(HANDLE handle, std::wstring path)
-      : handle_(handle), path_(std::move(path)), announced_(path_) {}
+      : handle_(handle), path_(std::move(path)), announced_(narrow(path_, CP_UTF8)) {}
   ~TemporaryFile() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     if (!path_.empty()) {
@@ -189,7 +173,10 @@ class TemporaryFile {
  private:
   HANDLE handle_;
   std::wstring path_;
-  SignalRemoval announced_;  // declared last: withdrawn only after the file is gone
+  // A run ended by Ctrl-C or a closed console while the file exists deletes it too; named in
+  // UTF-8, which holds every name Windows can give a file. Declared last: withdrawn only after
+  // the file is gone.
+  RemovedOnTermination announced_;
 };
 
 // The longest file name (one part of a path) the file systems Windows writes take, in UTF-16

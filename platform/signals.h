@@ -37,6 +37,19 @@ void removeTerminationCleanup(int id);
 void removeOnTermination(const std::string& path);
 void keepOnTermination(const std::string& path);
 
+// removeOnTermination for as long as it lives (a temporary file from creation until it is put in
+// place or deleted).
+class RemovedOnTermination {
+ public:
+  explicit RemovedOnTermination(std::string path);
+  ~RemovedOnTermination();
+  RemovedOnTermination(const RemovedOnTermination&) = delete;
+  RemovedOnTermination& operator=(const RemovedOnTermination&) = delete;
+
+ private:
+  const std::string path_;
+};
+
 // While a hold lives, termination and stop requests are held: none ends or stops the program. The
 // first termination request wins; later ones are held too. Only one hold exists at a time.
 class TerminationHold {

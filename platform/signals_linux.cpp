@@ -7,13 +7,12 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <map>
 #include <mutex>
-#include <set>
-#include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "platform/signals.h"
+#include "platform/termination_state.h"
 
 namespace sunlink {
 
@@ -44,8 +43,7 @@ void actNow(int signal) {
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
-// Owns the watching thread and the state of the requests. Its mutex is held while a request is
-// acted on, so a hold cannot begin while the process is being ended.
+// Owns the watching thread; what the requests do is in TerminationState.
 class Watcher {
  public:
   static Watcher& instance() {
@@ -63,28 +61,19 @@ class Watcher {
 
   void start();
 
-  // Guards everything down to files.
-  std::mutex mutex;
-  bool holding = false;
-  std::function<void(int)> onRequest;
-  int firstRequest = 0;
-  bool stopHeld = false;
-  std::map<int, std::function<void()>> cleanups;
-  int nextCleanupId = 1;
-  std::set<std::string> files;
-
  private:
   Watcher() = default;
   void run();
-  void handle(int signal);
+  static void handle(int signal);
 
+  std::mutex mutex_;  // guards the start
   int signalFd_ = -1;
   int wakeFd_ = -1;
   std::thread thread_;
 };
 
 void Watcher::start() {
-  std::lock_guard<std::mutex> lock(mutex);
+  std::lock_guard<std::mutex> lock(mutex_);
   if (thread_.joinable()) return;
   // A closed pipe on standard output must show as a failed write, not end the program mid-store.
   ::signal(SIGPIPE, SIG_IGN);
@@ -115,34 +104,28 @@ void Watcher::run() {
 }
 
 void Watcher::handle(int signal) {
-  std::unique_lock<std::mutex> lock(mutex);
-  if (holding) {
-    if (signal == SIGTSTP) {
-      stopHeld = true;
-    } else {
-      if (firstRequest == 0) firstRequest = signal;
-      if (onRequest) onRequest(signal);
-    }
-    return;
-  }
+  TerminationState& state = TerminationState::instance();
+  std::unique_lock<std::mutex> lock(state.mutex);
   if (signal == SIGTSTP) {
+    if (state.holding) {
+      state.stopHeld = true;
+      return;
+    }
     lock.unlock();
     actNow(SIGTSTP);
     return;
   }
-  for (auto& cleanup : cleanups) {
-    try {
-      cleanup.second();
-    } catch (...) {
-      // The process ends either way; the other cleanups still run.
-    }
-  }
-  for (const std::string& file : files) ::unlink(file.c_str());
+  if (state.holdRequest(signal)) return;
+  state.endRun();
   actNow(signal);
   ::_exit(128 + signal);  // the default action of every watched termination signal ends us first
 }
 
 }  // namespace
+
+void removeFileNow(const std::string& path) { ::unlink(path.c_str()); }
+
+void stopNow() { actNow(SIGTSTP); }
 
 void watchTerminationRequests() { Watcher::instance().start(); }
 
@@ -161,69 +144,6 @@ std::string terminationRequestName(int request) {
     default:
       return "signal " + std::to_string(request);
   }
-}
-
-int addTerminationCleanup(std::function<void()> cleanup) {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  const int id = watcher.nextCleanupId++;
-  watcher.cleanups.emplace(id, std::move(cleanup));
-  return id;
-}
-
-void removeTerminationCleanup(int id) {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  watcher.cleanups.erase(id);
-}
-
-void removeOnTermination(const std::string& path) {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  watcher.files.insert(path);
-}
-
-void keepOnTermination(const std::string& path) {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  watcher.files.erase(path);
-}
-
-TerminationHold::TerminationHold(std::function<void(int)> onRequest) {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  if (watcher.holding) throw std::logic_error("TerminationHold: a hold is already in place");
-  watcher.holding = true;
-  watcher.onRequest = std::move(onRequest);
-  watcher.firstRequest = 0;
-  watcher.stopHeld = false;
-}
-
-TerminationHold::~TerminationHold() {
-  if (!released_) release();
-}
-
-void TerminationHold::disarm() {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  watcher.onRequest = nullptr;
-}
-
-int TerminationHold::release() {
-  Watcher& watcher = Watcher::instance();
-  int request = 0;
-  bool stop = false;
-  {
-    std::lock_guard<std::mutex> lock(watcher.mutex);
-    if (released_) return 0;
-    released_ = true;
-    watcher.holding = false;
-    watcher.onRequest = nullptr;
-    request = watcher.firstRequest;
-    stop = watcher.stopHeld;
-  }
-  if (stop) actNow(SIGTSTP);
-  return request;
 }
 
 }  // namespace sunlink

@@ -14,15 +14,11 @@
 #include <windows.h>
 
 #include <csignal>
-#include <cstdio>
-#include <functional>
-#include <map>
 #include <mutex>
-#include <set>
-#include <stdexcept>
 #include <string>
 
 #include "platform/signals.h"
+#include "platform/termination_state.h"
 
 namespace sunlink {
 
@@ -64,33 +60,12 @@ std::wstring wideFileName(const std::string& path) {
   return std::wstring();
 }
 
-// The state of the requests. Made once and never destroyed: a handler thread may still be waiting
-// on it while the process ends.
-struct Watcher {
-  static Watcher& instance() {
-    static Watcher* const watcher = new Watcher;
-    return *watcher;
-  }
-
-  // Guards everything below. Held while the process is being ended, so that a hold cannot begin
-  // (and switch the charger off) in the middle of that.
-  std::mutex mutex;
-  bool holding = false;
-  std::function<void(int)> onRequest;
-  int firstRequest = 0;
-  std::map<int, std::function<void()>> cleanups;
-  int nextCleanupId = 1;
-  std::set<std::string> files;
-};
-
 BOOL WINAPI onConsoleEvent(DWORD event) {
   const int request = requestOf(event);
   if (request == 0) return FALSE;  // not one of ours: the next handler decides
-  Watcher& watcher = Watcher::instance();
-  std::unique_lock<std::mutex> lock(watcher.mutex);
-  if (watcher.holding) {
-    if (watcher.firstRequest == 0) watcher.firstRequest = request;
-    if (watcher.onRequest) watcher.onRequest(request);
+  TerminationState& state = TerminationState::instance();
+  std::unique_lock<std::mutex> lock(state.mutex);
+  if (state.holdRequest(request)) {
     // Handled: the process goes on and ends once the charger is switched on.
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
     // For the other events Windows ends the process as soon as the handler returns, or after a
@@ -99,26 +74,24 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     lock.unlock();
     for (;;) Sleep(INFINITE);
   }
-  for (auto& cleanup : watcher.cleanups) {
-    try {
-      cleanup.second();
-    } catch (...) {
-      // The process ends either way; the other cleanups still run.
-    }
-  }
-  for (const std::string& file : watcher.files) {
-    const std::wstring name = wideFileName(file);
-    // A read-only mark would keep the file from being deleted. Deleted while still open (the
-    // temporary is opened to allow it), it goes when the process ends and closes it.
-    SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(name.c_str());
-  }
+  state.endRun();
   // As Windows' own handler ends a console program, with the lock still held. For every event
   // alike: a script must see a failure, not 0.
   ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
 }
 
 }  // namespace
+
+// A read-only mark would keep the file from being deleted. Deleted while still open (the
+// temporary is opened to allow it), it goes when the process ends and closes it.
+void removeFileNow(const std::string& path) {
+  const std::wstring name = wideFileName(path);
+  SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(name.c_str());
+}
+
+// Windows has no stop request: a hold never keeps one.
+void stopNow() {}
 
 void watchTerminationRequests() {
   // A process started with Ctrl-C ignored (a detached job) keeps it ignored, as on Linux.
@@ -139,61 +112,6 @@ std::string terminationRequestName(int request) {
     default:
       return "signal " + std::to_string(request);
   }
-}
-
-int addTerminationCleanup(std::function<void()> cleanup) {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  const int id = watcher.nextCleanupId++;
-  watcher.cleanups.emplace(id, std::move(cleanup));
-  return id;
-}
-
-void removeTerminationCleanup(int id) {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  watcher.cleanups.erase(id);
-}
-
-void removeOnTermination(const std::string& path) {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  watcher.files.insert(path);
-}
-
-void keepOnTermination(const std::string& path) {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  watcher.files.erase(path);
-}
-
-TerminationHold::TerminationHold(std::function<void(int)> onRequest) {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  if (watcher.holding) throw std::logic_error("TerminationHold: a hold is already in place");
-  watcher.holding = true;
-  watcher.onRequest = std::move(onRequest);
-  watcher.firstRequest = 0;
-}
-
-TerminationHold::~TerminationHold() {
-  if (!released_) release();
-}
-
-void TerminationHold::disarm() {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  watcher.onRequest = nullptr;
-}
-
-int TerminationHold::release() {
-  Watcher& watcher = Watcher::instance();
-  std::lock_guard<std::mutex> lock(watcher.mutex);
-  if (released_) return 0;
-  released_ = true;
-  watcher.holding = false;
-  watcher.onRequest = nullptr;
-  return watcher.firstRequest;
 }
 
 }  // namespace sunlink
