@@ -7,35 +7,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <map>
-#include <mutex>
 #include <vector>
 
+#include "platform/saved_line_settings.h"
 #include "platform/serial_port.h"
-#include "platform/signals.h"
 
 namespace sunlink {
 
 namespace {
-
-// The line settings each open port had before this program changed them, and the termination
-// cleanup that puts them back if a signal ends the run first.
-struct SavedLine {
-  termios settings;
-  int cleanupId;
-};
-
-std::mutex savedLinesMutex;
-std::map<int, SavedLine> savedLines;  // by descriptor; guarded by savedLinesMutex
-
-void saveLine(int fd, const termios& settings) {
-  // The cleanup captures the descriptor and settings by value: it runs on the signal-watching
-  // thread and must not take savedLinesMutex, which restoreSerialPortSettings holds while it
-  // removes the cleanup.
-  const int id = addTerminationCleanup([fd, settings] { ::tcsetattr(fd, TCSANOW, &settings); });
-  std::lock_guard<std::mutex> lock(savedLinesMutex);
-  savedLines[fd] = SavedLine{settings, id};
-}
 
 // Closes a descriptor whose opening failed at some step and reports that step's error. Once the
 // port is claimed (claimed true) the claim is given up first.
@@ -68,30 +47,15 @@ SerialPortHandle openSerialPortExclusive(const std::string& path, boost::system:
   ::cfmakeraw(&ios);
   ios.c_iflag |= IGNPAR;
   ios.c_cflag |= CREAD | CLOCAL;
-  saveLine(fd, found);
+  // Put back at once, not after draining: a charger that has gone silent must not hold the
+  // program there, and every request already had its reply.
+  keepLineSettings(fd, [fd, found] { ::tcsetattr(fd, TCSANOW, &found); });
   if (::tcsetattr(fd, TCSANOW, &ios) != 0) {
     const int error = errno;
     restoreSerialPortSettings(fd);
     return failOpen(fd, true, error, ec);
   }
   return fd;
-}
-
-void restoreSerialPortSettings(SerialPortHandle fd) {
-  SavedLine saved{};
-  {
-    std::lock_guard<std::mutex> lock(savedLinesMutex);
-    auto it = savedLines.find(fd);
-    if (it == savedLines.end()) return;
-    saved = it->second;
-    savedLines.erase(it);
-    // Removed before the descriptor can be closed, so the cleanup never reaches a closed or reused
-    // descriptor.
-    removeTerminationCleanup(saved.cleanupId);
-  }
-  // At once, not after draining: a charger that has gone silent must not hold the program here,
-  // and every request already had its reply.
-  ::tcsetattr(fd, TCSANOW, &saved.settings);
 }
 
 std::string serialPortGroup(const std::string& path) {

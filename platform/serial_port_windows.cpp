@@ -1,11 +1,8 @@
 #include <windows.h>
 
-#include <map>
-#include <mutex>
-
 #include "platform/port_names.h"
+#include "platform/saved_line_settings.h"
 #include "platform/serial_port.h"
-#include "platform/signals.h"
 
 namespace sunlink {
 
@@ -22,27 +19,6 @@ struct LineSettings {
 void putBack(HANDLE port, LineSettings settings) {
   SetCommState(port, &settings.dcb);
   SetCommTimeouts(port, &settings.timeouts);
-}
-
-// The saved settings, and the termination cleanup that puts them back if Ctrl-C or a closed
-// console ends the run first.
-struct SavedLine {
-  LineSettings settings;
-  int cleanupId;
-};
-
-// The saved settings of every port this process has open, by handle. Several links can be open
-// one after another (discovery) and the I/O library closes them on the reader thread, so the map
-// is shared between threads.
-std::mutex savedMutex;
-std::map<HANDLE, SavedLine> savedLines;  // guarded by savedMutex
-
-void saveLine(HANDLE port, const LineSettings& settings) {
-  // By value, and without savedMutex: the cleanup runs on the thread Windows starts for the
-  // console event, while restoreSerialPortSettings may hold savedMutex to remove it.
-  const int id = addTerminationCleanup([port, settings] { putBack(port, settings); });
-  std::lock_guard<std::mutex> lock(savedMutex);
-  savedLines[port] = SavedLine{settings, id};
 }
 
 void failWith(DWORD error, boost::system::error_code& ec) {
@@ -108,7 +84,7 @@ SerialPortHandle openSerialPortExclusive(const std::string& path, boost::system:
     CloseHandle(port);
     return INVALID_HANDLE_VALUE;
   }
-  saveLine(port, earlier);
+  keepLineSettings(port, [port, earlier] { putBack(port, earlier); });
   if (!makeRaw(port, earlier.dcb)) {
     failWith(GetLastError(), ec);
     // Half-changed settings are put back as they were.
@@ -117,21 +93,6 @@ SerialPortHandle openSerialPortExclusive(const std::string& path, boost::system:
     return INVALID_HANDLE_VALUE;
   }
   return port;
-}
-
-void restoreSerialPortSettings(SerialPortHandle port) {
-  SavedLine saved{};
-  {
-    std::lock_guard<std::mutex> lock(savedMutex);
-    const auto found = savedLines.find(port);
-    if (found == savedLines.end()) return;
-    saved = found->second;
-    savedLines.erase(found);
-    // Removed before the handle can be closed, so the cleanup never reaches a closed or reused
-    // handle.
-    removeTerminationCleanup(saved.cleanupId);
-  }
-  putBack(port, saved.settings);
 }
 
 std::string serialPortGroup(const std::string&) { return ""; }
