@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/file_folder_test.h"
 #include "support/log_capture.h"
 
 namespace sunlink {
@@ -20,33 +21,8 @@ using test::LogCapture;
 
 const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
 
-class SettingsFileTest : public ::testing::Test {
+class SettingsFileTest : public test::FileFolderTest {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/chgtune_settings_file_XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    folder_ = name;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  std::string path(const std::string& name) const { return (folder_ / name).string(); }
-  std::string put(const std::string& name, const std::string& content) const {
-    std::ofstream(path(name), std::ios::binary) << content;
-    return path(name);
-  }
-  static std::string contents(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  std::vector<std::string> folderEntries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
   int read(VregTable& table, const std::string& file) {
     out_.str("");
     err_.str("");
@@ -58,7 +34,6 @@ class SettingsFileTest : public ::testing::Test {
     return writeSettingsFile(table, file, out_, err_);
   }
 
-  fs::path folder_;
   std::ostringstream out_;
   std::ostringstream err_;
 };
@@ -118,7 +93,7 @@ TEST_F(SettingsFileTest, WrittenLayoutIsExact) {
                 "        <vreg label=\"far\" get=\"0x12345\"/>\n"
                 "    </vregs>\n"
                 "</qmx>\n");
-  EXPECT_EQ(folderEntries(), std::vector<std::string>{"settings.xml"});
+  EXPECT_EQ(entries(), std::vector<std::string>{"settings.xml"});
 
   ASSERT_EQ(write(VregTable(), file), 0);
   EXPECT_EQ(contents(file), std::string(kDeclaration) + "<qmx>\n    <vregs/>\n</qmx>\n");
@@ -328,7 +303,7 @@ TEST_F(SettingsFileTest, FailedWriteKeepsTheEarlierFile) {
   ASSERT_EQ(log.category("settings").size(), 1u);
   EXPECT_NE(log.category("settings")[0].find("File too large"), std::string::npos);
   EXPECT_EQ(contents(file), earlier);
-  EXPECT_EQ(folderEntries(), std::vector<std::string>{"settings.xml"});  // no temporary left
+  EXPECT_EQ(entries(), std::vector<std::string>{"settings.xml"});  // no temporary left
 
   // Written in full, the new file keeps the earlier one's permissions.
   ASSERT_EQ(write(large, file), 0);
@@ -336,7 +311,7 @@ TEST_F(SettingsFileTest, FailedWriteKeepsTheEarlierFile) {
   struct stat st;
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(folderEntries(), std::vector<std::string>{"settings.xml"});
+  EXPECT_EQ(entries(), std::vector<std::string>{"settings.xml"});
 }
 
 TEST_F(SettingsFileTest, UnwritableTargetsFail) {
@@ -352,7 +327,7 @@ TEST_F(SettingsFileTest, UnwritableTargetsFail) {
         << log.category("settings")[0];
   }
   EXPECT_EQ(contents(path("folder/keep.txt")), "kept");
-  EXPECT_EQ(folderEntries(), (std::vector<std::string>{"folder"}));
+  EXPECT_EQ(entries(), (std::vector<std::string>{"folder"}));
 }
 
 // A link is followed to the file it names, from the link's own folder, through a chain of links;
@@ -369,7 +344,7 @@ TEST_F(SettingsFileTest, WriteGoesThroughLinksToTheFileTheyName) {
   EXPECT_EQ(contents(path("sub/missing.xml")), contents(earlier));
   EXPECT_EQ(fs::read_symlink(path("sub/second.xml")), "../first.xml");
   EXPECT_EQ(fs::read_symlink(path("sub/dangling.xml")), "missing.xml");
-  EXPECT_EQ(folderEntries(), (std::vector<std::string>{"first.xml", "sub"}));
+  EXPECT_EQ(entries(), (std::vector<std::string>{"first.xml", "sub"}));
 
   fs::create_symlink("loop.xml", path("loop.xml"));
   EXPECT_EQ(write(sampleTable(), path("loop.xml")), 95);

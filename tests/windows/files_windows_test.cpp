@@ -12,47 +12,21 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "support/file_folder_test.h"
 
 namespace sunlink {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ReplaceFileTest : public ::testing::Test {
+class ReplaceFileTest : public test::FileFolderTest {
  protected:
-  void SetUp() override {
-    folder_ = fs::path(::testing::TempDir()) /
-              (std::string("chgtune_replace_") +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
+  // Read-only marks would keep the files from being removed.
   void TearDown() override {
     for (const auto& entry : fs::directory_iterator(folder_))
       SetFileAttributesW(entry.path().wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(folder_);
+    FileFolderTest::TearDown();
   }
-
-  std::string path(const std::string& name) const { return (folder_ / name).string(); }
-  std::string put(const std::string& name, const std::string& text) const {
-    std::ofstream(path(name), std::ios::binary) << text;
-    return path(name);
-  }
-  static std::string contents(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  std::vector<std::string> entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_))
-      names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  fs::path folder_;
 };
 
 TEST_F(ReplaceFileTest, ReplacesTheWholeFileAndKeepsItsMarks) {
