@@ -4,7 +4,8 @@
 #include <boost/exception/get_error_info.hpp>
 #include <string>
 
-#include "app/errors.h"
+#include "base/statuses.h"
+#include "base/errors.h"
 
 namespace sunlink {
 
@@ -26,13 +27,13 @@ int writeBoostFailure(const boost::exception& failure, std::ostream& err) {
   if (diagnostics.empty() || diagnostics.back() != '\n') err << '\n';
   err << closingLine;
   const int* exitCode = boost::get_error_info<tag_exit_code>(failure);
-  return exitCode ? *exitCode : -1;
+  return exitCode ? *exitCode : kExitFailure;
 }
 
 }  // namespace
 
 int writeErrorBanner(std::exception_ptr failure, std::ostream& err) {
-  int status = -1;
+  int status = kExitFailure;
   try {
     std::rethrow_exception(failure);
   } catch (const boost::exception& e) {

@@ -1,5 +1,6 @@
 // The run sequence. Each function below is one group of steps, called in order by runChgtune;
 // the work itself is done by the subsystems they call.
+#include "base/statuses.h"
 #include "app/run.h"
 
 #include <boost/system/system_error.hpp>
@@ -11,9 +12,10 @@
 
 #include "app/cli.h"
 #include "app/error_banner.h"
-#include "app/errors.h"
-#include "app/exit_program.h"
-#include "app/log.h"
+#include "base/errors.h"
+#include "base/exit_program.h"
+#include "link/current_link.h"
+#include "base/log.h"
 #include "charger/charger_settings.h"
 #include "charger/menus.h"
 #include "device/device_commands.h"
@@ -100,7 +102,7 @@ void obtainLink(const CommandLine& options) {
       std::cerr << e.what() << std::endl;
       if (e.code() == boost::system::errc::permission_denied)
         hintPortPermission(options.text("serial"), std::cerr);
-      exitProgram(-1);
+      exitProgram(kExitFailure);
     }
     return;
   }
@@ -108,7 +110,7 @@ void obtainLink(const CommandLine& options) {
   std::unique_ptr<QmxSerial> link = locateDevice(portName, options.has("quiet"));
   if (!link) {
     std::cerr << "Unable to detect a MPPT charger." << std::endl;
-    exitProgram(11);
+    exitProgram(kExitNoCharger);
   }
   setCurrentLink(std::move(link));
 }
@@ -128,7 +130,7 @@ CommandLine startUp(int argc, char* argv[]) {
   } catch (...) {
     std::cerr << "Unknown exception" << std::endl;
   }
-  exitProgram(-1);
+  exitProgram(kExitFailure);
 }
 
 // --- On the link: one path, then the end ---------------------------------------------------------
@@ -152,7 +154,7 @@ void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
 // some settings could not be read).
 int retrieveSettings(ChargerSettings& model) {
   const int status = model.retrieveSettings();
-  if (status == 3) exitProgram(status);
+  if (status == kExitNoAnswer) exitProgram(status);
   return status;
 }
 
@@ -242,7 +244,7 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
   } catch (const input_ended&) {
     std::cout << std::endl;
     std::cerr << "Input ended before x was typed: the settings were not stored." << std::endl;
-    exitProgram(-1);
+    exitProgram(kExitFailure);
   }
   if (options.has("dump")) dump.connectDump();
   return changed ? storeAndPrint(model) : 0;
@@ -274,7 +276,7 @@ void runChgtune(int argc, char* argv[]) {
   } catch (const interrupted& e) {
     // The store has switched the charger on again and said what it did not write.
     const int* status = boost::get_error_info<tag_exit_code>(e);
-    exitProgram(status != nullptr ? *status : -1);
+    exitProgram(status != nullptr ? *status : kExitFailure);
   } catch (...) {
     exitProgram(writeErrorBanner(std::current_exception(), std::cerr));
   }

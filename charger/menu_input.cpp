@@ -3,7 +3,7 @@
 #include <istream>
 #include <ostream>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "charger/charger_settings.h"
 #include "charger/value_text.h"
 #include "platform/console.h"

@@ -1,7 +1,7 @@
 // The interactive console menus. Each reads whole lines from the model's io.in and returns whether
 // the settings list differs from what it was when the menu was entered: values typed equal to the
 // current ones, or changed and changed back, are no change. When the input ends before x is typed,
-// they throw input_ended (app/errors.h) so that the run leaves every menu at once and stores
+// they throw input_ended (base/errors.h) so that the run leaves every menu at once and stores
 // nothing.
 #pragma once
 

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
-#include "app/log.h"
+#include "base/statuses.h"
+#include "base/errors.h"
+#include "base/log.h"
 #include "charger/charger_settings.h"
 #include "device/device_commands.h"
 #include "link/qmx_serial.h"
 #include "platform/signals.h"
-#include "protocol/hex_msg.h"
+#include "codec/hex_msg.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
 #include "settings/restore.h"
@@ -45,7 +46,7 @@ void reportStore(std::ostream& err, const RestoreProgress& progress, int status,
   if (request != 0) {
     err << "Store interrupted by " << terminationRequestName(request)
         << ": settings not written: " << labelList(notWritten) << "; " << switchedOn << std::endl;
-  } else if (failed || status != 0) {
+  } else if (failed || status != kExitOk) {
     err << "Store incomplete: settings written: " << labelList(written)
         << "; not written: " << labelList(notWritten) << "; " << switchedOn << std::endl;
   } else if (on != 0) {
@@ -81,7 +82,7 @@ int ChargerSettings::storeSettings() {
             terminationRequestName(request).c_str());
   });
   RestoreProgress progress;
-  int status = 0;
+  int status = kExitOk;
   std::exception_ptr failure;
   try {
     // The charger must not act on a half-written set of settings.
@@ -108,10 +109,10 @@ int ChargerSettings::storeSettings() {
   const int on = chargerOn(serial, *io.out, *io.err);
   const int request = hold.release();
   reportStore(*io.err, progress, status, failure != nullptr, on, request);
-  if (request != 0) throw interrupted() << tag_exit_code(128 + request);
+  if (request != 0) throw interrupted() << tag_exit_code(exitStatusForRequest(request));
   if (failure) std::rethrow_exception(failure);
   // A store that failed keeps its own status; otherwise a failed switch-on decides.
-  return status != 0 ? status : on;
+  return status != kExitOk ? status : on;
 }
 
 int ChargerSettings::useFactoryTable() {
@@ -121,7 +122,7 @@ int ChargerSettings::useFactoryTable() {
     try {
       std::lock_guard<std::recursive_mutex> lock(link->linkLock());
       HexMsg reply;
-      if (HexProtocol(*link).getRegister(REG_ROTARY_POSITION, reply) == 0) {
+      if (HexProtocol(*link).getRegister(REG_ROTARY_POSITION, reply) == kExchangeOk) {
         const std::uint8_t switchPosition = reply.read8();
         // Table numbers count the switch positions 0 to 7 from 1.
         if (reply.good() && switchPosition < 8) position = switchPosition + 1;

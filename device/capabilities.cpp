@@ -3,9 +3,10 @@
 #include <boost/algorithm/string/trim.hpp>
 #include <cstdio>
 
-#include "app/errors.h"
-#include "app/exit_program.h"
-#include "app/log.h"
+#include "base/statuses.h"
+#include "base/errors.h"
+#include "base/exit_program.h"
+#include "base/log.h"
 #include "link/qmx_serial.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
@@ -40,7 +41,7 @@ constexpr std::uint32_t kKnownFlags = (1u << CAPABILITY_FLAG_COUNT) - 1;
 // for the value's top byte.
 bool readRegister(HexProtocol& hex, std::uint16_t id, std::size_t width, std::uint32_t& value) {
   HexMsg reply;
-  if (hex.getRegister(id, reply) != 0) return false;
+  if (hex.getRegister(id, reply) != kExchangeOk) return false;
   if (reply.size() < reply.readPosition() + width + 1) return false;
   std::uint8_t bytes[4] = {};
   if (!reply.read(bytes, width)) return false;
@@ -130,7 +131,7 @@ int identify(Capabilities& caps, QmxSerial& link) {
   std::uint16_t word = 0;
   if (!hex.ping(word)) {
     logError(kCategory, "no ping reply");
-    return 3;
+    return kExitNoAnswer;
   }
   switch (word >> 14) {
     case 1:
@@ -141,23 +142,23 @@ int identify(Capabilities& caps, QmxSerial& link) {
       break;
     default:  // boot loaders and tester firmware know nothing about the charger's settings
       logError(kCategory, "application required to determine capabilities...");
-      return 81;
+      return kExitNotApplication;
   }
 
   if (!hex.getDeviceId(caps.productId)) {
     logError(kCategory, "no device id reply");
-    return 22;
+    return kExitRefused;
   }
   if (!isMpptProductId(caps.productId)) {
     logError(kCategory, "only mppt chargers are supported");
-    return 91;
+    return kExitNotCharger;
   }
 
   if (std::optional<std::string> known = lookupProductName(caps.productId)) {
     caps.name = *known;
   } else if ((word & 0x0FFF) >= 0x112) {
     HexMsg reply;
-    if (hex.getRegister(REG_MODEL_NAME, reply) == 0) {
+    if (hex.getRegister(REG_MODEL_NAME, reply) == kExchangeOk) {
       caps.name = reply.valueString();
       boost::algorithm::trim_right(caps.name);
     }
@@ -170,7 +171,7 @@ int identify(Capabilities& caps, QmxSerial& link) {
 
   logCapabilities(caps);
   if (caps.minBatteryVoltage == 0) logError(kCategory, "mppt charger model unknown...");
-  return 0;
+  return kExitOk;
 }
 
 }  // namespace
@@ -232,13 +233,13 @@ int identifyCharger(Capabilities& caps, QmxSerial& link) {
     return identify(caps, link);
   } catch (const no_response&) {
     logError(kCategory, "no response received (check power / correct serial port)");
-    return 3;
+    return kExitNoAnswer;
   }
 }
 
 void readCapabilities(Capabilities& caps, QmxSerial& link) {
   const int status = identifyCharger(caps, link);
-  if (status != 0) exitProgram(status);
+  if (status != kExitOk) exitProgram(status);
 }
 
 }  // namespace sunlink

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/errors.h"
+#include "base/statuses.h"
+#include "base/errors.h"
 #include "link/qmx_serial.h"
 #include "platform/clock.h"
 #include "protocol/hex_protocol.h"
@@ -37,25 +38,25 @@ int runCommand(QmxSerial& link, std::ostream& out, std::ostream& err,
     std::uint16_t version = 0;
     if (!hex.ping(version)) {
       err << "No ping reply (incorrect serial port?)\n" << std::flush;
-      return 3;
+      return kExitNoAnswer;
     }
     if (!isApplicationFirmware(version)) {
       err << applicationRequired << "\n" << std::flush;
-      return 81;
+      return kExitNotApplication;
     }
     const CommandPlan plan = makePlan();
     if (!plan.banner.empty()) out << "\n" << plan.banner << "\n" << std::flush;
     // A refused write ends the command: switching the charger off or on writes its mode only once
     // the unlock before it was accepted.
     for (const RegisterWrite& write : plan.writes) {
-      if (!hex.setRegister(write.id, write.value)) return 22;
+      if (!hex.setRegister(write.id, write.value)) return kExitRefused;
     }
-    return 0;
+    return kExitOk;
   } catch (const no_response&) {
     err << "No response received (incorrect serial port?)\n" << std::flush;
-    return 3;
+    return kExitNoAnswer;
   } catch (...) {
-    return 22;
+    return kExitRefused;
   }
 }
 

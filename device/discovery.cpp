@@ -7,8 +7,8 @@
 #include <iostream>
 #include <thread>
 
-#include "app/errors.h"
-#include "app/log.h"
+#include "base/errors.h"
+#include "base/log.h"
 #include "link/qmx_serial.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"

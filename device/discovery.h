@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/exchange_timeouts.h"
+#include "link/exchange_timeouts.h"
 
 namespace sunlink {
 

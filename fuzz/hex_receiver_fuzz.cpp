@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "protocol/hex_msg.h"
+#include "codec/hex_msg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   sunlink::HexReceiver receiver;

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "charger/charger_settings.h"
 
 using sunlink::ChargerSettings;

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "settings/settings_file.h"
 
 namespace {

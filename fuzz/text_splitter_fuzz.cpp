@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "link/text_splitter.h"
+#include "codec/text_splitter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   sunlink::TextSplitter splitter;

@@ -6,8 +6,9 @@
 #include <exception>
 #include <system_error>
 
-#include "app/errors.h"
-#include "app/log.h"
+#include "base/statuses.h"
+#include "base/errors.h"
+#include "base/log.h"
 #include "platform/serial_port.h"
 
 namespace sunlink {
@@ -169,7 +170,7 @@ int QmxSerial::send(const HexMsg& request) {
   std::string text = request.toText();
   txSignal(text);
   const std::size_t written = boost::asio::write(port_, boost::asio::buffer(text));
-  return written == text.size() ? 0 : -3;
+  return written == text.size() ? kExchangeOk : kExchangeFailed;
 }
 
 }  // namespace sunlink

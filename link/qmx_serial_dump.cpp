@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "link/qmx_serial.h"
 
 namespace sunlink {

@@ -7,7 +7,8 @@
 #include <iostream>
 #include <memory>
 
-#include "app/log.h"
+#include "base/statuses.h"
+#include "base/log.h"
 #include "link/qmx_serial.h"
 #include "protocol/concurrent_queue.h"
 #include "protocol/registers.h"
@@ -53,18 +54,18 @@ int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& acc
         raw->push(frame);
       }).track_foreign(queue));
 
-  int result = -2;
+  int result = kExchangeNoReply;
   while (attempts > 0) {
     --attempts;  // from here on, the attempts left
     const ReplyQueue::Clock::time_point deadline = ReplyQueue::Clock::now() + timeout;
     const int sent = link.send(request);
-    if (sent != 0) return sent;
+    if (sent != kExchangeOk) return sent;
 
-    result = -2;
+    result = kExchangeNoReply;
     for (;;) {
       HexMsg message;
       if (!queue->waitAndPop(message, deadline)) {
-        result = -3;
+        result = kExchangeFailed;
         break;
       }
       if (message.empty()) continue;
@@ -81,7 +82,7 @@ int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& acc
       if (std::find(accepted.begin(), accepted.end(), code) != accepted.end()) {
         message.rewind();
         reply = message;
-        return 0;
+        return kExchangeOk;
       }
       // Anything else (TEXT-time HEX traffic, a reply meant for someone else): keep waiting for
       // the same deadline.
@@ -94,7 +95,7 @@ bool HexProtocol::ping(std::uint16_t& version) {
   logInfo("hex_proto", "hex: ping");
   std::lock_guard<std::recursive_mutex> lock(link_.linkLock());
   HexMsg reply;
-  if (transact(link_, commandRequest(CMD_PING), {RSP_PING}, 10, link_.timeouts.ping, reply) != 0)
+  if (transact(link_, commandRequest(CMD_PING), {RSP_PING}, 10, link_.timeouts.ping, reply) != kExchangeOk)
     throw no_response() << tag_what("no response");
   return readWordReply(reply, RSP_PING, version);
 }
@@ -104,7 +105,7 @@ bool HexProtocol::getDeviceId(std::uint16_t& productId) {
   std::lock_guard<std::recursive_mutex> lock(link_.linkLock());
   HexMsg reply;
   if (transact(link_, commandRequest(CMD_GET_DEVICE_ID), {RSP_DEVICE_ID, RSP_UNKNOWN}, 3,
-               link_.timeouts.deviceId, reply) != 0)
+               link_.timeouts.deviceId, reply) != kExchangeOk)
     throw no_response();
   return readWordReply(reply, RSP_DEVICE_ID, productId);
 }
@@ -116,13 +117,13 @@ int HexProtocol::getRegister(std::uint16_t id, HexMsg& reply) {
   const int result =
       transact(link_, registerRequest(CMD_GET_REGISTER, id), {RSP_GET, RSP_UNKNOWN, RSP_FAILED}, 3,
                link_.timeouts.getRegister, reply);
-  if (result != 0) return result;
+  if (result != kExchangeOk) return result;
   // The read position is left just after the flags, where the caller reads the value.
   const std::uint8_t code = reply.read8();
   const std::uint16_t echoedId = reply.read16();
   const std::uint8_t flags = reply.read8();
-  if (!reply.good() || code != RSP_GET || echoedId != id || flags != 0) return -3;
-  return 0;
+  if (!reply.good() || code != RSP_GET || echoedId != id || flags != 0) return kExchangeFailed;
+  return kExchangeOk;
 }
 
 bool HexProtocol::setRegister(std::uint16_t id, std::uint16_t value) {
@@ -132,7 +133,7 @@ bool HexProtocol::setRegister(std::uint16_t id, std::uint16_t value) {
   request.append16(value);
   HexMsg reply;
   if (transact(link_, request, {RSP_SET, RSP_UNKNOWN, RSP_FAILED}, 10, link_.timeouts.setRegister,
-               reply) != 0)
+               reply) != kExchangeOk)
     throw no_response();
   // The echoed id is read but not compared: any acknowledged write counts here (restore, which
   // needs the match, checks it itself).

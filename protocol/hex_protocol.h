@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/errors.h"
-#include "protocol/hex_msg.h"
+#include "base/errors.h"
+#include "codec/hex_msg.h"
 
 namespace sunlink {
 

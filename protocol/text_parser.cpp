@@ -2,7 +2,7 @@
 
 #include <locale>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "link/qmx_serial.h"
 
 namespace sunlink {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/hex_msg.h"
+#include "codec/hex_msg.h"
 
 namespace sunlink {
 

@@ -2,8 +2,9 @@
 
 #include <mutex>
 
-#include "app/errors.h"
-#include "app/log.h"
+#include "base/statuses.h"
+#include "base/errors.h"
+#include "base/log.h"
 #include "link/qmx_serial.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
@@ -38,7 +39,7 @@ bool writeValue(QmxSerial& link, const Vreg& vreg, std::uint16_t id) {
 
   HexMsg reply;
   if (transact(link, request, {RSP_SET, RSP_UNKNOWN, RSP_FAILED}, kSetAttempts,
-               link.timeouts.setRegister, reply) != 0) {
+               link.timeouts.setRegister, reply) != kExchangeOk) {
     throw no_response();
   }
   const std::uint8_t code = reply.read8();
@@ -52,7 +53,7 @@ bool verifyValue(HexProtocol& hex, const Vreg& vreg, std::uint32_t id) {
   const char* label = vreg.label.c_str();
   HexMsg reply;
   // A register id beyond 16 bits cannot exist on the charger: it fails like an unreadable one.
-  if (id > 0xFFFF || hex.getRegister(static_cast<std::uint16_t>(id), reply) != 0) {
+  if (id > 0xFFFF || hex.getRegister(static_cast<std::uint16_t>(id), reply) != kExchangeOk) {
     logError("settings", "restore: verify register  \"%s\" (0x%04X) failed", label,
              static_cast<unsigned>(id));
     return false;
@@ -139,7 +140,7 @@ int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress) {
       progress->stored.insert(vreg.label);
     }
   }
-  return passed ? 0 : 95;
+  return passed ? kExitOk : kExitWriteFailed;
 }
 
 }  // namespace sunlink

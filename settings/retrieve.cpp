@@ -5,7 +5,8 @@
 #include <mutex>
 #include <vector>
 
-#include "app/log.h"
+#include "base/statuses.h"
+#include "base/log.h"
 #include "link/qmx_serial.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
@@ -80,13 +81,13 @@ int pingApplication(HexProtocol& hex, const char* pass, const char* work,
                     std::uint16_t& versionWord) {
   if (!hex.ping(versionWord)) {
     logError("settings", "%s: no ping reply", pass);
-    return 3;
+    return kExitNoAnswer;
   }
   if (!isApplicationFirmware(versionWord)) {
     logError("settings", "%s: application required to %s settings...", pass, work);
-    return 81;
+    return kExitNotApplication;
   }
-  return 0;
+  return kExitOk;
 }
 
 int limitCheck(const Vreg& vreg) {
@@ -120,7 +121,7 @@ int retrieve(QmxSerial& link, VregTable& table) {
   std::uint16_t productId = 0;
   if (!hex.getDeviceId(productId)) {
     logError("settings", "retrieve: deviceID failed");
-    return 3;
+    return kExitNoAnswer;
   }
   const std::int32_t version = versionWord & 0x0FFF;
   logInfo("settings", "retrieve: loading settings");
@@ -152,7 +153,7 @@ int retrieve(QmxSerial& link, VregTable& table) {
     const auto id = static_cast<std::uint16_t>(vreg.get);
     bool read = false;
     for (int attempt = 0; attempt < kReadTries && !read; ++attempt) {
-      read = hex.getRegister(id, reply) == 0;
+      read = hex.getRegister(id, reply) == kExchangeOk;
     }
     if (!read) {
       logError("settings", "retrieve: settings get vreg \"%s\" (0x%04X) failed", label,
@@ -177,7 +178,7 @@ int retrieve(QmxSerial& link, VregTable& table) {
     // Recorded even when out of limits: the value is what the charger holds.
     if (!vreg.group.empty()) groupValues[vreg.group] = vreg.value;
   }
-  return passed ? 0 : 94;
+  return passed ? kExitOk : kExitReadFailed;
 }
 
 }  // namespace sunlink

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "protocol/hex_msg.h"
+#include "codec/hex_msg.h"
 #include "settings/vreg_table.h"
 
 namespace sunlink {

@@ -8,8 +8,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/errors.h"
-#include "app/log.h"
+#include "base/statuses.h"
+#include "base/errors.h"
+#include "base/log.h"
 #include "platform/files.h"
 
 namespace sunlink {
@@ -115,7 +116,7 @@ int loadXmlFile(const std::string& path, VregTable& table) {
     // Read from memory, the reader's own message lacks the file name; put it back in.
     const pt::xml_parser_error named(e.message(), path, e.line());
     logError("settings", "%s", named.what());
-    return 29;
+    return kExitFileNotXml;
   }
   settingsFromTree(tree, table);
   return 0;
@@ -133,7 +134,7 @@ int readSettingsFile(VregTable& table, const std::string& path, std::ostream& ou
     logError("settings", "xml file \"%s\": %s", path.c_str(), e.what());
   }
   err << "Reading settings failed" << std::endl;
-  return 94;
+  return kExitReadFailed;
 }
 
 namespace {
@@ -161,7 +162,7 @@ int writeSettingsFile(const VregTable& table, const std::string& path, std::ostr
     logError("settings", "%s", e.what());
   }
   err << "Writing settings failed" << std::endl;
-  return 95;
+  return kExitWriteFailed;
 }
 
 int writeSettingsDocument(const VregTable& table, std::ostream& document, std::ostream& out,
@@ -179,7 +180,7 @@ int writeSettingsDocument(const VregTable& table, std::ostream& document, std::o
     logError("settings", "%s", e.what());
   }
   err << "Writing settings failed" << std::endl;
-  return 95;
+  return kExitWriteFailed;
 }
 
 }  // namespace sunlink

@@ -2,8 +2,8 @@
 
 #include <boost/exception/info.hpp>
 
-#include "app/errors.h"
-#include "app/log.h"
+#include "base/errors.h"
+#include "base/log.h"
 
 namespace sunlink {
 

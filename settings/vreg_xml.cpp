@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "settings/settings_file.h"
 
 namespace sunlink {

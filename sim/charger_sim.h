@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/hex_msg.h"
+#include "codec/hex_msg.h"
 #include "sim/profiles.h"
 
 namespace sunlink {

@@ -25,7 +25,9 @@ set(wine_environment WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=")
 # The shared test helpers that work without pseudo-terminals and child processes.
 add_library(chgtune_test_support STATIC support/log_capture.cpp support/empty.cpp)
 target_link_libraries(chgtune_test_support PUBLIC chgtune_core GTest::gtest GTest::gmock)
-target_include_directories(chgtune_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+# Tests stand outside the layering: they may reach every folder (and include one another's helpers
+# as "tests/...").
+target_include_directories(chgtune_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
 
 # A test source is left out when it includes something Linux-only: the simulated charger, the
 # pseudo-terminal and child-process helpers, or POSIX headers. Besides those, the sysfs port
@@ -34,7 +36,7 @@ set(linux_only_includes
   "sim/|tests/sim/|support/(e2e_support|process|pty_peer|scripted_device|sim_link)\\.h|platform/pty\\.h|(unistd|poll|fcntl|termios|signal)\\.h|sys/")
 set(linux_only_tests platform/serial_ports_test.cpp)
 
-foreach(folder app link protocol device settings charger platform windows)
+foreach(folder base codec app link protocol device settings charger platform windows)
   file(GLOB test_sources CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${folder}/*_test.cpp)
   set(windows_sources)
   foreach(source IN LISTS test_sources)

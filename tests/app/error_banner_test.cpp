@@ -9,7 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 namespace sunlink {
 namespace {

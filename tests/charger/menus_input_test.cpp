@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "charger/charger_settings.h"
 #include "charger/menu_input.h"
 

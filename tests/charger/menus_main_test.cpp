@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "charger/menus.h"
 #include "tests/charger/menus_harness.h"
 

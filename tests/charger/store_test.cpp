@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "charger/charger_settings.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"

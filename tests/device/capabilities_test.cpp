@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/exit_program.h"
+#include "base/exit_program.h"
+#include "link/current_link.h"
 #include "link/qmx_serial.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"

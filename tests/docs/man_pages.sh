@@ -73,12 +73,17 @@ while read -r short long; do
 done <"$scratch/chgsim.options"
 
 # --- Exit statuses -------------------------------------------------------------------------------
-# The statuses a program can end with, from its sources: the status given to exitProgram or
+# The statuses chgsim can end with, from its sources: the status given to exitProgram or
 # _Exit, and the statuses returned by the operations whose result becomes the exit status.
 # -1 reaches the shell as 255.
 statuses_in_code() {
   grep -hoE 'exitProgram\(-?[0-9]+\)|_Exit\([0-9]+\)|return -?[0-9]+;|\? 0 : [0-9]+' "$@" |
     grep -oE -- '-?[0-9]+' | sed 's/^-1$/255/' | sort -nu | paste -sd ' '
+}
+# The program's exit statuses: the named constants of base/statuses.h.
+statuses_in_header() {
+  grep -hoE '^constexpr int kExit[A-Za-z]+ = -?[0-9]+;' "$1" | grep -oE -- '-?[0-9]+;' | tr -d ';' |
+    sed 's/^-1$/255/' | sort -nu | paste -sd ' '
 }
 # The statuses a page lists: the ".B N" tags of the .TP paragraphs of its EXIT STATUS section.
 statuses_in_page() {
@@ -93,10 +98,7 @@ same_statuses() {
   fi
 }
 
-code_statuses=$(statuses_in_code "$SOURCE_DIR"/app/run.cpp "$SOURCE_DIR"/app/exit_program.cpp \
-  "$SOURCE_DIR"/device/capabilities.cpp "$SOURCE_DIR"/device/device_commands.cpp \
-  "$SOURCE_DIR"/settings/settings_file.cpp "$SOURCE_DIR"/settings/retrieve.cpp \
-  "$SOURCE_DIR"/settings/restore.cpp)
+code_statuses=$(statuses_in_header "$SOURCE_DIR"/base/statuses.h)
 [ "$(wc -w <<<"$code_statuses")" -ge 5 ] ||
   fail "found only the statuses {$code_statuses} in the sources"
 same_statuses "chgtune.1" "$code_statuses" "$(statuses_in_page "$chgtune_page")"
@@ -104,7 +106,7 @@ readme_statuses=$(awk '/^## / { inside = ($0 == "## Exit statuses") }
   inside && /^\| [0-9]+ / { print $2 }' "$readme" | sort -nu | paste -sd ' ')
 same_statuses "The README" "$code_statuses" "$readme_statuses"
 # A signal during a store ends the run with 128 + its number, which no literal in the code shows.
-if grep -q 'tag_exit_code(128 + ' "$SOURCE_DIR/charger/store.cpp"; then
+if grep -q 'return 128 + request;' "$SOURCE_DIR/base/statuses.h"; then
   grep -q '^| 128+N |' "$readme" || fail "The README's exit statuses lack 128+N"
   awk '/^\.SH/ { inside = ($0 ~ /^\.SH "?EXIT STATUS"?$/) }
        inside && previous == ".TP" && $0 == ".B 128+N" { found = 1 }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "sim/charger_sim.h"
 #include "support/pty_peer.h"
 

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "protocol/hex_msg.h"
+#include "codec/hex_msg.h"
 
 namespace sunlink {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "support/log_capture.h"
 #include "support/sim_link.h"
 

@@ -6,7 +6,7 @@
 #include <boost/property_tree/xml_parser.hpp>
 #include <sstream>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "settings/settings_file.h"
 #include "support/log_capture.h"
 #include "support/sim_link.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/hex_msg.h"
+#include "codec/hex_msg.h"
 
 namespace sunlink {
 namespace sim {

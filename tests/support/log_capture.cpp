@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/log.h"
+#include "base/log.h"
 
 namespace sunlink {
 namespace test {

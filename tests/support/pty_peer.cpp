@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "protocol/hex_msg.h"
+#include "codec/hex_msg.h"
 #include "sim/charger_sim.h"
 #include "support/exclusive_mode.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "link/qmx_serial.h"
-#include "protocol/exchange_timeouts.h"
+#include "link/exchange_timeouts.h"
 #include "sim/charger_sim.h"
 
 namespace sunlink {

@@ -1,4 +1,4 @@
-#include "protocol/hex_msg.h"
+#include "codec/hex_msg.h"
 
 #include <gtest/gtest.h>
 

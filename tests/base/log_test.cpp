@@ -1,6 +1,6 @@
 // The log facility as the rest of the program sees it: which lines are shown, what they look like,
 // where they go, and how held-back lines come out.
-#include "app/log.h"
+#include "base/log.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "link/text_splitter.h"
+#include "codec/text_splitter.h"
 
 #include <regex>
 #include <utility>
