@@ -61,38 +61,40 @@ void askRelayMode(ChargerSettings& model) {
   model.setRelayMode(readAnswerLine(model.io));
 }
 
-// Keys a to f: one switching level each, and the relay mode that uses it.
+// Keys a to f: one switching level each.
 struct LevelKey {
+  const char* line;
   const char* question;
   const char* label;
   int (ChargerSettings::*setter)(const std::string&);
 };
 
 const LevelKey LEVEL_KEYS[] = {
-    {"Panel voltage high set level [", "relay_input_high_voltage_set",
-     &ChargerSettings::setRelayInputHighSet},
-    {"Panel voltage high clear level [", "relay_input_high_voltage_clear",
-     &ChargerSettings::setRelayInputHighClear},
-    {"Battery voltage low set level [", "relay_output_low_voltage_set",
-     &ChargerSettings::setRelayOutputLowSet},
-    {"Battery voltage low clear level [", "relay_output_low_voltage_clear",
-     &ChargerSettings::setRelayOutputLowClear},
-    {"Battery voltage high set level [", "relay_output_high_voltage_set",
-     &ChargerSettings::setRelayOutputHighSet},
-    {"Battery voltage high clear level [", "relay_output_high_voltage_clear",
-     &ChargerSettings::setRelayOutputHighClear},
+    {"Set panel voltage high set level (", "Panel voltage high set level [",
+     "relay_input_high_voltage_set", &ChargerSettings::setRelayInputHighSet},
+    {"Set panel voltage high clear level (", "Panel voltage high clear level [",
+     "relay_input_high_voltage_clear", &ChargerSettings::setRelayInputHighClear},
+    {"Set battery voltage low set level (", "Battery voltage low set level [",
+     "relay_output_low_voltage_set", &ChargerSettings::setRelayOutputLowSet},
+    {"Set battery voltage low clear level (", "Battery voltage low clear level [",
+     "relay_output_low_voltage_clear", &ChargerSettings::setRelayOutputLowClear},
+    {"Set battery voltage high set level (", "Battery voltage high set level [",
+     "relay_output_high_voltage_set", &ChargerSettings::setRelayOutputHighSet},
+    {"Set battery voltage high clear level (", "Battery voltage high clear level [",
+     "relay_output_high_voltage_clear", &ChargerSettings::setRelayOutputHighClear},
 };
+
+template <int Level>
+std::string levelLine(ChargerSettings& model) {
+  const LevelKey& level = LEVEL_KEYS[Level];
+  return level.line + volts(model, level.label) + "V)";
+}
 
 template <int Level>
 void askLevel(ChargerSettings& model) {
   const LevelKey& level = LEVEL_KEYS[Level];
   *model.io.out << "\n" << level.question << volts(model, level.label) << "]: ";
   (model.*level.setter)(readAnswerLine(model.io));
-}
-
-template <int Level>
-std::string levelLine(ChargerSettings& model, const char* name) {
-  return std::string("Set ") + name + " (" + volts(model, LEVEL_KEYS[Level].label) + "V)";
 }
 
 // The prompt names the pair of levels the current mode uses; all six stay taken.
@@ -117,18 +119,12 @@ const MenuEntry RELAY_MENU[] = {
     {nullptr, "Alarm relay settings"},
     {nullptr, ""},
     {"m", "Modify relay operation mode", nullptr, askRelayMode},
-    {"a", [](ChargerSettings& m) { return levelLine<0>(m, "panel voltage high set level"); },
-     nullptr, askLevel<0>, relayModeIs<1>},
-    {"b", [](ChargerSettings& m) { return levelLine<1>(m, "panel voltage high clear level"); },
-     nullptr, askLevel<1>, relayModeIs<1>},
-    {"c", [](ChargerSettings& m) { return levelLine<2>(m, "battery voltage low set level"); },
-     nullptr, askLevel<2>, relayModeIs<3>},
-    {"d", [](ChargerSettings& m) { return levelLine<3>(m, "battery voltage low clear level"); },
-     nullptr, askLevel<3>, relayModeIs<3>},
-    {"e", [](ChargerSettings& m) { return levelLine<4>(m, "battery voltage high set level"); },
-     nullptr, askLevel<4>, relayModeIs<7>},
-    {"f", [](ChargerSettings& m) { return levelLine<5>(m, "battery voltage high clear level"); },
-     nullptr, askLevel<5>, relayModeIs<7>},
+    {"a", levelLine<0>, nullptr, askLevel<0>, relayModeIs<1>},
+    {"b", levelLine<1>, nullptr, askLevel<1>, relayModeIs<1>},
+    {"c", levelLine<2>, nullptr, askLevel<2>, relayModeIs<3>},
+    {"d", levelLine<3>, nullptr, askLevel<3>, relayModeIs<3>},
+    {"e", levelLine<4>, nullptr, askLevel<4>, relayModeIs<7>},
+    {"f", levelLine<5>, nullptr, askLevel<5>, relayModeIs<7>},
     {"g",
      [](ChargerSettings& m) {
        return "Modify minimum closed time (" +
