@@ -2,11 +2,12 @@
 
 #include <cstdint>
 #include <ostream>
+#include <sstream>
 #include <string>
-#include <vector>
 
 #include "charger/charger_settings.h"
 #include "charger/menu_input.h"
+#include "charger/menu_table.h"
 #include "charger/menus.h"
 #include "charger/value_text.h"
 
@@ -26,36 +27,61 @@ std::string systemVolts(ChargerSettings& model, double twelveVoltLevel) {
   return fixedPoint(model.systemVoltage() * twelveVoltLevel / 12, 2);
 }
 
+constexpr auto userSwitch = chargerHas<SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH>;
+constexpr auto selector = chargerHas<SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE>;
+constexpr auto solarTimer = chargerHas<SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER>;
+
+std::string lowLevel(ChargerSettings& model) {
+  return settingVolts(model, "load_switch_low_level");
+}
+std::string highLevel(ChargerSettings& model) {
+  return settingVolts(model, "load_switch_high_level");
+}
+std::string selectorTimer(ChargerSettings& model) {
+  std::ostringstream text;
+  printHoursMinutes(text, model.find("automatic_energy_selector_timer").getU16());
+  return text.str();
+}
+
+// The load operation modes: the list on the mode screen and the values its prompt names.
+const MenuEntry LOAD_MODES[] = {
+    {"0", "Load always off"},
+    {"1", "Cellcare algorithm (default)"},
+    {"2",
+     [](ChargerSettings& m) {
+       return "Conventional algorithm 1 (off<" + systemVolts(m, 11.1) + "V, on>" +
+              systemVolts(m, 13.1) + "V)";
+     }},
+    {"3",
+     [](ChargerSettings& m) {
+       return "Conventional algorithm 2 (off<" + systemVolts(m, 11.8) + "V, on>" +
+              systemVolts(m, 14) + "V)";
+     }},
+    {"4", "Load always on"},
+    {"5",
+     [](ChargerSettings& m) {
+       return "User defined algorithm 1 (off<" + lowLevel(m) + "V, on>" + highLevel(m) + "V)";
+     },
+     userSwitch},
+    {"6",
+     [](ChargerSettings& m) {
+       return "User defined algorithm 2 (off<" + lowLevel(m) + "V<on<" + highLevel(m) + "V<off)";
+     },
+     userSwitch},
+    {"7",
+     [](ChargerSettings& m) {
+       return "Automatic energy selector (off<" + lowLevel(m) + "V, on>" + highLevel(m) +
+              "V, time=" + selectorTimer(m) + ")";
+     },
+     selector},
+};
+
 // The operation mode screen (key m of the load menu).
 void askLoadMode(ChargerSettings& model) {
-  std::string low, high;
-  if (hasSwitchLevels(model)) {
-    low = settingVolts(model, "load_switch_low_level");
-    high = settingVolts(model, "load_switch_high_level");
-  }
-  const bool aes = model.has(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE);
-  const long timer = aes ? model.find("automatic_energy_selector_timer").getU16() : 0;
-  const bool userSwitch = model.has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH);
-
   redrawSettings(model);
   std::ostream& out = *model.io.out;
   out << "\nLoad operation mode\n\n";
-  out << "0 - Load always off\n";
-  out << "1 - Cellcare algorithm (default)\n";
-  out << "2 - Conventional algorithm 1 (off<" << systemVolts(model, 11.1) << "V, on>"
-      << systemVolts(model, 13.1) << "V)\n";
-  out << "3 - Conventional algorithm 2 (off<" << systemVolts(model, 11.8) << "V, on>"
-      << systemVolts(model, 14) << "V)\n";
-  out << "4 - Load always on\n";
-  if (userSwitch) {
-    out << "5 - User defined algorithm 1 (off<" << low << "V, on>" << high << "V)\n";
-    out << "6 - User defined algorithm 2 (off<" << low << "V<on<" << high << "V<off)\n";
-  }
-  if (aes) {
-    out << "7 - Automatic energy selector (off<" << low << "V, on>" << high << "V, time=";
-    printHoursMinutes(out, timer);
-    out << ")\n";
-  }
+  writeMenuLines(model, LOAD_MODES);
   out << "\n";
   // A jumper on the port overrules the mode unless the port is given another job.
   if (!model.has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT) &&
@@ -64,8 +90,7 @@ void askLoadMode(ChargerSettings& model) {
     out << "Note: The load operation mode can be overruled by placing a jumper on the\n";
     out << "      sunlink connector.\n";
   }
-  out << "Load operation mode (type 0,1,2,3,4" << (userSwitch ? ",5,6" : "") << (aes ? ",7" : "")
-      << " and press enter) ["
+  out << "Load operation mode (type " << namedKeys(model, LOAD_MODES) << " and press enter) ["
       << static_cast<unsigned>(model.find("load_control").getU8() & LOAD_MODE_MASK) << "]: ";
   model.setLoadMode(readAnswerLine(model.io));
 }
@@ -245,151 +270,108 @@ void askDelays(ChargerSettings& model) {
   sunrise.setU16(static_cast<std::uint16_t>(sunriseValue));
 }
 
-void writeLightingScreen(ChargerSettings& model, int version) {
-  std::ostream& out = *model.io.out;
-  out << "\n";
-  out << "Lighting controller timer program\n";
-  out << "\n";
-  out << "sunset control actions:\n";
-  out << "a - no action\n";
-  out << "b - on for a fixed number of hours after sunset\n";
-  out << "c - on from sunset till midnight\n";
-  out << "d - on from sunset till sunrise\n";
-  out << "\n";
-  out << "sunrise control actions:\n";
-  out << "e - switch off at sunrise\n";
-  out << "f - on for a fixed number of hours before sunrise\n";
-  out << "\n";
-  out << "m - mid-point shift\n";
-  if (version >= 2) {
-    out << "s - setup gradual dimming (speed)\n";
-    out << "t - panel voltage tweaks (night/day detection thresholds)\n";
-  }
-  if (version >= 3) out << "r - sunrise/set delays (clouds)\n";
-  out << "\n";
-  out << "x - Return to the previous menu\n";
-  out << "Note1: The charger needs to operate several days before it syncs with the solar\n";
-  out << "       activity, while unsynchronised 12-hour day and 12-hour night is assumed.\n";
-  if (version >= 2) {
-    out << "Note2: To use the (gradual) dimming function the sunlink tx port function must\n";
-    out << "       set to pwm mode (main menu option p).\n";
-  } else {
-    out << "Note2: To use the dimming function the sunlink tx port function must set to\n";
-    out << "       pwm mode (main menu option p).\n";
-  }
-  showHeldMessages(model.io);
-  out << "Select an option (type a,b,c,d,e,f" << (version >= 2 ? ",s,t" : "")
-      << (version >= 3 ? ",r" : "") << " or x and press enter): ";
-}
+bool dimmingSetup(ChargerSettings& model) { return model.capabilities.streetlightVersion >= 2; }
+bool plainDimming(ChargerSettings& model) { return !dimmingSetup(model); }
+bool cloudDelays(ChargerSettings& model) { return model.capabilities.streetlightVersion >= 3; }
 
-// Acts on one lighting-menu answer other than x.
-void actOnLighting(ChargerSettings& model, const std::string& key, int version) {
-  if (key == "a") {
-    clearEvent(model, 1);
-    clearEvent(model, 2);
-  } else if (key == "b") {
-    programFixedHoursAfterSunset(model);
-  } else if (key == "c") {
-    programSunsetTillMidnight(model);
-  } else if (key == "d") {
-    programSunsetTillSunrise(model);
-  } else if (key == "e") {
-    clearEvent(model, 3);
-    offAtSunrise(model);
-  } else if (key == "f") {
-    programFixedHoursBeforeSunrise(model);
-  } else if (key == "m") {
-    askMidpointShift(model);
-  } else if (key == "s" && version >= 2) {
-    askDimSpeed(model);
-  } else if (key == "t" && version >= 2) {
-    askPanelVoltages(model);
-  } else if (key == "r" && version >= 3) {
-    askDelays(model);
-  } else {
-    reportUnknownOption(model.io);
-  }
-}
+const MenuEntry LIGHTING_MENU[] = {
+    {nullptr, ""},
+    {nullptr, "Lighting controller timer program"},
+    {nullptr, ""},
+    {nullptr, "sunset control actions:"},
+    {"a", "no action", nullptr,
+     [](ChargerSettings& m) {
+       clearEvent(m, 1);
+       clearEvent(m, 2);
+     }},
+    {"b", "on for a fixed number of hours after sunset", nullptr, programFixedHoursAfterSunset},
+    {"c", "on from sunset till midnight", nullptr, programSunsetTillMidnight},
+    {"d", "on from sunset till sunrise", nullptr, programSunsetTillSunrise},
+    {nullptr, ""},
+    {nullptr, "sunrise control actions:"},
+    {"e", "switch off at sunrise", nullptr,
+     [](ChargerSettings& m) {
+       clearEvent(m, 3);
+       offAtSunrise(m);
+     }},
+    {"f", "on for a fixed number of hours before sunrise", nullptr, programFixedHoursBeforeSunrise},
+    {nullptr, ""},
+    // Taken, but left out of the prompt: it matters only to programs that switch at midnight.
+    {"m", "mid-point shift", nullptr, askMidpointShift, never},
+    {"s", "setup gradual dimming (speed)", dimmingSetup, askDimSpeed},
+    {"t", "panel voltage tweaks (night/day detection thresholds)", dimmingSetup, askPanelVoltages},
+    {"r", "sunrise/set delays (clouds)", cloudDelays, askDelays},
+    {nullptr, ""},
+    {"x", "Return to the previous menu", nullptr, nullptr, nullptr, MenuTaken::kLeaves},
+    {nullptr, "Note1: The charger needs to operate several days before it syncs with the solar"},
+    {nullptr, "       activity, while unsynchronised 12-hour day and 12-hour night is assumed."},
+    {nullptr, "Note2: To use the (gradual) dimming function the sunlink tx port function must",
+     dimmingSetup},
+    {nullptr, "       set to pwm mode (main menu option p).", dimmingSetup},
+    {nullptr, "Note2: To use the dimming function the sunlink tx port function must set to",
+     plainDimming},
+    {nullptr, "       pwm mode (main menu option p).", plainDimming},
+};
 
-void writeLoadScreen(ChargerSettings& model, bool levelsShown, bool timerShown, bool lighting) {
-  std::ostream& out = *model.io.out;
-  const bool solarTimer = model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
-  out << "\nLoad output" << (solarTimer ? " / lighting controller (timer)" : "") << " settings\n\n";
-  out << "m - Modify load operation mode\n";
-  if (levelsShown) {
-    out << "h - Modify load switch high voltage level ("
-        << settingVolts(model, "load_switch_high_level") << "V)\n";
-    out << "l - Modify load switch low voltage level ("
-        << settingVolts(model, "load_switch_low_level") << "V)\n";
-  }
-  if (timerShown) {
-    out << "a - Modify Automatic energy selector timer (";
-    printHoursMinutes(out, model.find("automatic_energy_selector_timer").getU16());
-    out << ")\n";
-  }
-  if (solarTimer) {
-    out << "s - " << (lighting ? "Disable" : "Enable") << " lighting controller (timer)\n";
-    if (lighting) out << "p - Modify lighting controller timer program\n";
-  }
-  out << "\n";
-  out << "x - Return to the previous menu\n";
-  showHeldMessages(model.io);
-  out << "Select an option (type m" << (levelsShown ? ",h,l" : "") << (timerShown ? ",a" : "")
-      << (solarTimer ? ",s" : "") << (solarTimer && lighting ? ",p" : "")
-      << " or x and press enter): ";
+int loadMode(ChargerSettings& model) { return model.find("load_control").getU8() & LOAD_MODE_MASK; }
+bool lightingOn(ChargerSettings& model) {
+  return (model.find("load_control").getU8() & LIGHTING_CONTROLLER_ON) != 0;
 }
+// The switch levels are offered while the mode that uses them is on.
+bool levelsShown(ChargerSettings& model) {
+  const int mode = loadMode(model);
+  return hasSwitchLevels(model) && mode >= 5 && mode <= 7;
+}
+bool timerShown(ChargerSettings& model) { return selector(model) && loadMode(model) == 7; }
+
+const MenuEntry LOAD_MENU[] = {
+    {nullptr, ""},
+    {nullptr,
+     [](ChargerSettings& m) {
+       return std::string("Load output") + (solarTimer(m) ? " / lighting controller (timer)" : "") +
+              " settings";
+     }},
+    {nullptr, ""},
+    {"m", "Modify load operation mode", nullptr, askLoadMode},
+    {"h",
+     [](ChargerSettings& m) {
+       return "Modify load switch high voltage level (" + highLevel(m) + "V)";
+     },
+     levelsShown,
+     [](ChargerSettings& m) {
+       *m.io.out << "\nLoad switch high voltage level [" << highLevel(m) << "]: ";
+       m.setLoadSwitchHigh(readAnswerLine(m.io));
+     }},
+    {"l",
+     [](ChargerSettings& m) {
+       return "Modify load switch low voltage level (" + lowLevel(m) + "V)";
+     },
+     levelsShown,
+     [](ChargerSettings& m) {
+       *m.io.out << "\nLoad switch low voltage level [" << lowLevel(m) << "]: ";
+       m.setLoadSwitchLow(readAnswerLine(m.io));
+     }},
+    {"a",
+     [](ChargerSettings& m) {
+       return "Modify Automatic energy selector timer (" + selectorTimer(m) + ")";
+     },
+     timerShown, askSelectorTimer},
+    {"s",
+     [](ChargerSettings& m) {
+       return std::string(lightingOn(m) ? "Disable" : "Enable") + " lighting controller (timer)";
+     },
+     solarTimer, [](ChargerSettings& m) { m.setLightingController(lightingOn(m) ? "0" : "1"); }},
+    {"p", "Modify lighting controller timer program",
+     [](ChargerSettings& m) { return solarTimer(m) && lightingOn(m); },
+     [](ChargerSettings& m) { runLightingMenu(m); }},
+    {nullptr, ""},
+    {"x", "Return to the previous menu", nullptr, nullptr, nullptr, MenuTaken::kLeaves},
+};
 
 }  // namespace
 
-bool runLoadMenu(ChargerSettings& model) {
-  MessageEcho echo(model.io);
-  const std::vector<std::string> before = model.values();
-  const bool solarTimer = model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
-  redrawSettings(model);
-  for (;;) {
-    const std::uint8_t control = model.find("load_control").getU8();
-    const int mode = control & LOAD_MODE_MASK;
-    const bool lighting = (control & LIGHTING_CONTROLLER_ON) != 0;
-    const bool levelsShown = hasSwitchLevels(model) && mode >= 5 && mode <= 7;
-    const bool timerShown = model.has(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE) && mode == 7;
-    writeLoadScreen(model, levelsShown, timerShown, lighting);
+bool runLoadMenu(ChargerSettings& model) { return runMenu(model, LOAD_MENU, true); }
 
-    const std::string key = readAnswerLine(model.io);
-    if (key == "x") return model.values() != before;
-    if (key == "m") {
-      askLoadMode(model);
-    } else if (key == "h" && levelsShown) {
-      *model.io.out << "\nLoad switch high voltage level ["
-                    << settingVolts(model, "load_switch_high_level") << "]: ";
-      model.setLoadSwitchHigh(readAnswerLine(model.io));
-    } else if (key == "l" && levelsShown) {
-      *model.io.out << "\nLoad switch low voltage level ["
-                    << settingVolts(model, "load_switch_low_level") << "]: ";
-      model.setLoadSwitchLow(readAnswerLine(model.io));
-    } else if (key == "a" && timerShown) {
-      askSelectorTimer(model);
-    } else if (key == "s" && solarTimer) {
-      model.setLightingController(lighting ? "0" : "1");
-    } else if (key == "p" && solarTimer && lighting) {
-      runLightingMenu(model);
-    } else {
-      reportUnknownOption(model.io);
-    }
-    redrawSettings(model);
-  }
-}
-
-bool runLightingMenu(ChargerSettings& model) {
-  MessageEcho echo(model.io);
-  const std::vector<std::string> before = model.values();
-  const int version = model.capabilities.streetlightVersion;
-  for (;;) {
-    redrawSettings(model);
-    writeLightingScreen(model, version);
-    const std::string key = readAnswerLine(model.io);
-    if (key == "x") return model.values() != before;
-    actOnLighting(model, key, version);
-  }
-}
+bool runLightingMenu(ChargerSettings& model) { return runMenu(model, LIGHTING_MENU, true); }
 
 }  // namespace sunlink

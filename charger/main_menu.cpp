@@ -2,10 +2,10 @@
 
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include "charger/charger_settings.h"
 #include "charger/menu_input.h"
+#include "charger/menu_table.h"
 #include "charger/menus.h"
 #include "charger/value_text.h"
 #include "device/device_commands.h"
@@ -33,60 +33,6 @@ FactoryCharge factoryCharge(int systemVoltage) {
     default:
       return {"14.4", "13.8", "16.2", "-16.2"};
   }
-}
-
-void writeMenu(ChargerSettings& model, bool userDefined) {
-  std::ostream& out = *model.io.out;
-  const bool rotary = model.has(SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER);
-  out << "\n";
-  out << "v - Modify battery voltage setting\n";
-  out << "a - Modify absorption voltage\n";
-  if (model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
-    out << "b - " << (model.find("cellguard_mode").getU8() != 0 ? "Disable" : "Enable")
-        << " cellguard mode\n";
-  }
-  out << "f - Modify float voltage\n";
-  out << "c - Modify current limit\n";
-  if (model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
-    out << "i - Modify equalisation voltage\n";
-    out << "j - Modify auto equalise mode\n";
-  }
-  out << "k - Modify temperature compensation\n";
-  out << "m - Modify absorption time limit\n";
-  if (userDefined) {
-    out << "t - Switch back to"
-        << (rotary ? " rotary switch battery type" : " factory defined battery table") << "\n";
-  }
-  if (model.hasLoadOutput()) {
-    out << "l - Modify load output"
-        << (model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) ? " / lighting controller (timer)" : "")
-        << " settings\n";
-  }
-  if (model.hasRelay()) out << "r - Modify relay settings\n";
-  if (model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) out << "e - Clear history data\n";
-  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) out << "p - SunLink TX Port function\n";
-  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) out << "q - SunLink RX Port function\n";
-  out << "\n";
-  out << "x - Exit and Save\n";
-  if (rotary) {
-    out << "Note: Modifying settings (except the battery voltage) effectively disables the\n";
-    out << "      rotary switch, use option t to revert back to the factory defined\n";
-    out << "      battery table (as selected by the rotary switch).\n";
-  }
-
-  showHeldMessages(model.io);
-  out << "Select an option (type v,a";
-  if (model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) out << ",b";
-  out << ",f,c";
-  if (model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) out << ",i,j";
-  out << ",k,m";
-  if (userDefined) out << ",t";
-  if (model.hasLoadOutput()) out << ",l";
-  if (model.hasRelay()) out << ",r";
-  if (model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) out << ",e";
-  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) out << ",p";
-  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) out << ",q";
-  out << " or x and press enter): ";
 }
 
 // Writes "<question>[<current>]: " after an empty line and reads the answer.
@@ -183,71 +129,102 @@ void restoreFactoryTable(ChargerSettings& model) {
   model.useFactoryTable();
 }
 
-// Acts on one answer other than x.
-void act(ChargerSettings& model, const std::string& key) {
-  if (key == "v") {
-    model.setBatteryVoltage(askBatteryVoltage(model));
-  } else if (key == "a") {
-    model.setAbsorptionVoltage(
-        askValue(model, "Absorption voltage [", settingVolts(model, "absorption_voltage")));
-  } else if (key == "b" && model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
-    model.setCellGuardMode(model.find("cellguard_mode").getU8() != 0 ? "0" : "1");
-  } else if (key == "i" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
-    model.setEqualisationVoltage(
-        askValue(model, "Equalisation voltage [", settingVolts(model, "equalisation_voltage")));
-  } else if (key == "j" && model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
-    const long mode = static_cast<long>(model.find("auto_equalise").getNumber());
-    model.setAutoEqualise(askValue(model,
-                                   "Auto equalise mode (0=off, 1=daily, 2=every other day, etc) [",
-                                   std::to_string(mode)));
-  } else if (key == "k") {
-    writeTemperatureNote(model);
-    model.setTemperatureCompensation(askValue(model, "Temperature compensation [",
-                                              settingVolts(model, "temperature_compensation")));
-  } else if (key == "m") {
-    model.setAbsorptionTimeLimit(askAbsorptionTimeLimit(model));
-  } else if (key == "f") {
-    model.setFloatVoltage(askValue(model, "Float voltage [", settingVolts(model, "float_voltage")));
-  } else if (key == "c") {
-    model.setCurrentLimit(askValue(model, "Current limit [",
-                                   fixedPoint(model.find("maximum_current").getNumber(), 1)));
-  } else if (key == "t") {
-    // Accepted even when its line is not shown: it also repairs a table that was changed by hand.
-    restoreFactoryTable(model);
-  } else if (key == "l" && model.hasLoadOutput()) {
-    runLoadMenu(model);
-  } else if (key == "r" && model.hasRelay()) {
-    runRelayMenu(model);
-  } else if (key == "e" && model.has(SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT)) {
-    // Clearing the history acts on the charger at once; the settings list is untouched. A model
-    // built without a link has no charger to clear. A refused write says nothing of its own, and
-    // the menu goes on, so the failure is told here.
-    if (model.link != nullptr &&
-        clearHistory(*model.link, noticeStream(model.io), *model.io.err) != 0) {
-      *model.io.err << "Unable to clear history data\n\n";
-    }
-  } else if (key == "p" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) {
-    runTxPortMenu(model);
-  } else if (key == "q" && model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) {
-    runRxPortMenu(model);
-  } else {
-    reportUnknownOption(model.io);
+bool cellGuardOn(ChargerSettings& model) { return model.find("cellguard_mode").getU8() != 0; }
+
+// Clearing the history acts on the charger at once; the settings list is untouched. A model built
+// without a link has no charger to clear. A refused write says nothing of its own, and the menu
+// goes on, so the failure is told here.
+void clearHistoryData(ChargerSettings& model) {
+  if (model.link != nullptr &&
+      clearHistory(*model.link, noticeStream(model.io), *model.io.err) != 0) {
+    *model.io.err << "Unable to clear history data\n\n";
   }
 }
+
+bool userDefined(ChargerSettings& model) {
+  return model.find("battery_type").getU8() == BATTERY_TYPE_USER_DEFINED;
+}
+
+constexpr std::uint32_t ROTARY = SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER;
+
+const MenuEntry MAIN_MENU[] = {
+    {nullptr, ""},
+    {"v", "Modify battery voltage setting", nullptr,
+     [](ChargerSettings& m) { m.setBatteryVoltage(askBatteryVoltage(m)); }},
+    {"a", "Modify absorption voltage", nullptr,
+     [](ChargerSettings& m) {
+       m.setAbsorptionVoltage(
+           askValue(m, "Absorption voltage [", settingVolts(m, "absorption_voltage")));
+     }},
+    {"b",
+     [](ChargerSettings& m) {
+       return std::string(cellGuardOn(m) ? "Disable" : "Enable") + " cellguard mode";
+     },
+     chargerHas<SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE>,
+     [](ChargerSettings& m) { m.setCellGuardMode(cellGuardOn(m) ? "0" : "1"); }},
+    {"f", "Modify float voltage", nullptr,
+     [](ChargerSettings& m) {
+       m.setFloatVoltage(askValue(m, "Float voltage [", settingVolts(m, "float_voltage")));
+     }},
+    {"c", "Modify current limit", nullptr,
+     [](ChargerSettings& m) {
+       m.setCurrentLimit(
+           askValue(m, "Current limit [", fixedPoint(m.find("maximum_current").getNumber(), 1)));
+     }},
+    {"i", "Modify equalisation voltage", chargerHas<SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE>,
+     [](ChargerSettings& m) {
+       m.setEqualisationVoltage(
+           askValue(m, "Equalisation voltage [", settingVolts(m, "equalisation_voltage")));
+     }},
+    {"j", "Modify auto equalise mode", chargerHas<SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE>,
+     [](ChargerSettings& m) {
+       const long mode = static_cast<long>(m.find("auto_equalise").getNumber());
+       m.setAutoEqualise(askValue(m,
+                                  "Auto equalise mode (0=off, 1=daily, 2=every other day, etc) [",
+                                  std::to_string(mode)));
+     }},
+    {"k", "Modify temperature compensation", nullptr,
+     [](ChargerSettings& m) {
+       writeTemperatureNote(m);
+       m.setTemperatureCompensation(
+           askValue(m, "Temperature compensation [", settingVolts(m, "temperature_compensation")));
+     }},
+    {"m", "Modify absorption time limit", nullptr,
+     [](ChargerSettings& m) { m.setAbsorptionTimeLimit(askAbsorptionTimeLimit(m)); }},
+    // Taken even when its line is not shown: it also repairs a table that was changed by hand.
+    {"t",
+     [](ChargerSettings& m) -> std::string {
+       return m.has(ROTARY) ? "Switch back to rotary switch battery type"
+                            : "Switch back to factory defined battery table";
+     },
+     userDefined, restoreFactoryTable, nullptr, MenuTaken::kAlways},
+    {"l",
+     [](ChargerSettings& m) -> std::string {
+       return m.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER)
+                  ? "Modify load output / lighting controller (timer) settings"
+                  : "Modify load output settings";
+     },
+     [](ChargerSettings& m) { return m.hasLoadOutput(); },
+     [](ChargerSettings& m) { runLoadMenu(m); }},
+    {"r", "Modify relay settings", [](ChargerSettings& m) { return m.hasRelay(); },
+     [](ChargerSettings& m) { runRelayMenu(m); }},
+    {"e", "Clear history data", chargerHas<SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT>,
+     clearHistoryData},
+    {"p", "SunLink TX Port function", chargerHas<SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION>,
+     [](ChargerSettings& m) { runTxPortMenu(m); }},
+    {"q", "SunLink RX Port function", chargerHas<SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION>,
+     [](ChargerSettings& m) { runRxPortMenu(m); }},
+    {nullptr, ""},
+    {"x", "Exit and Save", nullptr, nullptr, nullptr, MenuTaken::kLeaves},
+    {nullptr, "Note: Modifying settings (except the battery voltage) effectively disables the",
+     chargerHas<ROTARY>},
+    {nullptr, "      rotary switch, use option t to revert back to the factory defined",
+     chargerHas<ROTARY>},
+    {nullptr, "      battery table (as selected by the rotary switch).", chargerHas<ROTARY>},
+};
 
 }  // namespace
 
-bool runMainMenu(ChargerSettings& model) {
-  MessageEcho echo(model.io);
-  const std::vector<std::string> before = model.values();
-  for (;;) {
-    const bool userDefined = model.find("battery_type").getU8() == BATTERY_TYPE_USER_DEFINED;
-    writeMenu(model, userDefined);
-    const std::string key = readAnswerLine(model.io);
-    if (key == "x") return model.values() != before;
-    act(model, key);
-    redrawSettings(model);
-  }
-}
+bool runMainMenu(ChargerSettings& model) { return runMenu(model, MAIN_MENU, false); }
 
 }  // namespace sunlink

@@ -7,77 +7,100 @@
 
 #include "charger/charger_settings.h"
 #include "charger/menu_input.h"
+#include "charger/menu_table.h"
 #include "charger/menus.h"
 
 namespace sunlink {
 
 namespace {
 
-// The six switching levels, read fresh for every drawing so a level set a moment ago shows.
-struct RelayLevels {
-  std::string panelSet, panelClear, lowSet, lowClear, highSet, highClear;
-};
+std::string volts(ChargerSettings& model, const char* label) { return settingVolts(model, label); }
 
-RelayLevels readLevels(ChargerSettings& model) {
-  auto volts = [&](const char* label) { return settingVolts(model, label); };
-  return {volts("relay_input_high_voltage_set"),  volts("relay_input_high_voltage_clear"),
-          volts("relay_output_low_voltage_set"),  volts("relay_output_low_voltage_clear"),
-          volts("relay_output_high_voltage_set"), volts("relay_output_high_voltage_clear")};
-}
+bool loadOutput(ChargerSettings& model) { return model.hasLoadOutput(); }
+
+// The relay operation modes: the list on the mode screen and the highest value its prompt names.
+const MenuEntry RELAY_MODES[] = {
+    {"0", "Relay always off"},
+    {"1",
+     [](ChargerSettings& m) {
+       return "Panel voltage high (off<" + volts(m, "relay_input_high_voltage_clear") + "V, on>" +
+              volts(m, "relay_input_high_voltage_set") + "V)";
+     }},
+    {"2", "High temperature (dimming)"},
+    {"3",
+     [](ChargerSettings& m) {
+       return "Battery voltage low (on<" + volts(m, "relay_output_low_voltage_set") + "V, off>" +
+              volts(m, "relay_output_low_voltage_clear") + "V)";
+     }},
+    {"4", "Equalization active"},
+    {"5", "Error state"},
+    {"6", "Defrost option (temp<-20C)"},
+    {"7",
+     [](ChargerSettings& m) {
+       return "Battery voltage high (off<" + volts(m, "relay_output_high_voltage_clear") +
+              "V, on>" + volts(m, "relay_output_high_voltage_set") + "V)";
+     }},
+    {"8", "Float or storage state"},
+    {"9", "Day detection (panels irradiated)"},
+    // Following the load output is only possible where there is one.
+    {"10", "Load output", loadOutput},
+};
 
 // The mode screen (key m).
 void askRelayMode(ChargerSettings& model) {
   redrawSettings(model);
   std::ostream& out = *model.io.out;
-  out << "\n";
-  const RelayLevels levels = readLevels(model);
-  out << "Relay operation mode\n\n";
-  out << "0 - Relay always off\n";
-  out << "1 - Panel voltage high (off<" << levels.panelClear << "V, on>" << levels.panelSet
-      << "V)\n";
-  out << "2 - High temperature (dimming)\n";
-  out << "3 - Battery voltage low (on<" << levels.lowSet << "V, off>" << levels.lowClear << "V)\n";
-  out << "4 - Equalization active\n";
-  out << "5 - Error state\n";
-  out << "6 - Defrost option (temp<-20C)\n";
-  out << "7 - Battery voltage high (off<" << levels.highClear << "V, on>" << levels.highSet
-      << "V)\n";
-  out << "8 - Float or storage state\n";
-  out << "9 - Day detection (panels irradiated)\n";
-  // Following the load output is only possible where there is one.
-  const bool loadMode = model.hasLoadOutput();
-  if (loadMode) out << "10 - Load output\n";
-  out << "\nRelay operation mode (type 0.." << (loadMode ? "10" : "9") << " and press enter) ["
+  out << "\nRelay operation mode\n\n";
+  writeMenuLines(model, RELAY_MODES);
+  const char* highest = "0";
+  for (const MenuEntry& mode : RELAY_MODES) {
+    if (isOffered(model, mode)) highest = mode.key;
+  }
+  out << "\nRelay operation mode (type 0.." << highest << " and press enter) ["
       << static_cast<unsigned>(model.find("relay_mode").getU8()) << "]: ";
   model.setRelayMode(readAnswerLine(model.io));
 }
 
 // Keys a to f: one switching level each.
 struct LevelKey {
-  const char* key;
+  const char* line;
   const char* question;
   const char* label;
   int (ChargerSettings::*setter)(const std::string&);
 };
 
 const LevelKey LEVEL_KEYS[] = {
-    {"a", "Panel voltage high set level [", "relay_input_high_voltage_set",
-     &ChargerSettings::setRelayInputHighSet},
-    {"b", "Panel voltage high clear level [", "relay_input_high_voltage_clear",
-     &ChargerSettings::setRelayInputHighClear},
-    {"c", "Battery voltage low set level [", "relay_output_low_voltage_set",
-     &ChargerSettings::setRelayOutputLowSet},
-    {"d", "Battery voltage low clear level [", "relay_output_low_voltage_clear",
-     &ChargerSettings::setRelayOutputLowClear},
-    {"e", "Battery voltage high set level [", "relay_output_high_voltage_set",
-     &ChargerSettings::setRelayOutputHighSet},
-    {"f", "Battery voltage high clear level [", "relay_output_high_voltage_clear",
-     &ChargerSettings::setRelayOutputHighClear},
+    {"Set panel voltage high set level (", "Panel voltage high set level [",
+     "relay_input_high_voltage_set", &ChargerSettings::setRelayInputHighSet},
+    {"Set panel voltage high clear level (", "Panel voltage high clear level [",
+     "relay_input_high_voltage_clear", &ChargerSettings::setRelayInputHighClear},
+    {"Set battery voltage low set level (", "Battery voltage low set level [",
+     "relay_output_low_voltage_set", &ChargerSettings::setRelayOutputLowSet},
+    {"Set battery voltage low clear level (", "Battery voltage low clear level [",
+     "relay_output_low_voltage_clear", &ChargerSettings::setRelayOutputLowClear},
+    {"Set battery voltage high set level (", "Battery voltage high set level [",
+     "relay_output_high_voltage_set", &ChargerSettings::setRelayOutputHighSet},
+    {"Set battery voltage high clear level (", "Battery voltage high clear level [",
+     "relay_output_high_voltage_clear", &ChargerSettings::setRelayOutputHighClear},
 };
 
-void askLevel(ChargerSettings& model, const LevelKey& level) {
-  *model.io.out << "\n" << level.question << settingVolts(model, level.label) << "]: ";
+template <int Level>
+std::string levelLine(ChargerSettings& model) {
+  const LevelKey& level = LEVEL_KEYS[Level];
+  return level.line + volts(model, level.label) + "V)";
+}
+
+template <int Level>
+void askLevel(ChargerSettings& model) {
+  const LevelKey& level = LEVEL_KEYS[Level];
+  *model.io.out << "\n" << level.question << volts(model, level.label) << "]: ";
   (model.*level.setter)(readAnswerLine(model.io));
+}
+
+// The prompt names the pair of levels the current mode uses; all six stay taken.
+template <unsigned Mode>
+bool relayModeIs(ChargerSettings& model) {
+  return model.find("relay_mode").getU8() == Mode;
 }
 
 void askMinimumEnabled(ChargerSettings& model) {
@@ -91,100 +114,73 @@ void askMinimumEnabled(ChargerSettings& model) {
   minimum.setU16(static_cast<std::uint16_t>(value));
 }
 
-void writeRelayScreen(ChargerSettings& model) {
-  const RelayLevels levels = readLevels(model);
-  const unsigned mode = model.find("relay_mode").getU8();
-  const unsigned minutes = model.find("relay_min_enabled").getU16();
+const MenuEntry RELAY_MENU[] = {
+    {nullptr, ""},
+    {nullptr, "Alarm relay settings"},
+    {nullptr, ""},
+    {"m", "Modify relay operation mode", nullptr, askRelayMode},
+    {"a", levelLine<0>, nullptr, askLevel<0>, relayModeIs<1>},
+    {"b", levelLine<1>, nullptr, askLevel<1>, relayModeIs<1>},
+    {"c", levelLine<2>, nullptr, askLevel<2>, relayModeIs<3>},
+    {"d", levelLine<3>, nullptr, askLevel<3>, relayModeIs<3>},
+    {"e", levelLine<4>, nullptr, askLevel<4>, relayModeIs<7>},
+    {"f", levelLine<5>, nullptr, askLevel<5>, relayModeIs<7>},
+    {"g",
+     [](ChargerSettings& m) {
+       return "Modify minimum closed time (" +
+              std::to_string(m.find("relay_min_enabled").getU16()) + " minutes)";
+     },
+     nullptr, askMinimumEnabled},
+    {nullptr, ""},
+    {"x", "Return to the previous menu", nullptr, nullptr, nullptr, MenuTaken::kLeaves},
+};
+
+// The functions the TX pin can take.
+const MenuEntry TX_FUNCTIONS[] = {
+    {"0", "Normal SunLink communication (default)"},
+    {"1", "Pulse every 0.01kWh"},
+    {"2", "Light dimming control (pwm normal)", chargerHas<SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER>},
+    {"3", "Light dimming control (pwm inverted)", chargerHas<SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER>},
+    {"4", "Virtual load output", chargerHas<SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT>},
+    {"5", "Virtual relay", chargerHas<SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY>},
+};
+
+// The functions the RX pin can take; the load output ones are listed only where there is one.
+const MenuEntry RX_FUNCTIONS[] = {
+    {"0", "Remote on/off"},
+    {"1", "Load output configuration (default)", chargerHas<SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT>},
+    {"2", "Load output on/off", chargerHas<SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT>},
+};
+
+// One port screen: the choices, then the answer for the setter. Returns whether the settings
+// list changed.
+bool askPortFunction(ChargerSettings& model, const char* port, const char* label, Menu choices,
+                     int (ChargerSettings::*setter)(const std::string&)) {
+  const std::vector<std::string> before = model.values();
+  const unsigned current = model.find(label).getU8();
+  redrawSettings(model);
   std::ostream& out = *model.io.out;
-  out << "\nAlarm relay settings\n\n";
-  out << "m - Modify relay operation mode\n";
-  out << "a - Set panel voltage high set level (" << levels.panelSet << "V)\n";
-  out << "b - Set panel voltage high clear level (" << levels.panelClear << "V)\n";
-  out << "c - Set battery voltage low set level (" << levels.lowSet << "V)\n";
-  out << "d - Set battery voltage low clear level (" << levels.lowClear << "V)\n";
-  out << "e - Set battery voltage high set level (" << levels.highSet << "V)\n";
-  out << "f - Set battery voltage high clear level (" << levels.highClear << "V)\n";
-  out << "g - Modify minimum closed time (" << minutes << " minutes)\n";
-  out << "\nx - Return to the previous menu\n";
-  showHeldMessages(model.io);
-  // The prompt suggests the pair of levels the current mode uses; all six stay accepted.
-  out << "Select an option (type m";
-  if (mode == 1) out << ",a,b";
-  if (mode == 3) out << ",c,d";
-  if (mode == 7) out << ",e,f";
-  out << ",g or x and press enter): ";
+  out << "\nSunLink " << port << " Port function\n\n";
+  writeMenuLines(model, choices);
+  out << "\n";
+  out << port << " Port function (type " << namedKeys(model, choices) << " and press enter) ["
+      << current << "]: ";
+  (model.*setter)(readAnswerLine(model.io));
+  return model.values() != before;
 }
 
 }  // namespace
 
-bool runRelayMenu(ChargerSettings& model) {
-  MessageEcho echo(model.io);
-  const std::vector<std::string> before = model.values();
-  redrawSettings(model);
-  for (;;) {
-    writeRelayScreen(model);
-    const std::string key = readAnswerLine(model.io);
-    if (key == "x") return model.values() != before;
-    bool known = false;
-    if (key == "m") {
-      known = true;
-      askRelayMode(model);
-    } else if (key == "g") {
-      known = true;
-      askMinimumEnabled(model);
-    } else {
-      for (const LevelKey& level : LEVEL_KEYS) {
-        if (key != level.key) continue;
-        known = true;
-        askLevel(model, level);
-      }
-    }
-    if (!known) reportUnknownOption(model.io);
-    redrawSettings(model);
-  }
-}
+bool runRelayMenu(ChargerSettings& model) { return runMenu(model, RELAY_MENU, true); }
 
 bool runTxPortMenu(ChargerSettings& model) {
-  const std::vector<std::string> before = model.values();
-  const unsigned current = model.find("port_tx_function").getU8();
-  const bool timer = model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER);
-  const bool virtualLoad = model.has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT);
-  const bool virtualRelay = model.has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY);
-  redrawSettings(model);
-  std::ostream& out = *model.io.out;
-  out << "\nSunLink TX Port function\n\n";
-  out << "0 - Normal SunLink communication (default)\n";
-  out << "1 - Pulse every 0.01kWh\n";
-  if (timer) {
-    out << "2 - Light dimming control (pwm normal)\n";
-    out << "3 - Light dimming control (pwm inverted)\n";
-  }
-  if (virtualLoad) out << "4 - Virtual load output\n";
-  if (virtualRelay) out << "5 - Virtual relay\n";
-  out << "\n";
-  out << "TX Port function (type 0,1" << (timer ? ",2,3" : "") << (virtualLoad ? ",4" : "")
-      << (virtualRelay ? ",5" : "") << " and press enter) [" << current << "]: ";
-  model.setTxPortFunction(readAnswerLine(model.io));
-  return model.values() != before;
+  return askPortFunction(model, "TX", "port_tx_function", TX_FUNCTIONS,
+                         &ChargerSettings::setTxPortFunction);
 }
 
 bool runRxPortMenu(ChargerSettings& model) {
-  const std::vector<std::string> before = model.values();
-  const unsigned current = model.find("port_rx_function").getU8();
-  const bool load = model.has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT);
-  redrawSettings(model);
-  std::ostream& out = *model.io.out;
-  out << "\nSunLink RX Port function\n\n";
-  out << "0 - Remote on/off\n";
-  if (load) {
-    out << "1 - Load output configuration (default)\n";
-    out << "2 - Load output on/off\n";
-  }
-  out << "\n";
-  out << "RX Port function (type 0" << (load ? ",1,2" : "") << " and press enter) [" << current
-      << "]: ";
-  model.setRxPortFunction(readAnswerLine(model.io));
-  return model.values() != before;
+  return askPortFunction(model, "RX", "port_rx_function", RX_FUNCTIONS,
+                         &ChargerSettings::setRxPortFunction);
 }
 
 }  // namespace sunlink

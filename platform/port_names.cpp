@@ -5,6 +5,8 @@
 
 namespace sunlink {
 
+// Written out rather than strverscmp: that one reads digits after leading zeros as a fraction
+// (COM02 and COM09 before COM1), and MinGW's C library, which sorts the COM ports, has none.
 bool naturalLess(const std::string& a, const std::string& b) {
   std::size_t i = 0;
   std::size_t j = 0;

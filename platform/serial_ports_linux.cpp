@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <boost/algorithm/string/classification.hpp>
+#include <boost/algorithm/string/trim.hpp>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -19,10 +21,7 @@ std::string readAttribute(const fs::path& path) {
   std::ifstream in(path);
   std::string line;
   if (!in || !std::getline(in, line)) return "";
-  const auto first = line.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return "";
-  const auto last = line.find_last_not_of(" \t\r\n");
-  return line.substr(first, last - first + 1);
+  return boost::algorithm::trim_copy_if(line, boost::algorithm::is_any_of(" \t\r\n"));
 }
 
 // Whether the tty is a serial device worth probing.

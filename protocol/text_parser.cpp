@@ -1,6 +1,6 @@
 #include "protocol/text_parser.h"
 
-#include <locale>
+#include <boost/algorithm/string/predicate.hpp>
 
 #include "base/log.h"
 #include "link/qmx_serial.h"
@@ -39,12 +39,7 @@ void storeHexTrace(TextDictionary& dictionary, const HexMsg& msg) {
 }  // namespace
 
 bool labelsEqual(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  const std::locale locale;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(a[i], locale) != std::toupper(b[i], locale)) return false;
-  }
-  return true;
+  return boost::algorithm::iequals(a, b);
 }
 
 bool TextDictionary::addIfAbsent(const std::string& label, const std::string& value) {

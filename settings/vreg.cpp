@@ -1,10 +1,13 @@
 #include "settings/vreg.h"
 
+#include <algorithm>
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -26,35 +29,26 @@ int digitValue(char c) {
 
 bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// Leading digits of text from pos in base, saturating at 0xFFFFFFFF (overflow then tells so);
-// none gives 0.
+// Leading digits of text from pos in base, either case, saturating at 0xFFFFFFFF (overflow then
+// tells so); none gives 0.
 std::uint32_t leadingDigits(const std::string& text, std::size_t pos, int base,
                             bool* overflow = nullptr) {
-  std::uint64_t v = 0;
-  bool over = false;
-  for (; pos < text.size(); ++pos) {
-    const int d = digitValue(text[pos]);
-    if (d < 0 || d >= base) break;
-    if (!over) {
-      v = v * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
-      if (v > 0xFFFFFFFFu) over = true;
-    }
-  }
+  const char* end = text.data() + text.size();
+  std::uint32_t v = 0;
+  const auto read = std::from_chars(text.data() + std::min(pos, text.size()), end, v, base);
+  const bool over = read.ec == std::errc::result_out_of_range;
   if (overflow) *overflow = over;
-  return over ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
+  return over ? 0xFFFFFFFFu : v;
 }
 
 // The byte that ends `end` digits into text (pairs are taken from the end, so a text of odd
-// length contributes its first digit alone as the top byte).
+// length contributes its first digit alone as the top byte). Digits up to an unfit character
+// count; none gives 0.
 std::uint8_t pairBefore(const std::string& text, std::ptrdiff_t end) {
   if (end <= 0) return 0;
   const std::ptrdiff_t begin = end >= 2 ? end - 2 : 0;
   unsigned v = 0;
-  for (std::ptrdiff_t i = begin; i < end; ++i) {
-    const int d = digitValue(text[static_cast<std::size_t>(i)]);
-    if (d < 0) break;
-    v = v << 4 | static_cast<unsigned>(d);
-  }
+  std::from_chars(text.data() + begin, text.data() + end, v, 16);
   return static_cast<std::uint8_t>(v);
 }
 

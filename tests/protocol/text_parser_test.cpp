@@ -145,6 +145,9 @@ TEST(TextDictionary, AddsOncePerLabelIgnoringCase) {
   EXPECT_TRUE(labelsEqual("ser#", "SER#"));
   EXPECT_FALSE(labelsEqual("ser", "SER#"));
   EXPECT_FALSE(labelsEqual("ser$", "SER#"));
+  EXPECT_FALSE(labelsEqual("SER#", "ser"));
+  EXPECT_TRUE(labelsEqual("fW", "Fw"));
+  EXPECT_TRUE(labelsEqual("", ""));
 }
 
 }  // namespace

@@ -33,6 +33,8 @@ TEST(VregTest, HexToBytesTakesPairsFromTheEnd) {
       {"", 4, 0},
       {"564", 2, 0x0564},   // an odd leading digit is the top byte alone
       {"05a0", 2, 0x05A0},  // hand-written lower case reads the same
+      {"05G4", 2, 0x0500},  // a pair counts its digits up to an unfit character
+      {"4g", 1, 0x04},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(withValue(c.value).hexToBytes(c.n), c.bytes) << c.value << " n=" << c.n;
@@ -122,6 +124,40 @@ TEST(VregTest, NormaliseValue) {
       {"0x", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(normaliseValue(c.first), c.second) << c.first;
+}
+
+TEST(VregTest, ReadNumberAsStrtoulWithA32BitResult) {
+  struct Case {
+    const char* text;
+    int base;
+    std::uint32_t number;
+  };
+  const Case cases[] = {
+      {"0xee7f", 0, 0xEE7F},
+      {"EE7Fzz", 16, 0xEE7F},
+      {"0XEE7F", 16, 0xEE7F},
+      {"0x1FFFFFFFF", 0, 0xFFFFFFFF},  // saturates
+      {"-0x10", 0, 0xFFFFFFF0},
+      {"0789", 0, 7},
+      {" \t42", 10, 42},
+      {"4294967295", 10, 0xFFFFFFFF},
+      {"4294967296", 10, 0xFFFFFFFF},
+      {"+12", 10, 12},
+      {"-", 10, 0},
+      {"0xg", 16, 0},
+      {"", 0, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(readNumber(c.text, c.base), c.number) << '"' << c.text << "\" base " << c.base;
+  }
+}
+
+TEST(VregTest, ParseRegisterIdReadsHexOrDecimalDigits) {
+  const std::pair<const char*, std::uint32_t> cases[] = {
+      {"0xEE7F", 0xEE7F},           {"0xee7f", 0xEE7F}, {"61311", 61311}, {"12ab", 12},
+      {"0x1000000000", 0xFFFFFFFF}, {"abc", 0},         {"0x", 0},        {"-1", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parseRegisterId(c.first), c.second) << c.first;
 }
 
 TEST(VregTest, ParseVersionForms) {
