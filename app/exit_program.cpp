@@ -26,6 +26,8 @@ std::unique_ptr<QmxSerial>& linkSlot() {
 // port is already closed and its reader thread joined.
 QmxSerial* linkKeptLocked = nullptr;
 
+void (*exitReport)(int status) = nullptr;
+
 // The main thread may hold the recursive link lock any number of times and cannot tell how often;
 // another thread can tell whether it is free.
 bool linkLockFree(QmxSerial& link) {
@@ -67,7 +69,13 @@ void closeCurrentLink() {
     linkKeptLocked = link.release();
 }
 
+void setExitReport(void (*report)(int status)) { exitReport = report; }
+
 void exitProgram(int status) {
+  if (void (*report)(int) = exitReport) {
+    exitReport = nullptr;
+    report(status);
+  }
   try {
     closeCurrentLink();
   } catch (...) {

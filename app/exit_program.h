@@ -11,6 +11,10 @@ class QmxSerial;
 // until exitProgram. Main thread only.
 QmxSerial* currentLink();
 void setCurrentLink(std::unique_ptr<QmxSerial> link);
+// Called once, first thing in exitProgram, with the status the run ends with: the run's last word
+// (its JSON document with --json) is written there, whichever way the run ends. Must not throw.
+void setExitReport(void (*report)(int status));
+
 // Stops and destroys the current link (if any) and clears it; throws what stop throws.
 void closeCurrentLink();
 
