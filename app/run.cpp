@@ -8,22 +8,29 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/cli.h"
 #include "app/error_banner.h"
+#include "app/json_report.h"
 #include "base/errors.h"
 #include "base/exit_program.h"
-#include "link/current_link.h"
 #include "base/log.h"
+#include "link/current_link.h"
 #include "charger/charger_settings.h"
 #include "charger/menus.h"
 #include "device/device_commands.h"
 #include "device/discovery.h"
+#include "device/scan.h"
 #include "link/qmx_serial.h"
 #include "link/qmx_serial_dump.h"
 #include "platform/console.h"
+#include "platform/serial_ports.h"
 #include "platform/signals.h"
+#include "charger/settings_compare.h"
 #include "settings/retrieve.h"
 #include "settings/settings_file.h"
 
@@ -59,6 +66,106 @@ void keepStandardOutputForTheDocument(const CommandLine& options) {
   documentOutput = std::cout.rdbuf(std::cerr.rdbuf());
 }
 
+// --- JSON output ------------------------------------------------------------------------------
+
+// With --json the run's one JSON document goes to the real standard output, which then carries
+// nothing else: the banner, the progress lines and everything else the run prints go to standard
+// error. The document is written when the run ends, whichever way (exitProgram's report). Both
+// null without --json.
+std::unique_ptr<JsonReport> jsonReport;
+std::streambuf* jsonOutput = nullptr;
+// Set when the run ends with a status that is its answer rather than a failure: 1 (--compare found
+// differences), 11 (--scan found no charger).
+bool statusIsResult = false;
+
+void keepStandardOutputForJson(const CommandLine& options) {
+  const bool helpOrVersion = options.has("help") || options.has("?") || options.has("version");
+  if (helpOrVersion || !options.has("json")) return;
+  jsonOutput = documentOutput != nullptr ? documentOutput : std::cout.rdbuf(std::cerr.rdbuf());
+}
+
+const char* const settingOptions[] = {"table", "sys",    "abs",      "float",  "cellguard",
+                                      "eqv",   "autoeq", "tempcomp", "abslim", "current"};
+
+// --json goes with the paths that end in a result without a dialogue.
+void checkJsonCombination(const CommandLine& options) {
+  if (!options.has("json")) return;
+  if (options.has("download") && options.text("download") == "-")
+    throw std::runtime_error("--json and --download - cannot both write to standard output");
+  if (options.has("scan") || options.has("compare")) return;
+  if (options.has("reset") || options.has("erase") || options.has("clock"))
+    throw std::runtime_error("--json does not go with --reset, --erase or --clock");
+  bool result = options.has("get") || options.has("download") || options.has("upload");
+  for (const char* option : settingOptions) result = result || options.has(option);
+  if (!result) {
+    throw std::runtime_error(
+        "--json needs --get, --download, --upload, --compare, --scan or a setting to change "
+        "(there is no menu with --json)");
+  }
+}
+
+const char* statusText(int status) {
+  static const std::pair<int, const char*> kTexts[] = {
+      {kExitNoAnswer, "the charger does not answer"},
+      {kExitCloseFailed, "closing the serial port failed"},
+      {kExitNoCharger, "Unable to detect a MPPT charger."},
+      {kExitRefused, "the charger refused a request or gave no device id"},
+      {kExitFileNotXml, "the settings file is not readable XML"},
+      {kExitNotApplication, "the device is not running its application firmware"},
+      {kExitNotCharger, "the device is not an MPPT charger"},
+      {kExitReadFailed, "reading settings failed"},
+      {kExitWriteFailed, "storing or writing settings failed"},
+  };
+  for (const auto& [code, text] : kTexts) {
+    if (code == status) return text;
+  }
+  return status > exitStatusForRequest(0) && status < exitStatusForRequest(32) ? "interrupted"
+                                                                                : "failed";
+}
+
+void writeJsonReport(int status) {
+  try {
+    if (status != kExitOk && !statusIsResult) jsonReport->setError(statusText(status));
+    std::ostream document(jsonOutput);
+    jsonReport->write(document);
+  } catch (...) {
+    // Standard output that cannot be written is reported by exitProgram.
+  }
+}
+
+void startJsonReport(const CommandLine& options) {
+  checkJsonCombination(options);
+  if (jsonOutput == nullptr) return;
+  jsonReport = std::make_unique<JsonReport>();
+  setExitReport(&writeJsonReport);
+}
+
+// What ended the run, for the document's "error".
+void noteFailure(const std::string& text) {
+  if (jsonReport) jsonReport->setError(text);
+}
+
+std::string failureText(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const boost::exception& e) {
+    if (const std::string* what = boost::get_error_info<tag_what>(e)) return *what;
+    if (const auto* standard = dynamic_cast<const std::exception*>(&e)) return standard->what();
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+  }
+  return "Unknown exception";
+}
+
+// A status that answers the run's question ends it without an error in the document.
+[[noreturn]] void exitWithResult(int status) {
+  statusIsResult = true;
+  exitProgram(status);
+}
+
+// --- The banner, the options, the link -----------------------------------------------------------
+
 // The banner comes before anything else, on the stream the options choose; a command line that
 // cannot be parsed still gets it before the library's message.
 CommandLine parseOptions(int argc, char* argv[]) {
@@ -70,6 +177,7 @@ CommandLine parseOptions(int argc, char* argv[]) {
     throw;
   }
   keepStandardOutputForTheDocument(*options);
+  keepStandardOutputForJson(*options);
   printBanner();
   return *options;
 }
@@ -79,11 +187,11 @@ void answerHelpOrVersion(const CommandLine& options) {
   if (options.has("help") || options.has("?")) {
     printHelp(std::cout);
     std::cout << std::endl;
-    exitProgram(0);
+    exitProgram(kExitOk);
   }
   if (options.has("version")) {
     std::cout << "VERSION: " << programVersion << " (build " << __DATE__ << ")" << std::endl;
-    exitProgram(0);
+    exitProgram(kExitOk);
   }
 }
 
@@ -100,6 +208,7 @@ void obtainLink(const CommandLine& options) {
       setCurrentLink(std::make_unique<QmxSerial>(options.text("serial")));
     } catch (const boost::system::system_error& e) {
       std::cerr << e.what() << std::endl;
+      noteFailure(e.what());
       if (e.code() == boost::system::errc::permission_denied)
         hintPortPermission(options.text("serial"), std::cerr);
       exitProgram(kExitFailure);
@@ -115,6 +224,23 @@ void obtainLink(const CommandLine& options) {
   setCurrentLink(std::move(link));
 }
 
+// --scan: every port probed as discovery probes it (only the one named with --serial), none kept,
+// nothing written; one line per MPPT charger found. 0 when there was one, 11 when none.
+[[noreturn]] void scanForChargers(const CommandLine& options) {
+  const std::vector<std::string> ports =
+      options.has("serial") ? std::vector<std::string>{options.text("serial")} : listSerialPorts();
+  // The "Checking: ..." lines are progress: standard output carries only the chargers found.
+  const std::vector<ScannedCharger> chargers =
+      scanPorts(ports, options.has("quiet"), ExchangeTimeouts(), std::cerr);
+  if (jsonReport) {
+    jsonReport->setChargers(chargers);
+  } else {
+    for (const ScannedCharger& charger : chargers) std::cout << scanLine(charger) << '\n';
+  }
+  if (chargers.empty()) std::cerr << "Unable to detect a MPPT charger." << std::endl;
+  exitWithResult(chargers.empty() ? kExitNoCharger : kExitOk);
+}
+
 // Until the link exists a failure is the user's to mend (a mistyped option, a wrong port name):
 // only its message is shown, without the ERROR banner.
 CommandLine startUp(int argc, char* argv[]) {
@@ -122,11 +248,14 @@ CommandLine startUp(int argc, char* argv[]) {
     startClockAndLog();
     const CommandLine options = parseOptions(argc, argv);
     answerHelpOrVersion(options);
+    startJsonReport(options);
     startLogging(options);
+    if (options.has("scan")) scanForChargers(options);
     obtainLink(options);
     return options;
   } catch (const std::exception& e) {
     std::cerr << e.what() << std::endl;
+    noteFailure(e.what());
   } catch (...) {
     std::cerr << "Unknown exception" << std::endl;
   }
@@ -134,6 +263,28 @@ CommandLine startUp(int argc, char* argv[]) {
 }
 
 // --- On the link: one path, then the end ---------------------------------------------------------
+
+// The system voltage the settings give, for the document's charger.
+void reportSystemVoltage(ChargerSettings& model) {
+  // A list read from a file carries whatever labels it has; without these there is no voltage.
+  const VregTable& settings = model.settings;
+  if (settings.contains("battery_voltage") && settings.contains("absorption_voltage") &&
+      settings.contains("float_voltage"))
+    jsonReport->setSystemVoltage(model.systemVoltage());
+}
+
+void reportSettings(ChargerSettings& model) {
+  jsonReport->setSettings(model.settings);
+  reportSystemVoltage(model);
+}
+
+// The printout, or with --json the settings in the document instead.
+void showSettings(ChargerSettings& model) {
+  if (jsonReport)
+    reportSettings(model);
+  else
+    model.printSettings();
+}
 
 // The first one-shot command given runs and ends the program with its result; the others are
 // ignored. Returns only when none was given.
@@ -145,6 +296,7 @@ void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
   if (options.has("upload")) {
     int status = readSettingsFile(model.settings, options.text("upload"), std::cout, std::cerr);
     if (status == 0) status = model.storeSettings();
+    if (jsonReport && model.settings.loaded) reportSettings(model);
     exitProgram(status);
   }
 }
@@ -170,15 +322,16 @@ void downloadOrPrint(const CommandLine& options, ChargerSettings& model, int ret
   if (options.has("download")) {
     const std::string path = options.text("download");
     int status = download(path, model.settings);
-    if (status == 0 && retrieved != 0) {
+    if (jsonReport) reportSettings(model);
+    if (status == kExitOk && retrieved != kExitOk) {
       reportFailedSettings(model.settings, path, std::cerr);
       status = retrieved;
     }
     exitProgram(status);
   }
   if (options.has("get")) {
-    model.printSettings();
-    if (retrieved != 0) reportFailedSettings(model.settings, "", std::cerr);
+    showSettings(model);
+    if (retrieved != kExitOk) reportFailedSettings(model.settings, "", std::cerr);
     exitProgram(retrieved);
   }
 }
@@ -228,7 +381,7 @@ bool applyCommandLineChanges(const CommandLine& options, ChargerSettings& model)
 int storeAndPrint(ChargerSettings& model) {
   // Changes that in the end equal what was read store nothing: no charger off/on cycle for them.
   const int status = model.changedSinceRetrieve() ? model.storeSettings() : 0;
-  model.printSettings();
+  showSettings(model);
   return status;
 }
 
@@ -250,19 +403,54 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
   return changed ? storeAndPrint(model) : 0;
 }
 
+// --compare: the file is read as --upload reads it and the settings are retrieved as --get
+// retrieves them; nothing is written to the charger. 0 when the charger holds every setting of the
+// file, 1 when anything differs; a file or settings that cannot be read end with their status.
+[[noreturn]] void compareWithFile(const std::string& path, ChargerSettings& model) {
+  VregTable file;
+  const int read = readSettingsFile(file, path, std::cout, std::cerr);
+  if (read != kExitOk) {
+    if (read == kExitReadFailed) noteFailure("Reading settings failed: " + path);
+    exitProgram(read);
+  }
+  const int retrieved = retrieveSettings(model);
+  const std::vector<SettingDifference> differences = compareSettings(file, model.settings);
+  if (jsonReport) {
+    reportSystemVoltage(model);
+    jsonReport->setDifferences(differences);
+  } else {
+    printDifferences(differences, std::cout);
+    if (differences.empty())
+      std::cout << "The charger holds every setting of \"" << path << "\"." << std::endl;
+  }
+  if (retrieved != kExitOk) {
+    reportFailedSettings(model.settings, "", std::cerr);
+    exitProgram(retrieved);
+  }
+  exitWithResult(differences.empty() ? kExitOk : kExitDiffers);
+}
+
 [[noreturn]] void runOnLink(const CommandLine& options) {
   QmxSerial& link = *currentLink();
   QmxSerialDump dump(link, std::cout);
   if (options.has("dump")) dump.connectDump();
   if (options.has("serial")) link.start();
   ChargerSettings model(link);
+  if (jsonReport) jsonReport->setCharger(model.capabilities);
 
+  // Before every path that writes: --compare never does.
+  if (options.has("compare")) compareWithFile(options.text("compare"), model);
   runOneShotCommand(options, model);
   const int retrieved = retrieveSettings(model);
   downloadOrPrint(options, model, retrieved);
-  const int status = applyCommandLineChanges(options, model)
-                         ? storeAndPrint(model)
-                         : runMenuAndStore(options, model, dump);
+  const bool changed = applyCommandLineChanges(options, model);
+  if (!changed && jsonReport) {
+    // No menu under --json: its dialogue would go where the document's reader cannot answer.
+    reportSettings(model);
+    noteFailure("no setting was changed");
+    exitProgram(kExitFailure);
+  }
+  const int status = changed ? storeAndPrint(model) : runMenuAndStore(options, model, dump);
   exitProgram(status);  // stops and closes the link on the way out
 }
 
@@ -278,6 +466,7 @@ void runChgtune(int argc, char* argv[]) {
     const int* status = boost::get_error_info<tag_exit_code>(e);
     exitProgram(status != nullptr ? *status : kExitFailure);
   } catch (...) {
+    noteFailure(failureText(std::current_exception()));
     exitProgram(writeErrorBanner(std::current_exception(), std::cerr));
   }
 }

@@ -15,6 +15,7 @@ namespace sunlink {
 namespace {
 
 ExitStep exitStep = nullptr;
+void (*exitReport)(int status) = nullptr;
 
 // Whether everything written to standard output reached it. A full disk or a pipe closed early (a
 // reader such as head that has seen enough) makes writes fail; the run goes on with its work on
@@ -31,7 +32,13 @@ bool standardOutputLost(std::string& reason) {
 
 void setExitStep(ExitStep step) { exitStep = step; }
 
+void setExitReport(void (*report)(int status)) { exitReport = report; }
+
 void exitProgram(int status) {
+  if (void (*report)(int) = exitReport) {
+    exitReport = nullptr;
+    report(status);
+  }
   try {
     if (exitStep != nullptr) exitStep();
   } catch (...) {

@@ -7,6 +7,8 @@ namespace sunlink {
 // Exit statuses. The operations that talk to the charger return them too, so that main can end
 // with an operation's result as it stands.
 constexpr int kExitOk = 0;
+// --compare: the charger does not hold every setting of the file.
+constexpr int kExitDiffers = 1;
 // Command-line error, a port that cannot be opened, a failure during discovery, any failure with
 // the error banner that carries no status of its own, or standard output that could not be written.
 constexpr int kExitFailure = -1;

@@ -24,6 +24,19 @@ set_target_properties(Boost::headers PROPERTIES
   # No automatic linking by #pragma: the libraries are named in the build.
   INTERFACE_COMPILE_DEFINITIONS BOOST_ALL_NO_LIB)
 
+# The JSON library (nlohmann-json3-dev) is headers only, reached the same way: a folder that holds
+# nothing but a `nlohmann` link to Debian's headers.
+set(CHGTUNE_JSON_HEADERS /usr/include/nlohmann CACHE PATH "nlohmann JSON headers folder (Debian's)")
+if(NOT EXISTS ${CHGTUNE_JSON_HEADERS}/json.hpp)
+  message(FATAL_ERROR "No JSON headers in ${CHGTUNE_JSON_HEADERS} (install nlohmann-json3-dev)")
+endif()
+set(json_include ${CMAKE_BINARY_DIR}/json-include)
+file(MAKE_DIRECTORY ${json_include})
+file(CREATE_LINK ${CHGTUNE_JSON_HEADERS} ${json_include}/nlohmann SYMBOLIC)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
+  INTERFACE_INCLUDE_DIRECTORIES ${json_include})
+
 file(GLOB program_options_sources ${CHGTUNE_BOOST_SOURCE}/libs/program_options/src/*.cpp)
 add_library(boost_program_options STATIC ${program_options_sources})
 target_link_libraries(boost_program_options PUBLIC Boost::headers)

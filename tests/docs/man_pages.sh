@@ -54,8 +54,10 @@ while read -r short long; do
   fi
   page_has_long "$chgtune_page" "$long" || fail "chgtune.1 does not name --$long"
   [ "$short" = "-" ] || page_has_short "$chgtune_page" "$short" || fail "chgtune.1 does not name -$short"
-  grep -qF -- "| \`-$short\`, \`--$long\` |" "$readme" ||
-    fail "the README's option table has no row for -$short, --$long"
+  # An option without a short name has a row of its long name alone.
+  row="| \`-$short\`, \`--$long\` |"
+  [ "$short" = "-" ] && row="| \`--$long\` |"
+  grep -qF -- "$row" "$readme" || fail "the README's option table has no row for --$long"
   # An example: a command line in a code block that uses the option.
   awk -v option="--$long" '
     /^```/ { inside = !inside; next }

@@ -1,0 +1,139 @@
+// The JSON document is built with a JSON library, never by hand: labels, names and serial numbers
+// come from the charger and from files, and must be quoted and escaped correctly whatever they
+// hold.
+
+#include "app/json_report.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "charger/setting_units.h"
+
+namespace sunlink {
+
+// Members in the order they are added, as a reader expects them.
+using json = nlohmann::ordered_json;
+
+namespace {
+
+std::string hexId(std::uint32_t id) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(id));
+  return text;
+}
+
+json textOrNull(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
+
+json unitOf(const std::string& label) {
+  const char* unit = settingUnit(label).unit;
+  return *unit != '\0' ? json(unit) : json(nullptr);
+}
+
+json numberOf(const std::string& label, const std::string& value) {
+  const std::optional<double> number = settingNumber(label, value);
+  if (!number) return nullptr;
+  // Codes and whole counts as integers, so that a script compares them as such.
+  const SettingUnit unit = settingUnit(label);
+  if (unit.scale == 1) return static_cast<std::int64_t>(*number);
+  return *number;
+}
+
+json rawOf(const std::string& value) { return value.empty() ? json(nullptr) : json("0x" + value); }
+
+json sideOf(const std::string& label, const std::string& value) {
+  if (value.empty()) return nullptr;
+  return {{"raw", rawOf(value)}, {"value", numberOf(label, value)}};
+}
+
+}  // namespace
+
+// "charger" first, then the result, then "error".
+struct JsonReport::Impl {
+  json document = json::object();
+  std::string error;
+};
+
+JsonReport::JsonReport() : impl_(std::make_unique<Impl>()) {}
+JsonReport::~JsonReport() = default;
+
+void JsonReport::setCharger(const Capabilities& capabilities) {
+  // The display name is the product name followed by the firmware text; the firmware has members
+  // of its own here.
+  const std::uint16_t versionWord = static_cast<std::uint16_t>(
+      (capabilities.releaseCandidate ? 0xC000 : 0x4000) | capabilities.firmwareVersion);
+  std::string name = capabilities.name;
+  const std::string firmware = " " + firmwareText(versionWord);
+  if (name.size() >= firmware.size() &&
+      name.compare(name.size() - firmware.size(), firmware.size(), firmware) == 0)
+    name.erase(name.size() - firmware.size());
+  char version[16];
+  std::snprintf(version, sizeof version, "%X.%02X", capabilities.firmwareVersion >> 8,
+                capabilities.firmwareVersion & 0xFF);
+  impl_->document["charger"] = {{"product_id", hexId(capabilities.productId)},
+                                {"name", name},
+                                {"firmware", version},
+                                {"firmware_type", firmwareTypeText(versionWord)},
+                                {"system_voltage", nullptr}};
+}
+
+void JsonReport::setSystemVoltage(int volts) {
+  if (impl_->document.contains("charger")) impl_->document["charger"]["system_voltage"] = volts;
+}
+
+void JsonReport::setSettings(const VregTable& settings) {
+  json list = json::array();
+  for (const Vreg& vreg : settings.vregs()) {
+    const bool unread = vreg.status == VREG_GET_FAILED || vreg.status == VREG_CONFIG_ERROR;
+    const std::string value = unread ? std::string() : vreg.value;
+    const bool hasRegister = vreg.get != REG_NONE && vreg.get != REG_NO_ACCESS;
+    const char* status = vregStatusWord(vreg.status);
+    list.push_back({{"label", vreg.label},
+                    {"register", hasRegister ? json(hexId(vreg.get)) : json(nullptr)},
+                    {"raw", rawOf(value)},
+                    {"value", numberOf(vreg.label, value)},
+                    {"unit", unitOf(vreg.label)},
+                    {"status", status != nullptr ? json(status) : json(nullptr)}});
+  }
+  impl_->document["settings"] = list;
+}
+
+void JsonReport::setDifferences(const std::vector<SettingDifference>& differences) {
+  json list = json::array();
+  for (const SettingDifference& d : differences) {
+    list.push_back({{"label", d.label},
+                    {"difference", differenceWord(d.kind)},
+                    {"unit", unitOf(d.label)},
+                    {"file", sideOf(d.label, d.fileValue)},
+                    {"charger", sideOf(d.label, d.chargerValue)}});
+  }
+  impl_->document["differences"] = list;
+}
+
+void JsonReport::setChargers(const std::vector<ScannedCharger>& chargers) {
+  json list = json::array();
+  for (const ScannedCharger& c : chargers) {
+    list.push_back({{"port", c.port},
+                    {"stable_name", textOrNull(c.stableName)},
+                    {"product_id", c.productId != 0xFFFF ? json(hexId(c.productId)) : json()},
+                    {"name", textOrNull(c.name)},
+                    {"firmware", textOrNull(c.firmware)},
+                    {"serial", textOrNull(c.serial)}});
+  }
+  impl_->document["chargers"] = list;
+}
+
+void JsonReport::setError(const std::string& text) {
+  if (impl_->error.empty()) impl_->error = text.empty() ? "failed" : text;
+}
+
+bool JsonReport::hasError() const { return !impl_->error.empty(); }
+
+void JsonReport::write(std::ostream& out) const {
+  json document = impl_->document;
+  if (!impl_->error.empty()) document["error"] = impl_->error;
+  // Text from a charger or a file that is not valid UTF-8 is written with replacement characters
+  // instead of ending the run without its document.
+  out << document.dump(-1, ' ', false, json::error_handler_t::replace) << '\n' << std::flush;
+}
+
+}  // namespace sunlink

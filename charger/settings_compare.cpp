@@ -1,0 +1,102 @@
+#include "charger/settings_compare.h"
+
+#include "charger/setting_units.h"
+
+namespace sunlink {
+
+namespace {
+
+// What an upload of the file would store: restore writes only the settings that are ok and hold a
+// value.
+bool fileCarries(const Vreg& vreg) { return vreg.status == VREG_OK && !vreg.value.empty(); }
+
+bool readFailed(const Vreg& vreg) {
+  return vreg.status == VREG_GET_FAILED || vreg.status == VREG_CONFIG_ERROR;
+}
+
+// The charger's setting as retrieve left it: read (or a preset), or a read that failed; a setting
+// skipped for this charger and never read is none of its settings.
+bool chargerHas(const Vreg* vreg) {
+  return vreg != nullptr && (readFailed(*vreg) || !vreg->value.empty());
+}
+
+const Vreg* findByLabel(const VregTable& table, const std::string& label) {
+  for (const Vreg& vreg : table.vregs()) {
+    if (vreg.label == label) return &vreg;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const char* differenceWord(DifferenceKind kind) {
+  switch (kind) {
+    case DifferenceKind::differs:
+      return "differs";
+    case DifferenceKind::onlyInFile:
+      return "only_in_file";
+    case DifferenceKind::onlyInCharger:
+      return "only_in_charger";
+    case DifferenceKind::notReadFromCharger:
+      return "not_read";
+  }
+  return "";
+}
+
+std::vector<SettingDifference> compareSettings(const VregTable& file, const VregTable& charger) {
+  std::vector<SettingDifference> differences;
+  for (const Vreg& fromFile : file.vregs()) {
+    if (!fileCarries(fromFile)) continue;
+    const Vreg* inCharger = findByLabel(charger, fromFile.label);
+    if (!chargerHas(inCharger)) {
+      differences.push_back({fromFile.label, DifferenceKind::onlyInFile, fromFile.value, ""});
+    } else if (readFailed(*inCharger)) {
+      differences.push_back(
+          {fromFile.label, DifferenceKind::notReadFromCharger, fromFile.value, ""});
+    } else if (inCharger->value != fromFile.value) {
+      differences.push_back(
+          {fromFile.label, DifferenceKind::differs, fromFile.value, inCharger->value});
+    }
+  }
+  for (const Vreg& inCharger : charger.vregs()) {
+    if (!chargerHas(&inCharger) || file.contains(inCharger.label)) continue;
+    if (readFailed(inCharger)) {
+      differences.push_back({inCharger.label, DifferenceKind::notReadFromCharger, "", ""});
+    } else {
+      differences.push_back({inCharger.label, DifferenceKind::onlyInCharger, "", inCharger.value});
+    }
+  }
+  return differences;
+}
+
+void printDifferences(const std::vector<SettingDifference>& differences, std::ostream& out) {
+  for (const SettingDifference& d : differences) {
+    std::string file = settingText(d.label, d.fileValue);
+    std::string charger = settingText(d.label, d.chargerValue);
+    out << d.label << ": ";
+    switch (d.kind) {
+      case DifferenceKind::differs:
+        if (file == charger) {
+          file = "0x" + d.fileValue;
+          charger = "0x" + d.chargerValue;
+        }
+        out << "file " << file << ", charger " << charger;
+        break;
+      case DifferenceKind::onlyInFile:
+        out << "only in the file (" << file << ")";
+        break;
+      case DifferenceKind::onlyInCharger:
+        out << "only in the charger (" << charger << ")";
+        break;
+      case DifferenceKind::notReadFromCharger:
+        if (d.fileValue.empty())
+          out << "not in the file, charger not read";
+        else
+          out << "file " << file << ", charger not read";
+        break;
+    }
+    out << '\n';
+  }
+}
+
+}  // namespace sunlink

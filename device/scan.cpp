@@ -1,0 +1,127 @@
+#include "device/scan.h"
+
+#include <boost/algorithm/string/trim.hpp>
+#include <cstdio>
+#include <mutex>
+#include <ostream>
+#include <thread>
+
+#include "base/errors.h"
+#include "device/capabilities.h"
+#include "device/discovery.h"
+#include "link/qmx_serial.h"
+#include "platform/clock.h"
+#include "platform/stable_port_name.h"
+#include "protocol/hex_protocol.h"
+#include "protocol/text_parser.h"
+
+namespace sunlink {
+
+namespace {
+
+// The model-name register, asked only for a product missing from the program's table, on firmware
+// that has it.
+constexpr std::uint16_t REG_MODEL_NAME = 0x010B;
+constexpr unsigned kFirstFirmwareWithModelName = 0x112;
+
+std::string hexId(std::uint16_t id) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%04X", id);
+  return text;
+}
+
+// The TEXT blocks' firmware label holds the version's digits without the point ("115" is 1.15).
+std::string textFirmware(const std::string& digits) {
+  if (digits.size() < 3) return digits;
+  return digits.substr(0, digits.size() - 2) + "." + digits.substr(digits.size() - 2);
+}
+
+// Identity read over HEX: the same read requests identification starts with. A charger that stops
+// answering half-way keeps what was learnt.
+void identifyByRequests(QmxSerial& link, ScannedCharger& charger) {
+  std::lock_guard<std::recursive_mutex> lock(link.linkLock());
+  HexProtocol hex(link);
+  try {
+    std::uint16_t id = 0;
+    if (hex.getDeviceId(id)) charger.productId = id;
+    std::uint16_t version = 0;
+    if (hex.ping(version)) charger.firmware = firmwareVersionText(version);
+    if (std::optional<std::string> name = lookupProductName(charger.productId)) {
+      charger.name = *name;
+    } else if ((version & 0x0FFF) >= kFirstFirmwareWithModelName) {
+      HexMsg reply;
+      if (hex.getRegister(REG_MODEL_NAME, reply) == 0) {
+        charger.name = reply.valueString();
+        boost::algorithm::trim_right(charger.name);
+      }
+    }
+  } catch (const no_response&) {
+  }
+}
+
+// Listens for the charger's TEXT blocks until one carried its serial number or the limit passed,
+// and takes what they say. Quiet scanning takes the product and firmware from them too.
+void listenForSerialNumber(QmxSerial& link, ScannedCharger& charger, bool quiet,
+                           const ExchangeTimeouts& timeouts) {
+  TextDictionary dictionary;
+  {
+    QmxGetParser parser(link, dictionary);
+    const std::int64_t end =
+        monotonicMicros() +
+        std::chrono::duration_cast<std::chrono::microseconds>(timeouts.listenLimit).count();
+    QmxValue entry;
+    while (!dictionary.lookup("SER#", entry) && monotonicMicros() < end)
+      std::this_thread::sleep_for(timeouts.listenCycle);
+  }
+  QmxValue entry;
+  if (dictionary.lookup("SER#", entry)) charger.serial = entry.value;
+  if (!quiet) return;
+  if (dictionary.lookup("PID", entry)) {
+    unsigned long id = 0;
+    if (std::sscanf(entry.value.c_str(), "0x%lx", &id) == 1 && id <= 0xFFFF) {
+      charger.productId = static_cast<std::uint16_t>(id);
+      if (std::optional<std::string> name = lookupProductName(charger.productId))
+        charger.name = *name;
+    }
+  }
+  if (dictionary.lookup("FW", entry)) charger.firmware = textFirmware(entry.value);
+}
+
+}  // namespace
+
+std::vector<ScannedCharger> scanPorts(const std::vector<std::string>& ports, bool quiet,
+                                      const ExchangeTimeouts& timeouts, std::ostream& progress) {
+  std::vector<ScannedCharger> chargers;
+  for (const std::string& port : ports) {
+    std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, progress);
+    if (!link) continue;
+    ScannedCharger charger;
+    charger.port = port;
+    charger.stableName = stablePortName(port);
+    try {
+      if (!quiet) identifyByRequests(*link, charger);
+      listenForSerialNumber(*link, charger, quiet, timeouts);
+    } catch (const std::exception&) {
+      // A port that fails half-way (an adapter pulled out) still held a charger: listed with what
+      // was learnt.
+    }
+    chargers.push_back(charger);
+    // Closed before the next port is opened, its line settings put back.
+    try {
+      link->stop();
+    } catch (...) {
+    }
+  }
+  return chargers;
+}
+
+std::string scanLine(const ScannedCharger& charger) {
+  std::string line = charger.port;
+  if (!charger.stableName.empty()) line += " (" + charger.stableName + ")";
+  line += ": " + (charger.name.empty() ? "product " + hexId(charger.productId) : charger.name);
+  line += ", firmware " + (charger.firmware.empty() ? std::string("unknown") : charger.firmware);
+  line += charger.serial.empty() ? ", no serial number" : ", serial " + charger.serial;
+  return line;
+}
+
+}  // namespace sunlink

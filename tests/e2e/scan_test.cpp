@@ -1,0 +1,123 @@
+// chgtune --scan: every port probed as discovery probes it, each charger listed with its identity
+// and serial number, nothing written, each port left with the line settings it had.
+#include "device/scan.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "link/qmx_serial.h"
+#include "protocol/registers.h"
+#include "sim/charger_sim.h"
+#include "support/e2e_support.h"
+
+namespace sunlink {
+namespace test {
+namespace {
+
+using namespace std::chrono_literals;
+
+sim::Faults sendingText() {
+  sim::Faults faults;
+  faults.textInterval = 20ms;
+  return faults;
+}
+
+TEST(ScanTest, ListsTheChargerOnTheNamedPortAndWritesNothing) {
+  struct Case {
+    const char* profile;
+    std::vector<std::string> args;
+    int status;
+    std::string line;                 // after the port name; empty: none
+    std::set<std::uint8_t> requests;  // the request codes allowed to reach the charger
+  };
+  const Case cases[] = {
+      {"load115",
+       {"--scan"},
+       0,
+       ": MPPT 75/15, firmware 1.15, serial SLA04200017\n",
+       {CMD_PING, CMD_GET_DEVICE_ID}},
+      {"load115",
+       {"--scan", "--quiet"},
+       0,
+       ": MPPT 75/15, firmware 1.15, serial SLA04200017\n",
+       {}},
+      {"monitor", {"--scan"}, 11, "", {CMD_GET_DEVICE_ID}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.profile + (" " + c.args.back()));
+    SimulatedCharger charger(c.profile, sendingText());
+    HeldLine line(charger);
+    const std::string before = line.settings();
+    ProcessResult r = charger.run(c.args);
+    EXPECT_EQ(r.exitCode, c.status) << r.err;
+    EXPECT_EQ(r.out, "SunLink chgtune 1.17\n" + (c.line.empty() ? "" : charger.path() + c.line));
+    EXPECT_TRUE(contains(r.err, "Checking: " + charger.path() + " => ")) << r.err;
+    EXPECT_EQ(contains(r.err, "Unable to detect a MPPT charger."), c.status == 11) << r.err;
+    for (const HexMsg& request : charger.sim().requests())
+      EXPECT_EQ(c.requests.count(request.bytes().at(0)), 1u) << request.toText();
+    EXPECT_EQ(charger.sim().requests().empty(), c.requests.empty());
+    EXPECT_EQ(setRequestCount(charger.sim()), 0u);
+    EXPECT_EQ(line.settings(), before) << "the port's line settings are put back";
+
+    ProcessResult j =
+        charger.run(c.args.size() == 1 ? std::vector<std::string>{"--scan", "--json"}
+                                       : std::vector<std::string>{"--scan", "--quiet", "--json"});
+    EXPECT_EQ(j.exitCode, c.status) << j.err;
+    const nlohmann::json document = nlohmann::json::parse(j.out);
+    EXPECT_FALSE(document.contains("error")) << "no charger is an answer, not a failure";
+    ASSERT_EQ(document.at("chargers").size(), c.line.empty() ? 0u : 1u);
+    if (!c.line.empty()) {
+      const nlohmann::json& found = document.at("chargers").at(0);
+      EXPECT_EQ(found.at("port"), charger.path());
+      EXPECT_EQ(found.at("product_id"), "0xA042");
+      EXPECT_EQ(found.at("firmware"), "1.15");
+      EXPECT_EQ(found.at("serial"), "SLA04200017");
+      EXPECT_TRUE(found.at("stable_name").is_null()) << "a pseudo-terminal has no by-id name";
+    }
+    EXPECT_EQ(setRequestCount(charger.sim()), 0u);
+  }
+}
+
+TEST(ScanPorts, GoesOnPastTheFirstChargerAndClosesEveryPort) {
+  auto first = std::make_unique<sim::ChargerSim>(sim::profileByName("load115"), sendingText());
+  auto monitor = std::make_unique<sim::ChargerSim>(sim::profileByName("monitor"));
+  auto second = std::make_unique<sim::ChargerSim>(sim::profileByName("recent"), sendingText());
+  // Sends no TEXT: listed without a serial number once the listening limit has passed.
+  auto quietOne = std::make_unique<sim::ChargerSim>(sim::profileByName("rotary113"));
+  for (auto* sim : {first.get(), monitor.get(), second.get(), quietOne.get()}) sim->start();
+  ExchangeTimeouts timeouts;
+  timeouts.deviceId = 250ms;
+  timeouts.listenCycle = 20ms;
+  timeouts.listenLimit = 60s;  // ends as soon as a serial number arrives
+  std::ostringstream progress;
+  std::vector<ScannedCharger> found = scanPorts(
+      {first->slavePath(), monitor->slavePath(), "/dev/chgtune-no-such-port", second->slavePath()},
+      false, timeouts, progress);
+  timeouts.listenLimit = 0s;
+  const std::vector<ScannedCharger> silentText =
+      scanPorts({quietOne->slavePath()}, false, timeouts, progress);
+  found.insert(found.end(), silentText.begin(), silentText.end());
+
+  ASSERT_EQ(found.size(), 3u) << progress.str();
+  EXPECT_EQ(scanLine(found[0]),
+            first->slavePath() + ": MPPT 75/15, firmware 1.15, serial SLA04200017");
+  EXPECT_EQ(found[1].port, second->slavePath());
+  EXPECT_EQ(found[1].name, "MPPT 100/50 Sim");
+  EXPECT_FALSE(found[1].serial.empty());
+  EXPECT_EQ(found[2].port, quietOne->slavePath());
+  EXPECT_TRUE(contains(scanLine(found[2]), ", no serial number")) << scanLine(found[2]);
+  EXPECT_TRUE(contains(progress.str(), " => no mppt charger, skipped\n")) << progress.str();
+  EXPECT_TRUE(contains(progress.str(), " => unable to open port\n")) << progress.str();
+  for (auto* sim : {first.get(), monitor.get(), second.get(), quietOne.get()}) {
+    EXPECT_EQ(setRequestCount(*sim), 0u);
+    // Every port was closed again: it opens anew.
+    EXPECT_NO_THROW(QmxSerial(sim->slavePath()));
+  }
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace sunlink
