@@ -21,6 +21,44 @@
 
 namespace sunlink {
 
+// A new pseudo-terminal's two ends: the master, and the slave opened by its path, never as a
+// controlling terminal. Both are closed on exec, so a program started meanwhile inherits neither
+// (a master it kept would keep the line alive after its owner hung up). Every user of a
+// pseudo-terminal (the simulated charger, the tests' scripted far ends and captured terminals)
+// opens it here.
+//
+// Owns both descriptors until they are closed or released; not copyable. Not thread-safe.
+class PseudoTerminal {
+ public:
+  // Throws std::system_error naming the failed step (and the slave path once it is known) and the
+  // operating system's reason.
+  PseudoTerminal();
+  ~PseudoTerminal();
+  PseudoTerminal(const PseudoTerminal&) = delete;
+  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+  int master() const { return master_; }  // -1 once closed or released
+  int slave() const { return slave_; }
+  // The path a program opens, e.g. /dev/pts/7.
+  const std::string& slavePath() const { return slavePath_; }
+
+  void closeMaster();
+  void closeSlave();
+  // Hands the descriptor to the caller, who closes it from then on.
+  int releaseMaster();
+  int releaseSlave();
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::string slavePath_;
+};
+
+// Raw line at the charger's rate (19200 baud, receiver on, modem lines ignored): no echo, no line
+// editing, no character translation, so bytes pass as they are. Throws std::system_error naming
+// path.
+void makeRawLine(int fd, const std::string& path);
+
 class PtyPair {
  public:
   // Opens the pair and the slave, raw mode. Throws std::system_error naming the failed step and the
@@ -31,7 +69,7 @@ class PtyPair {
   PtyPair& operator=(const PtyPair&) = delete;
 
   // The path a program opens, e.g. /dev/pts/7.
-  const std::string& slavePath() const { return slavePath_; }
+  const std::string& slavePath() const { return terminal_.slavePath(); }
 
   struct Events {
     bool readable = false;      // the master has bytes from a peer
@@ -60,20 +98,18 @@ class PtyPair {
   // Closes the master as if the cable were pulled: peers read end-of-file and writes fail. Reads
   // and writes on the pair return 0 from then on.
   void closeMaster();
-  bool masterOpen() const { return master_ >= 0; }
+  bool masterOpen() const { return terminal_.master() >= 0; }
 
  private:
   void drainPeerEvents(Events& events);
   void resetLine();
 
-  int master_ = -1;
-  int slave_ = -1;
+  PseudoTerminal terminal_;
   int wakeFd_ = -1;    // eventfd written by wake()
   int notifyFd_ = -1;  // inotify descriptor watching the slave path for opens and closes
   bool watching_ = false;
   int peers_ = 0;
   unsigned lastPeerCloses_ = 0;
-  std::string slavePath_;
 };
 
 }  // namespace sunlink

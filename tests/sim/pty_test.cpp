@@ -1,9 +1,12 @@
-// PtyPair, the simulator's end of the line (platform/pty_linux.cpp).
+// PseudoTerminal, the pseudo-terminal every simulated line is made of, and PtyPair, the simulator's
+// end of the line (platform/pty_linux.cpp).
 #include "platform/pty.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -36,6 +39,32 @@ std::string readFromPair(PtyPair& pair, std::size_t n) {
     got.append(buffer, pair.read(buffer, sizeof buffer));
   }
   return got;
+}
+
+// Both ends are closed on exec (a program the test starts must not keep the line alive), bytes
+// pass between them, and a released end stays open for its new owner.
+TEST(PseudoTerminalTest, EndsAreClosedOnExecConnectedAndReleasable) {
+  PseudoTerminal terminal;
+  ASSERT_GE(terminal.master(), 0);
+  ASSERT_GE(terminal.slave(), 0);
+  EXPECT_EQ(terminal.slavePath().rfind("/dev/pts/", 0), 0u) << terminal.slavePath();
+  for (int fd : {terminal.master(), terminal.slave()}) {
+    EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << fd;
+  }
+  makeRawLine(terminal.slave(), terminal.slavePath());
+  ASSERT_EQ(::write(terminal.master(), "x\n", 2), 2);
+  std::string got;
+  char buffer[2];
+  for (ssize_t n; got.size() < 2 && (n = ::read(terminal.slave(), buffer, 2 - got.size())) > 0;)
+    got.append(buffer, static_cast<std::size_t>(n));
+  EXPECT_EQ(got, "x\n");
+
+  const int slave = terminal.releaseSlave();
+  EXPECT_EQ(terminal.slave(), -1);
+  terminal.closeMaster();
+  EXPECT_EQ(terminal.master(), -1);
+  EXPECT_GE(::fcntl(slave, F_GETFD), 0) << "the released end is still open";
+  ::close(slave);
 }
 
 TEST(PtyPairTest, LineIsRawBothWays) {
