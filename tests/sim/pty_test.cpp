@@ -18,11 +18,11 @@
 namespace sunlink {
 namespace {
 
-using sim::testing::SimLine;
+using test::SimLine;
 
 // Lets the pair take note of peers until it sees the count it should; false after the limit.
 bool awaitPeers(PtyPair& pair, bool expected) {
-  const auto until = std::chrono::steady_clock::now() + sim::testing::kSafetyLimit;
+  const auto until = std::chrono::steady_clock::now() + test::kSafetyLimit;
   while (pair.hasPeers() != expected) {
     if (std::chrono::steady_clock::now() > until) return false;
     pair.wait(std::chrono::milliseconds(50), false);
@@ -32,7 +32,7 @@ bool awaitPeers(PtyPair& pair, bool expected) {
 
 std::string readFromPair(PtyPair& pair, std::size_t n) {
   std::string got;
-  const auto until = std::chrono::steady_clock::now() + sim::testing::kSafetyLimit;
+  const auto until = std::chrono::steady_clock::now() + test::kSafetyLimit;
   char buffer[256];
   while (got.size() < n && std::chrono::steady_clock::now() < until) {
     pair.wait(std::chrono::milliseconds(50), false);
