@@ -11,12 +11,16 @@
 // clears a peer's exclusive-use mode (which would outlive the peer, because the pair itself keeps
 // the terminal open) and puts the line back into raw mode. Users ask hasPeers() before writing.
 //
-// Threads: wake() may be called from any thread; everything else belongs to the one device thread
-// (construction and destruction included, or with that thread joined).
+// Threads: wake() and waitUntilRead() may be called from any thread; everything else belongs to the
+// one device thread (construction and destruction included, or with that thread joined).
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace sunlink {
@@ -88,6 +92,11 @@ class PtyPair {
   std::size_t write(const char* data, std::size_t n);
   // Makes a wait() in progress (or the next one) return at once.
   void wake();
+  // Any thread: waits until a read() that began after the call found nothing left, so that every
+  // byte peers wrote before the call has been read (and handled, by a device thread that handles
+  // each chunk before it reads the next). False after the limit. Returns as soon as the master is
+  // closed: nothing more will be read.
+  bool waitUntilRead(std::chrono::nanoseconds limit);
 
   // Whether a program other than this pair has the slave open. True when the pair cannot tell.
   bool hasPeers() const { return peers_ > 0 || !watching_; }
@@ -103,6 +112,16 @@ class PtyPair {
  private:
   void drainPeerEvents(Events& events);
   void resetLine();
+  void markRead(std::uint64_t ticket);
+
+  // waitUntilRead: callers take numbered tickets; the device thread notes the newest ticket before
+  // each read of the master and, when that read finds nothing left, marks it done.
+  std::atomic<std::uint64_t> readTicketsTaken_{0};
+  std::uint64_t readTicketNoted_ = 0;  // device thread only: the last ticket marked done
+  std::mutex readMutex_;               // guards readTicketDone_ and masterClosed_
+  std::condition_variable readDone_;
+  std::uint64_t readTicketDone_ = 0;
+  bool masterClosed_ = false;
 
   PseudoTerminal terminal_;
   int wakeFd_ = -1;    // eventfd written by wake()

@@ -191,6 +191,8 @@ void PtyPair::resetLine() {
 }
 
 std::size_t PtyPair::read(char* buffer, std::size_t n) {
+  // Noted before the read: bytes written before the ticket was taken are in the line by now.
+  const std::uint64_t ticket = readTicketsTaken_.load();
   if (terminal_.master() < 0) return 0;
   // A peer's open is queued before it can write anything: taking note of it first means a
   // request is never read (and its reply thrown away) while its sender still counts as absent.
@@ -200,9 +202,11 @@ std::size_t PtyPair::read(char* buffer, std::size_t n) {
   }
   const ssize_t got = ::read(terminal_.master(), buffer, n);
   if (got > 0) return static_cast<std::size_t>(got);
-  if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == EIO) {
+  if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EIO) {
+    markRead(ticket);
     return 0;
   }
+  if (errno == EINTR) return 0;
   throwErrno("read " + terminal_.slavePath());
 }
 
@@ -220,6 +224,31 @@ void PtyPair::wake() {
   (void)ignored;
 }
 
-void PtyPair::closeMaster() { terminal_.closeMaster(); }
+void PtyPair::closeMaster() {
+  terminal_.closeMaster();
+  {
+    std::lock_guard<std::mutex> lock(readMutex_);
+    masterClosed_ = true;  // nothing more will be read
+  }
+  readDone_.notify_all();
+}
+
+bool PtyPair::waitUntilRead(std::chrono::nanoseconds limit) {
+  const std::uint64_t ticket = ++readTicketsTaken_;
+  wake();
+  std::unique_lock<std::mutex> lock(readMutex_);
+  return readDone_.wait_for(lock, limit,
+                            [&] { return readTicketDone_ >= ticket || masterClosed_; });
+}
+
+void PtyPair::markRead(std::uint64_t ticket) {
+  if (ticket == readTicketNoted_) return;
+  readTicketNoted_ = ticket;
+  {
+    std::lock_guard<std::mutex> lock(readMutex_);
+    readTicketDone_ = ticket;
+  }
+  readDone_.notify_all();
+}
 
 }  // namespace sunlink

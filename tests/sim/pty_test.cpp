@@ -8,7 +8,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -125,6 +127,41 @@ TEST(PtyPairTest, WakeEndsAWait) {
   while (!events.woken) events = pair.wait(std::chrono::seconds(60), false);
   waker.join();
   EXPECT_TRUE(events.woken);
+}
+
+// A device thread that reads whenever the line wakes it, as the simulator does: once
+// waitUntilRead returns, everything the peer wrote before is in the device's hands, in every round
+// however the threads are scheduled; and a closed master ends the wait at once.
+TEST(PtyPairTest, WaitUntilReadReturnsOnceEverythingWrittenBeforeIsRead) {
+  PtyPair pair;
+  SimLine peer(pair.slavePath());
+  std::mutex mutex;
+  std::string got;  // guarded by mutex
+  std::atomic<bool> stop{false};
+  std::thread device([&] {
+    char buffer[7];  // small: several reads per round
+    while (!stop.load()) {
+      pair.wait(std::chrono::seconds(60), false);
+      for (std::size_t n; (n = pair.read(buffer, sizeof buffer)) > 0;) {
+        std::lock_guard<std::mutex> lock(mutex);
+        got.append(buffer, n);
+      }
+    }
+  });
+  std::string sent;
+  for (int round = 0; round < 50; ++round) {
+    const std::string request = ":7F7ED00" + std::to_string(round) + "\n";
+    peer.write(request);
+    sent += request;
+    ASSERT_TRUE(pair.waitUntilRead(test::kSafetyLimit)) << round;
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_EQ(got, sent) << round;
+  }
+  stop = true;
+  pair.wake();
+  device.join();
+  pair.closeMaster();
+  EXPECT_TRUE(pair.waitUntilRead(std::chrono::hours(1)));
 }
 
 }  // namespace

@@ -37,6 +37,9 @@ class SimLink {
   SimLink(const SimLink&) = delete;
   SimLink& operator=(const SimLink&) = delete;
 
+  // The views of what reached the charger first wait until it has read everything the link sent:
+  // taken right after an exchange gave up, they hold its last request.
+  //
   // Requests with this command code (and register id, for get and set) that reached the charger.
   std::size_t requests(std::uint8_t code, int id = -1) const;
   // The register ids of the get or set requests (code) that reached the charger, in order.
