@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 
 namespace sunlink {
@@ -23,6 +24,16 @@ void setEveryTimeout(QmxSerial& link, std::chrono::milliseconds timeout) {
   link.timeouts.deviceId = timeout;
   link.timeouts.getRegister = timeout;
   link.timeouts.setRegister = timeout;
+}
+
+bool isRequest(const std::string& frame, std::uint8_t code, int id) {
+  char prefix[8];
+  if (id < 0) {
+    std::snprintf(prefix, sizeof prefix, ":%X", code);
+  } else {
+    std::snprintf(prefix, sizeof prefix, ":%X%02X%02X", code, id & 0xFF, (id >> 8) & 0xFF);
+  }
+  return frame.rfind(prefix, 0) == 0;
 }
 
 SimLink::SimLink(sim::Profile profile, sim::Faults faults, const ExchangeTimeouts& timeouts)
