@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <system_error>
+#include <utility>
 
 #include "platform/pty.h"
 
@@ -21,32 +22,12 @@ namespace {
   throw std::system_error(errno, std::generic_category(), what);
 }
 
-void setCloseOnExec(int fd) {
-  // A program started by the simulator's user (a test running chgtune) must not inherit the
-  // master: it would keep the terminal alive after the simulator unplugs it.
-  const int flags = fcntl(fd, F_GETFD);
-  if (flags >= 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
-}
-
-// Raw line at the charger's rate. Without this the slave would echo the device's own output back
-// to the master, and translate CR and LF.
-void makeRaw(int fd, const std::string& path) {
-  termios line{};
-  if (tcgetattr(fd, &line) != 0) throwErrno("tcgetattr " + path);
-  cfmakeraw(&line);
-  cfsetispeed(&line, B19200);
-  cfsetospeed(&line, B19200);
-  line.c_cflag |= CLOCAL | CREAD;
-  if (tcsetattr(fd, TCSANOW, &line) != 0) throwErrno("tcsetattr " + path);
-}
-
 }  // namespace
 
-PtyPair::PtyPair() {
+PseudoTerminal::PseudoTerminal() {
   try {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0) throwErrno("posix_openpt");
-    setCloseOnExec(master_);
     if (grantpt(master_) != 0) throwErrno("grantpt");
     if (unlockpt(master_) != 0) throwErrno("unlockpt");
     char name[128];
@@ -56,12 +37,52 @@ PtyPair::PtyPair() {
       throwErrno("ptsname_r");
     }
     slavePath_ = name;
-    const int flags = fcntl(master_, F_GETFL);
-    if (flags < 0 || fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) throwErrno("fcntl");
-
-    slave_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave_ < 0) throwErrno("open " + slavePath_);
-    makeRaw(slave_, slavePath_);
+  } catch (...) {
+    closeMaster();
+    throw;
+  }
+}
+
+PseudoTerminal::~PseudoTerminal() {
+  closeSlave();
+  closeMaster();
+}
+
+void PseudoTerminal::closeMaster() {
+  if (master_ >= 0) close(master_);
+  master_ = -1;
+}
+
+void PseudoTerminal::closeSlave() {
+  if (slave_ >= 0) close(slave_);
+  slave_ = -1;
+}
+
+int PseudoTerminal::releaseMaster() { return std::exchange(master_, -1); }
+
+int PseudoTerminal::releaseSlave() { return std::exchange(slave_, -1); }
+
+void makeRawLine(int fd, const std::string& path) {
+  termios line{};
+  if (tcgetattr(fd, &line) != 0) throwErrno("tcgetattr " + path);
+  cfmakeraw(&line);
+  cfsetispeed(&line, B19200);
+  cfsetospeed(&line, B19200);
+  line.c_cflag |= CLOCAL | CREAD;
+  if (tcsetattr(fd, TCSANOW, &line) != 0) throwErrno("tcsetattr " + path);
+}
+
+PtyPair::PtyPair() {
+  try {
+    const int flags = fcntl(terminal_.master(), F_GETFL);
+    if (flags < 0 || fcntl(terminal_.master(), F_SETFL, flags | O_NONBLOCK) != 0) {
+      throwErrno("fcntl " + terminal_.slavePath());
+    }
+    // Without raw mode the slave would echo the device's own output back to the master, and
+    // translate CR and LF.
+    makeRawLine(terminal_.slave(), terminal_.slavePath());
 
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd_ < 0) throwErrno("eventfd");
@@ -70,10 +91,11 @@ PtyPair::PtyPair() {
     // The watch starts after the pair's own open of the slave, so only others are counted.
     notifyFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (notifyFd_ >= 0) {
-      watching_ = inotify_add_watch(notifyFd_, slavePath_.c_str(), IN_OPEN | IN_CLOSE) >= 0;
+      watching_ =
+          inotify_add_watch(notifyFd_, terminal_.slavePath().c_str(), IN_OPEN | IN_CLOSE) >= 0;
     }
   } catch (...) {
-    for (int fd : {notifyFd_, wakeFd_, slave_, master_}) {
+    for (int fd : {notifyFd_, wakeFd_}) {
       if (fd >= 0) close(fd);
     }
     throw;
@@ -81,7 +103,7 @@ PtyPair::PtyPair() {
 }
 
 PtyPair::~PtyPair() {
-  for (int fd : {notifyFd_, wakeFd_, slave_, master_}) {
+  for (int fd : {notifyFd_, wakeFd_}) {
     if (fd >= 0) close(fd);
   }
 }
@@ -91,9 +113,10 @@ PtyPair::Events PtyPair::wait(std::chrono::nanoseconds timeout, bool wantWrite) 
   pollfd fds[3];
   nfds_t count = 0;
   int masterIndex = -1;
-  if (master_ >= 0) {
+  if (terminal_.master() >= 0) {
     masterIndex = static_cast<int>(count);
-    fds[count++] = pollfd{master_, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0};
+    fds[count++] =
+        pollfd{terminal_.master(), static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0};
   }
   const nfds_t wakeIndex = count;
   fds[count++] = pollfd{wakeFd_, POLLIN, 0};
@@ -110,7 +133,7 @@ PtyPair::Events PtyPair::wait(std::chrono::nanoseconds timeout, bool wantWrite) 
   const int ready = ppoll(fds, count, &limit, nullptr);
   if (ready < 0) {
     if (errno == EINTR) return events;
-    throwErrno("ppoll " + slavePath_);
+    throwErrno("ppoll " + terminal_.slavePath());
   }
   if (masterIndex >= 0) {
     const short revents = fds[masterIndex].revents;
@@ -156,39 +179,43 @@ void PtyPair::drainPeerEvents(Events& events) {
 void PtyPair::resetLine() {
   // What the device wrote after the last peer stopped reading would otherwise greet the next
   // program that opens the path.
-  tcflush(slave_, TCIFLUSH);
+  tcflush(terminal_.slave(), TCIFLUSH);
   // A peer that asked for exclusive use has gone; the terminal stays open through the pair's own
   // slave descriptor, so the mode would lock out every later program.
-  ioctl(slave_, TIOCNXCL);
+  ioctl(terminal_.slave(), TIOCNXCL);
   try {
-    makeRaw(slave_, slavePath_);
+    makeRawLine(terminal_.slave(), terminal_.slavePath());
   } catch (const std::system_error&) {
     // The line keeps the settings the last peer left; they were raw already for any serial user.
   }
 }
 
 std::size_t PtyPair::read(char* buffer, std::size_t n) {
-  if (master_ < 0) return 0;
+  // Noted before the read: bytes written before the ticket was taken are in the line by now.
+  const std::uint64_t ticket = readTicketsTaken_.load();
+  if (terminal_.master() < 0) return 0;
   // A peer's open is queued before it can write anything: taking note of it first means a
   // request is never read (and its reply thrown away) while its sender still counts as absent.
   if (watching_) {
     Events ignored;
     drainPeerEvents(ignored);
   }
-  const ssize_t got = ::read(master_, buffer, n);
+  const ssize_t got = ::read(terminal_.master(), buffer, n);
   if (got > 0) return static_cast<std::size_t>(got);
-  if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == EIO) {
+  if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK || errno == EIO) {
+    markRead(ticket);
     return 0;
   }
-  throwErrno("read " + slavePath_);
+  if (errno == EINTR) return 0;
+  throwErrno("read " + terminal_.slavePath());
 }
 
 std::size_t PtyPair::write(const char* data, std::size_t n) {
-  if (master_ < 0) return 0;
-  const ssize_t put = ::write(master_, data, n);
+  if (terminal_.master() < 0) return 0;
+  const ssize_t put = ::write(terminal_.master(), data, n);
   if (put >= 0) return static_cast<std::size_t>(put);
   if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == EIO) return 0;
-  throwErrno("write " + slavePath_);
+  throwErrno("write " + terminal_.slavePath());
 }
 
 void PtyPair::wake() {
@@ -198,10 +225,30 @@ void PtyPair::wake() {
 }
 
 void PtyPair::closeMaster() {
-  if (master_ >= 0) {
-    close(master_);
-    master_ = -1;
+  terminal_.closeMaster();
+  {
+    std::lock_guard<std::mutex> lock(readMutex_);
+    masterClosed_ = true;  // nothing more will be read
   }
+  readDone_.notify_all();
+}
+
+bool PtyPair::waitUntilRead(std::chrono::nanoseconds limit) {
+  const std::uint64_t ticket = ++readTicketsTaken_;
+  wake();
+  std::unique_lock<std::mutex> lock(readMutex_);
+  return readDone_.wait_for(lock, limit,
+                            [&] { return readTicketDone_ >= ticket || masterClosed_; });
+}
+
+void PtyPair::markRead(std::uint64_t ticket) {
+  if (ticket == readTicketNoted_) return;
+  readTicketNoted_ = ticket;
+  {
+    std::lock_guard<std::mutex> lock(readMutex_);
+    readTicketDone_ = ticket;
+  }
+  readDone_.notify_all();
 }
 
 }  // namespace sunlink

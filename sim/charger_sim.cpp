@@ -684,6 +684,11 @@ bool ChargerSim::waitForRequests(std::size_t n, std::chrono::milliseconds timeou
   return impl_->handled.wait_for(lock, timeout, [&] { return impl_->requests.size() >= n; });
 }
 
+bool ChargerSim::waitUntilRead(std::chrono::milliseconds timeout) const {
+  if (!impl_->pty || !impl_->thread.joinable() || impl_->unplugged.load()) return true;
+  return impl_->pty->waitUntilRead(timeout);
+}
+
 RegisterBytes ChargerSim::registerValue(std::uint16_t id) const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   auto it = impl_->registers.find(id);

@@ -120,6 +120,11 @@ class ChargerSim {
   std::chrono::steady_clock::time_point lastByteSentAt() const;
   // Waits until at least n requests have been handled (answered, dropped or ignored).
   bool waitForRequests(std::size_t n, std::chrono::milliseconds timeout) const;
+  // Waits until the simulator has read and handled every byte a program wrote to the line before
+  // the call: every request sent by then is in requests(), however late the simulator's thread
+  // runs. True at once when the simulator is not running or unplugged; false after the time-out.
+  // Not while stop() runs.
+  bool waitUntilRead(std::chrono::milliseconds timeout) const;
   // Waits until the simulator has seen a program open the path (open) or the last program close
   // it (!open). False after the time-out.
   bool waitForProgram(bool open, std::chrono::milliseconds timeout) const;

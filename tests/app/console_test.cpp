@@ -1,15 +1,15 @@
 // Clearing the screen for the menus: escape codes for a terminal, nothing for a pipe or a file.
 #include "platform/console.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <iostream>
 #include <string>
+
+#include "platform/pty.h"
 
 namespace sunlink {
 namespace {
@@ -39,19 +39,12 @@ std::string readAvailable(int fd) {
 }
 
 TEST(ClearScreenTest, ATerminalGetsEraseAndHomeAfterWhatWasWrittenBefore) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-  ASSERT_GE(terminal, 0);
-  withStdoutOn(terminal, [] {
+  PseudoTerminal terminal;
+  withStdoutOn(terminal.slave(), [] {
     std::cout << "prompt";  // still in the stream's buffer: must come out before the codes
     clearScreen();
   });
-  EXPECT_EQ(readAvailable(master), "prompt\033[2J\033[H");
-  ::close(terminal);
-  ::close(master);
+  EXPECT_EQ(readAvailable(terminal.master()), "prompt\033[2J\033[H");
 }
 
 TEST(ClearScreenTest, APipeGetsNothingButWhatWasWrittenBefore) {

@@ -32,7 +32,7 @@ constexpr std::uint32_t kRx = SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION;
 // highest system voltage.
 inline Capabilities menuTestCapabilities(std::uint32_t flags, std::uint8_t streetlightVersion = 0,
                                          std::uint8_t maxBatteryVoltage = 24) {
-  Capabilities caps = testing::makeCapabilities(flags, 0x116, streetlightVersion);
+  Capabilities caps = test::makeCapabilities(flags, 0x116, streetlightVersion);
   caps.name = "Test charger 1.16";
   caps.maxBatteryVoltage = maxBatteryVoltage;
   return caps;

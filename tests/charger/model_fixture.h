@@ -11,7 +11,7 @@
 #include "device/capabilities.h"
 
 namespace sunlink {
-namespace testing {
+namespace test {
 
 inline Capabilities makeCapabilities(std::uint32_t flags, std::uint16_t firmware = 0x116,
                                      std::uint8_t streetlightVersion = 0) {
@@ -90,5 +90,5 @@ struct TestModel {
   ChargerSettings model;
 };
 
-}  // namespace testing
+}  // namespace test
 }  // namespace sunlink

@@ -14,8 +14,8 @@
 namespace sunlink {
 namespace {
 
-using testing::makeCapabilities;
-using testing::TestModel;
+using test::makeCapabilities;
+using test::TestModel;
 
 const char kRefusal[] = "Unable to interpret value\n\n";
 

@@ -12,8 +12,8 @@
 namespace sunlink {
 namespace {
 
-using testing::makeCapabilities;
-using testing::TestModel;
+using test::makeCapabilities;
+using test::TestModel;
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> result;

@@ -11,7 +11,7 @@
 namespace sunlink {
 namespace {
 
-using testing::makeCapabilities;
+using test::makeCapabilities;
 
 std::vector<std::string> labels(const ChargerSettings& model) {
   std::vector<std::string> result;

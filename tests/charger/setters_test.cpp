@@ -10,8 +10,8 @@
 namespace sunlink {
 namespace {
 
-using testing::makeCapabilities;
-using testing::TestModel;
+using test::makeCapabilities;
+using test::TestModel;
 
 const char kRefusal2[] = "Unable to interpret value\n\n";
 const char kRefusal1[] = "Unable to interpret value\n";

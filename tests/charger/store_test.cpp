@@ -81,14 +81,10 @@ class StoreTest : public ::testing::Test {
  protected:
   // A link to the simulated charger, identified and retrieved, its records cleared. A charger
   // that answers gets the program's own time-outs, so that no reply is late enough to be asked for
-  // twice, however slow the machine (or its emulation); one that will fall silent gets short ones.
+  // twice, however slow the machine (or its emulation); one that will fall silent in the store
+  // gets short ones for the store only, once it has been identified and retrieved.
   void connect(const std::string& profile, bool fallsSilent = false) {
-    if (fallsSilent) {
-      // Short enough that the silence costs a few seconds, long enough for a loaded machine.
-      charger_ = std::make_unique<test::SimLink>(profile, sim::Faults(), 300ms);
-    } else {
-      charger_ = std::make_unique<test::SimLink>(profile);
-    }
+    charger_ = std::make_unique<test::SimLink>(profile);
     ASSERT_TRUE(charger_->started);
     model_ = std::make_unique<ChargerSettings>(*charger_->link);
     model_->io.in = &in_;
@@ -98,6 +94,8 @@ class StoreTest : public ::testing::Test {
     EXPECT_EQ(out_.str(), "=== Retrieving settings from the mppt charger ===\n");
     out_.str("");
     charger_->sim.clearRecords();
+    // Short enough that the silence costs a few seconds, long enough for a loaded machine.
+    if (fallsSilent) test::setEveryTimeout(*charger_->link, 300ms);
   }
 
   void TearDown() override {

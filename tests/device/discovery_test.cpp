@@ -64,7 +64,9 @@ TEST(LocateDevice, ReportsEachPortAndReturnsTheFirstCharger) {
   // Why a port did not open is logged (shown with --verbose), not put into its verdict.
   EXPECT_TRUE(log.contains("INF.serial: open " + missing + ": No such file or directory"));
   EXPECT_EQ(later->requestCount(), 0u);
-  // The silent device was asked three times, and the charger's link comes back running.
+  // The silent device was asked three times (counted once it has read all that reached it), and
+  // the charger's link comes back running.
+  ASSERT_TRUE(silent->waitUntilRead(std::chrono::seconds(10)));
   EXPECT_EQ(silent->requestCount(), 3u);
   std::uint16_t version = 0;
   EXPECT_TRUE(HexProtocol(*link).ping(version));

@@ -14,10 +14,10 @@ namespace sunlink {
 namespace sim {
 namespace {
 
-using testing::getRequest;
-using testing::msg;
-using testing::setRequest;
-using testing::SimLine;
+using test::getRequest;
+using test::msg;
+using test::setRequest;
+using test::SimLine;
 
 std::string text(std::initializer_list<std::uint8_t> bytes) { return msg(bytes).toText(); }
 
@@ -282,7 +282,7 @@ TEST(ChargerSimTest, EachFaultSwitchChangesTheAnswersAsDocumented) {
     for (const HexMsg& request : c.requests) all += request.toText();
     line.write(all);
     // Once every request is handled the number of replies on their way is known.
-    ASSERT_TRUE(sim.waitForRequests(c.requests.size(), testing::kSafetyLimit));
+    ASSERT_TRUE(sim.waitForRequests(c.requests.size(), test::kSafetyLimit));
     // The unasked frame rides with its reply.
     EXPECT_EQ(sim.replyCount(), c.faults.asyncBeforeReply ? c.frames.size() / 2 : c.frames.size());
     std::vector<std::string> frames;
@@ -467,13 +467,13 @@ TEST(ChargerSimTest, ProgramOpeningThePathLaterGetsNoStaleBytes) {
     SimLine first(path);
     ASSERT_TRUE(first.readUntil([](const std::string& s) { return textBlocks(s).size() >= 1; }));
     first.send(msg({0x01}));  // its reply is never read
-    ASSERT_TRUE(sim.waitForRequests(1, testing::kSafetyLimit));
+    ASSERT_TRUE(sim.waitForRequests(1, test::kSafetyLimit));
   }
-  ASSERT_TRUE(sim.waitForProgram(false, testing::kSafetyLimit));
+  ASSERT_TRUE(sim.waitForProgram(false, test::kSafetyLimit));
   // Blocks made while nobody listened, and the unread reply, are gone: the next program starts
   // with a whole fresh block.
   SimLine second(path);
-  ASSERT_TRUE(sim.waitForProgram(true, testing::kSafetyLimit));
+  ASSERT_TRUE(sim.waitForProgram(true, test::kSafetyLimit));
   ASSERT_TRUE(second.readUntil([](const std::string& s) { return s.size() >= 8; }));
   EXPECT_EQ(second.buffer().rfind("\r\nPID\t", 0), 0u) << second.buffer();
   EXPECT_EQ(second.buffer().find(':'), std::string::npos);

@@ -14,10 +14,10 @@ namespace sunlink {
 namespace sim {
 namespace {
 
-using testing::getRequest;
-using testing::msg;
-using testing::setRequest;
-using testing::SimLine;
+using test::getRequest;
+using test::msg;
+using test::setRequest;
+using test::SimLine;
 
 bool haveBinary() { return access(CHGSIM_BINARY, X_OK) == 0; }
 

@@ -17,8 +17,7 @@
 #include "codec/hex_msg.h"
 
 namespace sunlink {
-namespace sim {
-namespace testing {
+namespace test {
 
 constexpr std::chrono::milliseconds kSafetyLimit{3000};
 
@@ -132,6 +131,5 @@ inline HexMsg setRequest(std::uint16_t id, std::vector<std::uint8_t> value) {
   return m;
 }
 
-}  // namespace testing
-}  // namespace sim
+}  // namespace test
 }  // namespace sunlink

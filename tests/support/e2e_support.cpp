@@ -56,7 +56,11 @@ SimulatedCharger::SimulatedCharger(const std::string& profile, sim::Faults fault
 
 ProcessResult SimulatedCharger::run(std::vector<std::string> args, const std::string& stdinText) {
   args.insert(args.begin(), {"--serial", path_});
-  return runChgtune(args, stdinText);
+  ProcessResult result = runChgtune(args, stdinText);
+  // A request the program sent just before it gave up and ended may still be on its way.
+  if (!sim_->waitUntilRead(std::chrono::seconds(10)))
+    ADD_FAILURE() << "the simulated charger did not read what the program sent";
+  return result;
 }
 
 std::unique_ptr<Process> SimulatedCharger::start(std::vector<std::string> args,

@@ -40,7 +40,8 @@ class SimulatedCharger {
   explicit SimulatedCharger(const std::string& profile, sim::Faults faults = sim::Faults());
   sim::ChargerSim& sim() { return *sim_; }
   const std::string& path() const { return path_; }
-  // Runs chgtune with --serial path followed by args.
+  // Runs chgtune with --serial path followed by args; returns once the simulator has read
+  // everything it sent.
   ProcessResult run(std::vector<std::string> args, const std::string& stdinText = std::string());
   // Starts chgtune with --serial path followed by args, for a test that acts while it runs.
   std::unique_ptr<Process> start(std::vector<std::string> args,

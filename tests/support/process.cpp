@@ -15,6 +15,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/pty.h"
+
 namespace sunlink {
 namespace test {
 
@@ -41,14 +43,15 @@ struct Pipe {
   }
   // Bytes pass unchanged: the terminal adds no CR before LF.
   void openTerminal() {
-    read = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (read < 0 || ::grantpt(read) != 0 || ::unlockpt(read) != 0) fail("posix_openpt");
-    write = ::open(::ptsname(read), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (write < 0) fail("open pty slave");
+    PseudoTerminal terminal;
     termios settings{};
-    if (::tcgetattr(write, &settings) != 0) fail("tcgetattr");
+    if (::tcgetattr(terminal.slave(), &settings) != 0) fail("tcgetattr " + terminal.slavePath());
     settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    if (::tcsetattr(write, TCSANOW, &settings) != 0) fail("tcsetattr");
+    if (::tcsetattr(terminal.slave(), TCSANOW, &settings) != 0) {
+      fail("tcsetattr " + terminal.slavePath());
+    }
+    read = terminal.releaseMaster();
+    write = terminal.releaseSlave();
   }
   ~Pipe() {
     closeRead();
@@ -238,7 +241,6 @@ ProcessResult runProcess(const std::string& binary, const std::vector<std::strin
   options.killAfter = killAfter;
   return Process(binary, args, options).finish();
 }
-
 
 ProcessResult runProcessOnTerminal(const std::string& binary, const std::vector<std::string>& args,
                                    const std::string& stdinText,

@@ -2,10 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,19 +26,8 @@ namespace {
 }  // namespace
 
 PtyPeer::PtyPeer(Responder responder) : responder_(std::move(responder)) {
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master_ < 0) fail("posix_openpt");
-  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) fail("grantpt");
-  char name[128];
-  if (::ptsname_r(master_, name, sizeof name) != 0) fail("ptsname_r");
-  slavePath_ = name;
-  // Kept open for the peer's whole life: the link's close must not hang up the pair.
-  slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slave_ < 0) fail("open slave");
-  termios ios{};
-  if (::tcgetattr(slave_, &ios) != 0) fail("tcgetattr");
-  ::cfmakeraw(&ios);  // no echo, no CR/LF translation: bytes pass as they are
-  if (::tcsetattr(slave_, TCSANOW, &ios) != 0) fail("tcsetattr");
+  // The slave stays open for the peer's whole life: the link's close must not hang up the pair.
+  makeRawLine(terminal_.slave(), terminal_.slavePath());
   wake_ = ::eventfd(0, EFD_CLOEXEC);
   if (wake_ < 0) fail("eventfd");
   thread_ = std::thread([this] { run(); });
@@ -49,8 +35,6 @@ PtyPeer::PtyPeer(Responder responder) : responder_(std::move(responder)) {
 
 PtyPeer::~PtyPeer() {
   stopThread();
-  if (master_ >= 0) ::close(master_);
-  ::close(slave_);
   ::close(wake_);
 }
 
@@ -64,17 +48,18 @@ void PtyPeer::stopThread() {
 void PtyPeer::hangUp() {
   stopThread();
   std::lock_guard<std::mutex> lock(writeMutex_);
-  ::close(master_);
-  master_ = -1;
+  terminal_.closeMaster();
 }
 
-bool PtyPeer::exclusive() const { return inExclusiveMode(slave_, slavePath_); }
+bool PtyPeer::exclusive() const {
+  return inExclusiveMode(terminal_.slave(), terminal_.slavePath());
+}
 
 void PtyPeer::write(const std::string& bytes) {
   std::lock_guard<std::mutex> lock(writeMutex_);
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+    const ssize_t n = ::write(terminal_.master(), bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       fail("write to pty master");
@@ -101,7 +86,7 @@ bool PtyPeer::waitForLines(std::size_t n, std::chrono::milliseconds limit) const
 void PtyPeer::run() {
   std::string partial;
   char buffer[512];
-  pollfd fds[2] = {{master_, POLLIN, 0}, {wake_, POLLIN, 0}};
+  pollfd fds[2] = {{terminal_.master(), POLLIN, 0}, {wake_, POLLIN, 0}};
   for (;;) {
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
@@ -109,7 +94,7 @@ void PtyPeer::run() {
     }
     if (fds[1].revents != 0) return;
     if (fds[0].revents == 0) continue;
-    const ssize_t n = ::read(master_, buffer, sizeof buffer);
+    const ssize_t n = ::read(terminal_.master(), buffer, sizeof buffer);
     if (n <= 0) {
       if (n < 0 && errno == EINTR) continue;
       return;

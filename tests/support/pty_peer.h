@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/pty.h"
+
 namespace sunlink {
 namespace test {
 
@@ -35,7 +37,7 @@ class PtyPeer {
   PtyPeer(const PtyPeer&) = delete;
   PtyPeer& operator=(const PtyPeer&) = delete;
 
-  const std::string& slavePath() const { return slavePath_; }
+  const std::string& slavePath() const { return terminal_.slavePath(); }
 
   // Writes bytes towards the link.
   void write(const std::string& bytes);
@@ -57,13 +59,11 @@ class PtyPeer {
   void run();
   void stopThread();
 
-  int master_ = -1;
-  int slave_ = -1;
-  int wake_ = -1;  // eventfd that ends the thread's wait
-  std::string slavePath_;
+  PseudoTerminal terminal_;  // the master is written under writeMutex_ once the thread runs
+  int wake_ = -1;            // eventfd that ends the thread's wait
   Responder responder_;
   std::thread thread_;
-  std::mutex writeMutex_;  // orders writes to master_ from the test and the peer thread
+  std::mutex writeMutex_;  // orders writes to the master from the test and the peer thread
 
   mutable std::mutex mutex_;  // guards lines_
   mutable std::condition_variable linesChanged_;

@@ -3,10 +3,12 @@
 // for it in the line's input queue, and the program may open and close the port freely. Nothing
 // runs on its own: the test writes what the device sends and reads what the program sent.
 //
-// Owns the pty pair; not copyable.
+// Owns the pseudo-terminal; not copyable. Throws std::system_error when it cannot be opened.
 #pragma once
 
 #include <string>
+
+#include "platform/pty.h"
 
 namespace sunlink {
 namespace test {
@@ -14,21 +16,18 @@ namespace test {
 class ScriptedDevice {
  public:
   ScriptedDevice();
-  ~ScriptedDevice();
   ScriptedDevice(const ScriptedDevice&) = delete;
   ScriptedDevice& operator=(const ScriptedDevice&) = delete;
 
   // The port the program opens.
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return terminal_.slavePath(); }
   // Sends bytes towards the program; a short write fails the test.
   void write(const std::string& bytes);
   // Whatever the program sent to the device so far.
   std::string received();
 
  private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string path_;
+  PseudoTerminal terminal_;
 };
 
 }  // namespace test

@@ -1,15 +1,39 @@
 #include "support/sim_link.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <thread>
 
 namespace sunlink {
 namespace test {
+
+namespace {
+
+// The last request of an exchange the charger left unanswered is still on its way when the
+// exchange gives up: the views of what reached the charger wait for it first.
+void awaitEverythingRead(const sim::ChargerSim& sim) {
+  if (!sim.waitUntilRead(std::chrono::seconds(10)))
+    ADD_FAILURE() << "the simulated charger did not read what the link sent";
+}
+
+}  // namespace
 
 void setEveryTimeout(QmxSerial& link, std::chrono::milliseconds timeout) {
   link.timeouts.ping = timeout;
   link.timeouts.deviceId = timeout;
   link.timeouts.getRegister = timeout;
   link.timeouts.setRegister = timeout;
+}
+
+bool isRequest(const std::string& frame, std::uint8_t code, int id) {
+  char prefix[8];
+  if (id < 0) {
+    std::snprintf(prefix, sizeof prefix, ":%X", code);
+  } else {
+    std::snprintf(prefix, sizeof prefix, ":%X%02X%02X", code, id & 0xFF, (id >> 8) & 0xFF);
+  }
+  return frame.rfind(prefix, 0) == 0;
 }
 
 SimLink::SimLink(sim::Profile profile, sim::Faults faults, const ExchangeTimeouts& timeouts)
@@ -36,6 +60,7 @@ SimLink::~SimLink() {
 }
 
 std::size_t SimLink::requests(std::uint8_t code, int id) const {
+  awaitEverythingRead(sim);
   std::size_t n = 0;
   for (const HexMsg& request : sim.requests()) {
     const auto& b = request.bytes();
@@ -47,6 +72,7 @@ std::size_t SimLink::requests(std::uint8_t code, int id) const {
 }
 
 std::vector<std::uint16_t> SimLink::requestedIds(std::uint8_t code) const {
+  awaitEverythingRead(sim);
   std::vector<std::uint16_t> ids;
   for (const HexMsg& request : sim.requests()) {
     const auto& bytes = request.bytes();
@@ -56,12 +82,14 @@ std::vector<std::uint16_t> SimLink::requestedIds(std::uint8_t code) const {
 }
 
 std::vector<std::uint8_t> SimLink::commandCodes() const {
+  awaitEverythingRead(sim);
   std::vector<std::uint8_t> codes;
   for (const HexMsg& request : sim.requests()) codes.push_back(request.bytes().at(0));
   return codes;
 }
 
 WriteList SimLink::writes() const {
+  awaitEverythingRead(sim);
   WriteList result;
   for (const sim::Write& write : sim.writes()) result.emplace_back(write.id, write.value);
   return result;

@@ -24,6 +24,12 @@ void setEveryTimeout(QmxSerial& link, std::chrono::milliseconds timeout);
 // Register writes as the charger took them: id and value bytes, least significant first.
 using WriteList = std::vector<std::pair<std::uint16_t, sim::RegisterBytes>>;
 
+// Whether the frame text a link sends (":8F7ED00...") is a request with this command code and, for
+// get and set, register id. For a txSignal slot that gives a test's exchanges their time-outs: the
+// slot runs on the requesting thread as the request goes out, when its exchange has its deadline
+// already, so a change to the link's time-outs there applies from the next exchange on.
+bool isRequest(const std::string& frame, std::uint8_t code, int id = -1);
+
 class SimLink {
  public:
   // By default the program's own time-outs: long enough that a charger that answers is never taken
@@ -37,6 +43,9 @@ class SimLink {
   SimLink(const SimLink&) = delete;
   SimLink& operator=(const SimLink&) = delete;
 
+  // The views of what reached the charger first wait until it has read everything the link sent:
+  // taken right after an exchange gave up, they hold its last request.
+  //
   // Requests with this command code (and register id, for get and set) that reached the charger.
   std::size_t requests(std::uint8_t code, int id = -1) const;
   // The register ids of the get or set requests (code) that reached the charger, in order.
