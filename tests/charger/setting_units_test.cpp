@@ -13,7 +13,7 @@ namespace {
 TEST(SettingUnits, EveryRegisterMapRowHasItsScale) {
   for (std::uint16_t firmware : {0x107, 0x110, 0x117}) {
     SCOPED_TRACE(firmware);
-    const ChargerSettings model(testing::makeCapabilities(0x03FFFFFF, firmware, 3), nullptr);
+    const ChargerSettings model(test::makeCapabilities(0x03FFFFFF, firmware, 3), nullptr);
     for (const Vreg& vreg : model.settings.vregs()) {
       SCOPED_TRACE(vreg.label);
       EXPECT_TRUE(knownSetting(vreg.label));
