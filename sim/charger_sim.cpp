@@ -32,9 +32,6 @@ bool isCommandRegister(std::uint16_t id) {
          id == REG_DEVICE_MODE_UNLOCK || id == REG_DEVICE_MODE;
 }
 
-constexpr std::uint16_t kBatteryVoltage = 0xEDEF;
-constexpr std::uint16_t kBatteryVoltageSetting = 0xEDEA;
-
 // Frame text of a received message, whose last byte is its checksum, without the line end.
 std::string receivedFrameText(const HexMsg& frame) {
   if (frame.size() < 2) return ":";
@@ -491,11 +488,12 @@ HexMsg ChargerSim::Impl::setRegister(std::uint16_t id, const RegisterBytes& valu
   const std::uint16_t word = static_cast<std::uint16_t>((value.empty() ? 0 : value[0]) |
                                                         (value.size() > 1 ? value[1] << 8 : 0));
 
-  if (id == kBatteryVoltage && registers.count(kBatteryVoltageSetting)) {
+  if (id == REG_BATTERY_VOLTAGE && registers.count(REG_BATTERY_VOLTAGE_SETTING)) {
     // From firmware 1.12 on, 0xEDEF is written with the setting (0: detect at power-up) but reads
     // back the system voltage in use; the setting reads back from 0xEDEA. A charger told to detect
     // keeps the voltage it runs on until its next power-up.
-    registers[kBatteryVoltageSetting] = RegisterBytes{value.empty() ? std::uint8_t{0} : value[0]};
+    registers[REG_BATTERY_VOLTAGE_SETTING] =
+        RegisterBytes{value.empty() ? std::uint8_t{0} : value[0]};
     if (!zero) it->second = value;
   } else {
     it->second = value;
@@ -525,8 +523,8 @@ std::optional<std::string> ChargerSim::Impl::package(const HexMsg& reply) {
   ++replies;
   std::string text = faults.garbage;
   if (faults.asyncBeforeReply) {
-    auto it = registers.find(REG_ASYNC_REPORT);
-    text += registerReply(RSP_ASYNC, REG_ASYNC_REPORT, 0,
+    auto it = registers.find(REG_BATTERY_VOLTAGE_REPORT);
+    text += registerReply(RSP_ASYNC, REG_BATTERY_VOLTAGE_REPORT, 0,
                           it != registers.end() ? it->second : u16(1276))
                 .toText();
   }
