@@ -166,95 +166,101 @@ void usage() {
   std::exit(2);
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
+struct Settings {
   std::string chgtune;
   std::string empty;
   int runs = 5;
   int idleRuns = 3;
   long latencyMs = 5;
   std::vector<std::string> profiles;
+};
+
+// Ends the program with usage() for anything it cannot take.
+Settings parseArguments(int argc, char* argv[]) {
+  Settings settings;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (i + 1 >= argc) usage();
     const std::string value = argv[++i];
     if (arg == "--chgtune") {
-      chgtune = value;
+      settings.chgtune = value;
     } else if (arg == "--runs") {
-      runs = std::atoi(value.c_str());
+      settings.runs = std::atoi(value.c_str());
     } else if (arg == "--idle-runs") {
-      idleRuns = std::atoi(value.c_str());
+      settings.idleRuns = std::atoi(value.c_str());
     } else if (arg == "--latency") {
-      latencyMs = std::atol(value.c_str());
+      settings.latencyMs = std::atol(value.c_str());
     } else if (arg == "--profile") {
-      profiles.push_back(value);
+      settings.profiles.push_back(value);
     } else if (arg == "--empty") {
-      empty = value;
+      settings.empty = value;
     } else {
       usage();
     }
   }
-  if (chgtune.empty() || runs < 1 || idleRuns < 0 || latencyMs < 0) usage();
-  // The chargers whose settings can be read: the other profiles end the run early on purpose.
-  if (profiles.empty()) {
-    profiles = {"load115", "rotary113", "recent", "load107", "rotary110", "rc116", "product300"};
+  if (settings.chgtune.empty() || settings.runs < 1 || settings.idleRuns < 0 ||
+      settings.latencyMs < 0) {
+    usage();
   }
+  // The chargers whose settings can be read: the other profiles end the run early on purpose.
+  if (settings.profiles.empty()) {
+    settings.profiles = {"load115",   "rotary113", "recent",    "load107",
+                         "rotary110", "rc116",     "product300"};
+  }
+  return settings;
+}
 
-  const std::vector<Operation> operations = {
-      {"--get", {"--serial", "@PORT", "--get"}, 0},
-      {"--abs 14.4", {"--serial", "@PORT", "--abs", "14.4"}, 0},
-      {"--download", {"--serial", "@PORT", "--download", "@DIR/settings.xml"}, 0},
-  };
-  const std::chrono::milliseconds latency(latencyMs);
+const Operation kOperations[] = {
+    {"--get", {"--serial", "@PORT", "--get"}, 0},
+    {"--abs 14.4", {"--serial", "@PORT", "--abs", "14.4"}, 0},
+    {"--download", {"--serial", "@PORT", "--download", "@DIR/settings.xml"}, 0},
+};
 
-  std::error_code ignored;
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("chgtune-bench-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-
+// Every operation against every profile, the median of each. Sets failed when a run ends with
+// another status than its operation should give; throws when a run cannot be made at all.
+std::vector<Row> measureOperations(const Settings& settings, const std::filesystem::path& dir,
+                                   bool& failed) {
   struct Case {
     const Operation* operation;
     std::string profile;
     std::vector<Run> runs;
   };
   std::vector<Case> cases;
-  for (const Operation& operation : operations) {
-    for (const std::string& profile : profiles) cases.push_back(Case{&operation, profile, {}});
+  for (const Operation& operation : kOperations) {
+    for (const std::string& profile : settings.profiles) {
+      cases.push_back(Case{&operation, profile, {}});
+    }
   }
-
+  const std::chrono::milliseconds latency(settings.latencyMs);
   // Rounds over every case rather than one case after another: this machine's slow spells (other
   // guests on the host) last seconds, and spread over the rounds they spoil one run of several
   // cases, which the medians drop, instead of every run of one case. Round 0 is not counted: it
   // brings the program, the profiles and the file being written into the caches.
-  std::vector<Row> rows;
-  bool failed = false;
-  try {
-    for (int round = 0; round <= runs; ++round) {
-      for (Case& c : cases) {
-        Run run = runOnce(chgtune, c.profile, *c.operation, latency, dir);
-        if (run.status != c.operation->expectedStatus) {
-          std::cerr << "chgtune " << c.operation->name << " against " << c.profile << " exited "
-                    << run.status << "\n";
-          failed = true;
-        }
-        if (round > 0) c.runs.push_back(run);
+  for (int round = 0; round <= settings.runs; ++round) {
+    for (Case& c : cases) {
+      Run run = runOnce(settings.chgtune, c.profile, *c.operation, latency, dir);
+      if (run.status != c.operation->expectedStatus) {
+        std::cerr << "chgtune " << c.operation->name << " against " << c.profile << " exited "
+                  << run.status << "\n";
+        failed = true;
       }
-      std::cerr << "." << std::flush;
+      if (round > 0) c.runs.push_back(run);
     }
-  } catch (const std::exception& e) {
-    std::cerr << "chgtune_line_bench: " << e.what() << "\n";
-    std::filesystem::remove_all(dir, ignored);
-    return 1;
+    std::cerr << "." << std::flush;
   }
+  std::vector<Row> rows;
   for (const Case& c : cases) rows.push_back(Row{c.operation->name, c.profile, medianOf(c.runs)});
+  return rows;
+}
 
-  // A charger that never answers: the ping is sent ten times, each waiting out its time-out.
+// A charger that never answers: the ping is sent ten times, each waiting out its time-out.
+std::vector<Run> measureIdle(const Settings& settings, const std::filesystem::path& dir,
+                             bool& failed) {
   std::vector<Run> idle;
   try {
     const Operation silentGet{"--get", {"--serial", "@PORT", "--get"}, 3};
-    for (int i = 0; i < idleRuns; ++i) {
-      Run run = runOnce(chgtune, "silent", silentGet, std::chrono::milliseconds(0), dir);
+    for (int i = 0; i < settings.idleRuns; ++i) {
+      Run run = runOnce(settings.chgtune, "silent", silentGet, std::chrono::milliseconds(0), dir);
       if (run.status != silentGet.expectedStatus) {
         std::cerr << "chgtune --get against a silent charger exited " << run.status << "\n";
         failed = true;
@@ -266,9 +272,10 @@ int main(int argc, char* argv[]) {
     std::cerr << "chgtune_line_bench: " << e.what() << "\n";
     failed = true;
   }
-  std::cerr << "\n";
-  std::filesystem::remove_all(dir, ignored);
+  return idle;
+}
 
+void printTable(const std::vector<Row>& rows, const std::vector<Run>& idle) {
   std::printf(
       "| operation | profile | exchanges | bytes on the wire | wire floor (ms) | wall (ms) "
       "| wall / floor | start-up (ms) | wind-down (ms) | CPU (ms) | peak RSS (MiB) |\n");
@@ -300,34 +307,63 @@ int main(int argc, char* argv[]) {
       "\nWorst wall / floor: %.3f (target: at most 1.05). Worst CPU for a `--get`: %.1f ms "
       "(target: at most 25 ms). Worst peak RSS: %.1f MiB (target: at most 10 MiB).\n",
       worstRatio, worstCpu, worstPeak);
-  if (!empty.empty()) {
-    std::vector<Run> starts;
-    try {
-      for (int i = -1; i < runs; ++i) {
-        Run run = spawnAndMeasure(empty, {});
-        if (i >= 0) starts.push_back(run);
-      }
-    } catch (const std::exception& e) {
-      std::cerr << "chgtune_line_bench: " << e.what() << "\n";
-      failed = true;
+}
+
+// The start-to-exit time of the program that does nothing, against the shortest conversation.
+void printStartCost(const Settings& settings, const std::vector<Row>& rows, bool& failed) {
+  std::vector<Run> starts;
+  try {
+    for (int i = -1; i < settings.runs; ++i) {
+      Run run = spawnAndMeasure(settings.empty, {});
+      if (i >= 0) starts.push_back(run);
     }
-    double shortestFloor = 0;
-    for (const Row& row : rows) {
-      if (shortestFloor == 0 || row.median.floorMs < shortestFloor)
-        shortestFloor = row.median.floorMs;
-    }
-    if (!starts.empty() && shortestFloor > 0) {
-      const Run m = medianOf(starts);
-      std::printf(
-          "A program that does nothing, linked to the same shared libraries, takes %.1f ms from "
-          "start to exit (%.1f ms of CPU): %.1f %% of the shortest conversation's floor "
-          "(%.1f ms).\n",
-          m.wallMs, m.cpuMs, 100.0 * m.wallMs / shortestFloor, shortestFloor);
+  } catch (const std::exception& e) {
+    std::cerr << "chgtune_line_bench: " << e.what() << "\n";
+    failed = true;
+  }
+  double shortestFloor = 0;
+  for (const Row& row : rows) {
+    if (shortestFloor == 0 || row.median.floorMs < shortestFloor) {
+      shortestFloor = row.median.floorMs;
     }
   }
+  if (!starts.empty() && shortestFloor > 0) {
+    const Run m = medianOf(starts);
+    std::printf(
+        "A program that does nothing, linked to the same shared libraries, takes %.1f ms from "
+        "start to exit (%.1f ms of CPU): %.1f %% of the shortest conversation's floor "
+        "(%.1f ms).\n",
+        m.wallMs, m.cpuMs, 100.0 * m.wallMs / shortestFloor, shortestFloor);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const Settings settings = parseArguments(argc, argv);
+  std::error_code ignored;
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("chgtune-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+
+  bool failed = false;
+  std::vector<Row> rows;
+  try {
+    rows = measureOperations(settings, dir, failed);
+  } catch (const std::exception& e) {
+    std::cerr << "chgtune_line_bench: " << e.what() << "\n";
+    std::filesystem::remove_all(dir, ignored);
+    return 1;
+  }
+  const std::vector<Run> idle = measureIdle(settings, dir, failed);
+  std::cerr << "\n";
+  std::filesystem::remove_all(dir, ignored);
+
+  printTable(rows, idle);
+  if (!settings.empty.empty()) printStartCost(settings, rows, failed);
   std::printf(
       "Medians of %d runs each (%d for the idle row); simulated reply latency %ld ms per "
       "exchange.\n",
-      runs, idleRuns, latencyMs);
+      settings.runs, settings.idleRuns, settings.latencyMs);
   return failed ? 1 : 0;
 }

@@ -2,8 +2,11 @@
 
 #include "charger/charger_settings.h"
 
+#include <algorithm>
+
 #include "device/capabilities.h"
 #include "platform/console.h"
+#include "protocol/charger_levels.h"
 
 namespace sunlink {
 
@@ -34,15 +37,9 @@ bool ChargerSettings::changedSinceRetrieve() const {
 int ChargerSettings::systemVoltage() {
   const int b = find("battery_voltage").getU8();
   if (b != 0) return b;
-  // The charger has not settled its system voltage yet (auto detect before the first power-up,
-  // or firmware that does not report it): judge it by the charge voltages, which only a 24 V or
-  // 48 V system can have that high. A 36 V system is only ever known from "battery_voltage".
-  const double a = find("absorption_voltage").getNumber();
-  const double f = find("float_voltage").getNumber();
-  int result = 12;
-  if (a > 17.5 || f > 17.5) result = 24;
-  if (a > 35 || f > 35) result = 48;
-  return result;
+  // The charger has not settled its system voltage yet: judge it by the charge voltages.
+  return std::max(systemVoltageForChargeVoltage(find("absorption_voltage").getNumber()),
+                  systemVoltageForChargeVoltage(find("float_voltage").getNumber()));
 }
 
 }  // namespace sunlink

@@ -141,8 +141,6 @@ class ChargerSettings {
 
  private:
   void pushRegisterMap();
-  void printLoadSection();
-  std::string relayModeText();
   QmxSerial& requireLink();
 
   std::optional<std::vector<std::string>> retrievedValues_;  // values() after the last retrieve

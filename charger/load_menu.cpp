@@ -6,6 +6,7 @@
 #include <string>
 
 #include "charger/charger_settings.h"
+#include "charger/load_control.h"
 #include "charger/menu_input.h"
 #include "charger/menu_table.h"
 #include "charger/menus.h"
@@ -15,8 +16,8 @@ namespace sunlink {
 
 namespace {
 
-constexpr std::uint8_t LIGHTING_CONTROLLER_ON = 0x80;
-constexpr std::uint8_t LOAD_MODE_MASK = 0x0F;
+constexpr std::uint8_t LIGHTING_CONTROLLER_ON = LoadControl::LIGHTING_CONTROLLER_ON;
+constexpr std::uint8_t LOAD_MODE_MASK = LoadControl::MODE_MASK;
 
 bool hasSwitchLevels(const ChargerSettings& model) {
   return model.has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH |

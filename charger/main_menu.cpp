@@ -9,30 +9,27 @@
 #include "charger/menus.h"
 #include "charger/value_text.h"
 #include "device/device_commands.h"
+#include "protocol/charger_levels.h"
 
 namespace sunlink {
 
 namespace {
 
-// The charger's own table for its system voltage, as texts for the setters.
+// The charger's own table for its system voltage, as texts for the setters. A system voltage the
+// charger cannot have (a stray value read back) gets the 12 V table.
 struct FactoryCharge {
-  const char* absorption;
-  const char* floatVoltage;
-  const char* equalisation;
-  const char* compensation;
+  std::string absorption;
+  std::string floatVoltage;
+  std::string equalisation;
+  std::string compensation;
 };
 
 FactoryCharge factoryCharge(int systemVoltage) {
-  switch (systemVoltage) {
-    case 24:
-      return {"28.8", "27.6", "32.4", "-32.4"};
-    case 36:
-      return {"43.2", "41.4", "48.6", "-48.6"};
-    case 48:
-      return {"57.6", "55.2", "64.8", "-64.8"};
-    default:
-      return {"14.4", "13.8", "16.2", "-16.2"};
-  }
+  const bool known = systemVoltage == 24 || systemVoltage == 36 || systemVoltage == 48;
+  const int v = known ? systemVoltage : 12;
+  const auto text = [v](double level) { return fixedPoint(atSystemVoltage(level, v), 1); };
+  return {text(FACTORY_ABSORPTION_VOLTAGE), text(FACTORY_FLOAT_VOLTAGE),
+          text(FACTORY_EQUALISATION_VOLTAGE), text(FACTORY_TEMPERATURE_COMPENSATION)};
 }
 
 // Writes "<question>[<current>]: " after an empty line and reads the answer.

@@ -2,10 +2,15 @@
 // in-memory settings list only.
 
 #include <cstdint>
+#include <sstream>
 #include <string>
+#include <utility>
 
 #include "charger/charger_settings.h"
+#include "charger/load_control.h"
 #include "charger/value_text.h"
+#include "protocol/charger_levels.h"
+#include "protocol/registers.h"
 
 namespace sunlink {
 
@@ -14,20 +19,150 @@ namespace {
 // Voltages and the temperature compensation with 2 decimals.
 std::string volts(double value) { return fixedPoint(value, 2); }
 
-// " minute" or " minutes", as English wants it after the number.
-const char* minutes(long n) { return n == 1 ? " minute" : " minutes"; }
-const char* seconds(long n) { return n == 1 ? " second" : " seconds"; }
+std::string settingVolts(ChargerSettings& model, const char* label) {
+  return volts(model.find(label).getNumber());
+}
 
-}  // namespace
+// "<label><n> <unit>" with the unit in the plural unless n is 1, and a line end; nothing for 0.
+void printCount(std::ostream& out, const char* label, long long n, const char* unit) {
+  if (n == 0) return;
+  out << label << n << ' ' << unit << (n == 1 ? "" : "s") << '\n';
+}
 
-void ChargerSettings::printSettings() {
-  std::ostream& out = *io.out;
-  const bool rotary = has(SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER);
-  const bool autoEqualise = has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE);
+// A setting read as a signed 16-bit number (minutes before or after).
+long long signed16(ChargerSettings& model, const char* label) {
+  return static_cast<std::int16_t>(model.find(label).getU16());
+}
 
-  out << capabilities.name << "\n\n";
+// A text that the charger offers only with a feature (0: always), by its code.
+struct FeatureText {
+  int code;
+  std::uint32_t needs;
+  const char* text;
+};
 
-  const std::uint8_t batteryType = find("battery_type").getU8();
+template <std::size_t N>
+const char* featureText(const ChargerSettings& model, const FeatureText (&table)[N], int code) {
+  for (const FeatureText& row : table) {
+    if (row.code != code) continue;
+    return row.needs == 0 || model.has(row.needs) ? row.text : "<unsupported>";
+  }
+  return "<unknown>";
+}
+
+const FeatureText kTxPortFunctions[] = {
+    {0, 0, "Normal SunLink communication"},
+    {1, 0, "Pulse every 0.01kWh"},
+    {2, SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER, "Light dimming control (pwm normal)"},
+    {3, SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER, "Light dimming control (pwm inverted)"},
+    {4, SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT, "Virtual load output"},
+    {5, SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY, "Virtual relay"},
+};
+
+const FeatureText kRxPortFunctions[] = {
+    {0, 0, "Remote on/off"},
+    {1, SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT, "Load output configuration"},
+    {2, SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT, "Load output on/off (inverted)"},
+    {3, SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT, "Load output on/off (normal)"},
+};
+
+// A relay function by its code; the ones with switching levels show them: head, the first level,
+// middle, the second level, "V)".
+struct RelayText {
+  int code;
+  const char* head;
+  const char* first = nullptr;  // labels of the levels; none for a plain text
+  const char* middle = nullptr;
+  const char* second = nullptr;
+};
+
+const RelayText kRelayFunctions[] = {
+    {0, "always off"},
+    {1, "panel voltage high (off<", "relay_input_high_voltage_clear", "V, on>",
+     "relay_input_high_voltage_set"},
+    {2, "on when charger temperature high"},
+    {3, "battery voltage low (on<", "relay_output_low_voltage_set", "V, off>",
+     "relay_output_low_voltage_clear"},
+    {4, "on when equalization active"},
+    {5, "on when charger in error state"},
+    {6, "on when charger temperature below -20C (defrost)"},
+    {7, "battery voltage high (off<", "relay_output_high_voltage_clear", "V, on>",
+     "relay_output_high_voltage_set"},
+    {8, "on when charger in float/storage state"},
+    {9, "on when panels irradiated (day)"},
+    {10, "load output mode"},
+    {0xFF, "remote control"},
+};
+
+std::string relayFunctionText(ChargerSettings& model) {
+  const int code = model.find("relay_mode").getU8();
+  for (const RelayText& row : kRelayFunctions) {
+    if (row.code != code) continue;
+    if (row.first == nullptr) return row.head;
+    return row.head + settingVolts(model, row.first) + row.middle +
+           settingVolts(model, row.second) + "V)";
+  }
+  return "<unknown>";
+}
+
+// Where a load mode's two switching levels come from.
+enum class Levels { none, conventional1, conventional2, userSwitch };
+
+// A load output mode (the index is the mode): head, the off level, middle, the on level, tail;
+// the automatic energy selector adds its time and ")".
+struct LoadModeText {
+  std::uint32_t needs;  // 0: every charger with a load output
+  const char* head;
+  Levels levels = Levels::none;
+  const char* middle = "";
+  const char* tail = "";
+  bool timer = false;
+};
+
+const LoadModeText kLoadModes[] = {
+    {0, "load output off"},
+    {0, "cellcare algorithm"},
+    {0, "conventional algorithm 1 (off<", Levels::conventional1, "V, on>", "V)"},
+    {0, "conventional algorithm 2 (off<", Levels::conventional2, "V, on>", "V)"},
+    {0, "load output on"},
+    {SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH, "user defined algorithm 1 (off<",
+     Levels::userSwitch, "V, on>", "V)"},
+    {SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH, "user defined algorithm 2 (off<",
+     Levels::userSwitch, "V<on<", "V<off)"},
+    {SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE, "user defined algorithm 1 (off<", Levels::userSwitch,
+     "V, on>", "V, time=", true},
+};
+
+// The off and on levels of a mode, as printed. The conventional modes switch at the charger's own
+// levels for the system voltage; the user defined ones at the stored levels.
+std::pair<std::string, std::string> switchLevels(ChargerSettings& model, Levels levels) {
+  if (levels == Levels::userSwitch) {
+    return {settingVolts(model, "load_switch_low_level"),
+            settingVolts(model, "load_switch_high_level")};
+  }
+  const LoadSwitchLevels& own =
+      levels == Levels::conventional1 ? CONVENTIONAL_ALGORITHM_1 : CONVENTIONAL_ALGORITHM_2;
+  const int v = model.systemVoltage();
+  return {volts(atSystemVoltage(own.off, v)), volts(atSystemVoltage(own.on, v))};
+}
+
+std::string loadModeText(ChargerSettings& model, LoadControl control) {
+  if (!control.modeKnown()) return "<unknown>";
+  const LoadModeText& row = kLoadModes[control.mode()];
+  if (row.needs != 0 && !model.has(row.needs)) return "<unsupported>";
+  if (row.levels == Levels::none) return row.head;
+  const auto levels = switchLevels(model, row.levels);
+  std::ostringstream text;
+  text << row.head << levels.first << row.middle << levels.second << row.tail;
+  if (row.timer) {
+    printHoursMinutes(text, model.find("automatic_energy_selector_timer").getU16());
+    text << ")";
+  }
+  return text.str();
+}
+
+void printBatteryType(ChargerSettings& model, std::ostream& out, std::uint8_t batteryType) {
+  const bool rotary = model.has(SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER);
   if (batteryType == BATTERY_TYPE_USER_DEFINED) {
     out << "Battery Type = User Defined";
     if (rotary) out << " (Rotary switch disabled)";
@@ -42,236 +177,124 @@ void ChargerSettings::printSettings() {
   } else {
     // The factory table's values for this system voltage, not the stored settings, which the
     // charger ignores while it uses its own table.
-    const int v = systemVoltage();
-    out << "Battery Type = Factory Defined (abs=" << volts(v * 14.4 / 12)
-        << "V, float=" << volts(v * 13.8 / 12);
-    if (autoEqualise) out << "V, eqv=" << volts(v * 16.2 / 12);
+    const int v = model.systemVoltage();
+    out << "Battery Type = Factory Defined (abs="
+        << volts(atSystemVoltage(FACTORY_ABSORPTION_VOLTAGE, v))
+        << "V, float=" << volts(atSystemVoltage(FACTORY_FLOAT_VOLTAGE, v));
+    if (model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
+      out << "V, eqv=" << volts(atSystemVoltage(FACTORY_EQUALISATION_VOLTAGE, v));
+    }
     out << "V)\n";
-  }
-
-  const int voltageSetting = find("battery_voltage_setting").getU8();
-  if (voltageSetting != 0) {
-    out << "Battery Voltage Setting = " << voltageSetting << "V, auto detect OFF\n";
-  } else {
-    out << "Battery Voltage Setting = Auto detect (at power-up), detected " << systemVoltage()
-        << "V\n";
-  }
-
-  if (batteryType == BATTERY_TYPE_USER_DEFINED) {
-    out << "Battery Absorption Voltage = " << volts(find("absorption_voltage").getNumber())
-        << "V\n";
-    out << "Battery Float Voltage = " << volts(find("float_voltage").getNumber()) << "V\n";
-    if (autoEqualise) {
-      out << "Battery Equalisation Voltage = " << volts(find("equalisation_voltage").getNumber())
-          << "V\n";
-    }
-    out << "Temperature Compensation = " << volts(find("temperature_compensation").getNumber())
-        << "mV/K\n";
-    out << "Absorption time limit = ";
-    printHoursMinutes(out, hoursToMinutes(find("absorption_time_limit").getNumber()));
-    out << " hours\n";
-  }
-
-  if (has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
-    out << "CellGuard mode = " << (find("cellguard_mode").getU8() != 0 ? "on" : "off") << '\n';
-  }
-
-  out << "Charger Current Limit = " << fixedPoint(find("maximum_current").getNumber(), 1) << "A\n";
-
-  if (autoEqualise) {
-    const int n = find("auto_equalise").getU8();
-    out << "Automatic equalisation = ";
-    if (n == 0) {
-      out << "off";
-    } else if (n == 1) {
-      out << "on (daily)";
-    } else {
-      out << "on (every " << n << " days)";
-    }
-    out << '\n';
-  }
-
-  if (hasLoadOutput()) printLoadSection();
-
-  if (hasRelay()) {
-    out << "Alarm relay function = " << relayModeText() << '\n';
-    const long n = find("relay_min_enabled").getU16();
-    if (n != 0) out << "Alarm relay minimum enabled = " << n << minutes(n) << '\n';
-  }
-
-  if (has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) {
-    const char* text = "<unknown>";
-    switch (find("port_tx_function").getU8()) {
-      case 0:
-        text = "Normal SunLink communication";
-        break;
-      case 1:
-        text = "Pulse every 0.01kWh";
-        break;
-      case 2:
-        text = has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) ? "Light dimming control (pwm normal)"
-                                                         : "<unsupported>";
-        break;
-      case 3:
-        text = has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) ? "Light dimming control (pwm inverted)"
-                                                         : "<unsupported>";
-        break;
-      case 4:
-        text = has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT) ? "Virtual load output"
-                                                                 : "<unsupported>";
-        break;
-      case 5:
-        text = has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY) ? "Virtual relay" : "<unsupported>";
-        break;
-      default:
-        break;
-    }
-    out << "SunLink TX Port function = " << text << '\n';
-  }
-
-  if (has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) {
-    const bool loadOutput = has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT);
-    const char* text = "<unknown>";
-    switch (find("port_rx_function").getU8()) {
-      case 0:
-        text = "Remote on/off";
-        break;
-      case 1:
-        text = loadOutput ? "Load output configuration" : "<unsupported>";
-        break;
-      case 2:
-        text = loadOutput ? "Load output on/off (inverted)" : "<unsupported>";
-        break;
-      case 3:
-        text = loadOutput ? "Load output on/off (normal)" : "<unsupported>";
-        break;
-      default:
-        break;
-    }
-    out << "SunLink RX Port function = " << text << '\n';
   }
 }
 
-void ChargerSettings::printLoadSection() {
-  std::ostream& out = *io.out;
-  const std::uint8_t b = find("load_control").getU8();
-  // The user defined switch levels, read only for the modes that show them.
-  const auto low = [this] { return volts(find("load_switch_low_level").getNumber()); };
-  const auto high = [this] { return volts(find("load_switch_high_level").getNumber()); };
-  // A mode the charger lacks reads "<unsupported>" instead of its description.
-  const auto supported = [&](std::uint32_t feature) {
-    const bool present = has(feature);
-    if (!present) out << "<unsupported>";
-    return present;
-  };
-  out << "Load output control = ";
-  if (b & 0x08) {
-    out << "<unknown>";
+void printBatteryVoltageSetting(ChargerSettings& model, std::ostream& out) {
+  const int voltageSetting = model.find("battery_voltage_setting").getU8();
+  if (voltageSetting != 0) {
+    out << "Battery Voltage Setting = " << voltageSetting << "V, auto detect OFF\n";
   } else {
-    switch (b & 0x0F) {
-      case 0:
-        out << "load output off";
-        break;
-      case 1:
-        out << "cellcare algorithm";
-        break;
-      case 2: {
-        const int v = systemVoltage();
-        out << "conventional algorithm 1 (off<" << volts(v * 11.1 / 12) << "V, on>"
-            << volts(v * 13.1 / 12) << "V)";
-        break;
-      }
-      case 3: {
-        const int v = systemVoltage();
-        out << "conventional algorithm 2 (off<" << volts(v * 11.8 / 12) << "V, on>"
-            << volts(v * 14.0 / 12) << "V)";
-        break;
-      }
-      case 4:
-        out << "load output on";
-        break;
-      case 5:
-        if (supported(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH)) {
-          out << "user defined algorithm 1 (off<" << low() << "V, on>" << high() << "V)";
-        }
-        break;
-      case 6:
-        if (supported(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH)) {
-          out << "user defined algorithm 2 (off<" << low() << "V<on<" << high() << "V<off)";
-        }
-        break;
-      case 7:
-        if (supported(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE)) {
-          out << "user defined algorithm 1 (off<" << low() << "V, on>" << high() << "V, time=";
-          printHoursMinutes(out, find("automatic_energy_selector_timer").getU16());
-          out << ")";
-        }
-        break;
-    }
+    out << "Battery Voltage Setting = Auto detect (at power-up), detected " << model.systemVoltage()
+        << "V\n";
+  }
+}
+
+// The charge settings the charger uses only while the battery type is user defined.
+void printUserChargeSettings(ChargerSettings& model, std::ostream& out) {
+  out << "Battery Absorption Voltage = " << settingVolts(model, "absorption_voltage") << "V\n";
+  out << "Battery Float Voltage = " << settingVolts(model, "float_voltage") << "V\n";
+  if (model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
+    out << "Battery Equalisation Voltage = " << settingVolts(model, "equalisation_voltage")
+        << "V\n";
+  }
+  out << "Temperature Compensation = " << settingVolts(model, "temperature_compensation")
+      << "mV/K\n";
+  out << "Absorption time limit = ";
+  printHoursMinutes(out, hoursToMinutes(model.find("absorption_time_limit").getNumber()));
+  out << " hours\n";
+}
+
+void printAutoEqualise(ChargerSettings& model, std::ostream& out) {
+  const int n = model.find("auto_equalise").getU8();
+  out << "Automatic equalisation = ";
+  if (n == 0) {
+    out << "off";
+  } else if (n == 1) {
+    out << "on (daily)";
+  } else {
+    out << "on (every " << n << " days)";
   }
   out << '\n';
+}
 
-  if (!has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) || (b & 0x80) == 0) return;
+// The street-light timer's programme, shown while the lighting controller is on.
+void printLightingController(ChargerSettings& model, std::ostream& out) {
   out << "Solar timer mode on\n";
   std::uint32_t events = 0;
-  for (int slot = 1; slot <= 6; ++slot) {
-    events |= printLightingEvent(out, find("lighting_event" + std::to_string(slot)).getU32(), slot);
+  for (int slot = 1; slot <= LIGHTING_EVENT_COUNT; ++slot) {
+    const std::uint32_t value = model.find("lighting_event" + std::to_string(slot)).getU32();
+    events |= printLightingEvent(out, value, slot);
   }
   if (events == 0) out << "No events defined\n";
-  const long shift = static_cast<std::int16_t>(find("midpoint_shift").getU16());
-  if (shift != 0) out << "Mid-point shift = " << shift << minutes(shift) << '\n';
-  if (capabilities.streetlightVersion >= 2) {
-    const unsigned long speed = find("dim_speed").getU32();
-    if (speed != 0) out << "Gradual dimming = 1% per " << speed << seconds(speed) << '\n';
-    const double night = find("panel_voltage_night").getNumber();
-    const double day = find("panel_voltage_day").getNumber();
+  printCount(out, "Mid-point shift = ", signed16(model, "midpoint_shift"), "minute");
+  const unsigned streetlightVersion = model.capabilities.streetlightVersion;
+  if (streetlightVersion >= 2) {
+    printCount(out, "Gradual dimming = 1% per ", model.find("dim_speed").getU32(), "second");
+    const double night = model.find("panel_voltage_night").getNumber();
+    const double day = model.find("panel_voltage_day").getNumber();
     // Either level at 0 means the charger uses its built-in detection.
     if (night != 0 && day != 0) {
       out << "Night/day detection night: Vpanel<" << volts(night) << "V, day: Vpanel>" << volts(day)
           << "V\n";
     }
   }
-  if (capabilities.streetlightVersion >= 3) {
-    const long sunset = static_cast<std::int16_t>(find("sunset_delay").getU16());
-    if (sunset != 0) out << "Sunset delay duration = " << sunset << minutes(sunset) << '\n';
-    const long sunrise = static_cast<std::int16_t>(find("sunrise_delay").getU16());
-    if (sunrise != 0) out << "Sunrise delay duration = " << sunrise << minutes(sunrise) << '\n';
+  if (streetlightVersion >= 3) {
+    printCount(out, "Sunset delay duration = ", signed16(model, "sunset_delay"), "minute");
+    printCount(out, "Sunrise delay duration = ", signed16(model, "sunrise_delay"), "minute");
   }
 }
 
-std::string ChargerSettings::relayModeText() {
-  const auto level = [this](const char* label) { return volts(find(label).getNumber()); };
-  switch (find("relay_mode").getU8()) {
-    case 0:
-      return "always off";
-    case 1:
-      return "panel voltage high (off<" + level("relay_input_high_voltage_clear") + "V, on>" +
-             level("relay_input_high_voltage_set") + "V)";
-    case 2:
-      return "on when charger temperature high";
-    case 3:
-      return "battery voltage low (on<" + level("relay_output_low_voltage_set") + "V, off>" +
-             level("relay_output_low_voltage_clear") + "V)";
-    case 4:
-      return "on when equalization active";
-    case 5:
-      return "on when charger in error state";
-    case 6:
-      return "on when charger temperature below -20C (defrost)";
-    case 7:
-      return "battery voltage high (off<" + level("relay_output_high_voltage_clear") + "V, on>" +
-             level("relay_output_high_voltage_set") + "V)";
-    case 8:
-      return "on when charger in float/storage state";
-    case 9:
-      return "on when panels irradiated (day)";
-    case 10:
-      return "load output mode";
-    case 0xFF:
-      return "remote control";
-    default:
-      return "<unknown>";
+void printLoadSection(ChargerSettings& model, std::ostream& out) {
+  const LoadControl control(model.find("load_control").getU8());
+  out << "Load output control = " << loadModeText(model, control) << '\n';
+  if (model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) && control.lightingController()) {
+    printLightingController(model, out);
   }
+}
+
+void printRelaySection(ChargerSettings& model, std::ostream& out) {
+  out << "Alarm relay function = " << relayFunctionText(model) << '\n';
+  printCount(out, "Alarm relay minimum enabled = ", model.find("relay_min_enabled").getU16(),
+             "minute");
+}
+
+void printPortFunctions(ChargerSettings& model, std::ostream& out) {
+  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) {
+    out << "SunLink TX Port function = "
+        << featureText(model, kTxPortFunctions, model.find("port_tx_function").getU8()) << '\n';
+  }
+  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) {
+    out << "SunLink RX Port function = "
+        << featureText(model, kRxPortFunctions, model.find("port_rx_function").getU8()) << '\n';
+  }
+}
+
+}  // namespace
+
+void ChargerSettings::printSettings() {
+  std::ostream& out = *io.out;
+  out << capabilities.name << "\n\n";
+  const std::uint8_t batteryType = find("battery_type").getU8();
+  printBatteryType(*this, out, batteryType);
+  printBatteryVoltageSetting(*this, out);
+  if (batteryType == BATTERY_TYPE_USER_DEFINED) printUserChargeSettings(*this, out);
+  if (has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
+    out << "CellGuard mode = " << (find("cellguard_mode").getU8() != 0 ? "on" : "off") << '\n';
+  }
+  out << "Charger Current Limit = " << fixedPoint(find("maximum_current").getNumber(), 1) << "A\n";
+  if (has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) printAutoEqualise(*this, out);
+  if (hasLoadOutput()) printLoadSection(*this, out);
+  if (hasRelay()) printRelaySection(*this, out);
+  printPortFunctions(*this, out);
 }
 
 }  // namespace sunlink

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "charger/charger_settings.h"
+#include "charger/load_control.h"
 #include "charger/parsers.h"
 
 namespace sunlink {
@@ -180,7 +181,7 @@ int ChargerSettings::setLoadMode(const std::string& text) {
   if (!mode || *mode < 0 || *mode > highest) return refuse(*io.err, 2);
   // The upper four bits carry the lighting controller switch, which the mode must not disturb.
   Vreg& control = find("load_control");
-  control.setU8(static_cast<std::uint8_t>((control.getU8() & 0xF0) | *mode));
+  control.setU8(LoadControl(control.getU8()).withMode(*mode).byte());
   return 0;
 }
 
@@ -188,13 +189,7 @@ int ChargerSettings::setLightingController(const std::string& text) {
   if (!has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER)) return 1;
   if (text != "0" && text != "1") return refuse(*io.err, 2);
   Vreg& control = find("load_control");
-  std::uint8_t b = control.getU8();
-  if (text == "1") {
-    b |= 0x80;
-  } else {
-    b &= 0x7F;
-  }
-  control.setU8(b);
+  control.setU8(LoadControl(control.getU8()).withLightingController(text == "1").byte());
   return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "base/errors.h"
 #include "base/log.h"
 #include "charger/charger_settings.h"
+#include "charger/load_control.h"
 #include "device/device_commands.h"
 #include "link/qmx_serial.h"
 #include "platform/signals.h"
@@ -93,7 +94,7 @@ int ChargerSettings::storeSettings() {
     // (one from a charger without a load output) leaves the timer as the charger has it.
     const Vreg* control = settings.lookup("load_control");
     if (has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) && control != nullptr &&
-        (control->getU8() & 0x80) != 0) {
+        LoadControl(control->getU8()).lightingController()) {
       setClock(serial, *io.out, *io.err);
     }
   } catch (...) {

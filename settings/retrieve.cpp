@@ -1,5 +1,6 @@
 #include "settings/retrieve.h"
 
+#include <algorithm>
 #include <boost/algorithm/string/classification.hpp>
 #include <boost/algorithm/string/split.hpp>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include "base/statuses.h"
 #include "base/log.h"
 #include "link/qmx_serial.h"
+#include "protocol/charger_levels.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
 
@@ -101,13 +103,12 @@ void autoBatteryVoltage(Vreg& vreg, std::map<std::string, std::string>& groupVal
   if (readNumber(vreg.value, 16) != 0) return;
   // The charger chooses the system voltage itself; take the one its charge voltages belong to,
   // so that restoring the settings later writes a definite voltage.
-  unsigned systemVoltage = 12;
+  int systemVoltage = 12;
   std::vector<std::string> groups;
   boost::split(groups, vreg.auto_bat, boost::is_any_of(","), boost::token_compress_on);
   for (const std::string& group : groups) {
     const auto centivolts = static_cast<std::uint16_t>(readNumber(groupValues[group], 16));
-    if (centivolts > 1750 && systemVoltage < 24) systemVoltage = 24;
-    if (centivolts > 3500 && systemVoltage < 48) systemVoltage = 48;
+    systemVoltage = std::max(systemVoltage, systemVoltageForChargeVoltage(centivolts / 100.0));
   }
   vreg.setU8(static_cast<std::uint8_t>(systemVoltage));
 }

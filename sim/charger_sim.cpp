@@ -32,9 +32,6 @@ bool isCommandRegister(std::uint16_t id) {
          id == REG_DEVICE_MODE_UNLOCK || id == REG_DEVICE_MODE;
 }
 
-constexpr std::uint16_t kBatteryVoltage = 0xEDEF;
-constexpr std::uint16_t kBatteryVoltageSetting = 0xEDEA;
-
 // Frame text of a received message, whose last byte is its checksum, without the line end.
 std::string receivedFrameText(const HexMsg& frame) {
   if (frame.size() < 2) return ":";
@@ -107,7 +104,18 @@ struct ChargerSim::Impl {
     return it == regs.end() || it->second.empty() || it->second[0] != DEVICE_MODE_OFF;
   }
 
+  // The answering thread: one turn of the loop reads what arrived, answers it, moves due output
+  // to the line and sleeps until the next thing is due.
   void run();
+  // false when the line is unplugged (by a fault or by unplug()) and the thread must end.
+  bool readRequests(Clock::time_point now);
+  void releaseHeldReplyIfAsked(Clock::time_point now);
+  void takeDueReplies(Clock::time_point now, unsigned session);
+  void makeTextBlocks(Clock::time_point now);
+  void writeOutput(Clock::time_point now);
+  void waitForWork();
+  void publishProgramPresence();
+
   void feed(char c, Clock::time_point now);
   void onFrame(const HexMsg& frame, Clock::time_point now);
   void onDamaged(Clock::time_point now);
@@ -119,16 +127,16 @@ struct ChargerSim::Impl {
   // Under mutex: the whole text of a reply (with the garbage and async frame in front), or none
   // when the reply is dropped.
   std::optional<std::string> package(const HexMsg& reply);
-  // hold: the reply is kept in heldReply instead of being queued (Faults::holdReplyOnRegister).
+  // hold: the reply is kept in output.held instead of being queued (Faults::holdReplyOnRegister).
   void queueReply(const std::optional<std::string>& text, Clock::time_point now, bool hold = false);
   std::string nextTextBlock();
-  void refreshOutputSettings();
+  void refreshLineSettings();
   // at is the time the pacing of these bytes starts from (taken before they were read), so that
   // the span from the first byte received to the last sent is never shorter than the wire time.
   void countReceived(std::size_t n, Clock::time_point at) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (bytesReceived == 0) firstReceivedAt = at;
-    bytesReceived += n;
+    if (records.bytesReceived == 0) records.firstReceivedAt = at;
+    records.bytesReceived += n;
   }
   // A copy of a member that mutex guards, for the public accessors.
   template <typename T>
@@ -140,8 +148,8 @@ struct ChargerSim::Impl {
     if (n == 0) return;
     const Clock::time_point at = Clock::now();
     std::lock_guard<std::mutex> lock(mutex);
-    bytesSent += n;
-    lastSentAt = at;
+    records.bytesSent += n;
+    records.lastSentAt = at;
   }
 
   const Profile& profile;
@@ -155,79 +163,105 @@ struct ChargerSim::Impl {
   std::atomic<bool> unplugRequested{false};
   std::atomic<bool> unplugged{false};
   std::atomic<bool> faultsChanged{true};
+  std::atomic<bool> releaseHeld{false};  // set by releaseHeldReply
+
+  // What the charger has seen and done, for the tests; clearRecords starts them again.
+  struct Records {
+    std::vector<HexMsg> requests;
+    std::vector<Write> writes;
+    std::size_t damagedRequests = 0;
+    std::size_t replies = 0;
+    std::size_t textBlocks = 0;
+    // Bytes that crossed the line: read from the program, and written to it (replies, garbage,
+    // unasked frames and TEXT alike).
+    std::uint64_t bytesReceived = 0;
+    std::uint64_t bytesSent = 0;
+    Clock::time_point firstReceivedAt{};  // when the first of bytesReceived was read
+    Clock::time_point lastSentAt{};       // when the last of bytesSent was written
+    int factoryResets = 0;
+    int historyClears = 0;
+  };
+
+  // Fault bookkeeping since the faults were set; setFaults starts it again.
+  struct FaultCounts {
+    int requestsSeen = 0;
+    int deviceIdRequests = 0;
+    int repliesDropped = 0;
+    bool registerSilenceTriggered = false;
+    int registerSilenceLeft = 0;
+    bool replyHoldTriggered = false;
+    int blocksSinceFaults = 0;
+  };
 
   // mutex guards everything down to trafficLog; handled is signalled when a request is handled.
   mutable std::mutex mutex;
   mutable std::condition_variable handled;
   Faults faults;
+  FaultCounts counts;
   std::map<std::uint16_t, RegisterBytes> registers;
-  std::vector<HexMsg> requests;
-  std::vector<Write> writes;
-  std::size_t damagedRequests = 0;
-  std::size_t replies = 0;
-  std::size_t textBlocks = 0;
-  // Bytes that crossed the line: read from the program, and written to it (replies, garbage,
-  // unasked frames and TEXT alike).
-  std::uint64_t bytesReceived = 0;
-  std::uint64_t bytesSent = 0;
-  Clock::time_point firstReceivedAt{};  // when the first of bytesReceived was read
-  Clock::time_point lastSentAt{};       // when the last of bytesSent was written
   bool chargerOn = true;
-  int factoryResets = 0;
-  int historyClears = 0;
-  // Fault bookkeeping since the faults were set.
-  int requestsSeen = 0;
-  int deviceIdRequests = 0;  // since the faults were set
-  int repliesDropped = 0;
-  bool registerSilenceTriggered = false;
-  int registerSilenceLeft = 0;
-  bool replyHoldTriggered = false;
-  bool replyHeld = false;  // a reply waits in heldReply
-  int blocksSinceFaults = 0;
+  Records records;
+  bool replyHeld = false;    // a reply waits in output.held
   bool programOpen = false;  // as the simulator thread last saw it
   std::function<void(const std::string&)> trafficLog;
 
-  // The simulator thread's own state.
-  HexReceiver receiver;
-  bool inFrame = false;
-  std::size_t frameChars = 0;         // characters of the frame being received, ":" included
-  Clock::time_point inputLineFreeAt;  // at line rate: when the last request finished arriving
-  bool unplugNow = false;
+  // The rest belongs to the simulator thread alone.
+
+  // The requests coming in.
+  struct Input {
+    HexReceiver receiver;
+    bool inFrame = false;
+    std::size_t frameChars = 0;    // characters of the frame being received, ":" included
+    Clock::time_point lineFreeAt;  // at line rate: when the last request finished arriving
+    bool unplugNow = false;        // a fault unplugs the line at this request
+  };
+
   struct Pending {
     Clock::time_point due;
     std::string text;
     unsigned session;  // lastPeerCloses() when the request was read
   };
-  std::deque<Pending> pending;           // replies waiting for their latency, in order of arrival
-  std::optional<Pending> heldReply;      // Faults::holdReplyOnRegister
-  std::atomic<bool> releaseHeld{false};  // set by releaseHeldReply
-  std::string out;                       // bytes being written: whole replies and whole blocks
-  unsigned outSession = 0;               // the session out was made for
-  // At line rate: when the next byte of out has been on the wire for its whole 10 bits, so that
-  // the program may have it. A byte is handed over only then, as a UART hands over a byte after
-  // its stop bit.
-  Clock::time_point nextByteAt;
-  // nextByteAt for the first byte of output that starts now on an idle line.
-  Clock::time_point firstByteDone(Clock::time_point now) const {
-    return std::max(nextByteAt, now + kBytePeriod);
-  }
-  Clock::time_point nextTextAt;
-  unsigned blockNumber = 0;
+
+  // What goes out to the program.
+  struct Output {
+    std::deque<Pending> pending;  // replies waiting for their latency, in order of arrival
+    std::optional<Pending> held;  // Faults::holdReplyOnRegister
+    std::string text;             // bytes being written: whole replies and whole blocks
+    unsigned session = 0;         // the session text was made for
+    bool writeBlocked = false;    // the terminal took no more of text last time
+    // At line rate: when the next byte of text has been on the wire for its whole 10 bits, so
+    // that the program may have it. A byte is handed over only then, as a UART hands over a byte
+    // after its stop bit.
+    Clock::time_point nextByteAt;
+    // nextByteAt for the first byte of output that starts now on an idle line.
+    Clock::time_point firstByteDone(Clock::time_point now) const {
+      return std::max(nextByteAt, now + kBytePeriod);
+    }
+    Clock::time_point nextTextAt;
+    unsigned blockNumber = 0;
+  };
+
+  // Copies of the line-related faults, refreshed when faultsChanged is set.
+  struct LineSettings {
+    std::chrono::milliseconds latency{0};
+    std::chrono::milliseconds textInterval{0};
+    bool paced = false;
+    bool flood = false;
+  };
+
+  Input input;
+  Output output;
+  LineSettings line;
   bool programSeen = false;  // programOpen as last published
-  // Copies of the output-related faults, refreshed when faultsChanged is set.
-  std::chrono::milliseconds latency{0};
-  std::chrono::milliseconds textInterval{0};
-  bool paced = false;
-  bool flood = false;
 };
 
-void ChargerSim::Impl::refreshOutputSettings() {
+void ChargerSim::Impl::refreshLineSettings() {
   std::lock_guard<std::mutex> lock(mutex);
-  latency = faults.latency;
-  textInterval = faults.textInterval;
-  flood = faults.textFlood && !profile.textLabels.empty();
+  line.latency = faults.latency;
+  line.textInterval = faults.textInterval;
+  line.flood = faults.textFlood && !profile.textLabels.empty();
   // A flood is defined by the line rate; unpaced it would only fill the terminal's buffer.
-  paced = faults.paceAtLineRate || flood;
+  line.paced = faults.paceAtLineRate || line.flood;
 }
 
 void ChargerSim::Impl::run() {
@@ -235,106 +269,29 @@ void ChargerSim::Impl::run() {
   // line slower than 19200 baud.
   requestPreciseWakeUps();
   try {
-    char buffer[512];
     const Clock::time_point started = Clock::now();
-    nextByteAt = started;
-    nextTextAt = started;
-    bool writeBlocked = false;
+    output.nextByteAt = started;
+    output.nextTextAt = started;
     while (!stopping.load()) {
       if (faultsChanged.exchange(false)) {
-        refreshOutputSettings();
-        nextTextAt = Clock::now() + textInterval;
+        refreshLineSettings();
+        output.nextTextAt = Clock::now() + line.textInterval;
       }
-      Clock::time_point now = Clock::now();
-
-      for (std::size_t n; (n = pty->read(buffer, sizeof buffer)) > 0;) {
-        countReceived(n, now);
-        for (std::size_t i = 0; i < n && !unplugNow; ++i) feed(buffer[i], now);
-        if (unplugNow) break;
-      }
-      if (unplugNow || unplugRequested.load()) {
-        unplugged = true;  // first, so that whoever sees the line end finds the flag set
-        pty->closeMaster();
-        break;
-      }
-
+      const Clock::time_point now = Clock::now();
+      if (!readRequests(now)) break;
       // A reply to a program that has closed the path since is for nobody; nor is the rest of
       // a block or reply under way when it closed.
       const unsigned session = pty->lastPeerCloses();
-      if (outSession != session) {
-        out.clear();
-        outSession = session;
+      if (output.session != session) {
+        output.text.clear();
+        output.session = session;
       }
-      if (heldReply && releaseHeld.exchange(false)) {
-        heldReply->due = now;
-        pending.push_front(*heldReply);  // the oldest: the program waits for it before asking more
-        heldReply.reset();
-        std::lock_guard<std::mutex> lock(mutex);
-        replyHeld = false;
-      }
-      while (!pending.empty() && pending.front().due <= now) {
-        if (out.empty()) nextByteAt = firstByteDone(now);
-        if (pending.front().session == session) out += pending.front().text;
-        pending.pop_front();
-      }
-      // TEXT goes out only while somebody listens; an unheard block is not worth making.
-      if (!profile.textLabels.empty() && !profile.silent && pty->hasPeers()) {
-        if (flood) {
-          if (out.empty() && (pending.empty() || pending.front().due > now)) {
-            nextByteAt = firstByteDone(now);
-            out = nextTextBlock();
-          }
-        } else if (textInterval.count() > 0 && now >= nextTextAt) {
-          if (out.empty()) nextByteAt = firstByteDone(now);
-          out += nextTextBlock();
-          nextTextAt = std::max(nextTextAt + textInterval, now);
-        }
-      } else if (now >= nextTextAt && textInterval.count() > 0) {
-        nextTextAt = std::max(nextTextAt + textInterval, now);
-      }
-
-      if (!pty->hasPeers()) {
-        out.clear();  // nobody listens: the bytes go nowhere, as on an open line
-      } else if (!out.empty()) {
-        if (paced) {
-          // Catch up after a late wake-up, but never burst after a long stall.
-          if (nextByteAt + 10 * kBytePeriod < now) nextByteAt = now;
-          std::size_t written = 0;
-          writeBlocked = false;
-          while (written < out.size() && nextByteAt <= now) {
-            if (pty->write(out.data() + written, 1) == 0) {
-              writeBlocked = true;
-              break;
-            }
-            ++written;
-            nextByteAt += kBytePeriod;
-          }
-          countSent(written);
-          out.erase(0, written);
-        } else {
-          const std::size_t written = pty->write(out.data(), out.size());
-          countSent(written);
-          out.erase(0, written);
-          writeBlocked = !out.empty();
-        }
-      }
-
-      now = Clock::now();
-      Clock::time_point wakeAt = now + std::chrono::seconds(1);
-      if (!pending.empty()) wakeAt = std::min(wakeAt, pending.front().due);
-      if (textInterval.count() > 0 && !flood) wakeAt = std::min(wakeAt, nextTextAt);
-      if (!out.empty() && paced && !writeBlocked) wakeAt = std::min(wakeAt, nextByteAt);
-      if (flood && out.empty() && pty->hasPeers()) wakeAt = now;
-      const bool wantWrite = !out.empty() && (!paced || writeBlocked);
-      pty->wait(wakeAt - now, wantWrite);
-      if (pty->hasPeers() != programSeen) {
-        programSeen = pty->hasPeers();
-        {
-          std::lock_guard<std::mutex> lock(mutex);
-          programOpen = programSeen;
-        }
-        handled.notify_all();
-      }
+      releaseHeldReplyIfAsked(now);
+      takeDueReplies(now, session);
+      makeTextBlocks(now);
+      writeOutput(now);
+      waitForWork();
+      publishProgramPresence();
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "chgsim: %s\n", e.what());
@@ -342,18 +299,119 @@ void ChargerSim::Impl::run() {
   }
 }
 
+bool ChargerSim::Impl::readRequests(Clock::time_point now) {
+  char buffer[512];
+  for (std::size_t n; (n = pty->read(buffer, sizeof buffer)) > 0;) {
+    countReceived(n, now);
+    for (std::size_t i = 0; i < n && !input.unplugNow; ++i) feed(buffer[i], now);
+    if (input.unplugNow) break;
+  }
+  if (input.unplugNow || unplugRequested.load()) {
+    unplugged = true;  // first, so that whoever sees the line end finds the flag set
+    pty->closeMaster();
+    return false;
+  }
+  return true;
+}
+
+void ChargerSim::Impl::releaseHeldReplyIfAsked(Clock::time_point now) {
+  if (!output.held || !releaseHeld.exchange(false)) return;
+  output.held->due = now;
+  output.pending.push_front(*output.held);  // the oldest: the program waits for it before asking
+  output.held.reset();
+  std::lock_guard<std::mutex> lock(mutex);
+  replyHeld = false;
+}
+
+void ChargerSim::Impl::takeDueReplies(Clock::time_point now, unsigned session) {
+  while (!output.pending.empty() && output.pending.front().due <= now) {
+    if (output.text.empty()) output.nextByteAt = output.firstByteDone(now);
+    if (output.pending.front().session == session) output.text += output.pending.front().text;
+    output.pending.pop_front();
+  }
+}
+
+void ChargerSim::Impl::makeTextBlocks(Clock::time_point now) {
+  // TEXT goes out only while somebody listens; an unheard block is not worth making.
+  if (!profile.textLabels.empty() && !profile.silent && pty->hasPeers()) {
+    if (line.flood) {
+      if (output.text.empty() && (output.pending.empty() || output.pending.front().due > now)) {
+        output.nextByteAt = output.firstByteDone(now);
+        output.text = nextTextBlock();
+      }
+    } else if (line.textInterval.count() > 0 && now >= output.nextTextAt) {
+      if (output.text.empty()) output.nextByteAt = output.firstByteDone(now);
+      output.text += nextTextBlock();
+      output.nextTextAt = std::max(output.nextTextAt + line.textInterval, now);
+    }
+  } else if (now >= output.nextTextAt && line.textInterval.count() > 0) {
+    output.nextTextAt = std::max(output.nextTextAt + line.textInterval, now);
+  }
+}
+
+void ChargerSim::Impl::writeOutput(Clock::time_point now) {
+  std::string& text = output.text;
+  if (!pty->hasPeers()) {
+    text.clear();  // nobody listens: the bytes go nowhere, as on an open line
+  } else if (!text.empty()) {
+    if (line.paced) {
+      // Catch up after a late wake-up, but never burst after a long stall.
+      if (output.nextByteAt + 10 * kBytePeriod < now) output.nextByteAt = now;
+      std::size_t written = 0;
+      output.writeBlocked = false;
+      while (written < text.size() && output.nextByteAt <= now) {
+        if (pty->write(text.data() + written, 1) == 0) {
+          output.writeBlocked = true;
+          break;
+        }
+        ++written;
+        output.nextByteAt += kBytePeriod;
+      }
+      countSent(written);
+      text.erase(0, written);
+    } else {
+      const std::size_t written = pty->write(text.data(), text.size());
+      countSent(written);
+      text.erase(0, written);
+      output.writeBlocked = !text.empty();
+    }
+  }
+}
+
+void ChargerSim::Impl::waitForWork() {
+  const Clock::time_point now = Clock::now();
+  const bool writing = !output.text.empty();
+  Clock::time_point wakeAt = now + std::chrono::seconds(1);
+  if (!output.pending.empty()) wakeAt = std::min(wakeAt, output.pending.front().due);
+  if (line.textInterval.count() > 0 && !line.flood) wakeAt = std::min(wakeAt, output.nextTextAt);
+  if (writing && line.paced && !output.writeBlocked) wakeAt = std::min(wakeAt, output.nextByteAt);
+  if (line.flood && !writing && pty->hasPeers()) wakeAt = now;
+  const bool wantWrite = writing && (!line.paced || output.writeBlocked);
+  pty->wait(wakeAt - now, wantWrite);
+}
+
+void ChargerSim::Impl::publishProgramPresence() {
+  if (pty->hasPeers() == programSeen) return;
+  programSeen = pty->hasPeers();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    programOpen = programSeen;
+  }
+  handled.notify_all();
+}
+
 void ChargerSim::Impl::feed(char c, Clock::time_point now) {
   if (c == ':') {
-    inFrame = true;
-    frameChars = 0;
+    input.inFrame = true;
+    input.frameChars = 0;
   }
-  ++frameChars;
-  const bool complete = receiver.feed(c);
+  ++input.frameChars;
+  const bool complete = input.receiver.feed(c);
   if (c != '\n') return;
-  const bool wasFrame = inFrame;
-  inFrame = false;
+  const bool wasFrame = input.inFrame;
+  input.inFrame = false;
   if (complete) {
-    onFrame(receiver.frame(), now);
+    onFrame(input.receiver.frame(), now);
   } else if (wasFrame) {
     onDamaged(now);
   }
@@ -370,15 +428,16 @@ void ChargerSim::Impl::onFrame(const HexMsg& frame, Clock::time_point now) {
   bool hold = false;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    requests.push_back(frame);
-    ++requestsSeen;
+    records.requests.push_back(frame);
+    ++counts.requestsSeen;
     std::optional<HexMsg> reply = decide(frame);
     if (reply) text = package(*reply);
     const auto& bytes = frame.bytes();
-    if (text && faults.holdReplyOnRegister >= 0 && !replyHoldTriggered && bytes.size() >= 4 &&
+    if (text && faults.holdReplyOnRegister >= 0 && !counts.replyHoldTriggered &&
+        bytes.size() >= 4 &&
         (bytes[0] == CMD_SET_REGISTER || (bytes[0] == CMD_GET_REGISTER && !faults.holdOnSetOnly)) &&
         (bytes[1] | bytes[2] << 8) == faults.holdReplyOnRegister) {
-      replyHoldTriggered = true;
+      counts.replyHoldTriggered = true;
       replyHeld = hold = true;
     }
     logTo = trafficLog;
@@ -396,10 +455,10 @@ void ChargerSim::Impl::onDamaged(Clock::time_point now) {
   std::function<void(const std::string&)> logTo;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    ++damagedRequests;
+    ++records.damagedRequests;
     // A damaged frame gets the charger's reception-error report unless it is silent just now.
-    if (!profile.silent && !silentNow(requestsSeen + 1) && registerSilenceLeft == 0 &&
-        !(faults.unplugAfter >= 0 && requestsSeen >= faults.unplugAfter)) {
+    if (!profile.silent && !silentNow(counts.requestsSeen + 1) && counts.registerSilenceLeft == 0 &&
+        !(faults.unplugAfter >= 0 && counts.requestsSeen >= faults.unplugAfter)) {
       text = package(receptionError());
     }
     logTo = trafficLog;
@@ -411,21 +470,21 @@ void ChargerSim::Impl::onDamaged(Clock::time_point now) {
 
 std::optional<HexMsg> ChargerSim::Impl::decide(const HexMsg& frame) {
   if (profile.silent) return std::nullopt;
-  const int n = requestsSeen;
+  const int n = counts.requestsSeen;
   if (faults.unplugAfter >= 0 && n > faults.unplugAfter) {
-    unplugNow = true;
+    input.unplugNow = true;
     return std::nullopt;
   }
   if (silentNow(n)) return std::nullopt;
   const auto& bytes = frame.bytes();
-  if (faults.silentOnRegister >= 0 && !registerSilenceTriggered && bytes.size() >= 4 &&
+  if (faults.silentOnRegister >= 0 && !counts.registerSilenceTriggered && bytes.size() >= 4 &&
       (bytes[0] == CMD_SET_REGISTER || (bytes[0] == CMD_GET_REGISTER && !faults.silentOnSetOnly)) &&
       (bytes[1] | bytes[2] << 8) == faults.silentOnRegister) {
-    registerSilenceTriggered = true;
-    registerSilenceLeft = faults.silentRequests;
+    counts.registerSilenceTriggered = true;
+    counts.registerSilenceLeft = faults.silentRequests;
   }
-  if (registerSilenceLeft > 0) {
-    --registerSilenceLeft;
+  if (counts.registerSilenceLeft > 0) {
+    --counts.registerSilenceLeft;
     return std::nullopt;
   }
   if (n <= faults.receptionErrors) return receptionError();
@@ -449,8 +508,8 @@ HexMsg ChargerSim::Impl::answer(const HexMsg& frame) {
       return reply;
     }
     case CMD_GET_DEVICE_ID: {
-      ++deviceIdRequests;
-      if (faults.refuseDeviceIdAfter >= 0 && deviceIdRequests > faults.refuseDeviceIdAfter)
+      ++counts.deviceIdRequests;
+      if (faults.refuseDeviceIdAfter >= 0 && counts.deviceIdRequests > faults.refuseDeviceIdAfter)
         return message(RSP_UNKNOWN);
       HexMsg reply = message(RSP_DEVICE_ID);
       reply.append16(profile.productId);
@@ -486,30 +545,31 @@ HexMsg ChargerSim::Impl::setRegister(std::uint16_t id, const RegisterBytes& valu
   if (faults.checkWidths && !profile.textRegisters.count(id) && value.size() != it->second.size()) {
     return registerReply(RSP_SET, id, FLAGS_UNKNOWN_ID, value);
   }
-  writes.push_back(Write{id, value});
+  records.writes.push_back(Write{id, value});
   const bool zero = std::all_of(value.begin(), value.end(), [](std::uint8_t b) { return b == 0; });
   const std::uint16_t word = static_cast<std::uint16_t>((value.empty() ? 0 : value[0]) |
                                                         (value.size() > 1 ? value[1] << 8 : 0));
 
-  if (id == kBatteryVoltage && registers.count(kBatteryVoltageSetting)) {
+  if (id == REG_BATTERY_VOLTAGE && registers.count(REG_BATTERY_VOLTAGE_SETTING)) {
     // From firmware 1.12 on, 0xEDEF is written with the setting (0: detect at power-up) but reads
     // back the system voltage in use; the setting reads back from 0xEDEA. A charger told to detect
     // keeps the voltage it runs on until its next power-up.
-    registers[kBatteryVoltageSetting] = RegisterBytes{value.empty() ? std::uint8_t{0} : value[0]};
+    registers[REG_BATTERY_VOLTAGE_SETTING] =
+        RegisterBytes{value.empty() ? std::uint8_t{0} : value[0]};
     if (!zero) it->second = value;
   } else {
     it->second = value;
   }
 
   if (id == REG_RESTORE_DEFAULTS && zero) {
-    ++factoryResets;
+    ++records.factoryResets;
     std::map<std::uint16_t, RegisterBytes> restored = profile.registers;
     for (const auto& entry : registers) {
       if (isCommandRegister(entry.first)) restored[entry.first] = entry.second;
     }
     registers.swap(restored);
   } else if (id == REG_CLEAR_HISTORY) {
-    ++historyClears;
+    ++records.historyClears;
   } else if (id == REG_DEVICE_MODE) {
     if (word == DEVICE_MODE_OFF) chargerOn = false;
     if (word == DEVICE_MODE_ON) chargerOn = true;
@@ -518,15 +578,15 @@ HexMsg ChargerSim::Impl::setRegister(std::uint16_t id, const RegisterBytes& valu
 }
 
 std::optional<std::string> ChargerSim::Impl::package(const HexMsg& reply) {
-  if (repliesDropped < faults.dropReplies) {
-    ++repliesDropped;
+  if (counts.repliesDropped < faults.dropReplies) {
+    ++counts.repliesDropped;
     return std::nullopt;
   }
-  ++replies;
+  ++records.replies;
   std::string text = faults.garbage;
   if (faults.asyncBeforeReply) {
-    auto it = registers.find(REG_ASYNC_REPORT);
-    text += registerReply(RSP_ASYNC, REG_ASYNC_REPORT, 0,
+    auto it = registers.find(REG_BATTERY_VOLTAGE_REPORT);
+    text += registerReply(RSP_ASYNC, REG_BATTERY_VOLTAGE_REPORT, 0,
                           it != registers.end() ? it->second : u16(1276))
                 .toText();
   }
@@ -539,17 +599,17 @@ void ChargerSim::Impl::queueReply(const std::optional<std::string>& text, Clock:
   // At line rate a request takes time to arrive too, one after the other, although the terminal
   // hands it over at once: the charger cannot answer before its last byte would have come in.
   Clock::time_point arrived = now;
-  if (paced) {
-    arrived = std::max(now, inputLineFreeAt) + static_cast<long>(frameChars) * kBytePeriod;
-    inputLineFreeAt = arrived;
+  if (line.paced) {
+    arrived = std::max(now, input.lineFreeAt) + static_cast<long>(input.frameChars) * kBytePeriod;
+    input.lineFreeAt = arrived;
   }
   if (!text) return;
   // Replies keep their order: every one waits the same latency after its request.
-  const Pending reply{arrived + latency, *text, pty->lastPeerCloses()};
+  const Pending reply{arrived + line.latency, *text, pty->lastPeerCloses()};
   if (hold) {
-    heldReply = reply;
+    output.held = reply;
   } else {
-    pending.push_back(reply);
+    output.pending.push_back(reply);
   }
 }
 
@@ -557,12 +617,12 @@ std::string ChargerSim::Impl::nextTextBlock() {
   bool damaged = false;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    ++textBlocks;
-    ++blocksSinceFaults;
+    ++records.textBlocks;
+    ++counts.blocksSinceFaults;
     damaged = faults.badTextChecksum ||
-              (faults.badTextEvery > 0 && blocksSinceFaults % faults.badTextEvery == 0);
+              (faults.badTextEvery > 0 && counts.blocksSinceFaults % faults.badTextEvery == 0);
   }
-  ++blockNumber;
+  ++output.blockNumber;
   // The battery voltage wanders by a few millivolts from block to block, as a real one does; the
   // wander also steers the checksum byte away from bytes that would break the block on the line.
   auto labels = profile.textLabels;
@@ -577,7 +637,7 @@ std::string ChargerSim::Impl::nextTextBlock() {
       numeric = false;
     }
   }
-  for (unsigned wander = blockNumber % 5;; ++wander) {
+  for (unsigned wander = output.blockNumber % 5;; ++wander) {
     if (numeric) voltage->second = std::to_string(base + static_cast<long>(wander));
     std::string block = textBlock(labels, damaged);
     if (!numeric || !awkwardChecksumByte(block.back())) return block;
@@ -611,13 +671,7 @@ void ChargerSim::setFaults(const Faults& faults) {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->faults = faults;
-    impl_->requestsSeen = 0;
-    impl_->deviceIdRequests = 0;
-    impl_->repliesDropped = 0;
-    impl_->registerSilenceTriggered = false;
-    impl_->registerSilenceLeft = 0;
-    impl_->replyHoldTriggered = false;
-    impl_->blocksSinceFaults = 0;
+    impl_->counts = Impl::FaultCounts();
   }
   impl_->faultsChanged = true;
   if (impl_->pty) impl_->pty->wake();
@@ -635,34 +689,36 @@ void ChargerSim::unplug() {
 
 bool ChargerSim::unplugged() const { return impl_->unplugged.load(); }
 
-std::vector<HexMsg> ChargerSim::requests() const { return impl_->locked(impl_->requests); }
+std::vector<HexMsg> ChargerSim::requests() const { return impl_->locked(impl_->records.requests); }
 
-std::vector<Write> ChargerSim::writes() const { return impl_->locked(impl_->writes); }
+std::vector<Write> ChargerSim::writes() const { return impl_->locked(impl_->records.writes); }
 
 std::size_t ChargerSim::requestCount() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->requests.size();
+  return impl_->records.requests.size();
 }
 
 std::size_t ChargerSim::damagedRequestCount() const {
-  return impl_->locked(impl_->damagedRequests);
+  return impl_->locked(impl_->records.damagedRequests);
 }
 
-std::size_t ChargerSim::replyCount() const { return impl_->locked(impl_->replies); }
+std::size_t ChargerSim::replyCount() const { return impl_->locked(impl_->records.replies); }
 
-std::uint64_t ChargerSim::bytesReceived() const { return impl_->locked(impl_->bytesReceived); }
+std::uint64_t ChargerSim::bytesReceived() const {
+  return impl_->locked(impl_->records.bytesReceived);
+}
 
-std::uint64_t ChargerSim::bytesSent() const { return impl_->locked(impl_->bytesSent); }
+std::uint64_t ChargerSim::bytesSent() const { return impl_->locked(impl_->records.bytesSent); }
 
 std::chrono::steady_clock::time_point ChargerSim::firstByteReceivedAt() const {
-  return impl_->locked(impl_->firstReceivedAt);
+  return impl_->locked(impl_->records.firstReceivedAt);
 }
 
 std::chrono::steady_clock::time_point ChargerSim::lastByteSentAt() const {
-  return impl_->locked(impl_->lastSentAt);
+  return impl_->locked(impl_->records.lastSentAt);
 }
 
-std::size_t ChargerSim::textBlockCount() const { return impl_->locked(impl_->textBlocks); }
+std::size_t ChargerSim::textBlockCount() const { return impl_->locked(impl_->records.textBlocks); }
 
 bool ChargerSim::waitForProgram(bool open, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(impl_->mutex);
@@ -681,7 +737,8 @@ void ChargerSim::releaseHeldReply() {
 
 bool ChargerSim::waitForRequests(std::size_t n, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(impl_->mutex);
-  return impl_->handled.wait_for(lock, timeout, [&] { return impl_->requests.size() >= n; });
+  return impl_->handled.wait_for(lock, timeout,
+                                 [&] { return impl_->records.requests.size() >= n; });
 }
 
 bool ChargerSim::waitUntilRead(std::chrono::milliseconds timeout) const {
@@ -702,23 +759,13 @@ void ChargerSim::setRegisterValue(std::uint16_t id, RegisterBytes value) {
 
 bool ChargerSim::chargerOn() const { return impl_->locked(impl_->chargerOn); }
 
-int ChargerSim::factoryResets() const { return impl_->locked(impl_->factoryResets); }
+int ChargerSim::factoryResets() const { return impl_->locked(impl_->records.factoryResets); }
 
-int ChargerSim::historyClears() const { return impl_->locked(impl_->historyClears); }
+int ChargerSim::historyClears() const { return impl_->locked(impl_->records.historyClears); }
 
 void ChargerSim::clearRecords() {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->requests.clear();
-  impl_->writes.clear();
-  impl_->damagedRequests = 0;
-  impl_->replies = 0;
-  impl_->textBlocks = 0;
-  impl_->bytesReceived = 0;
-  impl_->bytesSent = 0;
-  impl_->firstReceivedAt = {};
-  impl_->lastSentAt = {};
-  impl_->factoryResets = 0;
-  impl_->historyClears = 0;
+  impl_->records = Impl::Records();
 }
 
 void ChargerSim::setTrafficLog(std::function<void(const std::string&)> log) {

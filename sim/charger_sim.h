@@ -81,7 +81,6 @@ struct Write {
 constexpr std::uint8_t FLAGS_UNKNOWN_ID = 0x01;  // no such register, or a value of the wrong width
 constexpr std::uint8_t FLAGS_READ_ONLY = 0x02;   // the register cannot be written
 constexpr std::uint8_t RSP_ASYNC = 0xA;          // unasked report of a register value
-constexpr std::uint16_t REG_ASYNC_REPORT = 0xEDD5;  // battery voltage, 0.01 V
 
 class ChargerSim {
  public:

@@ -100,58 +100,135 @@ std::string hexValue(const RegisterBytes& value) {
   return text;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  po::options_description options("chgsim options");
+// Everything the command line says, before it is checked.
+struct Options {
   std::string profileName;
   int textIntervalMs = 1000;
   int latencyMs = 0;
   std::vector<std::string> refuseSet, refuseGet, flagsOnGet, wrongIdOnGet, registerValues;
   std::string silentOnRegister, garbage;
-  Faults faults;
+  Faults faults;  // the counts, filled in directly by the parser
+};
+
+po::options_description describeOptions(Options& o) {
+  po::options_description options("chgsim options");
   // clang-format off
   options.add_options()
     ("help,h", "show this help")
     ("list-profiles", "list the charger profiles and exit")
-    ("profile", po::value(&profileName)->default_value("load115"), "charger profile")
-    ("text-interval", po::value(&textIntervalMs)->default_value(1000),
+    ("profile", po::value(&o.profileName)->default_value("load115"), "charger profile")
+    ("text-interval", po::value(&o.textIntervalMs)->default_value(1000),
      "milliseconds between TEXT blocks (0: none)")
     ("verbose,v", "log every request and reply, and summarise the writes at the end, on stderr")
-    ("register", po::value(&registerValues)->composing(),
+    ("register", po::value(&o.registerValues)->composing(),
      "ID=HEX: start with this register value (hex digits most significant first; "
      "ID=text:... for text)")
-    ("refuse-set", po::value(&refuseSet)->composing(), "ID: answer sets of this register with code 4")
-    ("refuse-get", po::value(&refuseGet)->composing(), "ID: answer gets of this register with code 4")
-    ("flags-on-get", po::value(&flagsOnGet)->composing(),
+    ("refuse-set", po::value(&o.refuseSet)->composing(),
+     "ID: answer sets of this register with code 4")
+    ("refuse-get", po::value(&o.refuseGet)->composing(),
+     "ID: answer gets of this register with code 4")
+    ("flags-on-get", po::value(&o.flagsOnGet)->composing(),
      "ID: answer gets of this register with flags 0x01")
-    ("wrong-id-on-get", po::value(&wrongIdOnGet)->composing(),
+    ("wrong-id-on-get", po::value(&o.wrongIdOnGet)->composing(),
      "ID: answer gets of this register for the next register id")
-    ("reception-errors", po::value(&faults.receptionErrors),
+    ("reception-errors", po::value(&o.faults.receptionErrors),
      "N: answer the first N requests with code 2, 0xAAAA")
-    ("drop-replies", po::value(&faults.dropReplies), "N: do not send the first N replies")
-    ("silent-after", po::value(&faults.silentAfter), "K: answer nothing after K requests")
-    ("resume-after", po::value(&faults.resumeAfter),
+    ("drop-replies", po::value(&o.faults.dropReplies), "N: do not send the first N replies")
+    ("silent-after", po::value(&o.faults.silentAfter), "K: answer nothing after K requests")
+    ("resume-after", po::value(&o.faults.resumeAfter),
      "K: with --silent-after, answer again after request K")
-    ("silent-on-register", po::value(&silentOnRegister),
+    ("silent-on-register", po::value(&o.silentOnRegister),
      "ID: go silent at the first get or set of this register ...")
-    ("silent-requests", po::value(&faults.silentRequests),
+    ("silent-requests", po::value(&o.faults.silentRequests),
      "N: ... for N requests, then answer again")
-    ("unplug-after", po::value(&faults.unplugAfter), "K: close the line at request K+1")
-    ("latency", po::value(&latencyMs), "MS: wait before each reply")
+    ("unplug-after", po::value(&o.faults.unplugAfter), "K: close the line at request K+1")
+    ("latency", po::value(&o.latencyMs), "MS: wait before each reply")
     ("pace", "send at the real line rate (10 bits per byte at 19200 baud)")
     ("bad-text-checksum", "send every TEXT block with a wrong checksum")
-    ("bad-text-every", po::value(&faults.badTextEvery),
+    ("bad-text-every", po::value(&o.faults.badTextEvery),
      "N: send every Nth TEXT block with a wrong checksum")
     ("text-flood", "send TEXT blocks back to back at the line rate")
-    ("garbage", po::value(&garbage), "TEXT: bytes before each reply (\\r \\n \\t \\xHH escapes)")
+    ("garbage", po::value(&o.garbage), "TEXT: bytes before each reply (\\r \\n \\t \\xHH escapes)")
     ("async-frames", "send an unasked code-0xA frame before each reply")
     ("short-ping", "answer ping without the version word")
     ("check-widths", "refuse (flags 0x01) a set whose width differs from the register's")
     ("refuse-switch-on", "answer the switch-on after a store (0x0200 set to 3) with code 4")
     ("ignore-switch-on", "never answer the switch-on after a store");
   // clang-format on
+  return options;
+}
 
+// The fault switches that are on when their option is given.
+const struct {
+  const char* option;
+  bool Faults::*fault;
+} kSwitches[] = {
+    {"pace", &Faults::paceAtLineRate},
+    {"bad-text-checksum", &Faults::badTextChecksum},
+    {"text-flood", &Faults::textFlood},
+    {"async-frames", &Faults::asyncBeforeReply},
+    {"short-ping", &Faults::shortPing},
+    {"check-widths", &Faults::checkWidths},
+    {"refuse-switch-on", &Faults::refuseSwitchOn},
+    {"ignore-switch-on", &Faults::ignoreSwitchOn},
+};
+
+// The faults of the options. Throws std::invalid_argument for a register id or text it cannot
+// read.
+Faults faultsOf(const Options& o, const po::variables_map& vm) {
+  Faults faults = o.faults;
+  faults.refuseSet = registerSet(o.refuseSet);
+  faults.refuseGet = registerSet(o.refuseGet);
+  faults.flagsOnGet = registerSet(o.flagsOnGet);
+  faults.wrongIdOnGet = registerSet(o.wrongIdOnGet);
+  if (!o.silentOnRegister.empty()) faults.silentOnRegister = parseRegisterId(o.silentOnRegister);
+  faults.latency = std::chrono::milliseconds(o.latencyMs);
+  faults.textInterval = std::chrono::milliseconds(o.textIntervalMs);
+  faults.garbage = unescape(o.garbage);
+  for (const auto& entry : kSwitches) faults.*entry.fault = vm.count(entry.option) > 0;
+  return faults;
+}
+
+// The profile with the register values of the options. Throws std::invalid_argument for an
+// unknown profile or a register value it cannot read.
+Profile profileOf(const Options& o) {
+  Profile profile = profileByName(o.profileName);
+  for (const std::string& text : o.registerValues) {
+    auto entry = parseRegisterValue(text);
+    profile.registers[entry.first] = entry.second;
+  }
+  return profile;
+}
+
+// Starts answering, prints the path, and returns on SIGINT or SIGTERM.
+void serveUntilSignalled(ChargerSim& sim) {
+  boost::asio::io_context io;
+  boost::asio::signal_set signals(io, SIGINT, SIGTERM);
+  // Before the path is printed: whoever reads it may send the signal at once.
+  signals.async_wait([](const boost::system::error_code&, int) {});
+  std::cout << sim.start() << std::endl;
+  io.run();
+}
+
+void printSummary(const ChargerSim& sim) {
+  std::cerr << "chgsim: " << sim.requestCount() << " requests, " << sim.damagedRequestCount()
+            << " damaged, " << sim.replyCount() << " replies, " << sim.textBlockCount()
+            << " TEXT blocks\n";
+  std::cerr << "chgsim: " << sim.bytesReceived() << " bytes received, " << sim.bytesSent()
+            << " bytes sent\n";
+  for (const Write& write : sim.writes()) {
+    char id[8];
+    std::snprintf(id, sizeof id, "0x%04X", write.id);
+    std::cerr << "chgsim: write " << id << " = " << hexValue(write.value) << "\n";
+  }
+  std::cerr << "chgsim: charger " << (sim.chargerOn() ? "on" : "off") << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  Options o;
+  const po::options_description options = describeOptions(o);
   po::variables_map vm;
   try {
     po::store(po::parse_command_line(argc, argv, options), vm);
@@ -173,29 +250,8 @@ int main(int argc, char* argv[]) {
 
   std::unique_ptr<ChargerSim> sim;
   try {
-    faults.refuseSet = registerSet(refuseSet);
-    faults.refuseGet = registerSet(refuseGet);
-    faults.flagsOnGet = registerSet(flagsOnGet);
-    faults.wrongIdOnGet = registerSet(wrongIdOnGet);
-    if (!silentOnRegister.empty()) faults.silentOnRegister = parseRegisterId(silentOnRegister);
-    faults.latency = std::chrono::milliseconds(latencyMs);
-    faults.textInterval = std::chrono::milliseconds(textIntervalMs);
-    faults.paceAtLineRate = vm.count("pace") > 0;
-    faults.badTextChecksum = vm.count("bad-text-checksum") > 0;
-    faults.textFlood = vm.count("text-flood") > 0;
-    faults.garbage = unescape(garbage);
-    faults.asyncBeforeReply = vm.count("async-frames") > 0;
-    faults.shortPing = vm.count("short-ping") > 0;
-    faults.checkWidths = vm.count("check-widths") > 0;
-    faults.refuseSwitchOn = vm.count("refuse-switch-on") > 0;
-    faults.ignoreSwitchOn = vm.count("ignore-switch-on") > 0;
-
-    Profile profile = profileByName(profileName);
-    for (const std::string& text : registerValues) {
-      auto entry = parseRegisterValue(text);
-      profile.registers[entry.first] = entry.second;
-    }
-    sim = std::make_unique<ChargerSim>(std::move(profile), faults);
+    const Faults faults = faultsOf(o, vm);
+    sim = std::make_unique<ChargerSim>(profileOf(o), faults);
   } catch (const std::exception& e) {
     std::cerr << "chgsim: " << e.what() << "\n";
     return 2;
@@ -203,32 +259,13 @@ int main(int argc, char* argv[]) {
 
   const bool verbose = vm.count("verbose") > 0;
   if (verbose) sim->setTrafficLog([](const std::string& line) { std::cerr << line << std::endl; });
-
   try {
-    boost::asio::io_context io;
-    boost::asio::signal_set signals(io, SIGINT, SIGTERM);
-    // Before the path is printed: whoever reads it may send the signal at once.
-    signals.async_wait([](const boost::system::error_code&, int) {});
-    std::cout << sim->start() << std::endl;
-    io.run();
+    serveUntilSignalled(*sim);
   } catch (const std::exception& e) {
     std::cerr << "chgsim: " << e.what() << "\n";
     return 1;
   }
   sim->stop();
-
-  if (verbose) {
-    std::cerr << "chgsim: " << sim->requestCount() << " requests, " << sim->damagedRequestCount()
-              << " damaged, " << sim->replyCount() << " replies, " << sim->textBlockCount()
-              << " TEXT blocks\n";
-    std::cerr << "chgsim: " << sim->bytesReceived() << " bytes received, " << sim->bytesSent()
-              << " bytes sent\n";
-    for (const Write& write : sim->writes()) {
-      char id[8];
-      std::snprintf(id, sizeof id, "0x%04X", write.id);
-      std::cerr << "chgsim: write " << id << " = " << hexValue(write.value) << "\n";
-    }
-    std::cerr << "chgsim: charger " << (sim->chargerOn() ? "on" : "off") << "\n";
-  }
+  if (verbose) printSummary(*sim);
   return 0;
 }

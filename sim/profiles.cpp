@@ -4,6 +4,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "device/capabilities.h"
 #include "protocol/registers.h"
 
 namespace sunlink {
@@ -26,53 +27,6 @@ RegisterBytes textBytes(const std::string& text) { return RegisterBytes(text.beg
 
 namespace {
 
-// Settings registers of the charger (the register map), by name.
-constexpr std::uint16_t kBatteryVoltage = 0xEDEF;         // 8-bit; the setting on firmware <= 1.08
-constexpr std::uint16_t kBatteryVoltageSetting = 0xEDEA;  // 8-bit, firmware 1.12 and later
-constexpr std::uint16_t kMaximumCurrent = 0xEDF0;         // 0.1 A
-constexpr std::uint16_t kBulkTimeLimit = 0xEDFC;
-constexpr std::uint16_t kAbsorptionTimeLimit = 0xEDFB;  // 0.01 h
-constexpr std::uint16_t kAbsorptionVoltage = 0xEDF7;    // 0.01 V
-constexpr std::uint16_t kFloatVoltage = 0xEDF6;
-constexpr std::uint16_t kEqualisationVoltage = 0xEDF4;
-constexpr std::uint16_t kTemperatureCompensation = 0xEDF2;  // 0.01 mV/K, signed
-constexpr std::uint16_t kBatteryType = 0xEDF1;              // 8-bit
-constexpr std::uint16_t kCellGuardMode = 0xEDFF;            // 8-bit
-constexpr std::uint16_t kAutoEqualise = 0xEDFD;             // 8-bit
-constexpr std::uint16_t kLoadControl = 0xEDAB;              // 8-bit
-constexpr std::uint16_t kLoadOffset = 0xEDAC;
-constexpr std::uint16_t kLoadSwitchHigh = 0xED9D;  // 0.01 V
-constexpr std::uint16_t kLoadSwitchLow = 0xED9C;
-constexpr std::uint16_t kAesTimer = 0xED90;              // minutes
-constexpr std::uint16_t kRelayOutputLowSet = 0x0350;     // 0.01 V, up to 0x0353
-constexpr std::uint16_t kFirstLightingEvent = 0xEDA0;    // 32-bit, up to 0xEDA5
-constexpr std::uint16_t kMidpointShift = 0xEDA7;         // minutes, signed
-constexpr std::uint16_t kDimSpeed = 0xED9B;              // 8-bit
-constexpr std::uint16_t kPanelVoltageNight = 0xED9A;     // 0.01 V
-constexpr std::uint16_t kPanelVoltageDay = 0xED99;       // 0.01 V
-constexpr std::uint16_t kSunsetDelay = 0xED96;           // minutes
-constexpr std::uint16_t kSunriseDelay = 0xED97;          // minutes
-constexpr std::uint16_t kPortTxFunction = 0xED9E;        // 8-bit
-constexpr std::uint16_t kPortRxFunction = 0xED98;        // 8-bit
-constexpr std::uint16_t kRelayMode = 0xEDD9;             // 8-bit
-constexpr std::uint16_t kRelayInputHighSet = 0xEDBA;     // panel 0.01 V
-constexpr std::uint16_t kRelayInputHighClear = 0xEDB9;   // panel 0.01 V
-constexpr std::uint16_t kRelayMinEnabled = 0x100A;       // minutes
-constexpr std::uint16_t kMonitorStateOfCharge = 0x0FFF;  // 0.1 %
-
-// Capability words as the charger reports them in register 0x0140.
-constexpr std::uint32_t kLoad = 1u << 0;
-constexpr std::uint32_t kHistory = 1u << 2;
-constexpr std::uint32_t kAutoEq = 1u << 6;
-constexpr std::uint32_t kSolarTimer = 1u << 9;
-constexpr std::uint32_t kAltTx = 1u << 10;
-constexpr std::uint32_t kUserLoadSwitch = 1u << 11;
-constexpr std::uint32_t kLoadCurrent = 1u << 12;
-constexpr std::uint32_t kAlarmRelay = 1u << 17;
-constexpr std::uint32_t kAltRx = 1u << 18;
-constexpr std::uint32_t kVirtualRelay = 1u << 20;
-constexpr std::uint32_t kLoadAes = 1u << 25;
-
 std::uint16_t firmwareOf(const Profile& p) { return p.versionWord & 0x0FFF; }
 
 // The command registers every application firmware takes (factory reset, clear history, clock,
@@ -91,28 +45,29 @@ void addCommandRegisters(Profile& p) {
 void addBatteryVoltageRegisters(Profile& p) {
   const std::uint16_t v = firmwareOf(p);
   if (v <= 0x108) {
-    p.registers[kBatteryVoltage] = u8(0);
+    p.registers[REG_BATTERY_VOLTAGE] = u8(0);
   } else if (v <= 0x111) {
-    p.registers[kBatteryVoltage] = u8(12);
+    p.registers[REG_BATTERY_VOLTAGE] = u8(12);
   } else {
-    p.registers[kBatteryVoltage] = u8(12);
-    p.registers[kBatteryVoltageSetting] = u8(12);
+    p.registers[REG_BATTERY_VOLTAGE] = u8(12);
+    p.registers[REG_BATTERY_VOLTAGE_SETTING] = u8(12);
   }
 }
 
 // Charge settings of a 12 V lead-acid battery.
 void addChargeRegisters(Profile& p, std::uint16_t maxCurrentDeciAmps, std::uint8_t batteryType) {
   addBatteryVoltageRegisters(p);
-  p.registers[kMaximumCurrent] = u16(maxCurrentDeciAmps);
-  p.registers[kBulkTimeLimit] = u16(1000);
-  p.registers[kAbsorptionTimeLimit] = u16(600);                                    // 6 h
-  p.registers[kAbsorptionVoltage] = u16(1440);                                     // 14.40 V
-  p.registers[kFloatVoltage] = u16(1380);                                          // 13.80 V
-  p.registers[kTemperatureCompensation] = u16(static_cast<std::uint16_t>(-1620));  // -16.20 mV/K
-  p.registers[kBatteryType] = u8(batteryType);
+  p.registers[REG_MAXIMUM_CURRENT] = u16(maxCurrentDeciAmps);
+  p.registers[REG_BULK_TIME_LIMIT] = u16(1000);
+  p.registers[REG_ABSORPTION_TIME_LIMIT] = u16(600);  // 6 h
+  p.registers[REG_ABSORPTION_VOLTAGE] = u16(1440);    // 14.40 V
+  p.registers[REG_FLOAT_VOLTAGE] = u16(1380);         // 13.80 V
+  p.registers[REG_TEMPERATURE_COMPENSATION] =
+      u16(static_cast<std::uint16_t>(-1620));  // -16.20 mV/K
+  p.registers[REG_BATTERY_TYPE] = u8(batteryType);
 }
 
-void addCellGuard(Profile& p) { p.registers[kCellGuardMode] = u8(1); }
+void addCellGuard(Profile& p) { p.registers[REG_CELLGUARD_MODE] = u8(1); }
 
 void addRotarySwitch(Profile& p, std::uint8_t position) {
   p.registers[REG_ROTARY_POSITION] = u8(position);
@@ -120,25 +75,25 @@ void addRotarySwitch(Profile& p, std::uint8_t position) {
 }
 
 void addAutoEqualise(Profile& p) {
-  p.registers[kEqualisationVoltage] = u16(1620);  // 16.20 V
-  p.registers[kAutoEqualise] = u8(0);             // off
+  p.registers[REG_EQUALISATION_VOLTAGE] = u16(1620);  // 16.20 V
+  p.registers[REG_AUTO_EQUALISE] = u8(0);             // off
 }
 
 void addLoadOutput(Profile& p, std::uint8_t loadControl) {
-  p.registers[kLoadControl] = u8(loadControl);
-  p.registers[kLoadOffset] = u16(0);
+  p.registers[REG_LOAD_CONTROL] = u8(loadControl);
+  p.registers[REG_LOAD_OFFSET] = u16(0);
 }
 
 void addUserLoadSwitch(Profile& p) {
-  p.registers[kLoadSwitchHigh] = u16(1310);  // on again above 13.10 V
-  p.registers[kLoadSwitchLow] = u16(1110);   // off below 11.10 V
+  p.registers[REG_LOAD_SWITCH_HIGH_LEVEL] = u16(1310);  // on again above 13.10 V
+  p.registers[REG_LOAD_SWITCH_LOW_LEVEL] = u16(1110);   // off below 11.10 V
 }
 
-void addLoadAes(Profile& p) { p.registers[kAesTimer] = u16(30); }
+void addLoadAes(Profile& p) { p.registers[REG_AES_TIMER] = u16(30); }
 
 // The street-light timer: an evening programme dimming towards midnight and a morning event.
 void addSolarTimer(Profile& p, int streetlightVersion) {
-  const std::uint32_t events[6] = {
+  const std::uint32_t events[LIGHTING_EVENT_COUNT] = {
       0x64010000,  // at sunset, 100 %
       0x32010078,  // 02:00 after sunset, 50 %
       0x1E030000,  // at midnight, 30 %
@@ -146,28 +101,29 @@ void addSolarTimer(Profile& p, int streetlightVersion) {
       0x00020000,  // at sunrise, off
       0x00000000,  // unused slot
   };
-  for (int i = 0; i < 6; ++i) p.registers[kFirstLightingEvent + i] = u32(events[i]);
-  p.registers[kMidpointShift] = u16(0);
+  for (int i = 0; i < LIGHTING_EVENT_COUNT; ++i)
+    p.registers[REG_LIGHTING_EVENT1 + i] = u32(events[i]);
+  p.registers[REG_MIDPOINT_SHIFT] = u16(0);
   if (streetlightVersion >= 2) {
-    p.registers[kDimSpeed] = u8(5);
-    p.registers[kPanelVoltageNight] = u16(500);  // 5.00 V
-    p.registers[kPanelVoltageDay] = u16(1000);   // 10.00 V
+    p.registers[REG_DIM_SPEED] = u8(5);
+    p.registers[REG_PANEL_VOLTAGE_NIGHT] = u16(500);  // 5.00 V
+    p.registers[REG_PANEL_VOLTAGE_DAY] = u16(1000);   // 10.00 V
   }
   if (streetlightVersion >= 3) {
-    p.registers[kSunsetDelay] = u16(15);
-    p.registers[kSunriseDelay] = u16(10);
+    p.registers[REG_SUNSET_DELAY] = u16(15);
+    p.registers[REG_SUNRISE_DELAY] = u16(10);
   }
 }
 
 void addRelay(Profile& p) {
-  p.registers[kRelayOutputLowSet] = u16(1150);      // 11.50 V
-  p.registers[kRelayOutputLowSet + 1] = u16(1220);  // 12.20 V
-  p.registers[kRelayOutputLowSet + 2] = u16(1650);  // 16.50 V
-  p.registers[kRelayOutputLowSet + 3] = u16(1600);  // 16.00 V
-  p.registers[kRelayMode] = u8(1);
-  p.registers[kRelayInputHighSet] = u16(9000);    // 90.00 V
-  p.registers[kRelayInputHighClear] = u16(8500);  // 85.00 V
-  p.registers[kRelayMinEnabled] = u16(5);
+  p.registers[REG_RELAY_OUTPUT_LOW_VOLTAGE_SET] = u16(1150);     // 11.50 V
+  p.registers[REG_RELAY_OUTPUT_LOW_VOLTAGE_CLEAR] = u16(1220);   // 12.20 V
+  p.registers[REG_RELAY_OUTPUT_HIGH_VOLTAGE_SET] = u16(1650);    // 16.50 V
+  p.registers[REG_RELAY_OUTPUT_HIGH_VOLTAGE_CLEAR] = u16(1600);  // 16.00 V
+  p.registers[REG_RELAY_MODE] = u8(1);
+  p.registers[REG_RELAY_INPUT_HIGH_VOLTAGE_SET] = u16(9000);    // 90.00 V
+  p.registers[REG_RELAY_INPUT_HIGH_VOLTAGE_CLEAR] = u16(8500);  // 85.00 V
+  p.registers[REG_RELAY_MIN_ENABLED] = u16(5);
 }
 
 void addModelName(Profile& p, const std::string& name) {
@@ -181,11 +137,11 @@ void addCapabilityRegisters(Profile& p, std::uint32_t capabilities, std::uint8_t
                             std::uint8_t streetlightVersion) {
   p.registers[REG_CAPABILITIES] = u32(capabilities);
   p.readOnly.insert(REG_CAPABILITIES);
-  if (capabilities & kHistory) {
+  if (capabilities & SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT) {
     p.registers[REG_HISTORY_VERSION] = u8(historyVersion);
     p.readOnly.insert(REG_HISTORY_VERSION);
   }
-  if (capabilities & kSolarTimer) {
+  if (capabilities & SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) {
     p.registers[REG_STREETLIGHT_VERSION] = u8(streetlightVersion);
     p.readOnly.insert(REG_STREETLIGHT_VERSION);
   }
@@ -236,7 +192,7 @@ Profile load115() {
   addLoadOutput(p, 0x03);
   addUserLoadSwitch(p);
   addSolarTimer(p, 1);
-  p.registers[kPortTxFunction] = u8(0);
+  p.registers[REG_PORT_TX_FUNCTION] = u8(0);
   addModelName(p, "MPPT 75/15 Sim");
   addChargerText(p, true);
   return p;
@@ -264,9 +220,13 @@ Profile recent() {
       "alarm relay, port functions, street-light timer v3, load switch with AES";
   p.versionWord = 0x4117;
   p.productId = 0xA07A;
-  const std::uint32_t capabilities = kLoad | kHistory | kAutoEq | kSolarTimer | kAltTx |
-                                     kUserLoadSwitch | kLoadCurrent | kAlarmRelay | kAltRx |
-                                     kVirtualRelay | kLoadAes;
+  const std::uint32_t capabilities =
+      SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT | SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT |
+      SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE | SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER |
+      SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION | SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH |
+      SL_REG_CAPABILITIES1_HAS_LOAD_CURRENT | SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1 |
+      SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION | SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY |
+      SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE;
   addCommandRegisters(p);
   addCapabilityRegisters(p, capabilities, 6, 3);
   addRatingRegisters(p, 500, 12, 24, 10000);
@@ -278,8 +238,8 @@ Profile recent() {
   addRelay(p);
   addLoadOutput(p, 0x81);  // lighting controller on, mode 1
   addSolarTimer(p, 3);
-  p.registers[kPortTxFunction] = u8(0);
-  p.registers[kPortRxFunction] = u8(1);
+  p.registers[REG_PORT_TX_FUNCTION] = u8(0);
+  p.registers[REG_PORT_RX_FUNCTION] = u8(1);
   addChargerText(p, true);
   return p;
 }
@@ -309,7 +269,7 @@ Profile monitor() {
   p.versionWord = 0x4308;
   p.productId = 0x0203;
   addCommandRegisters(p);
-  p.registers[kMonitorStateOfCharge] = u16(874);  // 87.4 %
+  p.registers[REG_MONITOR_STATE_OF_CHARGE] = u16(874);  // 87.4 %
   p.textLabels = {{"PID", "0x203"}, {"FW", "308"}, {"SER#", "SL020300017"}, {"V", "12710"},
                   {"I", "-2300"},   {"P", "-29"},  {"SOC", "874"},          {"TTG", "2880"}};
   return p;
@@ -359,7 +319,12 @@ Profile rc116() {
   p.productId = 0xA042;
   addCommandRegisters(p);
   addCapabilityRegisters(
-      p, kLoad | kHistory | kAutoEq | kSolarTimer | kAltTx | kUserLoadSwitch | kLoadCurrent, 6, 2);
+      p,
+      SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT | SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT |
+          SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE | SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER |
+          SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION | SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH |
+          SL_REG_CAPABILITIES1_HAS_LOAD_CURRENT,
+      6, 2);
   addRatingRegisters(p, 150, 12, 24, 7500);
   addModelName(p, "MPPT 75/15 Sim");
   addChargeRegisters(p, 150, 1);
@@ -367,7 +332,7 @@ Profile rc116() {
   addLoadOutput(p, 0x03);
   addUserLoadSwitch(p);
   addSolarTimer(p, 2);
-  p.registers[kPortTxFunction] = u8(0);
+  p.registers[REG_PORT_TX_FUNCTION] = u8(0);
   addChargerText(p, true);
   return p;
 }
@@ -381,7 +346,11 @@ Profile product300() {
   p.versionWord = 0x4116;
   p.productId = 0x0300;
   addCommandRegisters(p);
-  addCapabilityRegisters(p, kLoad | kSolarTimer | kLoadCurrent, 0, 2);
+  addCapabilityRegisters(p,
+                         SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT |
+                             SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER |
+                             SL_REG_CAPABILITIES1_HAS_LOAD_CURRENT,
+                         0, 2);
   addModelName(p, "MPPT 75/10 Sim");
   addChargeRegisters(p, 100, 1);
   addLoadOutput(p, 0x03);
