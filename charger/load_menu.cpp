@@ -11,13 +11,11 @@
 #include "charger/menu_table.h"
 #include "charger/menus.h"
 #include "charger/value_text.h"
+#include "protocol/charger_levels.h"
 
 namespace sunlink {
 
 namespace {
-
-constexpr std::uint8_t LIGHTING_CONTROLLER_ON = LoadControl::LIGHTING_CONTROLLER_ON;
-constexpr std::uint8_t LOAD_MODE_MASK = LoadControl::MODE_MASK;
 
 bool hasSwitchLevels(const ChargerSettings& model) {
   return model.has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH |
@@ -50,13 +48,13 @@ const MenuEntry LOAD_MODES[] = {
     {"1", "Cellcare algorithm (default)"},
     {"2",
      [](ChargerSettings& m) {
-       return "Conventional algorithm 1 (off<" + systemVolts(m, 11.1) + "V, on>" +
-              systemVolts(m, 13.1) + "V)";
+       return "Conventional algorithm 1 (off<" + systemVolts(m, CONVENTIONAL_ALGORITHM_1.off) +
+              "V, on>" + systemVolts(m, CONVENTIONAL_ALGORITHM_1.on) + "V)";
      }},
     {"3",
      [](ChargerSettings& m) {
-       return "Conventional algorithm 2 (off<" + systemVolts(m, 11.8) + "V, on>" +
-              systemVolts(m, 14) + "V)";
+       return "Conventional algorithm 2 (off<" + systemVolts(m, CONVENTIONAL_ALGORITHM_2.off) +
+              "V, on>" + systemVolts(m, CONVENTIONAL_ALGORITHM_2.on) + "V)";
      }},
     {"4", "Load always on"},
     {"5",
@@ -92,7 +90,7 @@ void askLoadMode(ChargerSettings& model) {
     out << "      sunlink connector.\n";
   }
   out << "Load operation mode (type " << namedKeys(model, LOAD_MODES) << " and press enter) ["
-      << static_cast<unsigned>(model.find("load_control").getU8() & LOAD_MODE_MASK) << "]: ";
+      << LoadControl(model.find("load_control").getU8()).mode() << "]: ";
   model.setLoadMode(readAnswerLine(model.io));
 }
 
@@ -314,9 +312,11 @@ const MenuEntry LIGHTING_MENU[] = {
     {nullptr, "       pwm mode (main menu option p).", plainDimming},
 };
 
-int loadMode(ChargerSettings& model) { return model.find("load_control").getU8() & LOAD_MODE_MASK; }
+int loadMode(ChargerSettings& model) {
+  return LoadControl(model.find("load_control").getU8()).mode();
+}
 bool lightingOn(ChargerSettings& model) {
-  return (model.find("load_control").getU8() & LIGHTING_CONTROLLER_ON) != 0;
+  return LoadControl(model.find("load_control").getU8()).lightingController();
 }
 // The switch levels are offered while the mode that uses them is on.
 bool levelsShown(ChargerSettings& model) {
