@@ -4,8 +4,8 @@
 #include <boost/exception/get_error_info.hpp>
 #include <string>
 
-#include "base/statuses.h"
 #include "base/errors.h"
+#include "base/statuses.h"
 
 namespace sunlink {
 

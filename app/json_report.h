@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "charger/settings_compare.h"
 #include "device/capabilities.h"
 #include "device/scan.h"
-#include "charger/settings_compare.h"
 #include "settings/vreg_table.h"
 
 namespace sunlink {

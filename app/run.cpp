@@ -1,6 +1,5 @@
 // The run sequence. Each function below is one group of steps, called in order by runChgtune;
 // the work itself is done by the subsystems they call.
-#include "base/statuses.h"
 #include "app/run.h"
 
 #include <boost/system/system_error.hpp>
@@ -19,18 +18,19 @@
 #include "base/errors.h"
 #include "base/exit_program.h"
 #include "base/log.h"
-#include "link/current_link.h"
+#include "base/statuses.h"
 #include "charger/charger_settings.h"
 #include "charger/menus.h"
+#include "charger/settings_compare.h"
 #include "device/device_commands.h"
 #include "device/discovery.h"
 #include "device/scan.h"
+#include "link/current_link.h"
 #include "link/qmx_serial.h"
 #include "link/qmx_serial_dump.h"
 #include "platform/console.h"
 #include "platform/serial_ports.h"
 #include "platform/signals.h"
-#include "charger/settings_compare.h"
 #include "settings/retrieve.h"
 #include "settings/settings_file.h"
 
@@ -120,7 +120,7 @@ const char* statusText(int status) {
     if (code == status) return text;
   }
   return status > exitStatusForRequest(0) && status < exitStatusForRequest(32) ? "interrupted"
-                                                                                : "failed";
+                                                                               : "failed";
 }
 
 void writeJsonReport(int status) {

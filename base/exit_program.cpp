@@ -7,8 +7,8 @@
 #include <iostream>
 #include <string>
 
-#include "base/statuses.h"
 #include "base/log.h"
+#include "base/statuses.h"
 
 namespace sunlink {
 

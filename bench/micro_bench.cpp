@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "codec/text_splitter.h"
 #include "codec/hex_msg.h"
+#include "codec/text_splitter.h"
 #include "settings/settings_file.h"
 #include "settings/vreg_table.h"
 #include "sim/charger_sim.h"

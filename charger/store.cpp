@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "base/statuses.h"
 #include "base/errors.h"
 #include "base/log.h"
+#include "base/statuses.h"
 #include "charger/charger_settings.h"
 #include "charger/load_control.h"
+#include "codec/hex_msg.h"
 #include "device/device_commands.h"
 #include "link/qmx_serial.h"
 #include "platform/signals.h"
-#include "codec/hex_msg.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
 #include "settings/restore.h"

@@ -99,7 +99,7 @@ bool HexReceiver::feed(char c) {
   const int d = hexDigit(c);
   if (d < 0) return false;  // CR, blanks, lower-case digits: skipped
   if (counter_ % 2 == 1) {
-    // The first digit after ":" forms the code byte on its own; later odd positions complete a byte.
+    // The first digit after ":" is the code byte on its own; later odd positions end a byte.
     const std::uint8_t byte = static_cast<std::uint8_t>(pending_ | d);
     sum_ = static_cast<std::uint8_t>(sum_ + byte);
     msg_.append(byte);

@@ -3,10 +3,10 @@
 #include <boost/algorithm/string/trim.hpp>
 #include <cstdio>
 
-#include "base/statuses.h"
 #include "base/errors.h"
 #include "base/exit_program.h"
 #include "base/log.h"
+#include "base/statuses.h"
 #include "link/qmx_serial.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "base/statuses.h"
 #include "base/errors.h"
+#include "base/statuses.h"
 #include "link/qmx_serial.h"
 #include "platform/clock.h"
 #include "protocol/hex_protocol.h"

@@ -6,9 +6,9 @@
 #include <exception>
 #include <system_error>
 
-#include "base/statuses.h"
 #include "base/errors.h"
 #include "base/log.h"
+#include "base/statuses.h"
 #include "platform/serial_port.h"
 
 namespace sunlink {
@@ -139,9 +139,9 @@ void QmxSerial::stop() {
     closePort(closeError);
     if (closeError) boost::throw_exception(boost::system::system_error(closeError, "close"));
     // A thread cannot join itself: the handle stays joinable, and the destructor lets it go.
-    boost::throw_exception(std::system_error(
-        std::make_error_code(std::errc::resource_deadlock_would_occur),
-        "boost thread: trying joining itself"));
+    boost::throw_exception(
+        std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur),
+                          "boost thread: trying joining itself"));
   } else {
     // The port belongs to the reader thread while it runs, so the close is handed to it; the
     // aborted read then ends the event loop and the thread. If reception had already ended (a

@@ -22,9 +22,9 @@
 #include <string>
 #include <thread>
 
+#include "codec/hex_msg.h"
 #include "codec/text_splitter.h"
 #include "link/exchange_timeouts.h"
-#include "codec/hex_msg.h"
 
 namespace sunlink {
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <boost/format.hpp>
 #include <boost/signals2.hpp>
-#include <mutex>
 #include <iostream>
 #include <memory>
+#include <mutex>
 
-#include "base/statuses.h"
 #include "base/log.h"
+#include "base/statuses.h"
 #include "link/qmx_serial.h"
 #include "protocol/concurrent_queue.h"
 #include "protocol/registers.h"
@@ -95,7 +95,8 @@ bool HexProtocol::ping(std::uint16_t& version) {
   logInfo("hex_proto", "hex: ping");
   std::lock_guard<std::recursive_mutex> lock(link_.linkLock());
   HexMsg reply;
-  if (transact(link_, commandRequest(CMD_PING), {RSP_PING}, 10, link_.timeouts.ping, reply) != kExchangeOk)
+  if (transact(link_, commandRequest(CMD_PING), {RSP_PING}, 10, link_.timeouts.ping, reply) !=
+      kExchangeOk)
     throw no_response() << tag_what("no response");
   return readWordReply(reply, RSP_PING, version);
 }

@@ -14,11 +14,11 @@ namespace sunlink {
 
 class QmxSerial;
 
-// Sends request and waits for a reply whose code is in accepted, skipping every other frame; resends
-// on time-out and on the charger's reception-error report (code 2, word 0xAAAA, which also writes
-// "Reception error received! attempts left: %u" on standard error). Returns 0 with reply holding the
-// matching message (read position at its start), -2 when no acceptable reply came, -3 on a time-out
-// or an incomplete write.
+// Sends request and waits for a reply whose code is in accepted, skipping every other frame;
+// resends on time-out and on the charger's reception-error report (code 2, word 0xAAAA, which also
+// writes "Reception error received! attempts left: %u" on standard error). Returns 0 with reply
+// holding the matching message (read position at its start), -2 when no acceptable reply came, -3
+// on a time-out or an incomplete write.
 int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& accepted, int attempts,
              std::chrono::milliseconds timeout, HexMsg& reply);
 

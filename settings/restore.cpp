@@ -2,9 +2,9 @@
 
 #include <mutex>
 
-#include "base/statuses.h"
 #include "base/errors.h"
 #include "base/log.h"
+#include "base/statuses.h"
 #include "link/qmx_serial.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <vector>
 
-#include "base/statuses.h"
 #include "base/log.h"
+#include "base/statuses.h"
 #include "link/qmx_serial.h"
 #include "protocol/charger_levels.h"
 #include "protocol/hex_protocol.h"

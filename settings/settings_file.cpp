@@ -8,9 +8,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "base/statuses.h"
 #include "base/errors.h"
 #include "base/log.h"
+#include "base/statuses.h"
 #include "platform/files.h"
 
 namespace sunlink {

@@ -52,7 +52,7 @@ TEST_F(FakeSysfs, ListsHardwarePortsInNaturalOrder) {
   addTty("ttyS0", true, "0\n");  // legacy port with no UART behind it
   addTty("ttyS1", true, "0");
   addTty("ttyS3", true, " 0\t\r\n");  // blanks around the value are no part of it
-  addTty("tty0", false);  // virtual console
+  addTty("tty0", false);              // virtual console
   addTty("ptmx", false);
   addTty("console", false);
   addTty("ttyAMA0", true, "32\n");  // other serial-core drivers report their own type

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "link/qmx_serial.h"
 #include "link/exchange_timeouts.h"
+#include "link/qmx_serial.h"
 #include "sim/charger_sim.h"
 
 namespace sunlink {

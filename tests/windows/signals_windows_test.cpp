@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 // The thread Windows starts in a console program for each control event.
 HANDLE raiseConsoleEvent(DWORD event) {
   // Through void*: the address is looked up by name, untyped.
-  const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
+  const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CtrlRoutine")));
   if (routine == nullptr) return nullptr;
   return CreateThread(nullptr, 0, routine, reinterpret_cast<void*>(static_cast<ULONG_PTR>(event)),
                       0, nullptr);
