@@ -76,6 +76,51 @@ bool meantForCharger(const Vreg& vreg) {
 
 }  // namespace
 
+namespace {
+
+enum class Restored { skipped, stored, failed };
+
+// Stores one Vreg that holds a value known to be right (or, for a verify Vreg, checks that the
+// charger holds it).
+Restored restoreVreg(QmxSerial& link, HexProtocol& hex, Vreg& vreg) {
+  const char* label = vreg.label.c_str();
+  if (vreg.set == REG_NO_ACCESS) {
+    logInfo("settings", "restore: settings vreg \"%s\" read-only, skipping", label);
+    return Restored::skipped;
+  }
+  if (vreg.verify != REG_NONE) {
+    if (verifyValue(hex, vreg, vreg.verify)) return Restored::stored;
+    vreg.status = VREG_VERIFY_ERROR;
+    return Restored::failed;
+  }
+  const std::uint32_t target = vreg.set != REG_NONE ? vreg.set : vreg.get;
+  if (target == REG_NONE) {
+    if (!vreg.group.empty()) {
+      // Presets only carry values for the conditions of other Vregs.
+      logInfo("settings", "restore: settings vreg \"%s\" is named container \"%s\"", label,
+              vreg.group.c_str());
+      return Restored::skipped;
+    }
+    logError("settings", "restore: settings vreg \"%s\" set not properly defined", label);
+    return Restored::failed;
+  }
+  if (target > 0xFFFF) {
+    // Only a hand-written file can name such a register; its low 16 bits would be another
+    // setting of the charger.
+    logError("settings", "restore: settings vreg \"%s\" set not properly defined", label);
+    vreg.status = VREG_SET_FAILED;
+    return Restored::failed;
+  }
+  const auto id = static_cast<std::uint16_t>(target);
+  if (writeValue(link, vreg, id)) return Restored::stored;
+  logError("settings", "restore: set register \"%s\" (0x%04X=0x%s) failed", label,
+           static_cast<unsigned>(id), vreg.value.c_str());
+  vreg.status = VREG_SET_FAILED;
+  return Restored::failed;
+}
+
+}  // namespace
+
 int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress) {
   if (progress) {
     progress->toStore.clear();
@@ -95,49 +140,15 @@ int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress) {
     // Only what is known to be right goes back: everything retrieve skipped, failed or never
     // reached is left as the charger has it.
     if (vreg.status != VREG_OK || vreg.value.empty()) continue;
-    const char* label = vreg.label.c_str();
-
-    if (vreg.set == REG_NO_ACCESS) {
-      logInfo("settings", "restore: settings vreg \"%s\" read-only, skipping", label);
-      continue;
-    }
-    if (vreg.verify != REG_NONE) {
-      if (!verifyValue(hex, vreg, vreg.verify)) {
-        vreg.status = VREG_VERIFY_ERROR;
+    switch (restoreVreg(link, hex, vreg)) {
+      case Restored::stored:
+        if (progress) progress->stored.insert(vreg.label);
+        break;
+      case Restored::failed:
         passed = false;
-      } else if (progress) {
-        progress->stored.insert(vreg.label);
-      }
-      continue;
-    }
-    const std::uint32_t target = vreg.set != REG_NONE ? vreg.set : vreg.get;
-    if (target == REG_NONE) {
-      if (!vreg.group.empty()) {
-        // Presets only carry values for the conditions of other Vregs.
-        logInfo("settings", "restore: settings vreg \"%s\" is named container \"%s\"", label,
-                vreg.group.c_str());
-      } else {
-        logError("settings", "restore: settings vreg \"%s\" set not properly defined", label);
-        passed = false;
-      }
-      continue;
-    }
-    if (target > 0xFFFF) {
-      // Only a hand-written file can name such a register; its low 16 bits would be another
-      // setting of the charger.
-      logError("settings", "restore: settings vreg \"%s\" set not properly defined", label);
-      vreg.status = VREG_SET_FAILED;
-      passed = false;
-      continue;
-    }
-    const auto id = static_cast<std::uint16_t>(target);
-    if (!writeValue(link, vreg, id)) {
-      logError("settings", "restore: set register \"%s\" (0x%04X=0x%s) failed", label,
-               static_cast<unsigned>(id), vreg.value.c_str());
-      vreg.status = VREG_SET_FAILED;
-      passed = false;
-    } else if (progress) {
-      progress->stored.insert(vreg.label);
+        break;
+      case Restored::skipped:
+        break;
     }
   }
   return passed ? kExitOk : kExitWriteFailed;

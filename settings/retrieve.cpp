@@ -113,6 +113,58 @@ void autoBatteryVoltage(Vreg& vreg, std::map<std::string, std::string>& groupVal
   vreg.setU8(static_cast<std::uint8_t>(systemVoltage));
 }
 
+namespace {
+
+// Reads one Vreg that applies to this charger (or takes its preset value) and records it under its
+// group; false when it failed, with its status saying how.
+bool retrieveVreg(HexProtocol& hex, Vreg& vreg, std::map<std::string, std::string>& groupValues,
+                  VregTable& table) {
+  const char* label = vreg.label.c_str();
+  if (vreg.get == REG_NONE && !vreg.value.empty()) {
+    logInfo("settings", "retrieve: settings vreg \"%s\" using preset value \"0x%s\"", label,
+            vreg.value.c_str());
+    if (!vreg.group.empty()) groupValues[vreg.group] = vreg.value;
+    return true;
+  }
+  // Neither a register nor a preset value; or a register beyond 16 bits, which only a hand-written
+  // file can name: asking for its low 16 bits would read another setting under this label.
+  if (vreg.get == REG_NONE || vreg.get > 0xFFFF) {
+    logError("settings", "retrieve: settings vreg \"%s\" get not properly defined", label);
+    vreg.status = VREG_CONFIG_ERROR;
+    return false;
+  }
+
+  const auto id = static_cast<std::uint16_t>(vreg.get);
+  HexMsg reply;
+  bool read = false;
+  for (int attempt = 0; attempt < kReadTries && !read; ++attempt) {
+    read = hex.getRegister(id, reply) == kExchangeOk;
+  }
+  if (!read) {
+    logError("settings", "retrieve: settings get vreg \"%s\" (0x%04X) failed", label,
+             static_cast<unsigned>(id));
+    vreg.status = VREG_GET_FAILED;
+    return false;
+  }
+
+  vreg.value = registerValueText(reply);
+  if (!vreg.auto_bat.empty()) autoBatteryVoltage(vreg, groupValues);
+  vreg.status = limitCheck(vreg);
+  if (vreg.status == VREG_LIMIT_FAILED) {
+    logError("settings", "retrieve: settings vreg \"%s\" limit check failed for value \"0x%s\"",
+             label, vreg.value.c_str());
+  } else {
+    logInfo("settings", "retrieve: settings vreg \"%s\" succeeded: \"%s\"", label,
+            vreg.value.c_str());
+  }
+  table.retrieved = true;
+  // Recorded even when out of limits: the value is what the charger holds.
+  if (!vreg.group.empty()) groupValues[vreg.group] = vreg.value;
+  return vreg.status != VREG_LIMIT_FAILED;
+}
+
+}  // namespace
+
 int retrieve(QmxSerial& link, VregTable& table) {
   std::lock_guard<std::recursive_mutex> lock(link.linkLock());
   HexProtocol hex(link);
@@ -130,54 +182,9 @@ int retrieve(QmxSerial& link, VregTable& table) {
   // Values recorded under their group in this pass, for the conditions of later Vregs.
   std::map<std::string, std::string> groupValues;
   bool passed = true;
-  HexMsg reply;
   for (Vreg& vreg : table.vregs()) {
-    const char* label = vreg.label.c_str();
     if (!applies(vreg, productId, version, groupValues)) continue;
-
-    if (vreg.get == REG_NONE && !vreg.value.empty()) {
-      logInfo("settings", "retrieve: settings vreg \"%s\" using preset value \"0x%s\"", label,
-              vreg.value.c_str());
-      if (!vreg.group.empty()) groupValues[vreg.group] = vreg.value;
-      continue;
-    }
-    // Neither a register nor a preset value; or a register beyond 16 bits, which only a
-    // hand-written file can name: asking for its low 16 bits would read another setting under this
-    // label.
-    if (vreg.get == REG_NONE || vreg.get > 0xFFFF) {
-      logError("settings", "retrieve: settings vreg \"%s\" get not properly defined", label);
-      vreg.status = VREG_CONFIG_ERROR;
-      passed = false;
-      continue;
-    }
-
-    const auto id = static_cast<std::uint16_t>(vreg.get);
-    bool read = false;
-    for (int attempt = 0; attempt < kReadTries && !read; ++attempt) {
-      read = hex.getRegister(id, reply) == kExchangeOk;
-    }
-    if (!read) {
-      logError("settings", "retrieve: settings get vreg \"%s\" (0x%04X) failed", label,
-               static_cast<unsigned>(id));
-      vreg.status = VREG_GET_FAILED;
-      passed = false;
-      continue;
-    }
-
-    vreg.value = registerValueText(reply);
-    if (!vreg.auto_bat.empty()) autoBatteryVoltage(vreg, groupValues);
-    vreg.status = limitCheck(vreg);
-    if (vreg.status == VREG_LIMIT_FAILED) {
-      logError("settings", "retrieve: settings vreg \"%s\" limit check failed for value \"0x%s\"",
-               label, vreg.value.c_str());
-      passed = false;
-    } else {
-      logInfo("settings", "retrieve: settings vreg \"%s\" succeeded: \"%s\"", label,
-              vreg.value.c_str());
-    }
-    table.retrieved = true;
-    // Recorded even when out of limits: the value is what the charger holds.
-    if (!vreg.group.empty()) groupValues[vreg.group] = vreg.value;
+    if (!retrieveVreg(hex, vreg, groupValues, table)) passed = false;
   }
   return passed ? kExitOk : kExitReadFailed;
 }
