@@ -15,14 +15,19 @@ if(NOT EXISTS ${CHGTUNE_BOOST_SOURCE}/libs/program_options/src/cmdline.cpp)
     "libs/program_options/src; scripts/deps --windows fetches Debian's Boost source")
 endif()
 
-set(boost_include ${CMAKE_BINARY_DIR}/boost-include)
-file(MAKE_DIRECTORY ${boost_include})
-file(CREATE_LINK ${CHGTUNE_BOOST_HEADERS} ${boost_include}/boost SYMBOLIC)
-add_library(Boost::headers INTERFACE IMPORTED)
-set_target_properties(Boost::headers PROPERTIES
-  INTERFACE_INCLUDE_DIRECTORIES ${boost_include}
-  # No automatic linking by #pragma: the libraries are named in the build.
-  INTERFACE_COMPILE_DEFINITIONS BOOST_ALL_NO_LIB)
+# An imported headers-only target whose include folder holds nothing but a link named name to
+# the Debian headers folder headers.
+function(chgtune_linked_headers target name headers)
+  set(include_folder ${CMAKE_BINARY_DIR}/${name}-include)
+  file(MAKE_DIRECTORY ${include_folder})
+  file(CREATE_LINK ${headers} ${include_folder}/${name} SYMBOLIC)
+  add_library(${target} INTERFACE IMPORTED)
+  set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${include_folder})
+endfunction()
+
+chgtune_linked_headers(Boost::headers boost ${CHGTUNE_BOOST_HEADERS})
+# No automatic linking by #pragma: the libraries are named in the build.
+set_target_properties(Boost::headers PROPERTIES INTERFACE_COMPILE_DEFINITIONS BOOST_ALL_NO_LIB)
 
 # The JSON library (nlohmann-json3-dev) is headers only, reached the same way: a folder that holds
 # nothing but a `nlohmann` link to Debian's headers.
@@ -30,12 +35,7 @@ set(CHGTUNE_JSON_HEADERS /usr/include/nlohmann CACHE PATH "nlohmann JSON headers
 if(NOT EXISTS ${CHGTUNE_JSON_HEADERS}/json.hpp)
   message(FATAL_ERROR "No JSON headers in ${CHGTUNE_JSON_HEADERS} (install nlohmann-json3-dev)")
 endif()
-set(json_include ${CMAKE_BINARY_DIR}/json-include)
-file(MAKE_DIRECTORY ${json_include})
-file(CREATE_LINK ${CHGTUNE_JSON_HEADERS} ${json_include}/nlohmann SYMBOLIC)
-add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
-set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
-  INTERFACE_INCLUDE_DIRECTORIES ${json_include})
+chgtune_linked_headers(nlohmann_json::nlohmann_json nlohmann ${CHGTUNE_JSON_HEADERS})
 
 file(GLOB program_options_sources ${CHGTUNE_BOOST_SOURCE}/libs/program_options/src/*.cpp)
 add_library(boost_program_options STATIC ${program_options_sources})
