@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "charger/setting_units.h"
+#include "protocol/registers.h"
 
 namespace sunlink {
 
@@ -15,12 +16,6 @@ namespace sunlink {
 using json = nlohmann::ordered_json;
 
 namespace {
-
-std::string hexId(std::uint32_t id) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(id));
-  return text;
-}
 
 json textOrNull(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
 
@@ -57,20 +52,14 @@ JsonReport::JsonReport() : impl_(std::make_unique<Impl>()) {}
 JsonReport::~JsonReport() = default;
 
 void JsonReport::setCharger(const Capabilities& capabilities) {
-  // The display name is the product name followed by the firmware text; the firmware has members
-  // of its own here.
+  // The firmware has members of its own here: the name is the model's alone.
   const std::uint16_t versionWord = static_cast<std::uint16_t>(
       (capabilities.releaseCandidate ? 0xC000 : 0x4000) | capabilities.firmwareVersion);
-  std::string name = capabilities.name;
-  const std::string firmware = " " + firmwareText(versionWord);
-  if (name.size() >= firmware.size() &&
-      name.compare(name.size() - firmware.size(), firmware.size(), firmware) == 0)
-    name.erase(name.size() - firmware.size());
   char version[16];
   std::snprintf(version, sizeof version, "%X.%02X", capabilities.firmwareVersion >> 8,
                 capabilities.firmwareVersion & 0xFF);
-  impl_->document["charger"] = {{"product_id", hexId(capabilities.productId)},
-                                {"name", name},
+  impl_->document["charger"] = {{"product_id", registerIdText(capabilities.productId)},
+                                {"name", capabilities.productName},
                                 {"firmware", version},
                                 {"firmware_type", firmwareTypeText(versionWord)},
                                 {"system_voltage", nullptr}};
@@ -88,7 +77,7 @@ void JsonReport::setSettings(const VregTable& settings) {
     const bool hasRegister = vreg.get != REG_NONE && vreg.get != REG_NO_ACCESS;
     const char* status = vregStatusWord(vreg.status);
     list.push_back({{"label", vreg.label},
-                    {"register", hasRegister ? json(hexId(vreg.get)) : json(nullptr)},
+                    {"register", hasRegister ? json(registerIdText(vreg.get)) : json(nullptr)},
                     {"raw", rawOf(value)},
                     {"value", numberOf(vreg.label, value)},
                     {"unit", unitOf(vreg.label)},
@@ -112,12 +101,13 @@ void JsonReport::setDifferences(const std::vector<SettingDifference>& difference
 void JsonReport::setChargers(const std::vector<ScannedCharger>& chargers) {
   json list = json::array();
   for (const ScannedCharger& c : chargers) {
-    list.push_back({{"port", c.port},
-                    {"stable_name", textOrNull(c.stableName)},
-                    {"product_id", c.productId != 0xFFFF ? json(hexId(c.productId)) : json()},
-                    {"name", textOrNull(c.name)},
-                    {"firmware", textOrNull(c.firmware)},
-                    {"serial", textOrNull(c.serial)}});
+    list.push_back(
+        {{"port", c.port},
+         {"stable_name", textOrNull(c.stableName)},
+         {"product_id", c.productId != 0xFFFF ? json(registerIdText(c.productId)) : json()},
+         {"name", textOrNull(c.name)},
+         {"firmware", textOrNull(c.firmware)},
+         {"serial", textOrNull(c.serial)}});
   }
   impl_->document["chargers"] = list;
 }

@@ -154,16 +154,8 @@ int identify(Capabilities& caps, QmxSerial& link) {
     return kExitNotCharger;
   }
 
-  if (std::optional<std::string> known = lookupProductName(caps.productId)) {
-    caps.name = *known;
-  } else if ((word & 0x0FFF) >= 0x112) {
-    HexMsg reply;
-    if (hex.getRegister(REG_MODEL_NAME, reply) == kExchangeOk) {
-      caps.name = reply.valueString();
-      boost::algorithm::trim_right(caps.name);
-    }
-  }
-  caps.name += " " + firmwareText(word);
+  caps.productName = productName(hex, caps.productId, word);
+  caps.name = caps.productName + " " + firmwareText(word);
 
   caps.firmwareVersion = word & 0x0FFF;
   deriveFromModel(caps);
@@ -217,6 +209,17 @@ std::string firmwareVersionText(std::uint16_t versionWord) {
   char text[16];
   std::snprintf(text, sizeof text, "%X.%02X", masked >> 8, masked & 0xFF);
   return text;
+}
+
+std::string productName(HexProtocol& hex, std::uint16_t productId, std::uint16_t versionWord) {
+  if (std::optional<std::string> known = lookupProductName(productId)) return *known;
+  std::string name;
+  HexMsg reply;
+  if ((versionWord & 0x0FFF) >= 0x112 && hex.getRegister(REG_MODEL_NAME, reply) == kExchangeOk) {
+    name = reply.valueString();
+    boost::algorithm::trim_right(name);
+  }
+  return name;
 }
 
 std::string firmwareText(std::uint16_t versionWord) {

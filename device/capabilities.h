@@ -8,6 +8,8 @@
 
 namespace sunlink {
 
+class HexProtocol;
+
 class QmxSerial;
 
 // Capability flags: bit n of the charger's capability word (register 0x0140 on firmware 1.16+).
@@ -59,7 +61,8 @@ const std::vector<ModelRating>& builtInModelRatings();
 struct Capabilities {
   std::vector<ModelRating> modelRatings;
   std::uint16_t productId = 0xFFFF;
-  std::string name;
+  std::string productName;            // the model alone
+  std::string name;                   // the model and its firmware text
   std::uint16_t firmwareVersion = 0;  // low 12 bits of the version word
   bool releaseCandidate = false;
   std::uint32_t flags = 0;  // bit n = capability flag n (masks above)
@@ -91,6 +94,9 @@ const std::vector<ProductName>& productNameTable();
 std::optional<std::string> lookupProductName(std::uint16_t productId);
 std::string firmwareTypeText(std::uint16_t versionWord);
 std::string firmwareVersionText(std::uint16_t versionWord);
+// The model's name: the program's table first, else the charger's model-name register (firmware
+// 1.12 and later); empty when neither names it.
+std::string productName(HexProtocol& hex, std::uint16_t productId, std::uint16_t versionWord);
 std::string firmwareText(std::uint16_t versionWord);
 
 }  // namespace sunlink

@@ -77,8 +77,8 @@ Outcome listenForCharger(QmxSerial& link, const TextDictionary& dictionary,
   return {false, " => skipped"};
 }
 
-// The PID value is "0x" followed by hex digits. What follows the digits is ignored; anything that
-// does not fit 16 bits is no product id.
+}  // namespace
+
 bool readProductId(const std::string& text, std::uint32_t& id) {
   if (text.compare(0, 2, "0x") != 0) return false;
   const char* digits = text.c_str() + 2;
@@ -89,8 +89,6 @@ bool readProductId(const std::string& text, std::uint32_t& id) {
   id = static_cast<std::uint32_t>(value);
   return true;
 }
-
-}  // namespace
 
 void hintPortPermission(const std::string& port, std::ostream& err) {
   static std::atomic<bool> given{false};

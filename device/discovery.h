@@ -35,6 +35,10 @@ std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
 // the group that owns the device node (named from the node, typically "dialout").
 void hintPortPermission(const std::string& port, std::ostream& err);
 
+// A TEXT block's "PID" value: "0x" followed by hex digits. What follows the digits is ignored;
+// anything that does not fit 16 bits is no product id.
+bool readProductId(const std::string& text, std::uint32_t& id);
+
 // Quiet discovery's verdict on the identity entries collected from a port (at least 3 of them):
 // a "PID" that reads as "0x" + hex an MPPT product id; or no "PID" and a "prod" beginning with
 // "MPPT"; or neither label at all.

@@ -1,7 +1,5 @@
 #include "device/scan.h"
 
-#include <boost/algorithm/string/trim.hpp>
-#include <cstdio>
 #include <mutex>
 #include <ostream>
 #include <thread>
@@ -13,22 +11,12 @@
 #include "platform/clock.h"
 #include "platform/stable_port_name.h"
 #include "protocol/hex_protocol.h"
+#include "protocol/registers.h"
 #include "protocol/text_parser.h"
 
 namespace sunlink {
 
 namespace {
-
-// The model-name register, asked only for a product missing from the program's table, on firmware
-// that has it.
-constexpr std::uint16_t REG_MODEL_NAME = 0x010B;
-constexpr unsigned kFirstFirmwareWithModelName = 0x112;
-
-std::string hexId(std::uint16_t id) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%04X", id);
-  return text;
-}
 
 // The TEXT blocks' firmware label holds the version's digits without the point ("115" is 1.15).
 std::string textFirmware(const std::string& digits) {
@@ -46,15 +34,7 @@ void identifyByRequests(QmxSerial& link, ScannedCharger& charger) {
     if (hex.getDeviceId(id)) charger.productId = id;
     std::uint16_t version = 0;
     if (hex.ping(version)) charger.firmware = firmwareVersionText(version);
-    if (std::optional<std::string> name = lookupProductName(charger.productId)) {
-      charger.name = *name;
-    } else if ((version & 0x0FFF) >= kFirstFirmwareWithModelName) {
-      HexMsg reply;
-      if (hex.getRegister(REG_MODEL_NAME, reply) == 0) {
-        charger.name = reply.valueString();
-        boost::algorithm::trim_right(charger.name);
-      }
-    }
+    charger.name = productName(hex, charger.productId, version);
   } catch (const no_response&) {
   }
 }
@@ -77,8 +57,8 @@ void listenForSerialNumber(QmxSerial& link, ScannedCharger& charger, bool quiet,
   if (dictionary.lookup("SER#", entry)) charger.serial = entry.value;
   if (!quiet) return;
   if (dictionary.lookup("PID", entry)) {
-    unsigned long id = 0;
-    if (std::sscanf(entry.value.c_str(), "0x%lx", &id) == 1 && id <= 0xFFFF) {
+    std::uint32_t id = 0;
+    if (readProductId(entry.value, id)) {
       charger.productId = static_cast<std::uint16_t>(id);
       if (std::optional<std::string> name = lookupProductName(charger.productId))
         charger.name = *name;
@@ -118,7 +98,8 @@ std::vector<ScannedCharger> scanPorts(const std::vector<std::string>& ports, boo
 std::string scanLine(const ScannedCharger& charger) {
   std::string line = charger.port;
   if (!charger.stableName.empty()) line += " (" + charger.stableName + ")";
-  line += ": " + (charger.name.empty() ? "product " + hexId(charger.productId) : charger.name);
+  line +=
+      ": " + (charger.name.empty() ? "product " + registerIdText(charger.productId) : charger.name);
   line += ", firmware " + (charger.firmware.empty() ? std::string("unknown") : charger.firmware);
   line += charger.serial.empty() ? ", no serial number" : ", serial " + charger.serial;
   return line;

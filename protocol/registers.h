@@ -2,8 +2,17 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 namespace sunlink {
+
+// A register or product id as the settings file and the program's output write it: "0xEDF7".
+inline std::string registerIdText(std::uint32_t id) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(id));
+  return text;
+}
 
 // HEX command codes (first byte of a request).
 constexpr std::uint8_t CMD_PING = 0x1;

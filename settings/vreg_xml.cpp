@@ -50,12 +50,6 @@ void applyAttribute(Vreg& vreg, const std::string& name, const std::string& text
   }
 }
 
-std::string registerText(std::uint32_t id) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%04X", static_cast<unsigned>(id));
-  return buffer;
-}
-
 void addAttribute(pt::ptree& attributes, const char* name, const std::string& text) {
   attributes.push_back(std::make_pair(name, pt::ptree(text)));
 }
@@ -218,9 +212,9 @@ pt::ptree vregsToTree(const VregTable& table) {
     if (!vreg.label.empty()) addAttribute(attributes, "label", vreg.label);
     if (!vreg.minver.empty()) addAttribute(attributes, "minver", vreg.minver);
     if (!vreg.maxver.empty()) addAttribute(attributes, "maxver", vreg.maxver);
-    if (vreg.get != REG_NONE) addAttribute(attributes, "get", registerText(vreg.get));
-    if (vreg.set != REG_NONE) addAttribute(attributes, "set", registerText(vreg.set));
-    if (vreg.verify != REG_NONE) addAttribute(attributes, "verify", registerText(vreg.verify));
+    if (vreg.get != REG_NONE) addAttribute(attributes, "get", registerIdText(vreg.get));
+    if (vreg.set != REG_NONE) addAttribute(attributes, "set", registerIdText(vreg.set));
+    if (vreg.verify != REG_NONE) addAttribute(attributes, "verify", registerIdText(vreg.verify));
     if (!vreg.value.empty()) addAttribute(attributes, "value", "0x" + vreg.value);
     if (!vreg.min.empty()) addAttribute(attributes, "min", "0x" + vreg.min);
     if (!vreg.max.empty()) addAttribute(attributes, "max", "0x" + vreg.max);
