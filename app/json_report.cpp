@@ -72,7 +72,7 @@ void JsonReport::setSystemVoltage(int volts) {
 void JsonReport::setSettings(const VregTable& settings) {
   json list = json::array();
   for (const Vreg& vreg : settings.vregs()) {
-    const bool unread = vreg.status == VREG_GET_FAILED || vreg.status == VREG_CONFIG_ERROR;
+    const bool unread = vregReadFailed(vreg.status);
     const std::string value = unread ? std::string() : vreg.value;
     const bool hasRegister = vreg.get != REG_NONE && vreg.get != REG_NO_ACCESS;
     const char* status = vregStatusWord(vreg.status);

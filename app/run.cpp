@@ -59,11 +59,20 @@ void printBanner() { std::cout << "SunLink chgtune " << programVersion << std::e
 // standard error instead. nullptr otherwise.
 std::streambuf* documentOutput = nullptr;
 
+// Help and version answer on standard output, whatever else the command line asks for.
+bool asksHelpOrVersion(const CommandLine& options) {
+  return options.has("help") || options.has("?") || options.has("version");
+}
+
+// Keeps the real standard output for the run's one document; from here on the program's own lines
+// go to standard error.
+std::streambuf* takeStandardOutput() { return std::cout.rdbuf(std::cerr.rdbuf()); }
+
 void keepStandardOutputForTheDocument(const CommandLine& options) {
-  const bool helpOrVersion = options.has("help") || options.has("?") || options.has("version");
-  if (helpOrVersion || !options.has("download") || options.text("download") != "-") return;
+  if (asksHelpOrVersion(options) || !options.has("download") || options.text("download") != "-")
+    return;
   writeStandardOutputUnchanged();
-  documentOutput = std::cout.rdbuf(std::cerr.rdbuf());
+  documentOutput = takeStandardOutput();
 }
 
 // --- JSON output ------------------------------------------------------------------------------
@@ -79,9 +88,8 @@ std::streambuf* jsonOutput = nullptr;
 bool statusIsResult = false;
 
 void keepStandardOutputForJson(const CommandLine& options) {
-  const bool helpOrVersion = options.has("help") || options.has("?") || options.has("version");
-  if (helpOrVersion || !options.has("json")) return;
-  jsonOutput = documentOutput != nullptr ? documentOutput : std::cout.rdbuf(std::cerr.rdbuf());
+  if (asksHelpOrVersion(options) || !options.has("json")) return;
+  jsonOutput = documentOutput != nullptr ? documentOutput : takeStandardOutput();
 }
 
 const char* const settingOptions[] = {"table", "sys",    "abs",      "float",  "cellguard",

@@ -10,21 +10,12 @@ namespace {
 // value.
 bool fileCarries(const Vreg& vreg) { return vreg.status == VREG_OK && !vreg.value.empty(); }
 
-bool readFailed(const Vreg& vreg) {
-  return vreg.status == VREG_GET_FAILED || vreg.status == VREG_CONFIG_ERROR;
-}
+bool readFailed(const Vreg& vreg) { return vregReadFailed(vreg.status); }
 
 // The charger's setting as retrieve left it: read (or a preset), or a read that failed; a setting
 // skipped for this charger and never read is none of its settings.
 bool chargerHas(const Vreg* vreg) {
   return vreg != nullptr && (readFailed(*vreg) || !vreg->value.empty());
-}
-
-const Vreg* findByLabel(const VregTable& table, const std::string& label) {
-  for (const Vreg& vreg : table.vregs()) {
-    if (vreg.label == label) return &vreg;
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -47,7 +38,7 @@ std::vector<SettingDifference> compareSettings(const VregTable& file, const Vreg
   std::vector<SettingDifference> differences;
   for (const Vreg& fromFile : file.vregs()) {
     if (!fileCarries(fromFile)) continue;
-    const Vreg* inCharger = findByLabel(charger, fromFile.label);
+    const Vreg* inCharger = charger.lookup(fromFile.label);
     if (!chargerHas(inCharger)) {
       differences.push_back({fromFile.label, DifferenceKind::onlyInFile, fromFile.value, ""});
     } else if (readFailed(*inCharger)) {

@@ -67,7 +67,7 @@ void reportFailedSettings(const VregTable& table, const std::string& file, std::
   std::string outOfLimits;
   for (const Vreg& vreg : table.vregs()) {
     std::string* list = nullptr;
-    if (vreg.status == VREG_GET_FAILED || vreg.status == VREG_CONFIG_ERROR) list = &unread;
+    if (vregReadFailed(vreg.status)) list = &unread;
     if (vreg.status == VREG_LIMIT_FAILED) list = &outOfLimits;
     if (list != nullptr) *list += (list->empty() ? "" : ", ") + vreg.label;
   }

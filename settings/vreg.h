@@ -26,6 +26,11 @@ enum VregStatus : std::int32_t {
 
 // "ok", "skipped", ... for the eight statuses; nullptr for any other number.
 const char* vregStatusWord(std::int32_t status);
+// A read of the setting was tried and failed (the charger did not answer it, or its definition
+// names no readable register): the value is not the charger's.
+inline bool vregReadFailed(std::int32_t status) {
+  return status == VREG_GET_FAILED || status == VREG_CONFIG_ERROR;
+}
 
 struct Vreg {
   Vreg() = default;

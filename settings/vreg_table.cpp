@@ -28,9 +28,11 @@ Vreg* VregTable::lookup(const std::string& label) {
   return nullptr;
 }
 
-bool VregTable::contains(const std::string& label) const {
-  return const_cast<VregTable*>(this)->lookup(label) != nullptr;
+const Vreg* VregTable::lookup(const std::string& label) const {
+  return const_cast<VregTable*>(this)->lookup(label);
 }
+
+bool VregTable::contains(const std::string& label) const { return lookup(label) != nullptr; }
 
 Vreg& VregTable::find(const std::string& label) {
   if (Vreg* v = lookup(label)) return *v;

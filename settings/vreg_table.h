@@ -21,6 +21,7 @@ class VregTable {
   const Vreg& find(const std::string& label) const;
   // Like find, without the error line and the exception.
   Vreg* lookup(const std::string& label);
+  const Vreg* lookup(const std::string& label) const;
   bool contains(const std::string& label) const;
 
   // Values and statuses may be changed through these; labels may not (push relies on them), and
