@@ -72,7 +72,8 @@ void JsonReport::setSystemVoltage(int volts) {
 void JsonReport::setSettings(const VregTable& settings) {
   json list = json::array();
   for (const Vreg& vreg : settings.vregs()) {
-    const bool unread = vregReadFailed(vreg.status);
+    // A setting the charger lacks has no value of the charger's.
+    const bool unread = vregReadFailed(vreg.status) || vreg.absentFromCharger;
     const std::string value = unread ? std::string() : vreg.value;
     const bool hasRegister = vreg.get != REG_NONE && vreg.get != REG_NO_ACCESS;
     const char* status = vregStatusWord(vreg.status);

@@ -412,8 +412,9 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
 }
 
 // --compare: the file is read as --upload reads it and the settings are retrieved as --get
-// retrieves them; nothing is written to the charger. 0 when the charger holds every setting of the
-// file, 1 when anything differs; a file or settings that cannot be read end with their status.
+// retrieves them; nothing is written to the charger. 0 when the charger holds every setting that an
+// upload of the file would write, 1 when one differs or the charger lacks it, 94 when one could not
+// be read; a file that cannot be read, or a charger that does not answer, ends with its status.
 [[noreturn]] void compareWithFile(const std::string& path, ChargerSettings& model) {
   VregTable file;
   const int read = readSettingsFile(file, path, std::cout, std::cerr);
@@ -423,19 +424,20 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
   }
   const int retrieved = retrieveSettings(model);
   const std::vector<SettingDifference> differences = compareSettings(file, model.settings);
+  // A setting that only the charger has and could not be read leaves the comparison whole.
+  const int status = comparisonStatus(differences);
   if (jsonReport) {
     reportSystemVoltage(model);
     jsonReport->setDifferences(differences);
   } else {
     printDifferences(differences, std::cout);
-    if (differences.empty())
-      std::cout << "The charger holds every setting of \"" << path << "\"." << std::endl;
+    printClosingLine(status, path, std::cout);
+    std::cout << std::flush;
   }
-  if (retrieved != kExitOk) {
-    reportFailedSettings(model.settings, "", std::cerr);
-    exitProgram(retrieved);
-  }
-  exitWithResult(differences.empty() ? kExitOk : kExitDiffers);
+  if (retrieved != kExitOk) reportFailedSettings(model.settings, "", std::cerr);
+  if (retrieved != kExitOk && retrieved != kExitReadFailed) exitProgram(retrieved);
+  if (status == kExitReadFailed) exitProgram(status);
+  exitWithResult(status);
 }
 
 [[noreturn]] void runOnLink(const CommandLine& options) {

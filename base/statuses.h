@@ -42,5 +42,8 @@ constexpr int kExchangeOk = 0;
 constexpr int kExchangeNoReply = -2;
 // Time-out, incomplete write, or a reply that refused or did not match the request.
 constexpr int kExchangeFailed = -3;
+// getRegister: the charger answered at once that it has no such register (flags byte exactly
+// "unknown id"). Not a failure to read: the setting does not exist on this charger.
+constexpr int kExchangeUnknownId = -4;
 
 }  // namespace sunlink

@@ -59,6 +59,13 @@ class ChargerSettings {
     return has(SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1 | SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY);
   }
   Vreg& find(const std::string& label) { return settings.find(label); }
+  // Whether the charger answered that it has no register for this setting of the list. Nothing
+  // offers to change it, and the printout leaves it out. (A label missing from the list is a fault
+  // of the list, which find reports.)
+  bool lacks(const std::string& label) const {
+    const Vreg* vreg = settings.lookup(label);
+    return vreg != nullptr && vreg->absentFromCharger;
+  }
 
   // The value texts of the settings list, in table order. A menu or an option list changed
   // something when they differ afterwards: a value typed equal to the current one is no change.
@@ -138,12 +145,16 @@ class ChargerSettings {
   // not carry everything, or a switch-on not confirmed, is reported on io.err in one line.
   int storeSettings();
   int useFactoryTable();  // battery type back to the charger's own table; 0
+  // Whether useFactoryTable ran in this run: the charger will then charge at its table's voltages,
+  // not at the ones read from it.
+  bool factoryTableChosen() const { return factoryTableChosen_; }
 
  private:
   void pushRegisterMap();
   QmxSerial& requireLink();
 
   std::optional<std::vector<std::string>> retrievedValues_;  // values() after the last retrieve
+  bool factoryTableChosen_ = false;
 };
 
 }  // namespace sunlink

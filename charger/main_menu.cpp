@@ -147,47 +147,56 @@ constexpr std::uint32_t ROTARY = SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER;
 const MenuEntry MAIN_MENU[] = {
     {nullptr, ""},
     {"v", "Modify battery voltage setting", nullptr,
-     [](ChargerSettings& m) { m.setBatteryVoltage(askBatteryVoltage(m)); }},
+     [](ChargerSettings& m) { m.setBatteryVoltage(askBatteryVoltage(m)); }, nullptr,
+     MenuTaken::kWhenOffered, "battery_voltage_setting"},
     {"a", "Modify absorption voltage", nullptr,
      [](ChargerSettings& m) {
        m.setAbsorptionVoltage(
            askValue(m, "Absorption voltage [", settingVolts(m, "absorption_voltage")));
-     }},
+     },
+     nullptr, MenuTaken::kWhenOffered, "absorption_voltage"},
     {"b",
      [](ChargerSettings& m) {
        return std::string(cellGuardOn(m) ? "Disable" : "Enable") + " cellguard mode";
      },
      chargerHas<SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE>,
-     [](ChargerSettings& m) { m.setCellGuardMode(cellGuardOn(m) ? "0" : "1"); }},
+     [](ChargerSettings& m) { m.setCellGuardMode(cellGuardOn(m) ? "0" : "1"); }, nullptr,
+     MenuTaken::kWhenOffered, "cellguard_mode"},
     {"f", "Modify float voltage", nullptr,
      [](ChargerSettings& m) {
        m.setFloatVoltage(askValue(m, "Float voltage [", settingVolts(m, "float_voltage")));
-     }},
+     },
+     nullptr, MenuTaken::kWhenOffered, "float_voltage"},
     {"c", "Modify current limit", nullptr,
      [](ChargerSettings& m) {
        m.setCurrentLimit(
            askValue(m, "Current limit [", fixedPoint(m.find("maximum_current").getNumber(), 1)));
-     }},
+     },
+     nullptr, MenuTaken::kWhenOffered, "maximum_current"},
     {"i", "Modify equalisation voltage", chargerHas<SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE>,
      [](ChargerSettings& m) {
        m.setEqualisationVoltage(
            askValue(m, "Equalisation voltage [", settingVolts(m, "equalisation_voltage")));
-     }},
+     },
+     nullptr, MenuTaken::kWhenOffered, "equalisation_voltage"},
     {"j", "Modify auto equalise mode", chargerHas<SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE>,
      [](ChargerSettings& m) {
        const long mode = static_cast<long>(m.find("auto_equalise").getNumber());
        m.setAutoEqualise(askValue(m,
                                   "Auto equalise mode (0=off, 1=daily, 2=every other day, etc) [",
                                   std::to_string(mode)));
-     }},
+     },
+     nullptr, MenuTaken::kWhenOffered, "auto_equalise"},
     {"k", "Modify temperature compensation", nullptr,
      [](ChargerSettings& m) {
        writeTemperatureNote(m);
        m.setTemperatureCompensation(
            askValue(m, "Temperature compensation [", settingVolts(m, "temperature_compensation")));
-     }},
+     },
+     nullptr, MenuTaken::kWhenOffered, "temperature_compensation"},
     {"m", "Modify absorption time limit", nullptr,
-     [](ChargerSettings& m) { m.setAbsorptionTimeLimit(askAbsorptionTimeLimit(m)); }},
+     [](ChargerSettings& m) { m.setAbsorptionTimeLimit(askAbsorptionTimeLimit(m)); }, nullptr,
+     MenuTaken::kWhenOffered, "absorption_time_limit"},
     // Taken even when its line is not shown: it also repairs a table that was changed by hand.
     {"t",
      [](ChargerSettings& m) -> std::string {
@@ -208,9 +217,11 @@ const MenuEntry MAIN_MENU[] = {
     {"e", "Clear history data", chargerHas<SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT>,
      clearHistoryData},
     {"p", "SunLink TX Port function", chargerHas<SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION>,
-     [](ChargerSettings& m) { runTxPortMenu(m); }},
+     [](ChargerSettings& m) { runTxPortMenu(m); }, nullptr, MenuTaken::kWhenOffered,
+     "port_tx_function"},
     {"q", "SunLink RX Port function", chargerHas<SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION>,
-     [](ChargerSettings& m) { runRxPortMenu(m); }},
+     [](ChargerSettings& m) { runRxPortMenu(m); }, nullptr, MenuTaken::kWhenOffered,
+     "port_rx_function"},
     {nullptr, ""},
     {"x", "Exit and Save", nullptr, nullptr, nullptr, MenuTaken::kLeaves},
     {nullptr, "Note: Modifying settings (except the battery voltage) effectively disables the",

@@ -7,6 +7,7 @@
 namespace sunlink {
 
 bool isOffered(ChargerSettings& model, const MenuEntry& entry) {
+  if (entry.setting != nullptr && model.lacks(entry.setting)) return false;
   return entry.offered == nullptr || entry.offered(model);
 }
 

@@ -48,6 +48,8 @@ struct MenuEntry {
   MenuAction act = nullptr;     // what the key does; nullptr in a list of values for a setter
   MenuGuard named = nullptr;    // when offered, whether the prompt names the key; nullptr: it does
   MenuTaken taken = MenuTaken::kWhenOffered;
+  // The setting the key changes (nullptr: none): the line is left out while the charger lacks it.
+  const char* setting = nullptr;
 };
 
 // Capability guards: true when the charger has any of the flags.

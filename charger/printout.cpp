@@ -161,6 +161,17 @@ std::string loadModeText(ChargerSettings& model, LoadControl control) {
   return text.str();
 }
 
+// A charge voltage of the battery table in use: as the charger holds it, or the factory table's for
+// the system voltage when it could not be read or the table was chosen in this run (the charger
+// then charges at the table's values).
+std::string chargeVolts(ChargerSettings& model, const char* label, double factoryAt12V) {
+  const Vreg* vreg = model.settings.lookup(label);
+  const bool read = vreg != nullptr && !vreg->value.empty() && !vreg->absentFromCharger &&
+                    (vreg->status == VREG_OK || vreg->status == VREG_LIMIT_FAILED);
+  if (read && !model.factoryTableChosen()) return volts(vreg->getNumber());
+  return volts(atSystemVoltage(factoryAt12V, model.systemVoltage()));
+}
+
 void printBatteryType(ChargerSettings& model, std::ostream& out, std::uint8_t batteryType) {
   const bool rotary = model.has(SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER);
   if (batteryType == BATTERY_TYPE_USER_DEFINED) {
@@ -175,14 +186,13 @@ void printBatteryType(ChargerSettings& model, std::ostream& out, std::uint8_t ba
       out << "Battery Type = Rotary switch\n";
     }
   } else {
-    // The factory table's values for this system voltage, not the stored settings, which the
-    // charger ignores while it uses its own table.
-    const int v = model.systemVoltage();
+    // A built-in table (the factory default or another preset): the charger reports the table's
+    // voltages in its charge registers.
     out << "Battery Type = Factory Defined (abs="
-        << volts(atSystemVoltage(FACTORY_ABSORPTION_VOLTAGE, v))
-        << "V, float=" << volts(atSystemVoltage(FACTORY_FLOAT_VOLTAGE, v));
+        << chargeVolts(model, "absorption_voltage", FACTORY_ABSORPTION_VOLTAGE)
+        << "V, float=" << chargeVolts(model, "float_voltage", FACTORY_FLOAT_VOLTAGE);
     if (model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
-      out << "V, eqv=" << volts(atSystemVoltage(FACTORY_EQUALISATION_VOLTAGE, v));
+      out << "V, eqv=" << chargeVolts(model, "equalisation_voltage", FACTORY_EQUALISATION_VOLTAGE);
     }
     out << "V)\n";
   }
@@ -200,17 +210,25 @@ void printBatteryVoltageSetting(ChargerSettings& model, std::ostream& out) {
 
 // The charge settings the charger uses only while the battery type is user defined.
 void printUserChargeSettings(ChargerSettings& model, std::ostream& out) {
-  out << "Battery Absorption Voltage = " << settingVolts(model, "absorption_voltage") << "V\n";
-  out << "Battery Float Voltage = " << settingVolts(model, "float_voltage") << "V\n";
-  if (model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) {
+  if (!model.lacks("absorption_voltage")) {
+    out << "Battery Absorption Voltage = " << settingVolts(model, "absorption_voltage") << "V\n";
+  }
+  if (!model.lacks("float_voltage")) {
+    out << "Battery Float Voltage = " << settingVolts(model, "float_voltage") << "V\n";
+  }
+  if (model.has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE) && !model.lacks("equalisation_voltage")) {
     out << "Battery Equalisation Voltage = " << settingVolts(model, "equalisation_voltage")
         << "V\n";
   }
-  out << "Temperature Compensation = " << settingVolts(model, "temperature_compensation")
-      << "mV/K\n";
-  out << "Absorption time limit = ";
-  printHoursMinutes(out, hoursToMinutes(model.find("absorption_time_limit").getNumber()));
-  out << " hours\n";
+  if (!model.lacks("temperature_compensation")) {
+    out << "Temperature Compensation = " << settingVolts(model, "temperature_compensation")
+        << "mV/K\n";
+  }
+  if (!model.lacks("absorption_time_limit")) {
+    out << "Absorption time limit = ";
+    printHoursMinutes(out, hoursToMinutes(model.find("absorption_time_limit").getNumber()));
+    out << " hours\n";
+  }
 }
 
 void printAutoEqualise(ChargerSettings& model, std::ostream& out) {
@@ -263,16 +281,18 @@ void printLoadSection(ChargerSettings& model, std::ostream& out) {
 
 void printRelaySection(ChargerSettings& model, std::ostream& out) {
   out << "Alarm relay function = " << relayFunctionText(model) << '\n';
-  printCount(out, "Alarm relay minimum enabled = ", model.find("relay_min_enabled").getU16(),
-             "minute");
+  if (!model.lacks("relay_min_enabled")) {
+    printCount(out, "Alarm relay minimum enabled = ", model.find("relay_min_enabled").getU16(),
+               "minute");
+  }
 }
 
 void printPortFunctions(ChargerSettings& model, std::ostream& out) {
-  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) {
+  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION) && !model.lacks("port_tx_function")) {
     out << "SunLink TX Port function = "
         << featureText(model, kTxPortFunctions, model.find("port_tx_function").getU8()) << '\n';
   }
-  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION)) {
+  if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION) && !model.lacks("port_rx_function")) {
     out << "SunLink RX Port function = "
         << featureText(model, kRxPortFunctions, model.find("port_rx_function").getU8()) << '\n';
   }
@@ -287,11 +307,16 @@ void ChargerSettings::printSettings() {
   printBatteryType(*this, out, batteryType);
   printBatteryVoltageSetting(*this, out);
   if (batteryType == BATTERY_TYPE_USER_DEFINED) printUserChargeSettings(*this, out);
-  if (has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) {
+  if (has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE) && !lacks("cellguard_mode")) {
     out << "CellGuard mode = " << (find("cellguard_mode").getU8() != 0 ? "on" : "off") << '\n';
   }
-  out << "Charger Current Limit = " << fixedPoint(find("maximum_current").getNumber(), 1) << "A\n";
-  if (has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE)) printAutoEqualise(*this, out);
+  if (!lacks("maximum_current")) {
+    out << "Charger Current Limit = " << fixedPoint(find("maximum_current").getNumber(), 1)
+        << "A\n";
+  }
+  if (has(SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE) && !lacks("auto_equalise")) {
+    printAutoEqualise(*this, out);
+  }
   if (hasLoadOutput()) printLoadSection(*this, out);
   if (hasRelay()) printRelaySection(*this, out);
   printPortFunctions(*this, out);

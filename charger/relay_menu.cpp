@@ -130,7 +130,7 @@ const MenuEntry RELAY_MENU[] = {
        return "Modify minimum closed time (" +
               std::to_string(m.find("relay_min_enabled").getU16()) + " minutes)";
      },
-     nullptr, askMinimumEnabled},
+     nullptr, askMinimumEnabled, nullptr, MenuTaken::kWhenOffered, "relay_min_enabled"},
     {nullptr, ""},
     {"x", "Return to the previous menu", nullptr, nullptr, nullptr, MenuTaken::kLeaves},
 };

@@ -25,7 +25,7 @@ int refuse(std::ostream& err, int lineEnds) {
 // Parsers give 0 for text they could not read (and the clamps never produce 0 for a voltage or a
 // current), so 0 means "leave the setting alone".
 int storeNonZero(ChargerSettings& model, const char* label, double value) {
-  if (value == 0) return 1;
+  if (value == 0 || model.lacks(label)) return 1;
   model.find(label).setNumber(value);
   return 0;
 }
@@ -35,7 +35,7 @@ int storeNonZero(ChargerSettings& model, const char* label, double value) {
 // with what was typed rather than with its own table. A refused, unreadable or empty answer
 // changes nothing at all, the battery type included.
 int storeChargeSetting(ChargerSettings& model, const char* label, std::optional<double> value) {
-  if (!value) return 1;
+  if (!value || model.lacks(label)) return 1;
   model.find(label).setNumber(*value);
   model.markUserDefined();
   return 0;
@@ -50,6 +50,7 @@ std::optional<double> nonZero(double value) {
 // A whole number from 0 to highest into a one-byte setting; anything else is refused.
 int storeByte(ChargerSettings& model, const char* label, const std::string& text, int highest,
               int refusalLineEnds) {
+  if (model.lacks(label)) return 1;
   const std::optional<int> number = convertWholeInteger(text);
   if (!number || *number < 0 || *number > highest) return refuse(*model.io.err, refusalLineEnds);
   model.find(label).setU8(static_cast<std::uint8_t>(*number));
@@ -99,6 +100,7 @@ int ChargerSettings::setBatteryVoltage(const std::string& text) {
     } else if (text != "0") {
       return refuse(*io.err, 2);
     }
+    if (lacks("battery_voltage_setting")) return 1;
     Vreg& setting = find("battery_voltage_setting");
     // Rescaling the charge voltages for a system voltage that never reaches the charger (firmware
     // 1.09 to 1.11 cannot have it written back) would store 24 V voltages in a 12 V charger. The
@@ -111,7 +113,10 @@ int ChargerSettings::setBatteryVoltage(const std::string& text) {
       const double ratio = static_cast<double>(volts) / old;
       if (ratio != 0) {
         for (const char* label : kRescaledSettings) {
-          if (Vreg* vreg = settings.lookup(label)) vreg->setNumber(vreg->getNumber() * ratio);
+          // A voltage the charger lacks is stored nowhere: nothing to rescale.
+          Vreg* vreg = settings.lookup(label);
+          if (vreg != nullptr && !vreg->absentFromCharger)
+            vreg->setNumber(vreg->getNumber() * ratio);
         }
       }
       find("battery_voltage").setU8(static_cast<std::uint8_t>(volts));
@@ -151,7 +156,7 @@ int ChargerSettings::setAbsorptionTimeLimit(const std::string& text) {
 }
 
 int ChargerSettings::setCellGuardMode(const std::string& text) {
-  if (!has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) return 1;
+  if (!has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE) || lacks("cellguard_mode")) return 1;
   if (text != "0" && text != "1") return refuse(*io.err, 1);
   find("cellguard_mode").setU8(text == "1" ? 1 : 0);
   return 0;
@@ -171,6 +176,7 @@ int ChargerSettings::setLoadSwitchLow(const std::string& text) {
 }
 
 int ChargerSettings::setLoadMode(const std::string& text) {
+  if (lacks("load_control")) return 1;
   int highest = 4;
   if (has(SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE)) {
     highest = 7;
@@ -186,7 +192,7 @@ int ChargerSettings::setLoadMode(const std::string& text) {
 }
 
 int ChargerSettings::setLightingController(const std::string& text) {
-  if (!has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER)) return 1;
+  if (!has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) || lacks("load_control")) return 1;
   if (text != "0" && text != "1") return refuse(*io.err, 2);
   Vreg& control = find("load_control");
   control.setU8(LoadControl(control.getU8()).withLightingController(text == "1").byte());
@@ -194,7 +200,7 @@ int ChargerSettings::setLightingController(const std::string& text) {
 }
 
 int ChargerSettings::setTxPortFunction(const std::string& text) {
-  if (!has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION)) return 1;
+  if (!has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION) || lacks("port_tx_function")) return 1;
   const std::optional<int> function = convertWholeInteger(text);
   bool allowed = false;
   if (function) {

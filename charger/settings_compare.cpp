@@ -1,21 +1,28 @@
 #include "charger/settings_compare.h"
 
+#include "base/statuses.h"
 #include "charger/setting_units.h"
 
 namespace sunlink {
 
 namespace {
 
-// What an upload of the file would store: restore writes only the settings that are ok and hold a
-// value.
-bool fileCarries(const Vreg& vreg) { return vreg.status == VREG_OK && !vreg.value.empty(); }
+// What an upload of the file would store: restore writes only the settings that are ok (the file
+// says ok or limit_failed, or nothing) and hold a value, and that name a register to write or
+// check; a read-only setting or a named container never goes to the charger.
+bool fileCarries(const Vreg& vreg) {
+  if (vreg.status != VREG_OK || vreg.value.empty() || vreg.set == REG_NO_ACCESS) return false;
+  return vreg.verify != REG_NONE || vreg.set != REG_NONE || vreg.get != REG_NONE;
+}
 
 bool readFailed(const Vreg& vreg) { return vregReadFailed(vreg.status); }
 
 // The charger's setting as retrieve left it: read (or a preset), or a read that failed; a setting
-// skipped for this charger and never read is none of its settings.
+// skipped for this charger and never read, or one the charger answered it does not have, is none
+// of its settings.
 bool chargerHas(const Vreg* vreg) {
-  return vreg != nullptr && (readFailed(*vreg) || !vreg->value.empty());
+  if (vreg == nullptr || vreg->absentFromCharger) return false;
+  return readFailed(*vreg) || !vreg->value.empty();
 }
 
 }  // namespace
@@ -58,6 +65,29 @@ std::vector<SettingDifference> compareSettings(const VregTable& file, const Vreg
     }
   }
   return differences;
+}
+
+int comparisonStatus(const std::vector<SettingDifference>& differences) {
+  bool differs = false;
+  for (const SettingDifference& d : differences) {
+    // The file's settings only: one the charger alone has is no difference.
+    if (d.fileValue.empty()) continue;
+    if (d.kind == DifferenceKind::notReadFromCharger) return kExitReadFailed;
+    differs = true;
+  }
+  return differs ? kExitDiffers : kExitOk;
+}
+
+void printClosingLine(int status, const std::string& path, std::ostream& out) {
+  const std::string file = "\"" + path + "\"";
+  if (status == kExitOk) {
+    out << "The charger holds every setting of " << file << ".\n";
+  } else if (status == kExitDiffers) {
+    out << "The charger does not hold every setting of " << file << ".\n";
+  } else {
+    out << "Not every setting of " << file
+        << " could be read from the charger: the comparison is incomplete.\n";
+  }
 }
 
 void printDifferences(const std::vector<SettingDifference>& differences, std::ostream& out) {

@@ -35,6 +35,14 @@ struct SettingDifference {
 // read failed. Values are equal when their texts are (digits and width).
 std::vector<SettingDifference> compareSettings(const VregTable& file, const VregTable& charger);
 
+// The result of the comparison as an exit status: kExitReadFailed when a setting of the file could
+// not be read from the charger (the comparison is incomplete), else kExitDiffers when one differs
+// or the charger lacks it, else kExitOk. A setting only the charger has is no difference.
+int comparisonStatus(const std::vector<SettingDifference>& differences);
+// The closing line for that status: the charger holds every setting of the file, does not, or
+// could not be read in full.
+void printClosingLine(int status, const std::string& path, std::ostream& out);
+
 // One line per difference, values in the printout's units:
 //   absorption_voltage: file 14.20 V, charger 14.40 V
 //   equalisation_voltage: only in the file (16.20 V)

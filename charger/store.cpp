@@ -134,6 +134,7 @@ int ChargerSettings::useFactoryTable() {
     }
   }
   find("battery_type").setU8(position);
+  factoryTableChosen_ = true;
   return 0;
 }
 

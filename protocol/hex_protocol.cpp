@@ -42,6 +42,19 @@ bool readWordReply(HexMsg& reply, int wanted, std::uint16_t& word) {
 
 }  // namespace
 
+std::string setRefusalReason(std::uint8_t flags) {
+  switch (flags) {
+    case FLAGS_UNKNOWN_ID:
+      return "unknown setting";
+    case FLAGS_NOT_SUPPORTED:
+      return "not supported (read-only)";
+    case FLAGS_PARAMETER_ERROR:
+      return "value not accepted";
+    default:
+      return (boost::format("flags 0x%02X") % static_cast<unsigned>(flags)).str();
+  }
+}
+
 int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& accepted, int attempts,
              std::chrono::milliseconds timeout, HexMsg& reply) {
   std::lock_guard<std::recursive_mutex> lock(link.linkLock());
@@ -123,8 +136,9 @@ int HexProtocol::getRegister(std::uint16_t id, HexMsg& reply) {
   const std::uint8_t code = reply.read8();
   const std::uint16_t echoedId = reply.read16();
   const std::uint8_t flags = reply.read8();
-  if (!reply.good() || code != RSP_GET || echoedId != id || flags != 0) return kExchangeFailed;
-  return kExchangeOk;
+  if (!reply.good() || code != RSP_GET || echoedId != id) return kExchangeFailed;
+  if (flags == FLAGS_UNKNOWN_ID) return kExchangeUnknownId;
+  return flags == 0 ? kExchangeOk : kExchangeFailed;
 }
 
 bool HexProtocol::setRegister(std::uint16_t id, std::uint16_t value) {

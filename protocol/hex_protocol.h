@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "base/errors.h"
@@ -22,6 +23,10 @@ class QmxSerial;
 int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& accepted, int attempts,
              std::chrono::milliseconds timeout, HexMsg& reply);
 
+// The charger's reason for a set reply with these flags, for the user: "unknown setting", "not
+// supported (read-only)", "value not accepted"; "flags 0x%02X" for any other flags.
+std::string setRefusalReason(std::uint8_t flags);
+
 // A client bound to one link (not owned; the link must outlive it). Main thread.
 class HexProtocol {
  public:
@@ -33,8 +38,9 @@ class HexProtocol {
   // Up to 3 attempts. True for code 1 with a word. Throws no_response (no text).
   bool getDeviceId(std::uint16_t& productId);
   // Up to 3 attempts. 0 when the reply echoes id with flags 0: reply's read position is then just
-  // after the flags byte. -3 for a refusal or a mismatch, otherwise transact's result. Never throws
-  // no_response.
+  // after the flags byte. kExchangeUnknownId when it echoes id with flags exactly FLAGS_UNKNOWN_ID
+  // (the charger has no such register). -3 for a refusal, other flags or a mismatch, otherwise
+  // transact's result. Never throws no_response.
   int getRegister(std::uint16_t id, HexMsg& reply);
   // Up to 10 attempts. True for code 8 with flags 0. Throws no_response (no text).
   bool setRegister(std::uint16_t id, std::uint16_t value);

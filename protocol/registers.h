@@ -29,6 +29,10 @@ constexpr std::uint8_t RSP_PING = 0x5;
 constexpr std::uint8_t RSP_GET = 0x7;
 constexpr std::uint8_t RSP_SET = 0x8;
 constexpr std::uint16_t RECEPTION_ERROR_WORD = 0xAAAA;
+// Flags byte of a get or set reply: why the charger did not carry the request out.
+constexpr std::uint8_t FLAGS_UNKNOWN_ID = 0x01;       // no such register
+constexpr std::uint8_t FLAGS_NOT_SUPPORTED = 0x02;    // not supported here (a read-only register)
+constexpr std::uint8_t FLAGS_PARAMETER_ERROR = 0x04;  // the value was not accepted
 
 // Registers used outside the settings list.
 constexpr std::uint16_t REG_RESTORE_DEFAULTS = 0x0004;

@@ -18,8 +18,9 @@ namespace {
 constexpr int kSetAttempts = 10;
 
 // Writes the value to register id with as many bytes as the value text has. False when the
-// charger refused it or acknowledged something else; throws no_response when it did not answer.
-bool writeValue(QmxSerial& link, const Vreg& vreg, std::uint16_t id) {
+// charger refused it (its reason, when it gave one with the flags byte, goes to refusal) or
+// acknowledged something else; throws no_response when it did not answer.
+bool writeValue(QmxSerial& link, const Vreg& vreg, std::uint16_t id, std::string& refusal) {
   const char* label = vreg.label.c_str();
   logInfo("settings", "restore: set register \"%s\" (0x%04X=0x%s)", label,
           static_cast<unsigned>(id), vreg.value.c_str());
@@ -45,7 +46,9 @@ bool writeValue(QmxSerial& link, const Vreg& vreg, std::uint16_t id) {
   const std::uint8_t code = reply.read8();
   const std::uint16_t echoedId = reply.read16();
   const std::uint8_t flags = reply.read8();
-  return reply.good() && code == RSP_SET && echoedId == id && flags == 0;
+  if (!reply.good() || code != RSP_SET || echoedId != id) return false;
+  if (flags != 0) refusal = ": the charger answered " + setRefusalReason(flags);
+  return flags == 0;
 }
 
 // Compares the value with what register id holds. False when it cannot be read or differs.
@@ -112,9 +115,10 @@ Restored restoreVreg(QmxSerial& link, HexProtocol& hex, Vreg& vreg) {
     return Restored::failed;
   }
   const auto id = static_cast<std::uint16_t>(target);
-  if (writeValue(link, vreg, id)) return Restored::stored;
-  logError("settings", "restore: set register \"%s\" (0x%04X=0x%s) failed", label,
-           static_cast<unsigned>(id), vreg.value.c_str());
+  std::string refusal;
+  if (writeValue(link, vreg, id, refusal)) return Restored::stored;
+  logError("settings", "restore: set register \"%s\" (0x%04X=0x%s) failed%s", label,
+           static_cast<unsigned>(id), vreg.value.c_str(), refusal.c_str());
   vreg.status = VREG_SET_FAILED;
   return Restored::failed;
 }

@@ -136,11 +136,20 @@ bool retrieveVreg(HexProtocol& hex, Vreg& vreg, std::map<std::string, std::strin
 
   const auto id = static_cast<std::uint16_t>(vreg.get);
   HexMsg reply;
-  bool read = false;
-  for (int attempt = 0; attempt < kReadTries && !read; ++attempt) {
-    read = hex.getRegister(id, reply) == kExchangeOk;
+  int result = kExchangeFailed;
+  for (int attempt = 0; attempt < kReadTries && result != kExchangeOk; ++attempt) {
+    result = hex.getRegister(id, reply);
+    // A charger that says it has no such register says so every time.
+    if (result == kExchangeUnknownId) {
+      logInfo("settings",
+              "retrieve: settings vreg \"%s\" (0x%04X) unknown to the charger, skipping", label,
+              static_cast<unsigned>(id));
+      vreg.status = VREG_SKIPPED;
+      vreg.absentFromCharger = true;
+      return true;
+    }
   }
-  if (!read) {
+  if (result != kExchangeOk) {
     logError("settings", "retrieve: settings get vreg \"%s\" (0x%04X) failed", label,
              static_cast<unsigned>(id));
     vreg.status = VREG_GET_FAILED;
@@ -148,6 +157,7 @@ bool retrieveVreg(HexProtocol& hex, Vreg& vreg, std::map<std::string, std::strin
   }
 
   vreg.value = registerValueText(reply);
+  vreg.absentFromCharger = false;
   if (!vreg.auto_bat.empty()) autoBatteryVoltage(vreg, groupValues);
   vreg.status = limitCheck(vreg);
   if (vreg.status == VREG_LIMIT_FAILED) {

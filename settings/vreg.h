@@ -52,6 +52,9 @@ struct Vreg {
   std::string auto_bat;
   std::int32_t status = VREG_UNKNOWN;
   std::map<std::string, std::string> conditions;
+  // Set by retrieve when the charger answered that it has no such register (status skipped): a
+  // setting this charger lacks, which nothing offers to change. Not kept in a settings file.
+  bool absentFromCharger = false;
 
   // n bytes (1 to 4) of the value, least significant first; pairs before the text start give 0.
   std::uint32_t hexToBytes(int n) const;

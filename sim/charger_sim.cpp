@@ -76,6 +76,22 @@ bool awkwardChecksumByte(char c) { return c == ':' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
+namespace {
+
+// A whole TEXT block of these labels whose checksum byte cannot break it on the line: the battery
+// voltage ("V") is nudged by a few millivolts until it does not.
+std::string lineSafeTextBlock(std::vector<std::pair<std::string, std::string>> labels) {
+  auto voltage = std::find_if(labels.begin(), labels.end(),
+                              [](const auto& pair) { return pair.first == "V"; });
+  for (long wander = 0;; ++wander) {
+    if (voltage != labels.end()) voltage->second = std::to_string(12760 + wander);
+    std::string block = textBlock(labels);
+    if (voltage == labels.end() || !awkwardChecksumByte(block.back())) return block;
+  }
+}
+
+}  // namespace
+
 std::string textBlock(const std::vector<std::pair<std::string, std::string>>& labels,
                       bool damaged) {
   std::string block;
@@ -127,6 +143,9 @@ struct ChargerSim::Impl {
   // Under mutex: the whole text of a reply (with the garbage and async frame in front), or none
   // when the reply is dropped.
   std::optional<std::string> package(const HexMsg& reply);
+  // Under mutex: what the profile's line habits put before this reply (Profile::textBeforeReplies
+  // and the fields after it).
+  std::string lineHabitsBefore(const HexMsg& reply);
   // hold: the reply is kept in output.held instead of being queued (Faults::holdReplyOnRegister).
   void queueReply(const std::optional<std::string>& text, Clock::time_point now, bool hold = false);
   std::string nextTextBlock();
@@ -191,6 +210,7 @@ struct ChargerSim::Impl {
     int registerSilenceLeft = 0;
     bool replyHoldTriggered = false;
     int blocksSinceFaults = 0;
+    bool cutTextSent = false;  // Profile::cutTextBeforeFirstPing
   };
 
   // mutex guards everything down to trafficLog; handled is signalled when a request is handled.
@@ -520,9 +540,11 @@ HexMsg ChargerSim::Impl::answer(const HexMsg& frame) {
       const std::uint16_t id = static_cast<std::uint16_t>(bytes[1] | bytes[2] << 8);
       if (faults.refuseGet.count(id)) return refusal(id);
       auto it = registers.find(id);
-      if (it == registers.end() || faults.flagsOnGet.count(id)) {
-        return registerReply(RSP_GET, id, FLAGS_UNKNOWN_ID, RegisterBytes());
+      auto flags = faults.flagsOnGet.find(id);
+      if (flags != faults.flagsOnGet.end()) {
+        return registerReply(RSP_GET, id, flags->second, RegisterBytes());
       }
+      if (it == registers.end()) return registerReply(RSP_GET, id, FLAGS_UNKNOWN_ID, {});
       const std::uint16_t echoed = faults.wrongIdOnGet.count(id) ? id + 1 : id;
       return registerReply(RSP_GET, echoed, 0, it->second);
     }
@@ -543,7 +565,7 @@ HexMsg ChargerSim::Impl::setRegister(std::uint16_t id, const RegisterBytes& valu
   if (faults.refuseSet.count(id) || it == registers.end()) return refusal(id);
   if (profile.readOnly.count(id)) return registerReply(RSP_SET, id, FLAGS_READ_ONLY, value);
   if (faults.checkWidths && !profile.textRegisters.count(id) && value.size() != it->second.size()) {
-    return registerReply(RSP_SET, id, FLAGS_UNKNOWN_ID, value);
+    return registerReply(RSP_SET, id, FLAGS_PARAMETER_ERROR, value);
   }
   records.writes.push_back(Write{id, value});
   const bool zero = std::all_of(value.begin(), value.end(), [](std::uint8_t b) { return b == 0; });
@@ -583,7 +605,7 @@ std::optional<std::string> ChargerSim::Impl::package(const HexMsg& reply) {
     return std::nullopt;
   }
   ++records.replies;
-  std::string text = faults.garbage;
+  std::string text = faults.garbage + lineHabitsBefore(reply);
   if (faults.asyncBeforeReply) {
     auto it = registers.find(REG_BATTERY_VOLTAGE_REPORT);
     text += registerReply(RSP_ASYNC, REG_BATTERY_VOLTAGE_REPORT, 0,
@@ -591,6 +613,26 @@ std::optional<std::string> ChargerSim::Impl::package(const HexMsg& reply) {
                 .toText();
   }
   text += reply.toText();
+  return text;
+}
+
+std::string ChargerSim::Impl::lineHabitsBefore(const HexMsg& reply) {
+  std::string text;
+  const bool ping = !reply.bytes().empty() && reply.bytes()[0] == RSP_PING;
+  if (profile.cutTextBeforeFirstPing && ping && !counts.cutTextSent) {
+    counts.cutTextSent = true;
+    // The program opened the line in the middle of a block: its first bytes never arrived.
+    text += lineSafeTextBlock(profile.textLabels).substr(5);
+  }
+  if (profile.textBeforeReplies && records.replies % 2 == 0) {
+    text += lineSafeTextBlock(profile.textLabels);
+  }
+  text += profile.strayBeforeReply;
+  // The battery voltage as it moves, one report after the other.
+  for (int i = 0; i < profile.asyncFramesBeforeReply; ++i) {
+    const auto centivolts = static_cast<std::uint16_t>(1276 + i);
+    text += registerReply(RSP_ASYNC, REG_BATTERY_VOLTAGE_REPORT, 0, u16(centivolts)).toText();
+  }
   return text;
 }
 

@@ -23,12 +23,14 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "codec/hex_msg.h"
+#include "protocol/registers.h"
 #include "sim/profiles.h"
 
 namespace sunlink {
@@ -37,9 +39,11 @@ namespace sim {
 // Fault switches. Counts of requests and replies start when the faults are set (at construction or
 // by setFaults); a request is a frame that arrived with a good checksum.
 struct Faults {
-  std::set<std::uint16_t> refuseSet;     // set register answered with code 4
-  std::set<std::uint16_t> refuseGet;     // get register answered with code 4
-  std::set<std::uint16_t> flagsOnGet;    // get register answered with flags 0x01
+  std::set<std::uint16_t> refuseSet;  // set register answered with code 4
+  std::set<std::uint16_t> refuseGet;  // get register answered with code 4
+  // get register answered with these flags (0x02 "not supported" is a read that fails; 0x01
+  // "unknown id" says the charger has no such register, as for one its profile lacks)
+  std::map<std::uint16_t, std::uint8_t> flagsOnGet;
   std::set<std::uint16_t> wrongIdOnGet;  // get register answered for the next register id
   int receptionErrors = 0;               // the first N requests answered with code 2, 0xAAAA
   int dropReplies = 0;                   // the first N replies are not sent
@@ -61,7 +65,7 @@ struct Faults {
   bool asyncBeforeReply = false;  // an unasked code-0xA frame before each reply
   int refuseDeviceIdAfter = -1;   // device id requests after the first K answered with code 4
   bool shortPing = false;         // ping answered with code 5 and no version word
-  bool checkWidths = false;       // a set whose value width differs from the register's: flags 0x01
+  bool checkWidths = false;       // a set whose value width differs from the register's: flags 0x04
   // The switch-on after a store (0x0200 set to 3): refused with code 4, or never answered.
   bool refuseSwitchOn = false;
   bool ignoreSwitchOn = false;
@@ -77,10 +81,10 @@ struct Write {
   RegisterBytes value;
 };
 
-// Flags byte of a get or set reply that the charger did not carry out.
-constexpr std::uint8_t FLAGS_UNKNOWN_ID = 0x01;  // no such register, or a value of the wrong width
-constexpr std::uint8_t FLAGS_READ_ONLY = 0x02;   // the register cannot be written
-constexpr std::uint8_t RSP_ASYNC = 0xA;          // unasked report of a register value
+// Flags byte of a set reply for a register that cannot be written (FLAGS_UNKNOWN_ID and the
+// others: protocol/registers.h).
+constexpr std::uint8_t FLAGS_READ_ONLY = FLAGS_NOT_SUPPORTED;
+constexpr std::uint8_t RSP_ASYNC = 0xA;  // unasked report of a register value
 
 class ChargerSim {
  public:

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -41,6 +42,24 @@ std::set<std::uint16_t> registerSet(const std::vector<std::string>& texts) {
   std::set<std::uint16_t> ids;
   for (const std::string& text : texts) ids.insert(parseRegisterId(text));
   return ids;
+}
+
+// "ID" or "ID=FLAGS" (a number up to 0xFF; "ID" alone: 0x02, a get that fails).
+std::map<std::uint16_t, std::uint8_t> registerFlags(const std::vector<std::string>& texts) {
+  std::map<std::uint16_t, std::uint8_t> flags;
+  for (const std::string& text : texts) {
+    const std::size_t equals = text.find('=');
+    std::uint8_t value = sunlink::FLAGS_NOT_SUPPORTED;
+    if (equals != std::string::npos) {
+      const std::uint16_t number = parseRegisterId(text.substr(equals + 1));
+      if (number == 0 || number > 0xFF) {
+        throw std::invalid_argument("not a flags byte (1 to 0xFF): \"" + text + "\"");
+      }
+      value = static_cast<std::uint8_t>(number);
+    }
+    flags[parseRegisterId(text.substr(0, equals))] = value;
+  }
+  return flags;
 }
 
 // "ID=HEX" with the value's hex digits most significant first (as in a settings file), or
@@ -128,7 +147,8 @@ po::options_description describeOptions(Options& o) {
     ("refuse-get", po::value(&o.refuseGet)->composing(),
      "ID: answer gets of this register with code 4")
     ("flags-on-get", po::value(&o.flagsOnGet)->composing(),
-     "ID: answer gets of this register with flags 0x01")
+     "ID[=FLAGS]: answer gets of this register with this flags byte (default 0x02, a failed "
+     "read; 0x01: unknown id, the charger has no such register)")
     ("wrong-id-on-get", po::value(&o.wrongIdOnGet)->composing(),
      "ID: answer gets of this register for the next register id")
     ("reception-errors", po::value(&o.faults.receptionErrors),
@@ -151,7 +171,7 @@ po::options_description describeOptions(Options& o) {
     ("garbage", po::value(&o.garbage), "TEXT: bytes before each reply (\\r \\n \\t \\xHH escapes)")
     ("async-frames", "send an unasked code-0xA frame before each reply")
     ("short-ping", "answer ping without the version word")
-    ("check-widths", "refuse (flags 0x01) a set whose width differs from the register's")
+    ("check-widths", "refuse (flags 0x04) a set whose width differs from the register's")
     ("refuse-switch-on", "answer the switch-on after a store (0x0200 set to 3) with code 4")
     ("ignore-switch-on", "never answer the switch-on after a store");
   // clang-format on
@@ -179,7 +199,7 @@ Faults faultsOf(const Options& o, const po::variables_map& vm) {
   Faults faults = o.faults;
   faults.refuseSet = registerSet(o.refuseSet);
   faults.refuseGet = registerSet(o.refuseGet);
-  faults.flagsOnGet = registerSet(o.flagsOnGet);
+  faults.flagsOnGet = registerFlags(o.flagsOnGet);
   faults.wrongIdOnGet = registerSet(o.wrongIdOnGet);
   if (!o.silentOnRegister.empty()) faults.silentOnRegister = parseRegisterId(o.silentOnRegister);
   faults.latency = std::chrono::milliseconds(o.latencyMs);

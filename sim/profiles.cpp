@@ -244,6 +244,31 @@ Profile recent() {
   return p;
 }
 
+// Current firmware as real chargers run it: no bulk time limit and no relay minimum time (it
+// answers "unknown id" for them, and for any register it lacks), a preset battery table other than
+// the factory default with its own charge voltages, and the line habits of Profile.
+Profile current161() {
+  Profile p = recent();
+  p.name = "current161";
+  p.description =
+      "charger 0xA07C (no built-in name), firmware 1.61, preset battery type 3 with its own "
+      "voltages, lacks some settings, TEXT blocks and unasked frames around its replies";
+  p.versionWord = 0x4161;
+  p.productId = 0xA07C;
+  p.registers.erase(REG_BULK_TIME_LIMIT);
+  p.registers.erase(REG_RELAY_MIN_ENABLED);
+  p.registers[REG_BATTERY_TYPE] = u8(3);
+  p.registers[REG_ABSORPTION_VOLTAGE] = u16(1420);    // 14.20 V, not the factory 14.40 V
+  p.registers[REG_FLOAT_VOLTAGE] = u16(1350);         // 13.50 V, not 13.80 V
+  p.registers[REG_EQUALISATION_VOLTAGE] = u16(1600);  // 16.00 V, not 16.20 V
+  addChargerText(p, true);
+  p.textBeforeReplies = true;
+  p.cutTextBeforeFirstPing = true;
+  p.asyncFramesBeforeReply = 3;
+  p.strayBeforeReply = "\r\n\x01";
+  return p;
+}
+
 Profile bootloader() {
   Profile p;
   p.name = "bootloader";
@@ -368,7 +393,7 @@ const NamedProfile kProfiles[] = {
     {"load115", load115},       {"rotary113", rotary113}, {"recent", recent},
     {"bootloader", bootloader}, {"monitor", monitor},     {"silent", silent},
     {"load107", load107},       {"rotary110", rotary110}, {"rc116", rc116},
-    {"product300", product300}, {"tester", tester},
+    {"product300", product300}, {"tester", tester},       {"current161", current161},
 };
 
 }  // namespace

@@ -46,10 +46,19 @@ struct Profile {
   // Identity and measurement labels of the TEXT blocks, in block order (PID as "0x" + hex, ...).
   // Empty: the device sends no TEXT blocks.
   std::vector<std::pair<std::string, std::string>> textLabels;
+  // How current firmware behaves on the line. Every other reply follows a whole TEXT block directly
+  // (the reply's ':' right after the block's checksum byte, no line end between); the first ping
+  // reply follows a TEXT block whose first bytes are missing; every reply follows this many
+  // unasked code-0xA frames, and these stray bytes before them.
+  bool textBeforeReplies = false;
+  bool cutTextBeforeFirstPing = false;
+  int asyncFramesBeforeReply = 0;
+  std::string strayBeforeReply;
 };
 
-// "load115", "rotary113", "recent", "bootloader", "monitor" (not MPPT), "silent", and a few more
-// (see profileNames). Throws std::invalid_argument for an unknown name.
+// "load115", "rotary113", "recent", "current161" (current firmware), "bootloader", "monitor" (not
+// MPPT), "silent", and a few more (see profileNames). Throws std::invalid_argument for an unknown
+// name.
 Profile profileByName(const std::string& name);
 // Every profile name, in a fixed order.
 std::vector<std::string> profileNames();

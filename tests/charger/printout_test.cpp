@@ -100,6 +100,12 @@ TEST(PrintSettings, BatteryTypeAndVoltageLines) {
     const char* type;
     const char* absorption;
     std::vector<std::string> expected;  // lines 3 and 4 of the printout
+    // The other charge voltages as read (by default the 12 V factory table's), whether the float
+    // voltage was read, and whether the factory table was chosen in this run.
+    const char* floatVoltage = "0564";
+    const char* equalisation = "0654";
+    std::int32_t floatStatus = VREG_OK;
+    bool tableChosen = false;
   };
   const std::vector<Case> cases = {
       {0,
@@ -108,14 +114,17 @@ TEST(PrintSettings, BatteryTypeAndVoltageLines) {
        "01",
        "0B40",
        {"Battery Type = Factory Defined (abs=28.80V, float=27.60V)",
-        "Battery Voltage Setting = 24V, auto detect OFF"}},
+        "Battery Voltage Setting = 24V, auto detect OFF"},
+       "0AC8"},
       {eq,
        "18",
        "18",
        "01",
        "0B40",
        {"Battery Type = Factory Defined (abs=28.80V, float=27.60V, eqv=32.40V)",
-        "Battery Voltage Setting = 24V, auto detect OFF"}},
+        "Battery Voltage Setting = 24V, auto detect OFF"},
+       "0AC8",
+       "0CA8"},
       {rotary,
        "0C",
        "0C",
@@ -155,14 +164,49 @@ TEST(PrintSettings, BatteryTypeAndVoltageLines) {
        "01",
        "1680",
        {"Battery Type = Factory Defined (abs=57.60V, float=55.20V)",
-        "Battery Voltage Setting = Auto detect (at power-up), detected 48V"}},
+        "Battery Voltage Setting = Auto detect (at power-up), detected 48V"},
+       "1590"},
       {0,
        "24",
        "24",
        "01",
-       "1680",
+       "10E0",
        {"Battery Type = Factory Defined (abs=43.20V, float=41.40V)",
-        "Battery Voltage Setting = 36V, auto detect OFF"}},
+        "Battery Voltage Setting = 36V, auto detect OFF"},
+       "102C"},
+      // A preset table other than the factory default: the charger's own voltages.
+      {eq,
+       "0C",
+       "0C",
+       "03",
+       "058C",
+       {"Battery Type = Factory Defined (abs=14.20V, float=13.50V, eqv=16.00V)",
+        "Battery Voltage Setting = 12V, auto detect OFF"},
+       "0546",
+       "0640"},
+      // A voltage that could not be read gives the table's; the others stay the charger's.
+      {0,
+       "0C",
+       "0C",
+       "03",
+       "058C",
+       {"Battery Type = Factory Defined (abs=14.20V, float=13.80V)",
+        "Battery Voltage Setting = 12V, auto detect OFF"},
+       "0546",
+       "0654",
+       VREG_GET_FAILED},
+      // The table chosen in this run (--table, menu t): the charger will charge at its values.
+      {eq,
+       "0C",
+       "0C",
+       "FF",
+       "058C",
+       {"Battery Type = Factory Defined (abs=14.40V, float=13.80V, eqv=16.20V)",
+        "Battery Voltage Setting = 12V, auto detect OFF"},
+       "0546",
+       "0640",
+       VREG_OK,
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected[0]);
@@ -171,12 +215,17 @@ TEST(PrintSettings, BatteryTypeAndVoltageLines) {
     t.value("battery_voltage_setting") = c.setting;
     t.value("battery_type") = c.type;
     t.value("absorption_voltage") = c.absorption;
+    t.value("float_voltage") = c.floatVoltage;
+    if ((c.flags & eq) != 0) t.value("equalisation_voltage") = c.equalisation;
+    t.model.find("float_voltage").status = c.floatStatus;
+    if (c.tableChosen) t.model.useFactoryTable();
     t.model.printSettings();
     const std::vector<std::string> all = lines(t.out.str());
     ASSERT_GE(all.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(all.begin() + 2, all.begin() + 4), c.expected);
     // The charge settings are shown only while the user's own values are in force.
-    EXPECT_EQ(hasLine(all, "Battery Float Voltage = 13.80V"), std::string(c.type) == "FF");
+    const bool userDefined = std::string(c.type) == "FF" && !c.tableChosen;
+    EXPECT_EQ(hasLine(all, "Temperature Compensation = -16.20mV/K"), userDefined);
   }
 }
 

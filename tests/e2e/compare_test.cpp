@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include "protocol/registers.h"
 #include "support/e2e_support.h"
 
 namespace sunlink {
@@ -33,11 +35,27 @@ TEST(CompareTest, ListsEachDifferenceInThePrintoutsUnitsAndEndsWithItsStatus) {
     sim::Faults faults;                      // switched on after the download
     int status;
     std::string lines;  // what follows the retrieve banner on standard output
+    const char* profile = "load115";
   };
+  const std::string holds = "The charger holds every setting of \"FILE\".\n";
+  const std::string doesNot = "The charger does not hold every setting of \"FILE\".\n";
+  const std::string incomplete =
+      "Not every setting of \"FILE\" could be read from the charger: the comparison is "
+      "incomplete.\n";
   sim::Faults refuseCurrent;
   refuseCurrent.refuseGet = {0xEDF0};
+  sim::Faults refuseFloat;
+  refuseFloat.refuseGet = {0xEDF6};
+  sim::Faults lacksCurrent;
+  lacksCurrent.flagsOnGet = {{0xEDF0, FLAGS_UNKNOWN_ID}};
+  const auto dropFloat = [](std::string& f) {
+    replaceIn(f,
+              "<vreg label=\"float_voltage\" get=\"0xEDF6\" set=\"0xEDF6\" "
+              "value=\"0x0564\" status=\"ok\"/>",
+              "");
+  };
   const Case cases[] = {
-      {"equal", [](std::string&) {}, {}, 0, "The charger holds every setting of \"FILE\".\n"},
+      {"equal", [](std::string&) {}, {}, 0, holds},
       {"different",
        [](std::string& f) {
          replaceIn(f, "value=\"0x05A0\"", "value=\"0x058C\"");
@@ -46,12 +64,13 @@ TEST(CompareTest, ListsEachDifferenceInThePrintoutsUnitsAndEndsWithItsStatus) {
        {},
        1,
        "maximum_current: file 20.0 A, charger 15.0 A\n"
-       "absorption_voltage: file 14.20 V, charger 14.40 V\n"},
+       "absorption_voltage: file 14.20 V, charger 14.40 V\n" +
+           doesNot},
       {"same number in another width",
        [](std::string& f) { replaceIn(f, "value=\"0x0564\"", "value=\"0x00000564\""); },
        {},
        1,
-       "float_voltage: file 0x00000564, charger 0x0564\n"},
+       "float_voltage: file 0x00000564, charger 0x0564\n" + doesNot},
       {"only in the file",
        [](std::string& f) {
          replaceIn(f, "</vregs>",
@@ -60,23 +79,44 @@ TEST(CompareTest, ListsEachDifferenceInThePrintoutsUnitsAndEndsWithItsStatus) {
        },
        {},
        1,
-       "equalisation_voltage: only in the file (16.20 V)\n"},
+       "equalisation_voltage: only in the file (16.20 V)\n" + doesNot},
+      {"lacked by the charger (unknown id)", [](std::string&) {}, lacksCurrent, 1,
+       "maximum_current: only in the file (15.0 A)\n" + doesNot},
+      // A site file that holds only some settings: the others are listed, and are no difference.
       {"only in the charger",
+       dropFloat,
+       {},
+       0,
+       "float_voltage: only in the charger (13.80 V)\n" + holds},
+      {"not read, but only the charger has it", dropFloat, refuseFloat, 0,
+       "float_voltage: not in the file, charger not read\n" + holds},
+      {"not read from the charger", [](std::string&) {}, refuseCurrent, 94,
+       "maximum_current: file 15.0 A, charger not read\n" + incomplete},
+      {"not read wins over a difference",
+       [](std::string& f) { replaceIn(f, "value=\"0x05A0\"", "value=\"0x058C\""); }, refuseCurrent,
+       94,
+       "maximum_current: file 15.0 A, charger not read\n"
+       "absorption_voltage: file 14.20 V, charger 14.40 V\n" +
+           incomplete},
+      // An upload writes what is ok or limit_failed, never what the download skipped.
+      {"status words",
        [](std::string& f) {
-         replaceIn(f,
-                   "<vreg label=\"float_voltage\" get=\"0xEDF6\" set=\"0xEDF6\" "
-                   "value=\"0x0564\" status=\"ok\"/>",
-                   "");
+         replaceIn(f, "value=\"0x05A0\" status=\"ok\"", "value=\"0x058C\" status=\"limit_failed\"");
+         replaceIn(f, "value=\"0x0564\" status=\"ok\"", "value=\"0x0500\" status=\"skipped\"");
        },
        {},
        1,
-       "float_voltage: only in the charger (13.80 V)\n"},
-      {"not read from the charger", [](std::string&) {}, refuseCurrent, 94,
-       "maximum_current: file 15.0 A, charger not read\n"},
+       "absorption_voltage: file 14.20 V, charger 14.40 V\n" + doesNot},
+      {"current firmware, which lacks some settings",
+       [](std::string&) {},
+       {},
+       0,
+       holds,
+       "current161"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SimulatedCharger charger("load115");
+    SimulatedCharger charger(c.profile);
     TempDir dir;
     std::string file = downloaded(charger, dir);
     c.edit(file);
@@ -85,7 +125,7 @@ TEST(CompareTest, ListsEachDifferenceInThePrintoutsUnitsAndEndsWithItsStatus) {
     ProcessResult r = charger.run({"--compare", dir.file("site.xml")});
     EXPECT_EQ(r.exitCode, c.status) << r.err;
     std::string lines = c.lines;
-    if (contains(lines, "FILE")) replaceIn(lines, "FILE", dir.file("site.xml"));
+    replaceIn(lines, "FILE", dir.file("site.xml"));
     const std::string banner = "=== Retrieving settings from the mppt charger ===\n";
     ASSERT_TRUE(contains(r.out, banner)) << r.out;
     EXPECT_EQ(r.out.substr(r.out.find(banner) + banner.size()), lines);
@@ -95,10 +135,13 @@ TEST(CompareTest, ListsEachDifferenceInThePrintoutsUnitsAndEndsWithItsStatus) {
     ProcessResult j = charger.run({"--compare", dir.file("site.xml"), "--json"});
     EXPECT_EQ(j.exitCode, c.status) << j.err;
     const nlohmann::json document = nlohmann::json::parse(j.out);
-    EXPECT_EQ(document.at("charger").at("product_id"), "0xA042");
+    char productId[8];
+    std::snprintf(productId, sizeof productId, "0x%04X", charger.sim().profile().productId);
+    EXPECT_EQ(document.at("charger").at("product_id"), productId);
+    // Every line but the closing one is a difference.
     const std::size_t differences = document.at("differences").size();
-    EXPECT_EQ(differences, static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n')) -
-                               (c.status == 0 ? 1 : 0));
+    EXPECT_EQ(differences,
+              static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n')) - 1);
     EXPECT_EQ(document.contains("error"), c.status > 1) << j.out;
     EXPECT_EQ(setRequestCount(charger.sim()), 0u);
   }

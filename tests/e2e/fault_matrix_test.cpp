@@ -70,7 +70,7 @@ TEST(FaultMatrixTest, UnreadableSettingIsNeverWrittenBack) {
     sim::Faults faults;
   };
   sim::Faults flags, wrongId;
-  flags.flagsOnGet = {kAbsorption};
+  flags.flagsOnGet = {{kAbsorption, FLAGS_NOT_SUPPORTED}};
   wrongId.wrongIdOnGet = {kAbsorption};
   for (const Case& c :
        {Case{"non-zero flags on the get", flags}, Case{"a reply for another register", wrongId}}) {

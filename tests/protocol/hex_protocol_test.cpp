@@ -187,7 +187,7 @@ TEST(HexProtocolTest, RefusalsEndTheExchangeAtOnce) {
   sim::Faults refuseSet, refuseGet, flagsOnGet, wrongId;
   refuseSet.refuseSet = {0xEDF7};
   refuseGet.refuseGet = {0xEDF7};
-  flagsOnGet.flagsOnGet = {0xEDF7};
+  flagsOnGet.flagsOnGet = {{0xEDF7, FLAGS_NOT_SUPPORTED}};
   wrongId.wrongIdOnGet = {0xEDF7};
   const auto get = [](HexProtocol& hex) {
     HexMsg reply;

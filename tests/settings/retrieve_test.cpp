@@ -103,7 +103,7 @@ TEST(RetrieveTest, RulesDecideInTableOrder) {
 
 TEST(RetrieveTest, UnreadableRegisterIsTriedThreeTimes) {
   sim::Faults faults;
-  faults.flagsOnGet = {0xEDF0};
+  faults.flagsOnGet = {{0xEDF0, FLAGS_NOT_SUPPORTED}};
   SimLink charger("load115", faults);
   VregTable table;
   Vreg current = reading("maximum_current", 0xEDF0);

@@ -187,7 +187,9 @@ TEST(ChargerSimTest, EachFaultSwitchChangesTheAnswersAsDocumented) {
   Faults refuseGet;
   refuseGet.refuseGet = {0xEDF7};
   Faults flags;
-  flags.flagsOnGet = {0xEDF7};
+  flags.flagsOnGet = {{0xEDF7, FLAGS_NOT_SUPPORTED}};
+  Faults unknownId;
+  unknownId.flagsOnGet = {{0xEDF7, FLAGS_UNKNOWN_ID}};
   Faults wrongId;
   wrongId.wrongIdOnGet = {0xEDF7};
   Faults reception;
@@ -223,7 +225,14 @@ TEST(ChargerSimTest, EachFaultSwitchChangesTheAnswersAsDocumented) {
        "load115",
        flags,
        {getRequest(0xEDF7), getRequest(0xEDF6)},
-       {text({0x07, 0xF7, 0xED, 0x01}), floatV},
+       {text({0x07, 0xF7, 0xED, FLAGS_NOT_SUPPORTED}), floatV},
+       0},
+      {"unknown id on get, and for a register the profile lacks",
+       "load115",
+       unknownId,
+       {getRequest(0xEDF7), getRequest(0xBEEF), getRequest(0xEDF6)},
+       {text({0x07, 0xF7, 0xED, FLAGS_UNKNOWN_ID}), text({0x07, 0xEF, 0xBE, FLAGS_UNKNOWN_ID}),
+        floatV},
        0},
       {"reply for another register",
        "load115",
@@ -255,7 +264,7 @@ TEST(ChargerSimTest, EachFaultSwitchChangesTheAnswersAsDocumented) {
        "load115",
        widths,
        {setRequest(0xEDEF, {12, 0}), setRequest(0xEDEF, {12}), setRequest(0x010B, {'x'})},
-       {text({0x08, 0xEF, 0xED, FLAGS_UNKNOWN_ID, 12, 0}), text({0x08, 0xEF, 0xED, 0, 12}),
+       {text({0x08, 0xEF, 0xED, FLAGS_PARAMETER_ERROR, 12, 0}), text({0x08, 0xEF, 0xED, 0, 12}),
         text({0x08, 0x0B, 0x01, FLAGS_READ_ONLY, 'x'})},
        1},
       {"unasked frame before each reply",
