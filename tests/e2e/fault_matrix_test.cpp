@@ -88,6 +88,104 @@ TEST(FaultMatrixTest, UnreadableSettingIsNeverWrittenBack) {
   }
 }
 
+// A charger that answers "unknown id" (flags 0x01) has no such setting: asked once, skipped, never
+// offered, printed or written, and no failure. "Not supported" (0x02) stays a failed read.
+TEST(FaultMatrixTest, SettingTheChargerLacksIsSkippedButAFailedReadStaysAFailure) {
+  struct Case {
+    const char* name;
+    std::uint8_t flags;  // on every get of the current limit
+    std::vector<std::string> args;
+    std::string input;  // standard input (the menu's answers)
+    int status;
+    std::size_t gets;                // get requests of the current limit
+    std::vector<std::string> has;    // on standard output and error together
+    std::vector<std::string> lacks;  // on neither
+    const char* file = nullptr;      // --download target name; its text must hold has too
+  };
+  const std::string limitLine = "Charger Current Limit = ";
+  const std::string menuKey = "c - Modify current limit";
+  const Case cases[] = {
+      {"unknown id, --get",
+       FLAGS_UNKNOWN_ID,
+       {"--get", "-v"},
+       "",
+       0,
+       1,
+       {"INF.settings: retrieve: settings vreg \"maximum_current\" (0xEDF0) unknown to the "
+        "charger, skipping"},
+       {limitLine, "Settings not read", "ERR."}},
+      {"not supported, --get",
+       FLAGS_NOT_SUPPORTED,
+       {"--get"},
+       "",
+       94,
+       3,
+       {"Settings not read from the charger: maximum_current"},
+       {"unknown to the charger"}},
+      {"unknown id, --json",
+       FLAGS_UNKNOWN_ID,
+       {"--get", "--json"},
+       "",
+       0,
+       1,
+       {"\"label\":\"maximum_current\",\"register\":\"0xEDF0\",\"raw\":null,\"value\":null,"
+        "\"unit\":\"A\",\"status\":\"skipped\""},
+       {"\"error\""}},
+      {"unknown id, --download",
+       FLAGS_UNKNOWN_ID,
+       {"--download"},
+       "",
+       0,
+       1,
+       {"label=\"maximum_current\" get=\"0xEDF0\" set=\"0xEDF0\"", "status=\"skipped\""},
+       {"Settings not read"},
+       "s.xml"},
+      {"unknown id, options",
+       FLAGS_UNKNOWN_ID,
+       {"--current", "10", "--float", "13.5"},
+       "",
+       0,
+       1,
+       {"Unable to set charger current limit"},
+       {limitLine}},
+      {"unknown id, menu",
+       FLAGS_UNKNOWN_ID,
+       {},
+       "c\nx\n",
+       0,
+       1,
+       {"f - Modify float voltage"},
+       {menuKey}},
+      // (The menu's run ends with the store's status; nothing was stored here.)
+      {"not supported, menu", FLAGS_NOT_SUPPORTED, {}, "x\n", 0, 3, {menuKey}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Faults faults;
+    faults.flagsOnGet = {{0xEDF0, c.flags}};
+    SimulatedCharger charger("load115", faults);
+    TempDir dir;
+    std::vector<std::string> args = c.args;
+    if (c.file != nullptr) args.push_back(dir.file(c.file));
+    ProcessResult r = charger.run(args, c.input);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, c.status) << r.err;
+    std::size_t gets = 0;
+    for (const HexMsg& request : charger.sim().requests()) {
+      const auto& b = request.bytes();
+      if (b.size() >= 3 && b[0] == CMD_GET_REGISTER && (b[1] | b[2] << 8) == 0xEDF0) ++gets;
+    }
+    EXPECT_EQ(gets, c.gets);
+    std::string seen = r.out + r.err;
+    if (c.file != nullptr) seen += readFile(dir.file(c.file));
+    for (const std::string& text : c.has) EXPECT_TRUE(contains(seen, text)) << text << "\n" << seen;
+    for (const std::string& text : c.lacks)
+      EXPECT_FALSE(contains(seen, text)) << text << "\n" << seen;
+    EXPECT_FALSE(written(charger.sim(), 0xEDF0));
+    EXPECT_TRUE(charger.sim().chargerOn());
+  }
+}
+
 TEST(FaultMatrixTest, ChargerSilentFromTheRetrieveOnEndsWithoutWriting) {
   // Identification of this firmware takes a ping and a device id; the retrieve's ping then goes
   // unanswered ten times.
@@ -152,6 +250,10 @@ TEST(FaultMatrixTest, ValueWiderThanItsRegisterIsRefusedByTheCharger) {
   SimulatedCharger charger("load115", faults);
   ProcessResult r = charger.run({"--upload", dir.file("wide.xml")});
   EXPECT_EQ(r.exitCode, 95);
+  // The charger's reason, from the flags byte of its refusal.
+  EXPECT_TRUE(
+      contains(r.err, "(0xEDF7=0x000005A0) failed: the charger answered value not accepted"))
+      << r.err;
   EXPECT_FALSE(written(charger.sim(), kAbsorption));
   EXPECT_TRUE(written(charger.sim(), kFloat));
   EXPECT_TRUE(charger.sim().chargerOn());
