@@ -195,6 +195,8 @@ TEST(StoreTest, ChargerIsLeftAsItWasFoundAndSwitchedOnlyWhenAsked) {
   silentMode.silentOnRegister = REG_DEVICE_MODE;
   silentMode.silentRequests = 1;
   refuseOn.refuseSwitchOn = true;
+  sim::Faults refuseOff;
+  refuseOff.refuseSwitchOff = true;
   const auto off = chargerOffWrites();
   const auto on = chargerOnWrites();
   const auto offOn = std::vector<WrittenValue>{off[0], off[1], on[0], on[1]};
@@ -240,6 +242,18 @@ TEST(StoreTest, ChargerIsLeftAsItWasFoundAndSwitchedOnlyWhenAsked) {
        {{{"--switch-off", "--clock", "--switch-on"}, none, 0, {"=== Set clock to "}, {}, {}},
         {{"--switch-off", "--switch-on"}, none, 0, {"switched on."}, {}, {}}},
        on,
+       false,
+       true},
+      {"switch-off refused: nothing written, the run ends with 22",
+       false,
+       {{{"--abs", "14.2"},
+         refuseOff,
+         22,
+         {},
+         {"Store not made: the charger did not confirm the switch-off, so no setting was written; "
+          "the charger confirmed it is switched on.\n"},
+         {"=== Storing settings"}}},
+       {off[0], on[0], on[1]},
        false,
        true},
       {"switch-on refused, then --switch-on",
