@@ -130,10 +130,11 @@ int ChargerSettings::storeSettings() {
   // program (Ctrl-C, kill, a dropped ssh session) must not leave the charger switched off with
   // half its settings: it is held, ends the store after the request in flight, and is answered
   // once the charger has been switched on again. Ctrl-Z waits until then too.
-  TerminationHold hold([&serial](int request) {
+  TerminationHold hold([&serial, foundOff](int request) {
     serial.interrupt();
-    logInfo("settings", "store: %s received, switching the charger on before ending",
-            terminationRequestName(request).c_str());
+    logInfo("settings", "store: %s received, %s before ending",
+            terminationRequestName(request).c_str(),
+            foundOff ? "stopping the store" : "switching the charger on");
   });
   RestoreProgress progress;
   std::exception_ptr failure;
