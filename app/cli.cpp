@@ -39,6 +39,8 @@ constexpr OptionRow optionTable[] = {
     {"reset,r", false, false, "reset all settings to factory default settings"},
     {"erase,e", false, false, "clear history data"},
     {"clock,n", false, false, "sync clock"},
+    {"switch-on", false, false, "switch the charger on"},
+    {"switch-off", false, false, "switch the charger off"},
     {"download,o", true, false, "download settings from device to file"},
     {"upload,u", true, false, "upload settings from file to device"},
     {"compare", true, false, "compare device settings with file, change nothing"},

@@ -1,6 +1,5 @@
 #include "app/error_banner.h"
 
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/exception/get_error_info.hpp>
 #include <string>
 
@@ -12,20 +11,20 @@ namespace sunlink {
 namespace {
 
 const char* const openingLine = "========================== ERROR =============================\n";
-const char* const dividingLine = "--------------------------------------------------------------\n";
 const char* const closingLine = "==============================================================\n";
 
+// The failure's own message: the text it carries, else what it says of itself. The exception
+// library's diagnostic report (throw locations, type names) is for the program's developers, not
+// for the user at the terminal.
 int writeBoostFailure(const boost::exception& failure, std::ostream& err) {
   err << openingLine;
   if (const std::string* what = boost::get_error_info<tag_what>(failure))
-    err << *what << ' ';
-  else if (!boost::get_error_info<tag_update_state>(failure))
-    err << "don't know....";
-  err << '\n' << dividingLine;
-  const std::string diagnostics = boost::diagnostic_information(failure);
-  err << diagnostics;
-  if (diagnostics.empty() || diagnostics.back() != '\n') err << '\n';
-  err << closingLine;
+    err << *what;
+  else if (const auto* standard = dynamic_cast<const std::exception*>(&failure))
+    err << standard->what();
+  else
+    err << "Unknown exception";
+  err << '\n' << closingLine;
   const int* exitCode = boost::get_error_info<tag_exit_code>(failure);
   return exitCode ? *exitCode : kExitFailure;
 }

@@ -63,6 +63,7 @@ void JsonReport::setCharger(const Capabilities& capabilities) {
                                 {"firmware", version},
                                 {"firmware_type", firmwareTypeText(versionWord)},
                                 {"system_voltage", nullptr}};
+  if (capabilities.switchedOn) impl_->document["charger"]["switched_on"] = *capabilities.switchedOn;
 }
 
 void JsonReport::setSystemVoltage(int volts) {

@@ -22,7 +22,8 @@ class JsonReport {
   JsonReport(const JsonReport&) = delete;
   JsonReport& operator=(const JsonReport&) = delete;
 
-  // "charger": product_id ("0xA042"), name (the product's), firmware ("1.15"), firmware_type.
+  // "charger": product_id ("0xA042"), name (the product's), firmware ("1.15"), firmware_type, and
+  // switched_on (true or false; absent when the charger did not tell).
   void setCharger(const Capabilities& capabilities);
   // "charger.system_voltage" (12, 24, 36, 48), known once the settings are.
   void setSystemVoltage(int volts);

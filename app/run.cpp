@@ -92,6 +92,21 @@ void keepStandardOutputForJson(const CommandLine& options) {
   jsonOutput = documentOutput != nullptr ? documentOutput : takeStandardOutput();
 }
 
+// The device commands, in the order in which the first one given wins (--upload, also one-shot,
+// comes after them).
+struct OneShotCommand {
+  const char* option;
+  int (*run)(QmxSerial& link, std::ostream& out, std::ostream& err);
+};
+const OneShotCommand oneShotCommands[] = {
+    {"reset", resetToFactoryDefaults},
+    {"erase", clearHistory},
+    {"clock", [](QmxSerial& link, std::ostream& out,
+                 std::ostream& err) { return setClock(link, out, err); }},
+    {"switch-on", switchChargerOn},
+    {"switch-off", switchChargerOff},
+};
+
 const char* const settingOptions[] = {"table", "sys",    "abs",      "float",  "cellguard",
                                       "eqv",   "autoeq", "tempcomp", "abslim", "current"};
 
@@ -101,8 +116,11 @@ void checkJsonCombination(const CommandLine& options) {
   if (options.has("download") && options.text("download") == "-")
     throw std::runtime_error("--json and --download - cannot both write to standard output");
   if (options.has("scan") || options.has("compare")) return;
-  if (options.has("reset") || options.has("erase") || options.has("clock"))
-    throw std::runtime_error("--json does not go with --reset, --erase or --clock");
+  for (const OneShotCommand& command : oneShotCommands) {
+    if (options.has(command.option))
+      throw std::runtime_error(
+          "--json does not go with --reset, --erase, --clock, --switch-on or --switch-off");
+  }
   bool result = options.has("get") || options.has("download") || options.has("upload");
   for (const char* option : settingOptions) result = result || options.has(option);
   if (!result) {
@@ -282,6 +300,7 @@ void reportSystemVoltage(ChargerSettings& model) {
 }
 
 void reportSettings(ChargerSettings& model) {
+  jsonReport->setCharger(model.capabilities);  // a store may have switched the charger since
   jsonReport->setSettings(model.settings);
   reportSystemVoltage(model);
 }
@@ -298,9 +317,9 @@ void showSettings(ChargerSettings& model) {
 // ignored. Returns only when none was given.
 void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
   QmxSerial& link = *model.link;
-  if (options.has("reset")) exitProgram(resetToFactoryDefaults(link, std::cout, std::cerr));
-  if (options.has("erase")) exitProgram(clearHistory(link, std::cout, std::cerr));
-  if (options.has("clock")) exitProgram(setClock(link, std::cout, std::cerr));
+  for (const OneShotCommand& command : oneShotCommands) {
+    if (options.has(command.option)) exitProgram(command.run(link, std::cout, std::cerr));
+  }
   if (options.has("upload")) {
     int status = readSettingsFile(model.settings, options.text("upload"), std::cout, std::cerr);
     if (status == 0) status = model.storeSettings();

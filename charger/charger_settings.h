@@ -138,11 +138,16 @@ class ChargerSettings {
   int retrieveSettings();  // banner + retrieve; retrieve's status
   // Charger off, banner, restore, clock (lighting controller on), charger on. Returns restore's
   // status, or, when that is 0, the switch-on's (3 or 22 when the charger did not confirm it).
+  // A charger that identification found switched off gets no switch-off and no switch-on: it
+  // stays off, and io.out says so. A switch-off that was refused or not answered stops the store
+  // before any setting: the switch-on is still tried, and the switch-off's status returned.
   // Once the charger has been switched off, switching it on is attempted whatever fails after
-  // that, before the failure (no_response, ...) goes on to the caller. A termination request
-  // (Ctrl-C, kill) during the store stops it after the request in flight; the charger is switched
-  // on, and interrupted is thrown with the exit status 128 + the signal number. A store that did
-  // not carry everything, or a switch-on not confirmed, is reported on io.err in one line.
+  // that. A charger that stops answering, or a port that fails, ends the store with 3 and a line
+  // naming the cause; any other failure goes on to the caller. A termination request (Ctrl-C,
+  // kill) during the store stops it after the request in flight; the charger is switched on, and
+  // interrupted is thrown with the exit status 128 + the signal number. A store that did not carry
+  // everything, or a switch-on not confirmed, is reported on io.err in one line. Each resend of an
+  // unanswered write is announced on io.err.
   int storeSettings();
   int useFactoryTable();  // battery type back to the charger's own table; 0
   // Whether useFactoryTable ran in this run: the charger will then charge at its table's voltages,

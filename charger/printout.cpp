@@ -302,7 +302,10 @@ void printPortFunctions(ChargerSettings& model, std::ostream& out) {
 
 void ChargerSettings::printSettings() {
   std::ostream& out = *io.out;
-  out << capabilities.name << "\n\n";
+  out << capabilities.name << "\n";
+  // Said only when off: a charger that is off does not charge, whatever its settings say.
+  if (capabilities.switchedOn == false) out << "Charger = switched off\n";
+  out << "\n";
   const std::uint8_t batteryType = find("battery_type").getU8();
   printBatteryType(*this, out, batteryType);
   printBatteryVoltageSetting(*this, out);

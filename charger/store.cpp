@@ -1,8 +1,10 @@
 // The settings-level operations around retrieve and restore: their banners, switching the charger
 // off while its settings change, and putting the charger back on its own battery table.
 
+#include <boost/system/system_error.hpp>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -33,27 +35,74 @@ std::string labelList(const std::vector<std::string>& labels) {
   return list;
 }
 
+// The charger's state after a store, as the store's report ends.
+std::string stateAfterStore(bool foundOff, int on) {
+  if (foundOff) return "the charger was switched off before the store and stays off.";
+  if (on == kExitOk) return "the charger confirmed it is switched on.";
+  return std::string("the charger did not confirm it is switched on and ") + chargerMayBeOff;
+}
+
 // One line on err when the store did not carry everything or the charger did not confirm the
-// switch-on: how far the store got, and whether the charger is on.
+// switch-on: how far the store got, and the charger's state.
 void reportStore(std::ostream& err, const RestoreProgress& progress, int status, bool failed,
-                 int on, int request) {
+                 const std::string& state, int on, int request) {
   std::vector<std::string> written;
   std::vector<std::string> notWritten;
   for (const std::string& label : progress.toStore)
     (progress.stored.count(label) ? written : notWritten).push_back(label);
-  const std::string leftOff = "may be left off (run chgtune again, or power-cycle the charger).";
-  std::string switchedOn = "the charger confirmed it is switched on.";
-  if (on != 0) switchedOn = "the charger did not confirm it is switched on and " + leftOff;
   if (request != 0) {
     err << "Store interrupted by " << terminationRequestName(request)
-        << ": settings not written: " << labelList(notWritten) << "; " << switchedOn << std::endl;
+        << ": settings not written: " << labelList(notWritten) << "; " << state << std::endl;
   } else if (failed || status != kExitOk) {
     err << "Store incomplete: settings written: " << labelList(written)
-        << "; not written: " << labelList(notWritten) << "; " << switchedOn << std::endl;
-  } else if (on != 0) {
-    err << "The charger did not confirm it is switched on after the store and " << leftOff
+        << "; not written: " << labelList(notWritten) << "; " << state << std::endl;
+  } else if (on != kExitOk) {
+    err << "The charger did not confirm it is switched on after the store and " << chargerMayBeOff
         << std::endl;
   }
+}
+
+// The settings part of a store: banner, restore, and the clock the lighting timer runs on.
+// Returns restore's status; a failure that ends it (the charger falling silent part-way, a lost
+// port, a failure of our own) is kept in failure.
+int writeSettings(ChargerSettings& model, QmxSerial& serial, RestoreProgress& progress,
+                  std::exception_ptr& failure) {
+  try {
+    *model.io.out << "=== Storing settings to the mppt charger ===\n" << std::flush;
+    const int status = restore(serial, model.settings, &progress, model.io.err);
+    // A settings file without "load_control" (one from a charger without a load output) leaves
+    // the timer as the charger has it.
+    const Vreg* control = model.settings.lookup("load_control");
+    if (model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) && control != nullptr &&
+        LoadControl(control->getU8()).lightingController()) {
+      setClock(serial, *model.io.out, *model.io.err);
+    }
+    return status;
+  } catch (...) {
+    failure = std::current_exception();
+    return kExitOk;
+  }
+}
+
+// The failures the store's report describes in one more line, which then end the run with 3
+// instead of an ERROR banner: the charger that stopped answering, the port that failed. False
+// for any other failure.
+bool reportCause(std::exception_ptr failure, const RestoreProgress& progress,
+                 const std::string& port, std::ostream& err) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const no_response&) {
+    err << "The charger stopped answering during the store";
+    if (!progress.current.empty()) err << " (no answer to the " << progress.current << " write)";
+    err << "." << std::endl;
+    return true;
+  } catch (const boost::system::system_error& e) {
+    err << "The serial port " << port << " failed during the store: " << e.what() << "."
+        << std::endl;
+    return true;
+  } catch (...) {
+  }
+  return false;
 }
 
 }  // namespace
@@ -73,45 +122,55 @@ int ChargerSettings::retrieveSettings() {
 
 int ChargerSettings::storeSettings() {
   QmxSerial& serial = requireLink();
+  // A charger the user switched off is put back as it was found: its settings are written while it
+  // stays off. Any other (on, or a state it did not tell) must not act on a half-written set of
+  // settings: it is switched off around the store.
+  const bool foundOff = capabilities.switchedOn == false;
   // From the first charger-off write until the switch-on has been tried, a request to end the
   // program (Ctrl-C, kill, a dropped ssh session) must not leave the charger switched off with
   // half its settings: it is held, ends the store after the request in flight, and is answered
   // once the charger has been switched on again. Ctrl-Z waits until then too.
-  TerminationHold hold([&serial](int request) {
+  TerminationHold hold([&serial, foundOff](int request) {
     serial.interrupt();
-    logInfo("settings", "store: %s received, switching the charger on before ending",
-            terminationRequestName(request).c_str());
+    logInfo("settings", "store: %s received, %s before ending",
+            terminationRequestName(request).c_str(),
+            foundOff ? "stopping the store" : "switching the charger on");
   });
   RestoreProgress progress;
-  int status = kExitOk;
   std::exception_ptr failure;
-  try {
-    // The charger must not act on a half-written set of settings.
-    chargerOff(serial, *io.out, *io.err);
-    *io.out << "=== Storing settings to the mppt charger ===\n" << std::flush;
-    status = restore(serial, settings, &progress);
-    // The lighting timer runs on the charger's clock; a settings file without "load_control"
-    // (one from a charger without a load output) leaves the timer as the charger has it.
-    const Vreg* control = settings.lookup("load_control");
-    if (has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) && control != nullptr &&
-        LoadControl(control->getU8()).lightingController()) {
-      setClock(serial, *io.out, *io.err);
-    }
-  } catch (...) {
-    // The charger falling silent part-way, a lost port, a failure of our own: it goes on to end
-    // the run once the charger has been switched on again.
-    failure = std::current_exception();
-  }
+  // A switch-off that was refused or not answered stops the store: the settings would go into a
+  // running charger.
+  const int off = foundOff ? kExitOk : chargerOff(serial, *io.out, *io.err);
+  const int status = off == kExitOk ? writeSettings(*this, serial, progress, failure) : kExitOk;
 
   // A charger left switched off stops charging its battery: whatever ended the store, it is
-  // switched on again. A request to end that arrives from here on no longer stops the link.
+  // switched on again (after a failed switch-off too, which may have taken effect unanswered). A
+  // request to end that arrives from here on no longer stops the link.
   hold.disarm();
   serial.allowRequests();
-  const int on = chargerOn(serial, *io.out, *io.err);
+  const int on = foundOff ? kExitOk : chargerOn(serial, *io.out, *io.err);
   const int request = hold.release();
-  reportStore(*io.err, progress, status, failure != nullptr, on, request);
+  if (!foundOff) capabilities.switchedOn = on == kExitOk ? std::optional<bool>(true) : std::nullopt;
+  const std::string state = stateAfterStore(foundOff, on);
+  if (off != kExitOk) {
+    *io.err << "Store not made: the charger did not confirm the switch-off, so no setting was "
+               "written; "
+            << state << std::endl;
+  } else {
+    reportStore(*io.err, progress, status, failure != nullptr, state, on, request);
+  }
   if (request != 0) throw interrupted() << tag_exit_code(exitStatusForRequest(request));
-  if (failure) std::rethrow_exception(failure);
+  if (off != kExitOk) return off;
+  if (foundOff) {
+    *io.out << "the charger was switched off before the store and stays off; `chgtune "
+               "--switch-on` switches it on"
+            << std::endl;
+  }
+  if (failure) {
+    if (!reportCause(failure, progress, serial.portName(), *io.err))
+      std::rethrow_exception(failure);
+    return kExitNoAnswer;
+  }
   // A store that failed keeps its own status; otherwise a failed switch-on decides.
   return status != kExitOk ? status : on;
 }

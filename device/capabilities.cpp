@@ -1,5 +1,6 @@
 #include "device/capabilities.h"
 
+#include <algorithm>
 #include <boost/algorithm/string/trim.hpp>
 #include <cstdio>
 
@@ -110,6 +111,18 @@ void readReportedCapabilities(Capabilities& caps, HexProtocol& hex) {
   if (readRegister(hex, REG_MAX_PV_VOLTAGE, 2, value)) caps.maxPvVoltage = value / 100.0;
 }
 
+// The device mode register, asked once: a charger that does not answer it must not cost every run
+// the seconds of further attempts. One or two bytes; the low one is the mode. A refusal, a flagged
+// reply or none leaves the state unknown.
+std::optional<bool> readSwitchedOn(HexProtocol& hex) {
+  HexMsg reply;
+  if (hex.getRegister(REG_DEVICE_MODE, reply, 1) != kExchangeOk) return std::nullopt;
+  // The frame's checksum byte is last.
+  const std::size_t left = reply.size() - std::min(reply.size(), reply.readPosition());
+  if (left != 2 && left != 3) return std::nullopt;
+  return reply.read8() != DEVICE_MODE_OFF;
+}
+
 void logCapabilities(const Capabilities& caps) {
   logInfo(kCategory, "deviceId=0x%04X, app=0x%04X", caps.productId, caps.firmwareVersion);
   logInfo(kCategory, "min voltage=%dV, max voltage=%dV", caps.minBatteryVoltage,
@@ -160,6 +173,7 @@ int identify(Capabilities& caps, QmxSerial& link) {
   caps.firmwareVersion = word & 0x0FFF;
   deriveFromModel(caps);
   if (caps.firmwareVersion >= 0x116) readReportedCapabilities(caps, hex);
+  caps.switchedOn = readSwitchedOn(hex);  // last: a charger silent on it has told everything else
 
   logCapabilities(caps);
   if (caps.minBatteryVoltage == 0) logError(kCategory, "mppt charger model unknown...");

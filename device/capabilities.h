@@ -72,6 +72,9 @@ struct Capabilities {
   std::uint8_t maxBatteryVoltage = 0;
   double maxCurrent = 0.0;
   double maxPvVoltage = 0.0;
+  // Whether the charger is switched on (its device mode register), as identification found it and
+  // the program's own switching left it; none when the charger did not tell.
+  std::optional<bool> switchedOn;
 
   bool has(std::uint32_t mask) const { return (flags & mask) != 0; }
 };

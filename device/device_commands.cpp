@@ -13,6 +13,9 @@
 
 namespace sunlink {
 
+const char* const chargerMayBeOff =
+    "may be left off (run `chgtune --switch-on`, or power-cycle the charger).";
+
 namespace {
 
 struct RegisterWrite {
@@ -25,6 +28,7 @@ struct RegisterWrite {
 struct CommandPlan {
   std::string banner;  // empty: none
   std::vector<RegisterWrite> writes;
+  const char* name;  // for the notice of each resend: "the <name> write"
 };
 
 // The frame every command shares: ping, check the firmware type, then write. The link lock is held
@@ -49,7 +53,8 @@ int runCommand(QmxSerial& link, std::ostream& out, std::ostream& err,
     // A refused write ends the command: switching the charger off or on writes its mode only once
     // the unlock before it was accepted.
     for (const RegisterWrite& write : plan.writes) {
-      if (!hex.setRegister(write.id, write.value)) return kExitRefused;
+      if (!hex.setRegister(write.id, write.value, announceResends(err, plan.name)))
+        return kExitRefused;
     }
     return kExitOk;
   } catch (const no_response&) {
@@ -71,7 +76,9 @@ int setChargerMode(QmxSerial& link, std::ostream& out, std::ostream& err, std::u
   return runCommand(
       link, out, err, "Application required to change the charger on/off state... Skipping...",
       [mode] {
-        return CommandPlan{"", {{REG_DEVICE_MODE_UNLOCK, 0x0002}, {REG_DEVICE_MODE, mode}}};
+        return CommandPlan{"",
+                           {{REG_DEVICE_MODE_UNLOCK, 0x0002}, {REG_DEVICE_MODE, mode}},
+                           mode == DEVICE_MODE_OFF ? "switch-off" : "switch-on"};
       });
 }
 
@@ -81,13 +88,14 @@ int resetToFactoryDefaults(QmxSerial& link, std::ostream& out, std::ostream& err
   return runCommand(link, out, err,
                     "Application required to reset to factory defaults... Skipping...", [] {
                       return CommandPlan{"=== Reset settings to factory defaults ===",
-                                         {{REG_RESTORE_DEFAULTS, 0x0000}}};
+                                         {{REG_RESTORE_DEFAULTS, 0x0000}},
+                                         "factory reset"};
                     });
 }
 
 int clearHistory(QmxSerial& link, std::ostream& out, std::ostream& err) {
   return runCommand(link, out, err, "Application required to clear history... Skipping...", [] {
-    return CommandPlan{"=== Clear history ===", {{REG_CLEAR_HISTORY, 0x0000}}};
+    return CommandPlan{"=== Clear history ===", {{REG_CLEAR_HISTORY, 0x0000}}, "clear history"};
   });
 }
 
@@ -95,8 +103,8 @@ int setClock(QmxSerial& link, std::ostream& out, std::ostream& err,
              const std::function<std::uint16_t()>& minutesNow) {
   return runCommand(link, out, err, "Application required to set clock... Skipping...", [&] {
     const std::uint16_t minutes = minutesNow();
-    return CommandPlan{"=== Set clock to " + hoursMinutes(minutes) + " ===",
-                       {{REG_CLOCK, minutes}}};
+    return CommandPlan{
+        "=== Set clock to " + hoursMinutes(minutes) + " ===", {{REG_CLOCK, minutes}}, "clock"};
   });
 }
 
@@ -110,6 +118,26 @@ int chargerOff(QmxSerial& link, std::ostream& out, std::ostream& err) {
 
 int chargerOn(QmxSerial& link, std::ostream& out, std::ostream& err) {
   return setChargerMode(link, out, err, DEVICE_MODE_ON);
+}
+
+int switchChargerOn(QmxSerial& link, std::ostream& out, std::ostream& err) {
+  const int status = chargerOn(link, out, err);
+  if (status == kExitOk)
+    out << "The charger is switched on.\n" << std::flush;
+  else
+    err << "The charger did not confirm it is switched on and " << chargerMayBeOff << "\n"
+        << std::flush;
+  return status;
+}
+
+int switchChargerOff(QmxSerial& link, std::ostream& out, std::ostream& err) {
+  const int status = chargerOff(link, out, err);
+  if (status == kExitOk)
+    out << "The charger is switched off; `chgtune --switch-on` switches it on.\n" << std::flush;
+  else
+    err << "The charger did not confirm it is switched off: it may still be switched on.\n"
+        << std::flush;
+  return status;
 }
 
 }  // namespace sunlink

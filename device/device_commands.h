@@ -21,5 +21,12 @@ int setClock(QmxSerial& link, std::ostream& out, std::ostream& err,
              const std::function<std::uint16_t()>& minutesNow);
 int chargerOff(QmxSerial& link, std::ostream& out, std::ostream& err);
 int chargerOn(QmxSerial& link, std::ostream& out, std::ostream& err);
+// --switch-on and --switch-off: chargerOn and chargerOff with their results, then one line that
+// says the state the charger is in: on out when it confirmed, on err when not.
+int switchChargerOn(QmxSerial& link, std::ostream& out, std::ostream& err);
+int switchChargerOff(QmxSerial& link, std::ostream& out, std::ostream& err);
+
+// What the user is told when the charger did not confirm a switch-on: "may be left off (...)".
+extern const char* const chargerMayBeOff;
 
 }  // namespace sunlink

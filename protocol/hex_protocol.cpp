@@ -56,7 +56,7 @@ std::string setRefusalReason(std::uint8_t flags) {
 }
 
 int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& accepted, int attempts,
-             std::chrono::milliseconds timeout, HexMsg& reply) {
+             std::chrono::milliseconds timeout, HexMsg& reply, const ResendNotice& onResend) {
   std::lock_guard<std::recursive_mutex> lock(link.linkLock());
 
   // The queue is tracked by the connection: a frame the reader thread is delivering just as the
@@ -67,8 +67,12 @@ int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& acc
         raw->push(frame);
       }).track_foreign(queue));
 
+  const int allAttempts = attempts;
   int result = kExchangeNoReply;
   while (attempts > 0) {
+    // The previous attempt timed out: whoever waits at the terminal learns that the charger is
+    // still being asked.
+    if (result == kExchangeFailed && onResend) onResend(allAttempts - attempts + 1, allAttempts);
     --attempts;  // from here on, the attempts left
     const ReplyQueue::Clock::time_point deadline = ReplyQueue::Clock::now() + timeout;
     const int sent = link.send(request);
@@ -104,6 +108,13 @@ int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& acc
   return result;
 }
 
+ResendNotice announceResends(std::ostream& err, const std::string& what) {
+  return [&err, what](int attempt, int attempts) {
+    err << "no answer from the charger to the " << what << " write; trying again (attempt "
+        << attempt << " of " << attempts << ")" << std::endl;
+  };
+}
+
 bool HexProtocol::ping(std::uint16_t& version) {
   logInfo("hex_proto", "hex: ping");
   std::lock_guard<std::recursive_mutex> lock(link_.linkLock());
@@ -124,13 +135,13 @@ bool HexProtocol::getDeviceId(std::uint16_t& productId) {
   return readWordReply(reply, RSP_DEVICE_ID, productId);
 }
 
-int HexProtocol::getRegister(std::uint16_t id, HexMsg& reply) {
+int HexProtocol::getRegister(std::uint16_t id, HexMsg& reply, int attempts) {
   logInfo("hex_proto", "hex: get register (0x%04X)", id);
   std::lock_guard<std::recursive_mutex> lock(link_.linkLock());
   reply.clearState();
   const int result =
-      transact(link_, registerRequest(CMD_GET_REGISTER, id), {RSP_GET, RSP_UNKNOWN, RSP_FAILED}, 3,
-               link_.timeouts.getRegister, reply);
+      transact(link_, registerRequest(CMD_GET_REGISTER, id), {RSP_GET, RSP_UNKNOWN, RSP_FAILED},
+               attempts, link_.timeouts.getRegister, reply);
   if (result != kExchangeOk) return result;
   // The read position is left just after the flags, where the caller reads the value.
   const std::uint8_t code = reply.read8();
@@ -141,14 +152,14 @@ int HexProtocol::getRegister(std::uint16_t id, HexMsg& reply) {
   return flags == 0 ? kExchangeOk : kExchangeFailed;
 }
 
-bool HexProtocol::setRegister(std::uint16_t id, std::uint16_t value) {
+bool HexProtocol::setRegister(std::uint16_t id, std::uint16_t value, const ResendNotice& onResend) {
   logInfo("hex_proto", "hex: set register (0x%04X=0x%04X)", id, value);
   std::lock_guard<std::recursive_mutex> lock(link_.linkLock());
   HexMsg request = registerRequest(CMD_SET_REGISTER, id);
   request.append16(value);
   HexMsg reply;
   if (transact(link_, request, {RSP_SET, RSP_UNKNOWN, RSP_FAILED}, 10, link_.timeouts.setRegister,
-               reply) != kExchangeOk)
+               reply, onResend) != kExchangeOk)
     throw no_response();
   // The echoed id is read but not compared: any acknowledged write counts here (restore, which
   // needs the match, checks it itself).

@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,9 +21,16 @@ class QmxSerial;
 // resends on time-out and on the charger's reception-error report (code 2, word 0xAAAA, which also
 // writes "Reception error received! attempts left: %u" on standard error). Returns 0 with reply
 // holding the matching message (read position at its start), -2 when no acceptable reply came, -3
-// on a time-out or an incomplete write.
+// on a time-out or an incomplete write. onResend, when given, is called before each resend that
+// follows an attempt the charger left unanswered, with the number of the attempt about to be made
+// (2 for the first resend) and the number of attempts in all.
+using ResendNotice = std::function<void(int attempt, int attempts)>;
 int transact(QmxSerial& link, const HexMsg& request, const std::vector<int>& accepted, int attempts,
-             std::chrono::milliseconds timeout, HexMsg& reply);
+             std::chrono::milliseconds timeout, HexMsg& reply,
+             const ResendNotice& onResend = ResendNotice());
+// A ResendNotice for a write: one line on err per resend, "no answer from the charger to the
+// absorption_voltage write; trying again (attempt 3 of 10)", for the write named what.
+ResendNotice announceResends(std::ostream& err, const std::string& what);
 
 // The charger's reason for a set reply with these flags, for the user: "unknown setting", "not
 // supported (read-only)", "value not accepted"; "flags 0x%02X" for any other flags.
@@ -37,13 +46,15 @@ class HexProtocol {
   bool ping(std::uint16_t& version);
   // Up to 3 attempts. True for code 1 with a word. Throws no_response (no text).
   bool getDeviceId(std::uint16_t& productId);
-  // Up to 3 attempts. 0 when the reply echoes id with flags 0: reply's read position is then just
-  // after the flags byte. kExchangeUnknownId when it echoes id with flags exactly FLAGS_UNKNOWN_ID
-  // (the charger has no such register). -3 for a refusal, other flags or a mismatch, otherwise
-  // transact's result. Never throws no_response.
-  int getRegister(std::uint16_t id, HexMsg& reply);
-  // Up to 10 attempts. True for code 8 with flags 0. Throws no_response (no text).
-  bool setRegister(std::uint16_t id, std::uint16_t value);
+  // Up to 3 attempts (or as many as given). 0 when the reply echoes id with flags 0: reply's read
+  // position is then just after the flags byte. kExchangeUnknownId when it echoes id with flags
+  // exactly FLAGS_UNKNOWN_ID (the charger has no such register). -3 for a refusal, other flags or
+  // a mismatch, otherwise transact's result. Never throws no_response.
+  int getRegister(std::uint16_t id, HexMsg& reply, int attempts = 3);
+  // Up to 10 attempts. True for code 8 with flags 0. Throws no_response (no text). onResend as for
+  // transact.
+  bool setRegister(std::uint16_t id, std::uint16_t value,
+                   const ResendNotice& onResend = ResendNotice());
 
   QmxSerial& link() { return link_; }
 

@@ -19,8 +19,10 @@ constexpr int kSetAttempts = 10;
 
 // Writes the value to register id with as many bytes as the value text has. False when the
 // charger refused it (its reason, when it gave one with the flags byte, goes to refusal) or
-// acknowledged something else; throws no_response when it did not answer.
-bool writeValue(QmxSerial& link, const Vreg& vreg, std::uint16_t id, std::string& refusal) {
+// acknowledged something else; throws no_response when it did not answer. Each resend of an
+// unanswered write is announced on notices, when given.
+bool writeValue(QmxSerial& link, const Vreg& vreg, std::uint16_t id, std::ostream* notices,
+                std::string& refusal) {
   const char* label = vreg.label.c_str();
   logInfo("settings", "restore: set register \"%s\" (0x%04X=0x%s)", label,
           static_cast<unsigned>(id), vreg.value.c_str());
@@ -40,7 +42,8 @@ bool writeValue(QmxSerial& link, const Vreg& vreg, std::uint16_t id, std::string
 
   HexMsg reply;
   if (transact(link, request, {RSP_SET, RSP_UNKNOWN, RSP_FAILED}, kSetAttempts,
-               link.timeouts.setRegister, reply) != kExchangeOk) {
+               link.timeouts.setRegister, reply,
+               notices ? announceResends(*notices, vreg.label) : ResendNotice()) != kExchangeOk) {
     throw no_response();
   }
   const std::uint8_t code = reply.read8();
@@ -85,7 +88,7 @@ enum class Restored { skipped, stored, failed };
 
 // Stores one Vreg that holds a value known to be right (or, for a verify Vreg, checks that the
 // charger holds it).
-Restored restoreVreg(QmxSerial& link, HexProtocol& hex, Vreg& vreg) {
+Restored restoreVreg(QmxSerial& link, HexProtocol& hex, Vreg& vreg, std::ostream* notices) {
   const char* label = vreg.label.c_str();
   if (vreg.set == REG_NO_ACCESS) {
     logInfo("settings", "restore: settings vreg \"%s\" read-only, skipping", label);
@@ -116,7 +119,7 @@ Restored restoreVreg(QmxSerial& link, HexProtocol& hex, Vreg& vreg) {
   }
   const auto id = static_cast<std::uint16_t>(target);
   std::string refusal;
-  if (writeValue(link, vreg, id, refusal)) return Restored::stored;
+  if (writeValue(link, vreg, id, notices, refusal)) return Restored::stored;
   logError("settings", "restore: set register \"%s\" (0x%04X=0x%s) failed%s", label,
            static_cast<unsigned>(id), vreg.value.c_str(), refusal.c_str());
   vreg.status = VREG_SET_FAILED;
@@ -125,10 +128,12 @@ Restored restoreVreg(QmxSerial& link, HexProtocol& hex, Vreg& vreg) {
 
 }  // namespace
 
-int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress) {
+int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress,
+            std::ostream* resendNotices) {
   if (progress) {
     progress->toStore.clear();
     progress->stored.clear();
+    progress->current.clear();
     for (const Vreg& vreg : table.vregs())
       if (meantForCharger(vreg)) progress->toStore.push_back(vreg.label);
   }
@@ -144,7 +149,10 @@ int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress) {
     // Only what is known to be right goes back: everything retrieve skipped, failed or never
     // reached is left as the charger has it.
     if (vreg.status != VREG_OK || vreg.value.empty()) continue;
-    switch (restoreVreg(link, hex, vreg)) {
+    if (progress) progress->current = vreg.label;
+    const Restored restored = restoreVreg(link, hex, vreg, resendNotices);
+    if (progress) progress->current.clear();
+    switch (restored) {
       case Restored::stored:
         if (progress) progress->stored.insert(vreg.label);
         break;

@@ -1,6 +1,7 @@
 // Writes the table's ok values into the charger (or checks them against a verify register).
 #pragma once
 
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,11 +18,14 @@ class QmxSerial;
 struct RestoreProgress {
   std::vector<std::string> toStore;
   std::set<std::string> stored;
+  std::string current;  // the label being written or checked; empty before the first and after
 };
 
 // 0 every handled Vreg ended well, 95 at least one failed, 3 no ping reply, 81 not application
 // firmware. Holds the link lock for the whole pass; no_response passes through. progress, when
-// given, is kept up to date even when a failure ends the pass.
-int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress = nullptr);
+// given, is kept up to date even when a failure ends the pass. Each resend of a write the charger
+// left unanswered is announced on resendNotices, when given (announceResends).
+int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress = nullptr,
+            std::ostream* resendNotices = nullptr);
 
 }  // namespace sunlink

@@ -508,11 +508,13 @@ std::optional<HexMsg> ChargerSim::Impl::decide(const HexMsg& frame) {
     return std::nullopt;
   }
   if (n <= faults.receptionErrors) return receptionError();
-  if ((faults.refuseSwitchOn || faults.ignoreSwitchOn) && bytes.size() >= 5 &&
-      bytes[0] == CMD_SET_REGISTER && (bytes[1] | bytes[2] << 8) == REG_DEVICE_MODE &&
-      bytes[4] == DEVICE_MODE_ON) {
-    if (faults.ignoreSwitchOn) return std::nullopt;
-    return refusal(REG_DEVICE_MODE);
+  if (bytes.size() >= 5 && bytes[0] == CMD_SET_REGISTER &&
+      (bytes[1] | bytes[2] << 8) == REG_DEVICE_MODE) {
+    const bool on = bytes[4] == DEVICE_MODE_ON;
+    const bool off = bytes[4] == DEVICE_MODE_OFF;
+    if ((on && faults.ignoreSwitchOn) || (off && faults.ignoreSwitchOff)) return std::nullopt;
+    if ((on && faults.refuseSwitchOn) || (off && faults.refuseSwitchOff))
+      return refusal(REG_DEVICE_MODE);
   }
   return answer(frame);
 }
@@ -797,6 +799,7 @@ RegisterBytes ChargerSim::registerValue(std::uint16_t id) const {
 void ChargerSim::setRegisterValue(std::uint16_t id, RegisterBytes value) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->registers[id] = std::move(value);
+  if (id == REG_DEVICE_MODE) impl_->chargerOn = Impl::deviceModeOn(impl_->registers);
 }
 
 bool ChargerSim::chargerOn() const { return impl_->locked(impl_->chargerOn); }

@@ -69,6 +69,9 @@ struct Faults {
   // The switch-on after a store (0x0200 set to 3): refused with code 4, or never answered.
   bool refuseSwitchOn = false;
   bool ignoreSwitchOn = false;
+  // The switch-off before a store (0x0200 set to 4): refused with code 4, or never answered.
+  bool refuseSwitchOff = false;
+  bool ignoreSwitchOff = false;
   // The reply to the first get or set of this register (-1: none) is held back until
   // releaseHeldReply, so that a test knows where the program is while it acts (sends it a signal).
   int holdReplyOnRegister = -1;
@@ -136,8 +139,11 @@ class ChargerSim {
   void releaseHeldReply();
 
   RegisterBytes registerValue(std::uint16_t id) const;  // empty when it has no such register
+  // A value for 0x0200 (the device mode) also switches the charger: 4 off, anything else on.
   void setRegisterValue(std::uint16_t id, RegisterBytes value);
-  bool chargerOn() const;     // the on/off state set through 0x0202/0x0200
+  // The on/off state set through 0x0202/0x0200, as a get of 0x0200 reports it (a profile whose
+  // 0x0200 holds 4 starts switched off).
+  bool chargerOn() const;
   int factoryResets() const;  // writes of 0 to 0x0004
   int historyClears() const;  // writes to 0x1030
   void clearRecords();        // requests, writes, byte counts and the counters above

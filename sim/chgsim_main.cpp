@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/registers.h"
 #include "sim/charger_sim.h"
 
 namespace po = boost::program_options;
@@ -173,7 +174,10 @@ po::options_description describeOptions(Options& o) {
     ("short-ping", "answer ping without the version word")
     ("check-widths", "refuse (flags 0x04) a set whose width differs from the register's")
     ("refuse-switch-on", "answer the switch-on after a store (0x0200 set to 3) with code 4")
-    ("ignore-switch-on", "never answer the switch-on after a store");
+    ("ignore-switch-on", "never answer the switch-on after a store")
+    ("refuse-switch-off", "answer the switch-off before a store (0x0200 set to 4) with code 4")
+    ("ignore-switch-off", "never answer the switch-off before a store")
+    ("switched-off", "start switched off (0x0200 holds 4)");
   // clang-format on
   return options;
 }
@@ -191,6 +195,8 @@ const struct {
     {"check-widths", &Faults::checkWidths},
     {"refuse-switch-on", &Faults::refuseSwitchOn},
     {"ignore-switch-on", &Faults::ignoreSwitchOn},
+    {"refuse-switch-off", &Faults::refuseSwitchOff},
+    {"ignore-switch-off", &Faults::ignoreSwitchOff},
 };
 
 // The faults of the options. Throws std::invalid_argument for a register id or text it cannot
@@ -211,8 +217,10 @@ Faults faultsOf(const Options& o, const po::variables_map& vm) {
 
 // The profile with the register values of the options. Throws std::invalid_argument for an
 // unknown profile or a register value it cannot read.
-Profile profileOf(const Options& o) {
+Profile profileOf(const Options& o, const po::variables_map& vm) {
   Profile profile = profileByName(o.profileName);
+  if (vm.count("switched-off"))
+    profile.registers[sunlink::REG_DEVICE_MODE] = u16(sunlink::DEVICE_MODE_OFF);
   for (const std::string& text : o.registerValues) {
     auto entry = parseRegisterValue(text);
     profile.registers[entry.first] = entry.second;
@@ -271,7 +279,7 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<ChargerSim> sim;
   try {
     const Faults faults = faultsOf(o, vm);
-    sim = std::make_unique<ChargerSim>(profileOf(o), faults);
+    sim = std::make_unique<ChargerSim>(profileOf(o, vm), faults);
   } catch (const std::exception& e) {
     std::cerr << "chgsim: " << e.what() << "\n";
     return 2;

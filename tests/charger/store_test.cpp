@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -155,8 +156,18 @@ TEST_F(StoreTest, RefusedClockWriteStillSwitchesTheChargerOn) {
   EXPECT_TRUE(charger_->sim.chargerOn());
 }
 
-// A charger that falls silent part-way through a store ends the store with no_response; it must
-// not be left switched off (and so not charging) once it answers again.
+// The resend notices of a write the charger left unanswered: one line per attempt after the first.
+std::string resendLines(const std::string& what, int from, int to) {
+  std::string lines;
+  for (int attempt = from; attempt <= to; ++attempt) {
+    lines += "no answer from the charger to the " + what + " write; trying again (attempt " +
+             std::to_string(attempt) + " of 10)\n";
+  }
+  return lines;
+}
+
+// A charger that falls silent part-way through a store ends the store with 3, each resend
+// announced; it must not be left switched off (and so not charging) once it answers again.
 TEST_F(StoreTest, ChargerFallingSilentMidStoreIsSwitchedOnAgainWhenItAnswers) {
   connect("load115", true);
   sim::Faults faults;
@@ -164,23 +175,71 @@ TEST_F(StoreTest, ChargerFallingSilentMidStoreIsSwitchedOnAgainWhenItAnswers) {
   faults.silentRequests = 10;        // every attempt restore makes at it
   charger_->sim.setFaults(faults);
   const auto labels = labelsToStore(*model_);
-  EXPECT_THROW(model_->storeSettings(), no_response);
+  EXPECT_EQ(model_->storeSettings(), 3);
   EXPECT_EQ(writes(),
             join({kChargerOff, settingWrites(*model_, "absorption_voltage"), kChargerOn}));
+  EXPECT_EQ(charger_->requests(CMD_SET_REGISTER, 0xEDF7), 10u);
   EXPECT_TRUE(charger_->sim.chargerOn());
   // How far it got: every setting before the absorption voltage, and nothing from there on.
   const std::size_t at =
       std::find(labels.begin(), labels.end(), "absorption_voltage") - labels.begin();
-  EXPECT_EQ(err_.str(), "Store incomplete: settings written: " + listed(labels, 0, at) +
+  EXPECT_EQ(err_.str(), resendLines("absorption_voltage", 2, 10) +
+                            "Store incomplete: settings written: " + listed(labels, 0, at) +
                             "; not written: " + listed(labels, at, labels.size()) +
-                            "; the charger confirmed it is switched on.\n");
+                            "; the charger confirmed it is switched on.\n"
+                            "The charger stopped answering during the store (no answer to the "
+                            "absorption_voltage write).\n");
+}
+
+// A switch-off that the charger refused or left unanswered stops the store before any setting:
+// the settings would go into a running charger. The switch-on is still tried, and the run ends
+// with the switch-off's status.
+TEST_F(StoreTest, FailedSwitchOffStopsTheStoreBeforeAnySetting) {
+  struct Case {
+    const char* name;
+    bool unanswered;
+    bool stateKnown;  // identification read the charger switched on; else it did not tell
+    int status;
+    std::string err;
+  };
+  const std::string notMade =
+      "Store not made: the charger did not confirm the switch-off, so no setting was written; the "
+      "charger confirmed it is switched on.\n";
+  const Case cases[] = {
+      {"refused", false, true, 22, notMade},
+      {"refused, state unknown", false, false, 22, notMade},
+      {"unanswered", true, true, 3,
+       resendLines("switch-off", 2, 10) + "No response received (incorrect serial port?)\n" +
+           notMade},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    out_.str("");
+    connect("load115", c.unanswered);
+    err_.str("");
+    ASSERT_EQ(model_->capabilities.switchedOn, std::optional<bool>(true));
+    if (!c.stateKnown) model_->capabilities.switchedOn.reset();
+    sim::Faults faults;
+    faults.refuseSwitchOff = !c.unanswered;
+    faults.ignoreSwitchOff = c.unanswered;
+    charger_->sim.setFaults(faults);
+    ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
+    EXPECT_EQ(model_->storeSettings(), c.status);
+    // The unlock was taken, the mode write not; then the switch-on.
+    EXPECT_EQ(writes(), join({WriteList{kChargerOff[0]}, kChargerOn}));
+    EXPECT_EQ(charger_->requests(CMD_SET_REGISTER, REG_DEVICE_MODE), c.unanswered ? 11u : 2u);
+    EXPECT_TRUE(charger_->sim.chargerOn());
+    EXPECT_EQ(err_.str(), c.err);
+    EXPECT_EQ(out_.str(), "") << "no store banner";
+  }
 }
 
 // A store that did not carry everything, or a switch-on the charger did not confirm, is reported
 // in one line; the charger is always asked to switch on again.
 TEST_F(StoreTest, StoreThatFailsSaysHowFarItGotAndWhetherTheChargerIsOn) {
   using Labels = std::vector<std::string>;
-  const std::string leftOff = "may be left off (run chgtune again, or power-cycle the charger).\n";
+  const std::string leftOff =
+      "may be left off (run `chgtune --switch-on`, or power-cycle the charger).\n";
   struct Case {
     const char* name;
     sim::Faults faults;
@@ -189,8 +248,12 @@ TEST_F(StoreTest, StoreThatFailsSaysHowFarItGotAndWhetherTheChargerIsOn) {
     // The expected report, given the labels to store and the place of the absorption voltage.
     std::function<std::string(const Labels&, std::size_t)> err;
   };
-  sim::Faults refused, unplugged, unanswered;
+  sim::Faults refused, unplugged, unanswered, answeredLate;
   refused.refuseSet = {0xEDF7};
+  // The absorption write answered at its fourth attempt: the store goes on, the three resends
+  // announced.
+  answeredLate.silentOnRegister = 0xEDF7;
+  answeredLate.silentRequests = 3;
   // Off takes three requests and the restore's ping one; the third setting finds the line gone.
   unplugged.unplugAfter = 6;
   unanswered.ignoreSwitchOn = true;
@@ -202,15 +265,22 @@ TEST_F(StoreTest, StoreThatFailsSaysHowFarItGotAndWhetherTheChargerIsOn) {
          return "Store incomplete: settings written: " + listed(others, 0, others.size()) +
                 "; not written: absorption_voltage; the charger confirmed it is switched on.\n";
        }},
-      {"line lost", unplugged, true, -1,
+      {"line lost", unplugged, true, 3,
        [&](const Labels& labels, std::size_t) {
-         return "Store incomplete: settings written: " + listed(labels, 0, 2) +
+         // The line goes at the third setting's first attempt; its resend finds no port.
+         return resendLines(labels[2], 2, 2) +
+                "Store incomplete: settings written: " + listed(labels, 0, 2) +
                 "; not written: " + listed(labels, 2, labels.size()) +
-                "; the charger did not confirm it is switched on and " + leftOff;
+                "; the charger did not confirm it is switched on and " + leftOff +
+                "The serial port " + charger_->sim.slavePath() +
+                " failed during the store: write: Input/output error.\n";
        }},
+      {"write answered late", answeredLate, true, 0,
+       [&](const Labels&, std::size_t) { return resendLines("absorption_voltage", 2, 4); }},
       {"switch-on unanswered", unanswered, true, 3,
        [&](const Labels&, std::size_t) {
-         return "No response received (incorrect serial port?)\nThe charger did not confirm it "
+         return resendLines("switch-on", 2, 10) +
+                "No response received (incorrect serial port?)\nThe charger did not confirm it "
                 "is switched on after the store and " +
                 leftOff;
        }},

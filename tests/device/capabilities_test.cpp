@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -135,8 +137,50 @@ TEST(IdentifyCharger, DerivesFlagsForFirmwareBefore116) {
     EXPECT_EQ(caps.name, c.name);
     EXPECT_FALSE(caps.releaseCandidate);
     EXPECT_EQ(caps.modelRatings.size(), 20u);
-    // Nothing newer than 1.16 is asked of firmware that cannot answer it.
-    EXPECT_TRUE(charger.requestedIds(CMD_GET_REGISTER).empty());
+    // Nothing newer than 1.16 is asked of firmware that cannot answer it: only the device mode.
+    EXPECT_EQ(charger.requestedIds(CMD_GET_REGISTER), std::vector<std::uint16_t>{REG_DEVICE_MODE});
+  }
+}
+
+// The device mode register is asked once, last: its low byte 4 is off, anything else on; a charger
+// that does not tell leaves the state unknown, and costs a single attempt.
+TEST(IdentifyCharger, DeviceModeTellsWhetherTheChargerIsSwitchedOn) {
+  struct Case {
+    const char* name;
+    sim::RegisterBytes mode;  // empty: as the profile has it (on)
+    sim::Faults faults;
+    std::optional<bool> switchedOn;
+  };
+  sim::Faults flagged, refused, silent;
+  flagged.flagsOnGet = {{REG_DEVICE_MODE, FLAGS_NOT_SUPPORTED}};
+  refused.refuseGet = {REG_DEVICE_MODE};
+  silent.silentOnRegister = REG_DEVICE_MODE;
+  silent.silentRequests = 1;
+  const Case cases[] = {
+      {"on", {}, {}, true},
+      {"off", {4, 0}, {}, false},
+      {"off, one byte", {4}, {}, false},
+      {"another mode is on", {1, 0}, {}, true},
+      {"off in the high byte only", {3, 4}, {}, true},
+      {"four bytes", {4, 0, 0, 0}, {}, std::nullopt},
+      {"flagged reply", {4, 0}, flagged, std::nullopt},
+      {"refused", {4, 0}, refused, std::nullopt},
+      {"no reply", {4, 0}, silent, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Profile profile = sim::profileByName("recent");
+    if (!c.mode.empty()) profile.registers[REG_DEVICE_MODE] = c.mode;
+    // The program's own time-outs: the unanswered attempt costs one second.
+    SimLink charger(profile, c.faults);
+    Capabilities caps;
+    ASSERT_EQ(identifyCharger(caps, *charger.link), 0);
+    EXPECT_EQ(caps.switchedOn, c.switchedOn);
+    const std::vector<std::uint16_t> ids = charger.requestedIds(CMD_GET_REGISTER);
+    ASSERT_FALSE(ids.empty());
+    EXPECT_EQ(ids.back(), REG_DEVICE_MODE);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), REG_DEVICE_MODE), 1);
+    EXPECT_EQ(charger.sim.writes().size(), 0u);
   }
 }
 
@@ -250,7 +294,7 @@ TEST(IdentifyCharger, UnknownModelGetsBareFirmwareNameAndAnError) {
   EXPECT_EQ(caps.name, " application v1.11");
   EXPECT_EQ(caps.minBatteryVoltage, 0);
   // Below 1.12 the model-name register is not asked for.
-  EXPECT_TRUE(charger.requestedIds(CMD_GET_REGISTER).empty());
+  EXPECT_EQ(charger.requestedIds(CMD_GET_REGISTER), std::vector<std::uint16_t>{REG_DEVICE_MODE});
   EXPECT_EQ(log.messages("ERR.capabilities"),
             std::vector<std::string>{"mppt charger model unknown..."});
 }

@@ -182,7 +182,13 @@ TEST(DeviceCommands, ChargerThatStopsAnsweringMidCommandGives3) {
   const CommandRun run =
       runAgainst(sim::profileByName("load115"), chargerOff, faults, Silent::writes);
   EXPECT_EQ(run.result, 3);
-  EXPECT_EQ(run.err, "No response received (incorrect serial port?)\n");
+  // Each resend is announced, so that whoever waits at the terminal knows chgtune is still trying.
+  std::string resends;
+  for (int attempt = 2; attempt <= 10; ++attempt) {
+    resends += "no answer from the charger to the switch-off write; trying again (attempt " +
+               std::to_string(attempt) + " of 10)\n";
+  }
+  EXPECT_EQ(run.err, resends + "No response received (incorrect serial port?)\n");
   EXPECT_EQ(run.set, std::vector<std::uint16_t>(10, REG_DEVICE_MODE_UNLOCK));
 }
 

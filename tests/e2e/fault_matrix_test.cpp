@@ -187,19 +187,21 @@ TEST(FaultMatrixTest, SettingTheChargerLacksIsSkippedButAFailedReadStaysAFailure
 }
 
 TEST(FaultMatrixTest, ChargerSilentFromTheRetrieveOnEndsWithoutWriting) {
-  // Identification of this firmware takes a ping and a device id; the retrieve's ping then goes
-  // unanswered ten times.
+  // Identification of this firmware takes a ping, a device id and the device mode; the retrieve's
+  // ping then goes unanswered ten times.
   sim::Faults faults;
-  faults.silentAfter = 2;
+  faults.silentAfter = 3;
   SimulatedCharger charger("load115", faults);
   ProcessResult r = charger.run({"--abs", "14.4"});
   EXPECT_FALSE(r.timedOut);
   EXPECT_EQ(r.exitCode, 255);
   EXPECT_TRUE(contains(r.err, "ERROR")) << r.err;
   EXPECT_TRUE(writtenValues(charger.sim()).empty());
-  EXPECT_EQ(charger.sim().requestCount(), 12u);
+  EXPECT_EQ(charger.sim().requestCount(), 13u);
 }
 
+// A port that vanishes ends the run by itself; in the middle of a store, with the store's report
+// and the cause in plain words (no ERROR banner) and status 3.
 TEST(FaultMatrixTest, UnpluggedPortEndsTheRun) {
   sim::Faults faults;
   faults.unplugAfter = 5;
@@ -208,6 +210,21 @@ TEST(FaultMatrixTest, UnpluggedPortEndsTheRun) {
   EXPECT_FALSE(r.timedOut);
   EXPECT_NE(r.exitCode, 0);
   EXPECT_TRUE(writtenValues(charger.sim()).empty());
+
+  // A run up to the store asks what a --get asks; the switch-off takes a ping and two writes, the
+  // restore a ping; the second setting write finds the line gone.
+  SimulatedCharger counted("load115");
+  counted.run({"--get"});
+  faults.unplugAfter = static_cast<int>(counted.sim().requestCount()) + 3 + 1 + 1;
+  SimulatedCharger storing("load115", faults);
+  r = storing.run({"--abs", "14.4"});
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  EXPECT_FALSE(contains(r.err, "ERROR")) << r.err;
+  EXPECT_TRUE(contains(r.err, "Store incomplete: settings written: ")) << r.err;
+  EXPECT_TRUE(contains(r.err, "The serial port " + storing.path() + " failed during the store: "))
+      << r.err;
+  EXPECT_EQ(writtenValues(storing.sim()).size(), chargerOffWrites().size() + 1);
 }
 
 // Linux only: the Windows program opens a COM port unshared, which Windows refuses to a second

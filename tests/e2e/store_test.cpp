@@ -149,21 +149,148 @@ TEST(StoreTest, RefusedOptionGoesToTheMenuAndEndOfInputStoresNothing) {
   EXPECT_TRUE(writtenValues(charger.sim()).empty());
 }
 
-TEST(StoreTest, ChargerThatGoesSilentMidStoreIsSwitchedOnAgainWhenItAnswers) {
-  // The absorption write and its nine resends go unanswered (ten attempts of five seconds), so the
-  // store fails part-way; the charger answers again for the charger-on writes.
-  sim::Faults faults;
-  faults.silentOnRegister = kAbsorption;
-  faults.silentOnSetOnly = true;
-  faults.silentRequests = 10;
-  SimulatedCharger charger("load115", faults);
-  ProcessResult r = charger.run({"--abs", "14.4"});
-  EXPECT_NE(r.exitCode, 0);
-  EXPECT_TRUE(contains(r.err, "ERROR")) << r.err;
-  const auto all = writtenValues(charger.sim());
-  ASSERT_GE(all.size(), 4u);
-  EXPECT_EQ(std::vector<WrittenValue>(all.end() - 2, all.end()), chargerOnWrites());
-  EXPECT_TRUE(charger.sim().chargerOn());
+// The writes that switch the charger (0x0202 and 0x0200), in order.
+std::vector<WrittenValue> switchingWrites(const sim::ChargerSim& sim) {
+  std::vector<WrittenValue> switching;
+  for (const WrittenValue& w : writtenValues(sim))
+    if (w.id == REG_DEVICE_MODE_UNLOCK || w.id == REG_DEVICE_MODE) switching.push_back(w);
+  return switching;
+}
+
+std::size_t deviceModeGets(const sim::ChargerSim& sim) {
+  std::size_t count = 0;
+  for (const HexMsg& request : sim.requests()) {
+    const auto& bytes = request.bytes();
+    count += bytes.size() >= 3 && bytes[0] == CMD_GET_REGISTER &&
+             (bytes[1] | bytes[2] << 8) == REG_DEVICE_MODE;
+  }
+  return count;
+}
+
+// chgtune reads whether the charger is on, says so when it is off, and puts it back as it found
+// it: a charger switched off stays off through a store; --switch-on and --switch-off switch it.
+TEST(StoreTest, ChargerIsLeftAsItWasFoundAndSwitchedOnlyWhenAsked) {
+  struct Run {
+    std::vector<std::string> args;
+    sim::Faults faults;
+    int exitCode;
+    std::vector<std::string> out;  // each on standard output
+    std::vector<std::string> err;  // each on standard error
+    std::vector<std::string> notOut;
+  };
+  struct Case {
+    const char* name;
+    bool startsOff;
+    std::vector<Run> runs;
+    std::vector<WrittenValue> switching;  // every write to 0x0202 and 0x0200, all runs
+    bool absorptionWritten;
+    bool onAtTheEnd;
+  };
+  const std::string offLine = "Charger = switched off\n";
+  const std::string keptOff =
+      "the charger was switched off before the store and stays off; `chgtune --switch-on` "
+      "switches it on\n";
+  sim::Faults none, flagged, silentMode, refuseOn;
+  flagged.flagsOnGet = {{REG_DEVICE_MODE, FLAGS_NOT_SUPPORTED}};
+  silentMode.silentOnRegister = REG_DEVICE_MODE;
+  silentMode.silentRequests = 1;
+  refuseOn.refuseSwitchOn = true;
+  sim::Faults refuseOff;
+  refuseOff.refuseSwitchOff = true;
+  const auto off = chargerOffWrites();
+  const auto on = chargerOnWrites();
+  const auto offOn = std::vector<WrittenValue>{off[0], off[1], on[0], on[1]};
+  const Case cases[] = {
+      {"found off: stays off through a store",
+       true,
+       {{{"--abs", "14.2"}, none, 0, {keptOff, offLine}, {}, {}},
+        {{"--get"}, none, 0, {"application v1.15\n" + offLine + "\n"}, {}, {}},
+        {{"--get", "--json"}, none, 0, {"\"switched_on\":false"}, {}, {}}},
+       {},
+       true,
+       false},
+      {"found on",
+       false,
+       {{{"--abs", "14.2"}, none, 0, {}, {}, {offLine, "stays off"}},
+        {{"--get", "--json"}, none, 0, {"\"switched_on\":true"}, {}, {offLine}}},
+       offOn,
+       true,
+       true},
+      {"state not told (flagged reply): switched off and on around the store",
+       false,
+       {{{"--abs", "14.2"}, flagged, 0, {}, {}, {offLine}},
+        {{"--get", "--json"}, flagged, 0, {}, {}, {"switched_on"}}},
+       offOn,
+       true,
+       true},
+      {"state not told (no reply)",
+       false,
+       {{{"--abs", "14.2"}, silentMode, 0, {}, {}, {offLine}}},
+       offOn,
+       true,
+       true},
+      {"--switch-on, and --switch-off",
+       true,
+       {{{"--switch-on"}, none, 0, {"The charger is switched on.\n"}, {}, {}},
+        {{"--switch-off"}, none, 0, {"The charger is switched off;"}, {}, {}},
+        {{"--get"}, none, 0, {offLine}, {}, {}}},
+       {on[0], on[1], off[0], off[1]},
+       false,
+       false},
+      {"one-shot precedence: --clock before --switch-on before --switch-off",
+       true,
+       {{{"--switch-off", "--clock", "--switch-on"}, none, 0, {"=== Set clock to "}, {}, {}},
+        {{"--switch-off", "--switch-on"}, none, 0, {"switched on."}, {}, {}}},
+       on,
+       false,
+       true},
+      {"switch-off refused: nothing written, the run ends with 22",
+       false,
+       {{{"--abs", "14.2"},
+         refuseOff,
+         22,
+         {},
+         {"Store not made: the charger did not confirm the switch-off, so no setting was written; "
+          "the charger confirmed it is switched on.\n"},
+         {"=== Storing settings"}}},
+       {off[0], on[0], on[1]},
+       false,
+       true},
+      {"switch-on refused, then --switch-on",
+       false,
+       {{{"--abs", "14.2"},
+         refuseOn,
+         22,
+         {},
+         {"may be left off (run `chgtune --switch-on`, or power-cycle the charger)."},
+         {}},
+        {{"--get"}, none, 0, {offLine}, {}, {}},
+        {{"--switch-on"}, none, 0, {"The charger is switched on.\n"}, {}, {}}},
+       {off[0], off[1], on[0], on[0], on[1]},
+       true,
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedCharger charger("load115");
+    sim::ChargerSim& sim = charger.sim();
+    if (c.startsOff) sim.setRegisterValue(REG_DEVICE_MODE, sim::u16(DEVICE_MODE_OFF));
+    for (const Run& run : c.runs) {
+      SCOPED_TRACE(run.args[0]);
+      sim.setFaults(run.faults);
+      const std::size_t modeGets = deviceModeGets(sim);
+      ProcessResult r = charger.run(run.args);
+      EXPECT_EQ(r.exitCode, run.exitCode) << r.err;
+      EXPECT_FALSE(contains(r.err, "ERROR")) << r.err;
+      for (const std::string& text : run.out) EXPECT_TRUE(contains(r.out, text)) << r.out;
+      for (const std::string& text : run.err) EXPECT_TRUE(contains(r.err, text)) << r.err;
+      for (const std::string& text : run.notOut) EXPECT_FALSE(contains(r.out, text)) << r.out;
+      EXPECT_EQ(deviceModeGets(sim), modeGets + 1) << "identification asks once";
+    }
+    EXPECT_EQ(switchingWrites(sim), c.switching);
+    EXPECT_EQ(valueOf(writtenValues(sim), kAbsorption) == "058C", c.absorptionWritten);
+    EXPECT_EQ(sim.chargerOn(), c.onAtTheEnd);
+  }
 }
 
 // The switch-on after a store was refused: the run must not end as a success, on every path that
@@ -195,7 +322,8 @@ TEST(StoreTest, SwitchOnThatIsRefusedFailsTheRun) {
     EXPECT_TRUE(contains(r.err, "the charger did not confirm it is switched on") ||
                 contains(r.err, "The charger did not confirm it is switched on"))
         << r.err;
-    EXPECT_TRUE(contains(r.err, "may be left off (run chgtune again, or power-cycle the charger)."))
+    EXPECT_TRUE(
+        contains(r.err, "may be left off (run `chgtune --switch-on`, or power-cycle the charger)."))
         << r.err;
     EXPECT_FALSE(charger.sim().chargerOn());
     // The switch-on was tried once, last: the unlock, then the refused mode write.

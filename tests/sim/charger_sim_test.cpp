@@ -212,6 +212,12 @@ TEST(ChargerSimTest, EachFaultSwitchChangesTheAnswersAsDocumented) {
   async.asyncBeforeReply = true;
   Faults garbage;
   garbage.garbage = "\x01noise\r\n";
+  Faults refuseOff;
+  refuseOff.refuseSwitchOff = true;
+  Faults ignoreOff;
+  ignoreOff.ignoreSwitchOff = true;
+  // The device mode as a get reports it: 3, on.
+  const std::string modeOn = text({0x07, 0x00, 0x02, 0, 0x03, 0x00});
 
   const std::vector<FaultCase> cases = {
       {"refuse set",
@@ -281,6 +287,18 @@ TEST(ChargerSimTest, EachFaultSwitchChangesTheAnswersAsDocumented) {
        {pong, pong},
        0},
       {"silent device", "silent", Faults(), {ping, msg({0x04}), getRequest(0xEDF7)}, {}, 0},
+      {"switch-off refused, switch-on taken",
+       "load115",
+       refuseOff,
+       {setRequest(0x0200, {4, 0}), setRequest(0x0200, {3, 0}), getRequest(0x0200)},
+       {text({0x04, 0x00, 0x02}), text({0x08, 0x00, 0x02, 0, 0x03, 0x00}), modeOn},
+       1},
+      {"switch-off never answered",
+       "load115",
+       ignoreOff,
+       {setRequest(0x0200, {4, 0}), getRequest(0x0200)},
+       {modeOn},
+       0},
   };
 
   for (const FaultCase& c : cases) {
