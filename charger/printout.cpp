@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "base/shown_text.h"
 #include "charger/charger_settings.h"
 #include "charger/load_control.h"
 #include "charger/value_text.h"
@@ -282,7 +283,8 @@ void printPortFunctions(ChargerSettings& model, std::ostream& out) {
 
 void ChargerSettings::printSettings() {
   std::ostream& out = *io.out;
-  out << capabilities.name << "\n\n";
+  // The model name is the charger's own text (its model-name register): shown, never obeyed.
+  out << shownText(capabilities.name) << "\n\n";
   const std::uint8_t batteryType = find("battery_type").getU8();
   printBatteryType(*this, out, batteryType);
   printBatteryVoltageSetting(*this, out);

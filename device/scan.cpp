@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "base/errors.h"
+#include "base/shown_text.h"
 #include "device/capabilities.h"
 #include "device/discovery.h"
 #include "link/qmx_serial.h"
@@ -102,7 +103,9 @@ std::string scanLine(const ScannedCharger& charger) {
       ": " + (charger.name.empty() ? "product " + registerIdText(charger.productId) : charger.name);
   line += ", firmware " + (charger.firmware.empty() ? std::string("unknown") : charger.firmware);
   line += charger.serial.empty() ? ", no serial number" : ", serial " + charger.serial;
-  return line;
+  // Name, serial number and firmware are the charger's own texts, the stable name the adapter's:
+  // shown, never obeyed.
+  return shownText(line);
 }
 
 }  // namespace sunlink

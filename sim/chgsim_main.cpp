@@ -43,15 +43,18 @@ std::set<std::uint16_t> registerSet(const std::vector<std::string>& texts) {
   return ids;
 }
 
+std::string unescape(const std::string& text);
+
 // "ID=HEX" with the value's hex digits most significant first (as in a settings file), or
-// "ID=text:..." for a text register.
+// "ID=text:..." for a text register (with the escapes of unescape, so that a model name can carry
+// control characters).
 std::pair<std::uint16_t, RegisterBytes> parseRegisterValue(const std::string& text) {
   const std::size_t equals = text.find('=');
   if (equals == std::string::npos)
     throw std::invalid_argument("expected ID=VALUE: \"" + text + "\"");
   const std::uint16_t id = parseRegisterId(text.substr(0, equals));
   const std::string value = text.substr(equals + 1);
-  if (value.compare(0, 5, "text:") == 0) return {id, textBytes(value.substr(5))};
+  if (value.compare(0, 5, "text:") == 0) return {id, textBytes(unescape(value.substr(5)))};
   if (value.empty() || value.size() % 2 != 0 ||
       value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
     throw std::invalid_argument("expected an even number of hex digits: \"" + value + "\"");
@@ -63,7 +66,7 @@ std::pair<std::uint16_t, RegisterBytes> parseRegisterValue(const std::string& te
   return {id, bytes};
 }
 
-// Garbage is given on the command line with \r, \n, \t, \\ and \xHH escapes.
+// Garbage and texts are given on the command line with \r, \n, \t, \\ and \xHH escapes.
 std::string unescape(const std::string& text) {
   std::string bytes;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -106,6 +109,7 @@ struct Options {
   int textIntervalMs = 1000;
   int latencyMs = 0;
   std::vector<std::string> refuseSet, refuseGet, flagsOnGet, wrongIdOnGet, registerValues;
+  std::vector<std::string> textLabels;
   std::string silentOnRegister, garbage;
   Faults faults;  // the counts, filled in directly by the parser
 };
@@ -122,7 +126,10 @@ po::options_description describeOptions(Options& o) {
     ("verbose,v", "log every request and reply, and summarise the writes at the end, on stderr")
     ("register", po::value(&o.registerValues)->composing(),
      "ID=HEX: start with this register value (hex digits most significant first; "
-     "ID=text:... for text)")
+     "ID=text:... for text, with \\r \\n \\t \\xHH escapes)")
+    ("text-label", po::value(&o.textLabels)->composing(),
+     "LABEL=VALUE: send this value for the label in the TEXT blocks (added when the profile has "
+     "no such label; \\r \\n \\t \\xHH escapes)")
     ("refuse-set", po::value(&o.refuseSet)->composing(),
      "ID: answer sets of this register with code 4")
     ("refuse-get", po::value(&o.refuseGet)->composing(),
@@ -189,13 +196,19 @@ Faults faultsOf(const Options& o, const po::variables_map& vm) {
   return faults;
 }
 
-// The profile with the register values of the options. Throws std::invalid_argument for an
-// unknown profile or a register value it cannot read.
+// The profile with the register values and TEXT labels of the options. Throws
+// std::invalid_argument for an unknown profile or a register value or label it cannot read.
 Profile profileOf(const Options& o) {
   Profile profile = profileByName(o.profileName);
   for (const std::string& text : o.registerValues) {
     auto entry = parseRegisterValue(text);
     profile.registers[entry.first] = entry.second;
+  }
+  for (const std::string& text : o.textLabels) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos || equals == 0)
+      throw std::invalid_argument("expected LABEL=VALUE: \"" + text + "\"");
+    setTextLabel(profile, text.substr(0, equals), unescape(text.substr(equals + 1)));
   }
   return profile;
 }

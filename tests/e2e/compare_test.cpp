@@ -73,6 +73,16 @@ TEST(CompareTest, ListsEachDifferenceInThePrintoutsUnitsAndEndsWithItsStatus) {
        "float_voltage: only in the charger (13.80 V)\n"},
       {"not read from the charger", [](std::string&) {}, refuseCurrent, 94,
        "maximum_current: file 15.0 A, charger not read\n"},
+      // A file's label is shown, never obeyed: no retitled terminal, no forged line.
+      {"a label with control characters",
+       [](std::string& f) {
+         replaceIn(f, "</vregs>",
+                   "<vreg label=\"evil\x1B]0;x\x07\nabsorption_voltage\" get=\"0xEDF4\" "
+                   "value=\"0x0654\" status=\"ok\"/></vregs>");
+       },
+       {},
+       1,
+       "evil\\x1B]0;x\\x07\\nabsorption_voltage: only in the file (0x0654)\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
