@@ -233,20 +233,33 @@ void obtainLink(const CommandLine& options) {
 }
 
 // --scan: every port probed as discovery probes it (only the one named with --serial), none kept,
-// nothing written; one line per MPPT charger found. 0 when there was one, 11 when none.
+// nothing written; one line per MPPT charger found. 0 when there was one; when there was none, 11
+// only if every port was probed: a port that could not be (busy, no permission) may hold the
+// charger a script is looking for, so that ends with -1.
 [[noreturn]] void scanForChargers(const CommandLine& options) {
   const std::vector<std::string> ports =
       options.has("serial") ? std::vector<std::string>{options.text("serial")} : listSerialPorts();
   // The "Checking: ..." lines are progress: standard output carries only the chargers found.
-  const std::vector<ScannedCharger> chargers =
-      scanPorts(ports, options.has("quiet"), ExchangeTimeouts(), std::cerr);
+  const ScanResult scan = scanPorts(ports, options.has("quiet"), ExchangeTimeouts(), std::cerr);
   if (jsonReport) {
-    jsonReport->setChargers(chargers);
+    jsonReport->setChargers(scan.chargers);
+    jsonReport->setPorts(scan.ports);
   } else {
-    for (const ScannedCharger& charger : chargers) std::cout << scanLine(charger) << '\n';
+    for (const ScannedCharger& charger : scan.chargers) std::cout << scanLine(charger) << '\n';
   }
-  if (chargers.empty()) std::cerr << "Unable to detect a MPPT charger." << std::endl;
-  exitWithResult(chargers.empty() ? kExitNoCharger : kExitOk);
+  if (!scan.chargers.empty()) exitWithResult(kExitOk);
+  std::string notProbed;
+  for (const ScannedPort& port : scan.ports) {
+    if (!port.failure.empty()) notProbed += (notProbed.empty() ? "" : ", ") + port.port;
+  }
+  if (notProbed.empty()) {
+    std::cerr << "Unable to detect a MPPT charger." << std::endl;
+    exitWithResult(kExitNoCharger);
+  }
+  const std::string message = "No MPPT charger found; not probed: " + notProbed;
+  std::cerr << message << std::endl;
+  noteFailure(message);
+  exitProgram(kExitFailure);
 }
 
 // Until the link exists a failure is the user's to mend (a mistyped option, a wrong port name):

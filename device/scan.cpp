@@ -70,11 +70,14 @@ void listenForSerialNumber(QmxSerial& link, ScannedCharger& charger, bool quiet,
 
 }  // namespace
 
-std::vector<ScannedCharger> scanPorts(const std::vector<std::string>& ports, bool quiet,
-                                      const ExchangeTimeouts& timeouts, std::ostream& progress) {
-  std::vector<ScannedCharger> chargers;
+ScanResult scanPorts(const std::vector<std::string>& ports, bool quiet,
+                     const ExchangeTimeouts& timeouts, std::ostream& progress) {
+  ScanResult result;
+  std::vector<ScannedCharger>& chargers = result.chargers;
   for (const std::string& port : ports) {
-    std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, progress);
+    std::string failure;
+    std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, progress, &failure);
+    result.ports.push_back({port, failure});
     if (!link) continue;
     ScannedCharger charger;
     charger.port = port;
@@ -93,7 +96,7 @@ std::vector<ScannedCharger> scanPorts(const std::vector<std::string>& ports, boo
     } catch (...) {
     }
   }
-  return chargers;
+  return result;
 }
 
 std::string scanLine(const ScannedCharger& charger) {
