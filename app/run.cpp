@@ -141,11 +141,30 @@ void writeJsonReport(int status) {
   }
 }
 
-void startJsonReport(const CommandLine& options) {
-  checkJsonCombination(options);
-  if (jsonOutput == nullptr) return;
+void createJsonReport() {
   jsonReport = std::make_unique<JsonReport>();
   setExitReport(&writeJsonReport);
+}
+
+// A combination refused here is a command-line error like any other: with --json it is told in
+// the document.
+void startJsonReport(const CommandLine& options) {
+  if (jsonOutput != nullptr) createJsonReport();
+  checkJsonCombination(options);
+}
+
+// A command line that cannot be parsed still answers --json with a document carrying the options
+// library's message: a script that asked for JSON reads every answer as JSON. The option is
+// looked for among the arguments as given, up to "--" (after it nothing is an option).
+void keepStandardOutputForJsonError(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--") return;
+    if (argument != "--json") continue;
+    jsonOutput = takeStandardOutput();
+    createJsonReport();
+    return;
+  }
 }
 
 // What ended the run, for the document's "error".
@@ -175,12 +194,13 @@ std::string failureText(std::exception_ptr failure) {
 // --- The banner, the options, the link -----------------------------------------------------------
 
 // The banner comes before anything else, on the stream the options choose; a command line that
-// cannot be parsed still gets it before the library's message.
+// cannot be parsed still gets it before the library's message (with --json, on standard error).
 CommandLine parseOptions(int argc, char* argv[]) {
   std::unique_ptr<CommandLine> options;
   try {
     options = std::make_unique<CommandLine>(argc, argv);
   } catch (...) {
+    keepStandardOutputForJsonError(argc, argv);
     printBanner();
     throw;
   }
