@@ -14,6 +14,7 @@
 
 #include "app/cli.h"
 #include "app/error_banner.h"
+#include "app/ignored_options.h"
 #include "app/json_report.h"
 #include "base/errors.h"
 #include "base/exit_program.h"
@@ -91,9 +92,6 @@ void keepStandardOutputForJson(const CommandLine& options) {
   if (asksHelpOrVersion(options) || !options.has("json")) return;
   jsonOutput = documentOutput != nullptr ? documentOutput : takeStandardOutput();
 }
-
-const char* const settingOptions[] = {"table", "sys",    "abs",      "float",  "cellguard",
-                                      "eqv",   "autoeq", "tempcomp", "abslim", "current"};
 
 // --json goes with the paths that end in a result without a dialogue.
 void checkJsonCombination(const CommandLine& options) {
@@ -228,6 +226,13 @@ void startLogging(const CommandLine& options) {
   logInfo("chgtune", "start");
 }
 
+// Before anything is opened: the user learns at once which of the options given this run leaves
+// aside.
+void reportIgnoredOptions(const CommandLine& options) {
+  for (const std::string& line : ignoredOptionLines(options)) std::cerr << line << '\n';
+  std::cerr << std::flush;
+}
+
 // The port named with --serial is opened as given and started later, after the dump is attached,
 // so that the dump shows the start-up traffic too. Discovery hands over a link already running.
 void obtainLink(const CommandLine& options) {
@@ -291,6 +296,7 @@ CommandLine startUp(int argc, char* argv[]) {
     answerHelpOrVersion(options);
     startJsonReport(options);
     startLogging(options);
+    reportIgnoredOptions(options);
     if (options.has("scan")) scanForChargers(options);
     obtainLink(options);
     return options;
