@@ -1,6 +1,5 @@
 #include "base/shown_text.h"
 
-
 namespace sunlink {
 
 namespace {
@@ -48,7 +47,6 @@ std::string shownText(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
     const auto c = static_cast<unsigned char>(text[at]);
     if (c >= 0x20 && c < 0x7F) {
-      if (c == '\\') out += '\\';
       out += static_cast<char>(c);
       ++at;
       continue;
