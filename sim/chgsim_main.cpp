@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/serial_port.h"
 #include "sim/charger_sim.h"
 
 namespace po = boost::program_options;
@@ -160,7 +161,8 @@ po::options_description describeOptions(Options& o) {
     ("short-ping", "answer ping without the version word")
     ("check-widths", "refuse (flags 0x01) a set whose width differs from the register's")
     ("refuse-switch-on", "answer the switch-on after a store (0x0200 set to 3) with code 4")
-    ("ignore-switch-on", "never answer the switch-on after a store");
+    ("ignore-switch-on", "never answer the switch-on after a store")
+    ("busy", "hold the port as another program would: every other open of it is refused");
   // clang-format on
   return options;
 }
@@ -213,14 +215,24 @@ Profile profileOf(const Options& o) {
   return profile;
 }
 
-// Starts answering, prints the path, and returns on SIGINT or SIGTERM.
-void serveUntilSignalled(ChargerSim& sim) {
+// Starts answering, prints the path, and returns on SIGINT or SIGTERM. A busy port is claimed the
+// way chgtune claims one, so that the next program to open it finds it in use, as when a terminal
+// program or a second chgtune holds a real charger's port.
+void serveUntilSignalled(ChargerSim& sim, bool busy) {
   boost::asio::io_context io;
   boost::asio::signal_set signals(io, SIGINT, SIGTERM);
   // Before the path is printed: whoever reads it may send the signal at once.
   signals.async_wait([](const boost::system::error_code&, int) {});
-  std::cout << sim.start() << std::endl;
+  const std::string path = sim.start();
+  sunlink::SerialPortHandle holder = -1;
+  if (busy) {
+    boost::system::error_code ec;
+    holder = sunlink::openSerialPortExclusive(path, ec);
+    if (ec) throw std::runtime_error("cannot hold " + path + ": " + ec.message());
+  }
+  std::cout << path << std::endl;
   io.run();
+  if (holder >= 0) sunlink::closeSerialPort(holder);
 }
 
 void printSummary(const ChargerSim& sim) {
@@ -273,7 +285,7 @@ int main(int argc, char* argv[]) {
   const bool verbose = vm.count("verbose") > 0;
   if (verbose) sim->setTrafficLog([](const std::string& line) { std::cerr << line << std::endl; });
   try {
-    serveUntilSignalled(*sim);
+    serveUntilSignalled(*sim, vm.count("busy") > 0);
   } catch (const std::exception& e) {
     std::cerr << "chgsim: " << e.what() << "\n";
     return 1;
