@@ -114,6 +114,13 @@ void JsonReport::setChargers(const std::vector<ScannedCharger>& chargers) {
   impl_->document["chargers"] = list;
 }
 
+void JsonReport::setPorts(const std::vector<ScannedPort>& ports) {
+  json list = json::array();
+  for (const ScannedPort& p : ports)
+    list.push_back({{"port", p.port}, {"error", textOrNull(p.failure)}});
+  impl_->document["ports"] = list;
+}
+
 void JsonReport::setError(const std::string& text) {
   if (impl_->error.empty()) impl_->error = text.empty() ? "failed" : text;
 }

@@ -37,6 +37,9 @@ class JsonReport {
   void setDifferences(const std::vector<SettingDifference>& differences);
   // "chargers": port, stable_name, product_id, name, firmware, serial (null where unknown).
   void setChargers(const std::vector<ScannedCharger>& chargers);
+  // "ports": every port scanned, with port and error (why it could not be probed; null when it
+  // was).
+  void setPorts(const std::vector<ScannedPort>& ports);
   // "error": what ended the run; the first one set is kept (the cause, not its consequences).
   void setError(const std::string& text);
   bool hasError() const;

@@ -14,6 +14,7 @@
 
 #include "app/cli.h"
 #include "app/error_banner.h"
+#include "app/ignored_options.h"
 #include "app/json_report.h"
 #include "base/errors.h"
 #include "base/exit_program.h"
@@ -107,9 +108,6 @@ const OneShotCommand oneShotCommands[] = {
     {"switch-off", switchChargerOff},
 };
 
-const char* const settingOptions[] = {"table", "sys",    "abs",      "float",  "cellguard",
-                                      "eqv",   "autoeq", "tempcomp", "abslim", "current"};
-
 // --json goes with the paths that end in a result without a dialogue.
 void checkJsonCombination(const CommandLine& options) {
   if (!options.has("json")) return;
@@ -159,11 +157,30 @@ void writeJsonReport(int status) {
   }
 }
 
-void startJsonReport(const CommandLine& options) {
-  checkJsonCombination(options);
-  if (jsonOutput == nullptr) return;
+void createJsonReport() {
   jsonReport = std::make_unique<JsonReport>();
   setExitReport(&writeJsonReport);
+}
+
+// A combination refused here is a command-line error like any other: with --json it is told in
+// the document.
+void startJsonReport(const CommandLine& options) {
+  if (jsonOutput != nullptr) createJsonReport();
+  checkJsonCombination(options);
+}
+
+// A command line that cannot be parsed still answers --json with a document carrying the options
+// library's message: a script that asked for JSON reads every answer as JSON. The option is
+// looked for among the arguments as given, up to "--" (after it nothing is an option).
+void keepStandardOutputForJsonError(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--") return;
+    if (argument != "--json") continue;
+    jsonOutput = takeStandardOutput();
+    createJsonReport();
+    return;
+  }
 }
 
 // What ended the run, for the document's "error".
@@ -193,12 +210,13 @@ std::string failureText(std::exception_ptr failure) {
 // --- The banner, the options, the link -----------------------------------------------------------
 
 // The banner comes before anything else, on the stream the options choose; a command line that
-// cannot be parsed still gets it before the library's message.
+// cannot be parsed still gets it before the library's message (with --json, on standard error).
 CommandLine parseOptions(int argc, char* argv[]) {
   std::unique_ptr<CommandLine> options;
   try {
     options = std::make_unique<CommandLine>(argc, argv);
   } catch (...) {
+    keepStandardOutputForJsonError(argc, argv);
     printBanner();
     throw;
   }
@@ -226,6 +244,13 @@ void startLogging(const CommandLine& options) {
   logInfo("chgtune", "start");
 }
 
+// Before anything is opened: the user learns at once which of the options given this run leaves
+// aside.
+void reportIgnoredOptions(const CommandLine& options) {
+  for (const std::string& line : ignoredOptionLines(options)) std::cerr << line << '\n';
+  std::cerr << std::flush;
+}
+
 // The port named with --serial is opened as given and started later, after the dump is attached,
 // so that the dump shows the start-up traffic too. Discovery hands over a link already running.
 void obtainLink(const CommandLine& options) {
@@ -251,20 +276,33 @@ void obtainLink(const CommandLine& options) {
 }
 
 // --scan: every port probed as discovery probes it (only the one named with --serial), none kept,
-// nothing written; one line per MPPT charger found. 0 when there was one, 11 when none.
+// nothing written; one line per MPPT charger found. 0 when there was one; when there was none, 11
+// only if every port was probed: a port that could not be (busy, no permission) may hold the
+// charger a script is looking for, so that ends with -1.
 [[noreturn]] void scanForChargers(const CommandLine& options) {
   const std::vector<std::string> ports =
       options.has("serial") ? std::vector<std::string>{options.text("serial")} : listSerialPorts();
   // The "Checking: ..." lines are progress: standard output carries only the chargers found.
-  const std::vector<ScannedCharger> chargers =
-      scanPorts(ports, options.has("quiet"), ExchangeTimeouts(), std::cerr);
+  const ScanResult scan = scanPorts(ports, options.has("quiet"), ExchangeTimeouts(), std::cerr);
   if (jsonReport) {
-    jsonReport->setChargers(chargers);
+    jsonReport->setChargers(scan.chargers);
+    jsonReport->setPorts(scan.ports);
   } else {
-    for (const ScannedCharger& charger : chargers) std::cout << scanLine(charger) << '\n';
+    for (const ScannedCharger& charger : scan.chargers) std::cout << scanLine(charger) << '\n';
   }
-  if (chargers.empty()) std::cerr << "Unable to detect a MPPT charger." << std::endl;
-  exitWithResult(chargers.empty() ? kExitNoCharger : kExitOk);
+  if (!scan.chargers.empty()) exitWithResult(kExitOk);
+  std::string notProbed;
+  for (const ScannedPort& port : scan.ports) {
+    if (!port.failure.empty()) notProbed += (notProbed.empty() ? "" : ", ") + port.port;
+  }
+  if (notProbed.empty()) {
+    std::cerr << "Unable to detect a MPPT charger." << std::endl;
+    exitWithResult(kExitNoCharger);
+  }
+  const std::string message = "No MPPT charger found; not probed: " + notProbed;
+  std::cerr << message << std::endl;
+  noteFailure(message);
+  exitProgram(kExitFailure);
 }
 
 // Until the link exists a failure is the user's to mend (a mistyped option, a wrong port name):
@@ -276,6 +314,7 @@ CommandLine startUp(int argc, char* argv[]) {
     answerHelpOrVersion(options);
     startJsonReport(options);
     startLogging(options);
+    reportIgnoredOptions(options);
     if (options.has("scan")) scanForChargers(options);
     obtainLink(options);
     return options;

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/shown_text.h"
 #include "platform/clock.h"
 
 namespace sunlink {
@@ -86,7 +87,11 @@ std::optional<std::string> buildLine(LogLevel level, const char* category, const
   try {
     std::string line = logStamp(elapsedMicros());
     line.append(levelName(level)).append(".").append(category).append(": ");
+    const std::size_t start = line.size();
     if (!appendMessage(line, format, args)) return std::nullopt;
+    // Messages carry labels and values from charger and files: one line each, nothing a terminal
+    // would act on.
+    line.replace(start, std::string::npos, shownText(std::string_view(line).substr(start)));
     line.push_back('\n');
     return line;
   } catch (const std::bad_alloc&) {

@@ -3,8 +3,10 @@
 // Lines look like "012.345 INF.hex_proto: hex: ping": seconds (wrapping every 1000 s) and
 // milliseconds since startClock, level name, category, message. By default only errors are shown;
 // --verbose shows everything. Each shown line reaches its destination (standard error unless a log
-// file is set) before the call returns. Safe to call from the main thread and the reader thread:
-// one process-wide lock serialises delivery, so lines never interleave.
+// file is set) before the call returns. A message is shown through shownText: a label or value
+// from the charger or a file stays on its line and cannot steer the terminal. Safe to call from the
+// main thread and the reader thread: one process-wide lock serialises delivery, so lines never
+// interleave.
 #pragma once
 
 #include <atomic>

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "base/shown_text.h"
 #include "charger/charger_settings.h"
 #include "charger/load_control.h"
 #include "charger/value_text.h"
@@ -302,7 +303,8 @@ void printPortFunctions(ChargerSettings& model, std::ostream& out) {
 
 void ChargerSettings::printSettings() {
   std::ostream& out = *io.out;
-  out << capabilities.name << "\n";
+  // The model name is the charger's own text (its model-name register): shown, never obeyed.
+  out << shownText(capabilities.name) << "\n";
   // Said only when off: a charger that is off does not charge, whatever its settings say.
   if (capabilities.switchedOn == false) out << "Charger = switched off\n";
   out << "\n";

@@ -1,5 +1,6 @@
 #include "charger/settings_compare.h"
 
+#include "base/shown_text.h"
 #include "base/statuses.h"
 #include "charger/setting_units.h"
 
@@ -94,7 +95,8 @@ void printDifferences(const std::vector<SettingDifference>& differences, std::os
   for (const SettingDifference& d : differences) {
     std::string file = settingText(d.label, d.fileValue);
     std::string charger = settingText(d.label, d.chargerValue);
-    out << d.label << ": ";
+    // The file's labels are the file's text: shown, never obeyed.
+    out << shownText(d.label) << ": ";
     switch (d.kind) {
       case DifferenceKind::differs:
         if (file == charger) {

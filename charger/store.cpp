@@ -12,6 +12,7 @@
 
 #include "base/errors.h"
 #include "base/log.h"
+#include "base/shown_text.h"
 #include "base/statuses.h"
 #include "charger/charger_settings.h"
 #include "charger/load_control.h"
@@ -31,7 +32,8 @@ namespace {
 std::string labelList(const std::vector<std::string>& labels) {
   if (labels.empty()) return "none";
   std::string list;
-  for (const std::string& label : labels) list += (list.empty() ? "" : ", ") + label;
+  // A settings file's labels are shown as text, never obeyed by the terminal.
+  for (const std::string& label : labels) list += (list.empty() ? "" : ", ") + shownText(label);
   return list;
 }
 

@@ -232,6 +232,7 @@ std::string productName(HexProtocol& hex, std::uint16_t productId, std::uint16_t
   if ((versionWord & 0x0FFF) >= 0x112 && hex.getRegister(REG_MODEL_NAME, reply) == kExchangeOk) {
     name = reply.valueString();
     boost::algorithm::trim_right(name);
+    logInfo(kCategory, "model name \"%s\"", name.c_str());
   }
   return name;
 }

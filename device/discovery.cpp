@@ -115,7 +115,15 @@ bool textNamesMpptCharger(const TextDictionary& dictionary) {
 }
 
 std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
-                                     const ExchangeTimeouts& timeouts, std::ostream& out) {
+                                     const ExchangeTimeouts& timeouts, std::ostream& out,
+                                     std::string* failure) {
+  // Why a port could not be probed is for whoever asked for it (--scan), on its own line after
+  // the verdict; otherwise only for --verbose.
+  const auto notProbed = [&](const std::string& reason) {
+    if (failure == nullptr) return;
+    *failure = reason;
+    out << reason << "\n" << std::flush;
+  };
   out << "Checking: " << name << std::flush;
   std::unique_ptr<QmxSerial> link;
   try {
@@ -125,9 +133,9 @@ std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
   } catch (const std::exception& e) {
     discard(std::move(link));
     out << " => unable to open port\n" << std::flush;
-    // The verdict stays short; why the port did not open is for --verbose, or, when the user
-    // lacks the permission, worth a hint.
+    // The verdict stays short; when the user lacks the permission, it is worth a hint.
     logInfo("serial", "%s", e.what());
+    notProbed(e.what());
     const auto* systemError = dynamic_cast<const boost::system::system_error*>(&e);
     if (systemError && systemError->code() == boost::system::errc::permission_denied)
       hintPortPermission(name, std::cerr);
@@ -135,10 +143,12 @@ std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
   } catch (...) {
     discard(std::move(link));
     out << " => unable to open port\n" << std::flush;
+    notProbed("open " + name + ": unknown failure");
     return nullptr;
   }
 
   Outcome outcome{false, " => unable to open port"};
+  std::string broke;
   {
     // Released in reverse order: the HEX client, the parser, then the dictionary it fills.
     TextDictionary dictionary;
@@ -146,12 +156,14 @@ std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
     HexProtocol hex(*link);
     try {
       outcome = quiet ? listenForCharger(*link, dictionary, timeouts) : askForDeviceId(*link, hex);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
       // A port that opens but then fails to write (an adapter pulled out while being probed) is
       // as unusable as one that does not open; discovery goes on with the next port.
+      broke = name + ": " + e.what();
     }
   }
   out << outcome.verdict << "\n" << std::flush;
+  if (!broke.empty()) notProbed(broke);
   if (outcome.found) return link;
   discard(std::move(link));
   return nullptr;

@@ -27,9 +27,13 @@ std::unique_ptr<QmxSerial> locateDeviceOn(const std::vector<std::string>& ports,
                                           std::string& portName, bool quiet,
                                           const ExchangeTimeouts& timeouts, std::ostream& out);
 // Probes one port: prints "Checking: NAME" and its verdict; returns the started link or nullptr.
-// A rejected port's link is stopped (port closed, reader joined) before it is destroyed.
+// A rejected port's link is stopped (port closed, reader joined) before it is destroyed. When the
+// port could not be probed at all (busy, no permission, gone, failing) and failure is given, it
+// gets the reason, which names the port ("open /dev/ttyUSB0: Device or resource busy"), and the
+// reason is written to out on a line of its own after the verdict; it is left alone otherwise.
 std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
-                                     const ExchangeTimeouts& timeouts, std::ostream& out);
+                                     const ExchangeTimeouts& timeouts, std::ostream& out,
+                                     std::string* failure = nullptr);
 
 // Said once per run, when a port could not be opened for lack of permission: the user must be in
 // the group that owns the device node (named from the node, typically "dialout").

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "base/errors.h"
+#include "base/shown_text.h"
 #include "device/capabilities.h"
 #include "device/discovery.h"
 #include "link/qmx_serial.h"
@@ -69,11 +70,14 @@ void listenForSerialNumber(QmxSerial& link, ScannedCharger& charger, bool quiet,
 
 }  // namespace
 
-std::vector<ScannedCharger> scanPorts(const std::vector<std::string>& ports, bool quiet,
-                                      const ExchangeTimeouts& timeouts, std::ostream& progress) {
-  std::vector<ScannedCharger> chargers;
+ScanResult scanPorts(const std::vector<std::string>& ports, bool quiet,
+                     const ExchangeTimeouts& timeouts, std::ostream& progress) {
+  ScanResult result;
+  std::vector<ScannedCharger>& chargers = result.chargers;
   for (const std::string& port : ports) {
-    std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, progress);
+    std::string failure;
+    std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, progress, &failure);
+    result.ports.push_back({port, failure});
     if (!link) continue;
     ScannedCharger charger;
     charger.port = port;
@@ -92,7 +96,7 @@ std::vector<ScannedCharger> scanPorts(const std::vector<std::string>& ports, boo
     } catch (...) {
     }
   }
-  return chargers;
+  return result;
 }
 
 std::string scanLine(const ScannedCharger& charger) {
@@ -102,7 +106,9 @@ std::string scanLine(const ScannedCharger& charger) {
       ": " + (charger.name.empty() ? "product " + registerIdText(charger.productId) : charger.name);
   line += ", firmware " + (charger.firmware.empty() ? std::string("unknown") : charger.firmware);
   line += charger.serial.empty() ? ", no serial number" : ", serial " + charger.serial;
-  return line;
+  // Name, serial number and firmware are the charger's own texts, the stable name the adapter's:
+  // shown, never obeyed.
+  return shownText(line);
 }
 
 }  // namespace sunlink

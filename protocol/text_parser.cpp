@@ -24,7 +24,7 @@ bool isIdentityLabel(const std::string& label) {
 // First value wins: a label already present is left as it is, and only identity labels are kept.
 void storePair(TextDictionary& dictionary, const std::string& label, const std::string& value) {
   if (isIdentityLabel(label) && dictionary.addIfAbsent(label, value))
-    logInfo(kCategory, "parser: dictionary add (%s)", label.c_str());
+    logInfo(kCategory, "parser: dictionary add (%s = \"%s\")", label.c_str(), value.c_str());
 }
 
 void storeHexTrace(TextDictionary& dictionary, const HexMsg& msg) {

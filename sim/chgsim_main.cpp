@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "protocol/registers.h"
+#include "platform/serial_port.h"
 #include "sim/charger_sim.h"
 
 namespace po = boost::program_options;
@@ -63,15 +64,18 @@ std::map<std::uint16_t, std::uint8_t> registerFlags(const std::vector<std::strin
   return flags;
 }
 
+std::string unescape(const std::string& text);
+
 // "ID=HEX" with the value's hex digits most significant first (as in a settings file), or
-// "ID=text:..." for a text register.
+// "ID=text:..." for a text register (with the escapes of unescape, so that a model name can carry
+// control characters).
 std::pair<std::uint16_t, RegisterBytes> parseRegisterValue(const std::string& text) {
   const std::size_t equals = text.find('=');
   if (equals == std::string::npos)
     throw std::invalid_argument("expected ID=VALUE: \"" + text + "\"");
   const std::uint16_t id = parseRegisterId(text.substr(0, equals));
   const std::string value = text.substr(equals + 1);
-  if (value.compare(0, 5, "text:") == 0) return {id, textBytes(value.substr(5))};
+  if (value.compare(0, 5, "text:") == 0) return {id, textBytes(unescape(value.substr(5)))};
   if (value.empty() || value.size() % 2 != 0 ||
       value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
     throw std::invalid_argument("expected an even number of hex digits: \"" + value + "\"");
@@ -83,7 +87,7 @@ std::pair<std::uint16_t, RegisterBytes> parseRegisterValue(const std::string& te
   return {id, bytes};
 }
 
-// Garbage is given on the command line with \r, \n, \t, \\ and \xHH escapes.
+// Garbage and texts are given on the command line with \r, \n, \t, \\ and \xHH escapes.
 std::string unescape(const std::string& text) {
   std::string bytes;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -126,6 +130,7 @@ struct Options {
   int textIntervalMs = 1000;
   int latencyMs = 0;
   std::vector<std::string> refuseSet, refuseGet, flagsOnGet, wrongIdOnGet, registerValues;
+  std::vector<std::string> textLabels;
   std::string silentOnRegister, garbage;
   Faults faults;  // the counts, filled in directly by the parser
 };
@@ -142,7 +147,10 @@ po::options_description describeOptions(Options& o) {
     ("verbose,v", "log every request and reply, and summarise the writes at the end, on stderr")
     ("register", po::value(&o.registerValues)->composing(),
      "ID=HEX: start with this register value (hex digits most significant first; "
-     "ID=text:... for text)")
+     "ID=text:... for text, with \\r \\n \\t \\xHH escapes)")
+    ("text-label", po::value(&o.textLabels)->composing(),
+     "LABEL=VALUE: send this value for the label in the TEXT blocks (added when the profile has "
+     "no such label; \\r \\n \\t \\xHH escapes)")
     ("refuse-set", po::value(&o.refuseSet)->composing(),
      "ID: answer sets of this register with code 4")
     ("refuse-get", po::value(&o.refuseGet)->composing(),
@@ -177,7 +185,8 @@ po::options_description describeOptions(Options& o) {
     ("ignore-switch-on", "never answer the switch-on after a store")
     ("refuse-switch-off", "answer the switch-off before a store (0x0200 set to 4) with code 4")
     ("ignore-switch-off", "never answer the switch-off before a store")
-    ("switched-off", "start switched off (0x0200 holds 4)");
+    ("switched-off", "start switched off (0x0200 holds 4)")
+    ("busy", "hold the port as another program would: every other open of it is refused");
   // clang-format on
   return options;
 }
@@ -215,8 +224,8 @@ Faults faultsOf(const Options& o, const po::variables_map& vm) {
   return faults;
 }
 
-// The profile with the register values of the options. Throws std::invalid_argument for an
-// unknown profile or a register value it cannot read.
+// The profile with the register values and TEXT labels of the options. Throws
+// std::invalid_argument for an unknown profile or a register value or label it cannot read.
 Profile profileOf(const Options& o, const po::variables_map& vm) {
   Profile profile = profileByName(o.profileName);
   if (vm.count("switched-off"))
@@ -225,17 +234,33 @@ Profile profileOf(const Options& o, const po::variables_map& vm) {
     auto entry = parseRegisterValue(text);
     profile.registers[entry.first] = entry.second;
   }
+  for (const std::string& text : o.textLabels) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos || equals == 0)
+      throw std::invalid_argument("expected LABEL=VALUE: \"" + text + "\"");
+    setTextLabel(profile, text.substr(0, equals), unescape(text.substr(equals + 1)));
+  }
   return profile;
 }
 
-// Starts answering, prints the path, and returns on SIGINT or SIGTERM.
-void serveUntilSignalled(ChargerSim& sim) {
+// Starts answering, prints the path, and returns on SIGINT or SIGTERM. A busy port is claimed the
+// way chgtune claims one, so that the next program to open it finds it in use, as when a terminal
+// program or a second chgtune holds a real charger's port.
+void serveUntilSignalled(ChargerSim& sim, bool busy) {
   boost::asio::io_context io;
   boost::asio::signal_set signals(io, SIGINT, SIGTERM);
   // Before the path is printed: whoever reads it may send the signal at once.
   signals.async_wait([](const boost::system::error_code&, int) {});
-  std::cout << sim.start() << std::endl;
+  const std::string path = sim.start();
+  sunlink::SerialPortHandle holder = -1;
+  if (busy) {
+    boost::system::error_code ec;
+    holder = sunlink::openSerialPortExclusive(path, ec);
+    if (ec) throw std::runtime_error("cannot hold " + path + ": " + ec.message());
+  }
+  std::cout << path << std::endl;
   io.run();
+  if (holder >= 0) sunlink::closeSerialPort(holder);
 }
 
 void printSummary(const ChargerSim& sim) {
@@ -288,7 +313,7 @@ int main(int argc, char* argv[]) {
   const bool verbose = vm.count("verbose") > 0;
   if (verbose) sim->setTrafficLog([](const std::string& line) { std::cerr << line << std::endl; });
   try {
-    serveUntilSignalled(*sim);
+    serveUntilSignalled(*sim, vm.count("busy") > 0);
   } catch (const std::exception& e) {
     std::cerr << "chgsim: " << e.what() << "\n";
     return 1;

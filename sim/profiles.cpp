@@ -405,6 +405,16 @@ Profile profileByName(const std::string& name) {
   throw std::invalid_argument("unknown charger profile \"" + name + "\"");
 }
 
+void setTextLabel(Profile& profile, const std::string& label, const std::string& value) {
+  for (auto& entry : profile.textLabels) {
+    if (entry.first == label) {
+      entry.second = value;
+      return;
+    }
+  }
+  profile.textLabels.emplace_back(label, value);
+}
+
 std::vector<std::string> profileNames() {
   std::vector<std::string> names;
   for (const NamedProfile& entry : kProfiles) names.emplace_back(entry.name);

@@ -62,6 +62,9 @@ struct Profile {
 Profile profileByName(const std::string& name);
 // Every profile name, in a fixed order.
 std::vector<std::string> profileNames();
+// Gives the label this value in the profile's TEXT blocks: in its place when the profile has the
+// label, else at the end. A charger's text may hold anything, control characters included.
+void setTextLabel(Profile& profile, const std::string& label, const std::string& value);
 
 }  // namespace sim
 }  // namespace sunlink

@@ -1,6 +1,7 @@
 // The one-shot commands --reset, --erase and --clock run as a user runs them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "protocol/registers.h"
@@ -65,6 +66,79 @@ TEST(CommandsTest, RefusedWriteEndsWithTwentyTwo) {
   EXPECT_EQ(r.exitCode, 22);
   EXPECT_TRUE(contains(r.out, "=== Clear history ===")) << r.out;
   EXPECT_TRUE(writtenValues(charger.sim()).empty());
+}
+
+// One path runs per call; every option it leaves aside is named once on standard error with why,
+// and none of them reaches the charger.
+TEST(CommandsTest, OptionsThatARunLeavesAsideAreNamedAndNotApplied) {
+  TempDir dir;
+  const std::string saved = dir.file("saved.xml");
+  {
+    SimulatedCharger charger("load115");
+    ASSERT_EQ(charger.run({"--download", saved}).exitCode, 0);
+  }
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> lines;    // the lines naming what was left aside
+    std::vector<WrittenValue> writes;  // with a store, among the store's other writes
+  } cases[] = {
+      {{"--clock", "--abs", "15", "--erase"},
+       0,
+       {"--clock not run: one device command runs per call",
+        "--abs not applied: --erase runs alone"},
+       {{REG_CLEAR_HISTORY, "0000"}}},
+      {{"--reset", "--erase", "--clock"},
+       0,
+       {"--erase and --clock not run: one device command runs per call"},
+       {{REG_RESTORE_DEFAULTS, "0000"}}},
+      {{"--get", "--abs", "14.5"}, 0, {"--abs not applied: --get changes nothing"}, {}},
+      {{"--download", dir.file("s.xml"), "--get", "--table", "--float", "13.5"},
+       0,
+       {"--get, --table and --float not applied: --download only saves the settings"},
+       {}},
+      {{"--compare", saved, "--reset", "--upload", saved, "--current", "10"},
+       0,
+       {"--reset not run: --compare changes nothing",
+        "--upload and --current not applied: --compare changes nothing"},
+       {}},
+      {{"--scan", "--get", "--dump"},
+       0,
+       {"--get and --dump not applied: --scan only lists the chargers"},
+       {}},
+      {{"--quiet", "--get"},
+       0,
+       {"--quiet not applied: --serial names the port, so none is searched"},
+       {}},
+      {{"--scan", "--quiet"}, 0, {}, {}},
+      {{"--abs", "14.2", "--float", "13.6", "--dump"}, 0, {}, {{0xEDF7, "058C"}, {0xEDF6, "0550"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front() + " " + c.args.at(1));
+    sim::Faults sendingText;
+    sendingText.textInterval = std::chrono::milliseconds(20);
+    SimulatedCharger charger("load115", sendingText);
+    ProcessResult r = charger.run(c.args);
+    EXPECT_EQ(r.exitCode, c.status) << r.err;
+    std::size_t named = 0;
+    for (std::size_t at = r.err.find(" not "); at != std::string::npos;
+         at = r.err.find(" not ", at + 1))
+      named +=
+          r.err.compare(at, 10, " not run: ") == 0 || r.err.compare(at, 14, " not applied: ") == 0;
+    EXPECT_EQ(named, c.lines.size()) << r.err;
+    for (const std::string& line : c.lines)
+      EXPECT_TRUE(contains("\n" + r.err, "\n" + line + "\n")) << r.err;
+    const std::vector<WrittenValue> writes = writtenValues(charger.sim());
+    const bool stored = contains(r.out, "=== Storing settings to the mppt charger ===");
+    EXPECT_EQ(stored, c.args.front() == "--abs");
+    if (stored) {
+      for (const WrittenValue& w : c.writes)
+        EXPECT_NE(std::find(writes.begin(), writes.end(), w), writes.end()) << w;
+    } else {
+      EXPECT_EQ(writes, c.writes);
+      EXPECT_EQ(setRequestCount(charger.sim()), c.writes.size());
+    }
+  }
 }
 
 }  // namespace

@@ -113,6 +113,16 @@ TEST(CompareTest, ListsEachDifferenceInThePrintoutsUnitsAndEndsWithItsStatus) {
        0,
        holds,
        "current161"},
+      // A file's label is shown, never obeyed: no retitled terminal, no forged line.
+      {"a label with control characters",
+       [](std::string& f) {
+         replaceIn(f, "</vregs>",
+                   "<vreg label=\"evil\x1B]0;x\x07\nabsorption_voltage\" get=\"0xEDF4\" "
+                   "value=\"0x0654\" status=\"ok\"/></vregs>");
+       },
+       {},
+       1,
+       "evil\\x1B]0;x\\x07\\nabsorption_voltage: only in the file (0x0654)\n" + doesNot},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <iomanip>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "device/capabilities.h"
@@ -107,6 +108,49 @@ TEST(GetTest, DownloadWithGetWritesTheFileAndPrintsNoSettings) {
                        "    <vregs>\n        <vreg label=\"",
                        0),
             0u);
+}
+
+// A charger's model name that retitles and clears the terminal and forges a line of the printout,
+// and a serial number in its TEXT blocks that rings and clears: shown escaped wherever they appear
+// on the console, and as they are in the JSON document.
+TEST(GetTest, TextsFromTheChargerAreShownEscapedNeverObeyed) {
+  const std::string model = "Evil\x1B]0;owned\a\x1B[2J\nBattery Type = forged";
+  const std::string shownModel = "Evil\\x1B]0;owned\\x07\\x1B[2J\\nBattery Type = forged";
+  const std::string serial = "HQ\a\x1B[2J\x9B";
+  const std::string shownSerial = "HQ\\x07\\x1B[2J\\x9B";
+  sim::Profile profile = sim::profileByName("recent");
+  profile.registers[REG_MODEL_NAME] = sim::textBytes(model);
+  sim::setTextLabel(profile, "SER#", serial);
+  sim::Faults sendingText;
+  sendingText.textInterval = std::chrono::milliseconds(20);
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> shown;  // on standard output, or on standard error with --verbose
+  } cases[] = {
+      {{"--get"}, {"===\n" + shownModel + " application v1.17\n\nBattery Type = "}},
+      {{"--scan"}, {": " + shownModel + ", firmware 1.17, serial " + shownSerial + "\n"}},
+      {{"--scan", "--verbose"},
+       {"model name \"" + shownModel + "\"\n", "(SER# = \"" + shownSerial + "\")\n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    SimulatedCharger charger(profile, sendingText);
+    ProcessResult r = charger.run(c.args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string& shownOn = c.args.back() == "--verbose" ? r.err : r.out;
+    for (const std::string& text : c.shown) EXPECT_TRUE(contains(shownOn, text)) << shownOn;
+    for (const std::string* stream : {&r.out, &r.err}) {
+      EXPECT_EQ(stream->find_first_of("\x1B\a\x9B"), std::string::npos) << *stream;
+      EXPECT_FALSE(contains(*stream, "\nBattery Type = forged")) << "a forged line";
+    }
+    EXPECT_EQ(setRequestCount(charger.sim()), 0u);
+  }
+  // The document carries the texts as they are, in JSON's own escapes.
+  SimulatedCharger charger(profile, sendingText);
+  ProcessResult j = charger.run({"--scan", "--json"});
+  EXPECT_EQ(j.exitCode, 0) << j.err;
+  const nlohmann::json document = nlohmann::json::parse(j.out);
+  EXPECT_EQ(document.at("chargers").at(0).at("name"), model);
 }
 
 }  // namespace

@@ -132,19 +132,29 @@ TEST(JsonTest, StoreReportsTheSettingsItWrote) {
   EXPECT_TRUE(charger.sim().chargerOn());
 }
 
+// A command line that is refused, by the options library or for what it combines, still answers
+// with one document: a script that asked for JSON reads every answer as JSON.
 TEST(JsonTest, CombinationsWithoutAResultAreRefusedBeforeAnythingIsSent) {
-  const std::vector<std::vector<std::string>> refused = {
-      {"--json"},                     // the menu
-      {"--json", "--download", "-"},  // two documents on one output
-      {"--json", "--reset"},
+  const struct {
+    std::vector<std::string> args;
+    const char* named;  // in the error, and in the message on standard error
+  } refused[] = {
+      {{"--json"}, "--json"},                     // the menu
+      {{"--json", "--download", "-"}, "--json"},  // two documents on one output
+      {{"--json", "--reset"}, "--json"},
+      {{"--json", "--bogus"}, "--bogus"},       // unknown to the options library
+      {{"--get", "--json", "--abs"}, "--abs"},  // a value missing
   };
-  for (const auto& args : refused) {
-    SCOPED_TRACE(args.back());
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.args.back());
     SimulatedCharger charger("load115");
-    ProcessResult r = charger.run(args);
+    ProcessResult r = charger.run(c.args);
     EXPECT_EQ(r.exitCode, 255);
-    EXPECT_EQ(r.out, "");
-    EXPECT_TRUE(contains(r.err, "--json")) << r.err;
+    const json document = documentOf(r);
+    EXPECT_EQ(document.size(), 1u) << r.out;
+    EXPECT_TRUE(contains(document.at("error").get<std::string>(), c.named)) << r.out;
+    EXPECT_EQ(r.err.rfind("SunLink chgtune 1.17\n", 0), 0u) << "the banner, on standard error";
+    EXPECT_TRUE(contains(r.err, c.named)) << r.err;
     EXPECT_EQ(charger.sim().requestCount(), 0u);
   }
 }

@@ -68,6 +68,8 @@ TEST(ScanTest, ListsTheChargerOnTheNamedPortAndWritesNothing) {
     EXPECT_EQ(j.exitCode, c.status) << j.err;
     const nlohmann::json document = nlohmann::json::parse(j.out);
     EXPECT_FALSE(document.contains("error")) << "no charger is an answer, not a failure";
+    EXPECT_EQ(document.at("ports"),
+              nlohmann::json::array({{{"port", charger.path()}, {"error", nullptr}}}));
     ASSERT_EQ(document.at("chargers").size(), c.line.empty() ? 0u : 1u);
     if (!c.line.empty()) {
       const nlohmann::json& found = document.at("chargers").at(0);
@@ -78,6 +80,38 @@ TEST(ScanTest, ListsTheChargerOnTheNamedPortAndWritesNothing) {
       EXPECT_TRUE(found.at("stable_name").is_null()) << "a pseudo-terminal has no by-id name";
     }
     EXPECT_EQ(setRequestCount(charger.sim()), 0u);
+  }
+}
+
+// A port another program holds may be the charger a script looks for: it is named with its reason,
+// and finding no charger is then no answer (-1, not 11).
+TEST(ScanTest, APortThatCannotBeProbedIsNamedWithItsReason) {
+  for (const bool json : {false, true}) {
+    SCOPED_TRACE(json ? "--json" : "text");
+    SimulatedCharger charger("load115", sendingText());
+    QmxSerial holder(charger.path());
+    std::vector<std::string> args = {"--scan"};
+    if (json) args.push_back("--json");
+    ProcessResult r = charger.run(args);
+    EXPECT_EQ(r.exitCode, 255) << r.err;
+    const std::string reason = "open " + charger.path() + ": Device or resource busy";
+    EXPECT_TRUE(contains(
+        r.err, "Checking: " + charger.path() + " => unable to open port\n" + reason + "\n"))
+        << r.err;
+    EXPECT_TRUE(contains(r.err, "No MPPT charger found; not probed: " + charger.path() + "\n"))
+        << r.err;
+    EXPECT_FALSE(contains(r.err, "Unable to detect a MPPT charger.")) << r.err;
+    if (json) {
+      const nlohmann::json document = nlohmann::json::parse(r.out);
+      EXPECT_EQ(document.at("ports"),
+                nlohmann::json::array({{{"port", charger.path()}, {"error", reason}}}));
+      EXPECT_TRUE(document.at("chargers").empty());
+      EXPECT_TRUE(document.at("error").is_string());
+    } else {
+      EXPECT_EQ(r.out, "SunLink chgtune 1.17\n");
+    }
+    EXPECT_EQ(charger.sim().requestCount(), 0u);
+    holder.stop();
   }
 }
 
@@ -93,12 +127,13 @@ TEST(ScanPorts, GoesOnPastTheFirstChargerAndClosesEveryPort) {
   timeouts.listenCycle = 20ms;
   timeouts.listenLimit = 60s;  // ends as soon as a serial number arrives
   std::ostringstream progress;
-  std::vector<ScannedCharger> found = scanPorts(
-      {first->slavePath(), monitor->slavePath(), "/dev/chgtune-no-such-port", second->slavePath()},
-      false, timeouts, progress);
+  const std::vector<std::string> ports = {first->slavePath(), monitor->slavePath(),
+                                          "/dev/chgtune-no-such-port", second->slavePath()};
+  const ScanResult scan = scanPorts(ports, false, timeouts, progress);
+  std::vector<ScannedCharger> found = scan.chargers;
   timeouts.listenLimit = 0s;
   const std::vector<ScannedCharger> silentText =
-      scanPorts({quietOne->slavePath()}, false, timeouts, progress);
+      scanPorts({quietOne->slavePath()}, false, timeouts, progress).chargers;
   found.insert(found.end(), silentText.begin(), silentText.end());
 
   ASSERT_EQ(found.size(), 3u) << progress.str();
@@ -110,7 +145,15 @@ TEST(ScanPorts, GoesOnPastTheFirstChargerAndClosesEveryPort) {
   EXPECT_EQ(found[2].port, quietOne->slavePath());
   EXPECT_TRUE(contains(scanLine(found[2]), ", no serial number")) << scanLine(found[2]);
   EXPECT_TRUE(contains(progress.str(), " => no mppt charger, skipped\n")) << progress.str();
-  EXPECT_TRUE(contains(progress.str(), " => unable to open port\n")) << progress.str();
+  // Only the port that could not be opened has a reason, on its own line after its verdict.
+  const std::string reason = "open /dev/chgtune-no-such-port: No such file or directory";
+  EXPECT_TRUE(contains(progress.str(), " => unable to open port\n" + reason + "\n"))
+      << progress.str();
+  ASSERT_EQ(scan.ports.size(), ports.size());
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    EXPECT_EQ(scan.ports[i].port, ports[i]);
+    EXPECT_EQ(scan.ports[i].failure, i == 2 ? reason : "");
+  }
   for (auto* sim : {first.get(), monitor.get(), second.get(), quietOne.get()}) {
     EXPECT_EQ(setRequestCount(*sim), 0u);
     // Every port was closed again: it opens anew.

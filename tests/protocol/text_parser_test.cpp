@@ -64,9 +64,9 @@ TEST(QmxGetParser, KeepsFirstValueOfEachIdentityLabelInArrivalOrder) {
   const std::vector<std::string> expected = {
       "parser: establish hex protocol connection",
       "parser: establish text protocol connection",
-      "parser: dictionary add (PID)",
-      "parser: dictionary add (FW)",
-      "parser: dictionary add (SER#)",
+      "parser: dictionary add (PID = \"0x300\")",
+      "parser: dictionary add (FW = \"159\")",
+      "parser: dictionary add (SER# = \"HQ1234ABCDE\")",
       "parser: disconnect hex protocol connection",
       "parser: disconnect text protocol connection",
   };

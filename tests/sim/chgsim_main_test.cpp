@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/serial_port.h"
 #include "tests/sim/sim_line.h"
 
 namespace sunlink {
@@ -145,6 +146,35 @@ TEST(ChgsimMainTest, ListsProfilesAndRefusesBadOptions) {
     EXPECT_EQ(chgsim.line(), "") << options[0];  // no path: it never started
     EXPECT_EQ(chgsim.exitStatus(), 2) << options[0];
     EXPECT_EQ(chgsim.errors().rfind("chgsim: ", 0), 0u) << options[0];
+  }
+}
+
+// The charger's own texts can be planted with control characters, and the port can be held as
+// another program holds it.
+TEST(ChgsimMainTest, PlantsTextsWithEscapesAndHoldsThePortWhenBusy) {
+  if (!haveBinary()) GTEST_SKIP() << "build the chgsim target first";
+  {
+    Chgsim chgsim(
+        {"--profile", "recent", "--text-interval", "0", "--register", "0x010B=text:A\\x1B[2J\\n"});
+    std::string path = chgsim.line();
+    ASSERT_FALSE(path.empty());
+    path.pop_back();
+    SimLine line(path);
+    ASSERT_TRUE(line.isOpen());
+    EXPECT_EQ(line.ask(getRequest(0x010B)),
+              msg({0x07, 0x0B, 0x01, 0, 'A', 0x1B, '[', '2', 'J', '\n'}).toText());
+    EXPECT_EQ(chgsim.stop(SIGTERM), 0);
+  }
+  {
+    Chgsim chgsim({"--busy"});
+    std::string path = chgsim.line();
+    ASSERT_FALSE(path.empty());
+    path.pop_back();
+    boost::system::error_code ec;
+    const SerialPortHandle port = openSerialPortExclusive(path, ec);
+    EXPECT_EQ(ec, boost::system::errc::device_or_resource_busy) << ec.message();
+    if (port >= 0) closeSerialPort(port);
+    EXPECT_EQ(chgsim.stop(SIGTERM), 0);
   }
 }
 

@@ -50,7 +50,10 @@ std::vector<WrittenValue> chargerOnWrites() {
 }
 
 SimulatedCharger::SimulatedCharger(const std::string& profile, sim::Faults faults)
-    : sim_(new sim::ChargerSim(sim::profileByName(profile), faults)) {
+    : SimulatedCharger(sim::profileByName(profile), faults) {}
+
+SimulatedCharger::SimulatedCharger(sim::Profile profile, sim::Faults faults)
+    : sim_(new sim::ChargerSim(std::move(profile), faults)) {
   path_ = sim_->start();
 }
 

@@ -38,6 +38,8 @@ std::vector<WrittenValue> chargerOnWrites();
 class SimulatedCharger {
  public:
   explicit SimulatedCharger(const std::string& profile, sim::Faults faults = sim::Faults());
+  // A profile changed by the test (a planted model name or TEXT label).
+  explicit SimulatedCharger(sim::Profile profile, sim::Faults faults = sim::Faults());
   sim::ChargerSim& sim() { return *sim_; }
   const std::string& path() const { return path_; }
   // Runs chgtune with --serial path followed by args; returns once the simulator has read

@@ -1,0 +1,94 @@
+#include "app/ignored_options.h"
+
+#include <utility>
+
+namespace sunlink {
+
+const std::vector<const char*> settingOptions = {
+    "table", "sys", "abs", "float", "cellguard", "eqv", "autoeq", "tempcomp", "abslim", "current"};
+
+namespace {
+
+// One path of the run sequence. It runs when its option is given and no earlier path's is, and
+// leaves aside the options of every later path, every setting, and its own extra option.
+struct RunPath {
+  const char* option;
+  bool deviceCommand;  // one of the one-shot commands, of which one runs per call
+  const char* why;     // why the options it leaves aside are not applied
+  const char* alsoAside = nullptr;
+};
+
+// In the order the run sequence tries them.
+const RunPath kPaths[] = {
+    {"scan", false, "--scan only lists the chargers", "dump"},
+    {"compare", false, "--compare changes nothing"},
+    {"reset", true, "--reset runs alone"},
+    {"erase", true, "--erase runs alone"},
+    {"clock", true, "--clock runs alone"},
+    {"switch-on", true, "--switch-on runs alone"},
+    {"switch-off", true, "--switch-off runs alone"},
+    {"upload", false, "--upload only stores the file's settings"},
+    {"download", false, "--download only saves the settings"},
+    {"get", false, "--get changes nothing"},
+};
+
+// Option names grouped by the line that names them, in the order the lines come.
+class Lines {
+ public:
+  void add(const char* option, bool deviceCommand, const std::string& why) {
+    const std::string ending = (deviceCommand ? " not run: " : " not applied: ") + why;
+    for (auto& line : lines_) {
+      if (line.first == ending) {
+        line.second.push_back(std::string("--") + option);
+        return;
+      }
+    }
+    lines_.push_back({ending, {std::string("--") + option}});
+  }
+
+  std::vector<std::string> text() const {
+    std::vector<std::string> out;
+    for (const auto& [ending, names] : lines_) {
+      std::string line = names.front();
+      for (std::size_t i = 1; i < names.size(); ++i)
+        line += (i + 1 == names.size() ? " and " : ", ") + names[i];
+      out.push_back(line + ending);
+    }
+    return out;
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::vector<std::string>>> lines_;
+};
+
+}  // namespace
+
+std::vector<std::string> ignoredOptionLines(const CommandLine& options) {
+  Lines lines;
+  const RunPath* chosen = nullptr;
+  for (const RunPath& path : kPaths) {
+    if (!options.has(path.option)) continue;
+    if (chosen == nullptr) {
+      chosen = &path;
+    } else {
+      const bool oneOfTwoCommands = chosen->deviceCommand && path.deviceCommand;
+      lines.add(path.option, path.deviceCommand,
+                oneOfTwoCommands ? "one device command runs per call" : chosen->why);
+    }
+  }
+  if (chosen != nullptr) {
+    for (const char* setting : settingOptions) {
+      if (options.has(setting)) lines.add(setting, false, chosen->why);
+    }
+    if (chosen->alsoAside != nullptr && options.has(chosen->alsoAside))
+      lines.add(chosen->alsoAside, false, chosen->why);
+  }
+  // Quiet searching is a way of finding the port; the port named with --serial is asked directly
+  // (--scan alone listens quietly on it).
+  if ((chosen == nullptr || std::string(chosen->option) != "scan") && options.has("serial") &&
+      options.has("quiet"))
+    lines.add("quiet", false, "--serial names the port, so none is searched");
+  return lines.text();
+}
+
+}  // namespace sunlink

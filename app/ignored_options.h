@@ -1,0 +1,23 @@
+// The options a run leaves aside. Exactly one path runs per call (the list of chargers, a
+// comparison, one device command, an upload, a download, a printout, or the changes), and the
+// options of the other paths are not applied; that is by design, but the user who gave them must
+// not believe the change was made. So each one given is named once, with why.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/cli.h"
+
+namespace sunlink {
+
+// The options that change one setting each (and --table), in the order they are applied.
+extern const std::vector<const char*> settingOptions;
+
+// One line per reason, naming every option given that the chosen path leaves aside (the paths'
+// options in the order they are tried, then the settings): "--erase and --clock not run: one device
+// command runs per call",
+// "--abs not applied: --get changes nothing". Empty when every option given is applied.
+std::vector<std::string> ignoredOptionLines(const CommandLine& options);
+
+}  // namespace sunlink
