@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/registers.h"
 #include "platform/serial_port.h"
+#include "protocol/registers.h"
 #include "sim/charger_sim.h"
 
 namespace po = boost::program_options;
