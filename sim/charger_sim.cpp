@@ -619,21 +619,20 @@ std::optional<std::string> ChargerSim::Impl::package(const HexMsg& reply) {
 }
 
 std::string ChargerSim::Impl::lineHabitsBefore(const HexMsg& reply) {
-  std::string text;
+  std::string text = profile.strayBeforeReply;
+  // The battery voltage as it moves, one report after the other.
+  for (int i = 0; i < profile.asyncFramesBeforeReply; ++i) {
+    const auto centivolts = static_cast<std::uint16_t>(1276 + i);
+    text += registerReply(RSP_ASYNC, REG_BATTERY_VOLTAGE_REPORT, 0, u16(centivolts)).toText();
+  }
+  // Last, so that the reply's ':' follows the block's checksum byte directly.
   const bool ping = !reply.bytes().empty() && reply.bytes()[0] == RSP_PING;
   if (profile.cutTextBeforeFirstPing && ping && !counts.cutTextSent) {
     counts.cutTextSent = true;
     // The program opened the line in the middle of a block: its first bytes never arrived.
     text += lineSafeTextBlock(profile.textLabels).substr(5);
-  }
-  if (profile.textBeforeReplies && records.replies % 2 == 0) {
+  } else if (profile.textBeforeReplies && records.replies % 2 == 0) {
     text += lineSafeTextBlock(profile.textLabels);
-  }
-  text += profile.strayBeforeReply;
-  // The battery voltage as it moves, one report after the other.
-  for (int i = 0; i < profile.asyncFramesBeforeReply; ++i) {
-    const auto centivolts = static_cast<std::uint16_t>(1276 + i);
-    text += registerReply(RSP_ASYNC, REG_BATTERY_VOLTAGE_REPORT, 0, u16(centivolts)).toText();
   }
   return text;
 }

@@ -46,10 +46,10 @@ struct Profile {
   // Identity and measurement labels of the TEXT blocks, in block order (PID as "0x" + hex, ...).
   // Empty: the device sends no TEXT blocks.
   std::vector<std::pair<std::string, std::string>> textLabels;
-  // How current firmware behaves on the line. Every other reply follows a whole TEXT block directly
-  // (the reply's ':' right after the block's checksum byte, no line end between); the first ping
-  // reply follows a TEXT block whose first bytes are missing; every reply follows this many
-  // unasked code-0xA frames, and these stray bytes before them.
+  // How current firmware behaves on the line. Every reply comes after these stray bytes and this
+  // many unasked code-0xA frames; every other reply then follows a whole TEXT block directly (the
+  // reply's ':' right after the block's checksum byte, no line end between), and the first ping
+  // reply a TEXT block whose first bytes are missing.
   bool textBeforeReplies = false;
   bool cutTextBeforeFirstPing = false;
   int asyncFramesBeforeReply = 0;

@@ -259,8 +259,14 @@ TEST(SetBatteryVoltage, RescalesEveryVoltageWithTheSystemVoltage) {
 TEST(SetBatteryVoltage, RescalesOnlyTheRowsTheChargerHas) {
   TestModel t(makeCapabilities(0));
   t.value("battery_voltage") = "00";  // still detecting: judged 12 V by the charge voltages
+  // A row the charger answered it does not have is no voltage of the charger's.
+  Vreg& lacked = t.model.find("temperature_compensation");
+  lacked.status = VREG_SKIPPED;
+  lacked.absentFromCharger = true;
   ASSERT_EQ(t.model.setBatteryVoltage("24"), 0);
   EXPECT_EQ(t.value("absorption_voltage"), "0B40");
+  EXPECT_EQ(t.value("float_voltage"), "0AC8");
+  EXPECT_EQ(t.value("temperature_compensation"), "F9AC");
   EXPECT_EQ(t.value("battery_voltage"), "18");
 }
 

@@ -26,7 +26,8 @@ TEST(GetTest, PrintsEachProfilesSettingsAndWritesNothing) {
     const char* nameLine;  // empty: the built-in table's name for the product, then the firmware
   };
   for (const Case& c : {Case{"load115", ""}, Case{"rotary113", ""},
-                        Case{"recent", "MPPT 100/50 Sim application v1.17"}}) {
+                        Case{"recent", "MPPT 100/50 Sim application v1.17"},
+                        Case{"current161", "MPPT 100/50 Sim application v1.61"}}) {
     SCOPED_TRACE(c.profile);
     SimulatedCharger charger(c.profile);
     sim::ChargerSim& sim = charger.sim();
@@ -51,7 +52,17 @@ TEST(GetTest, PrintsEachProfilesSettingsAndWritesNothing) {
         contains(r.out, "Battery Absorption Voltage = " + volts(sim.registerValue(0xEDF7)) + "V\n"),
         userDefined)
         << r.out;
+    // A charger on a built-in table shows the table's voltages as it holds them.
+    const bool builtInTable = !userDefined && sim.registerValue(REG_ROTARY_POSITION).empty();
+    const std::string tableLine =
+        "Battery Type = Factory Defined (abs=" + volts(sim.registerValue(0xEDF7)) +
+        "V, float=" + volts(sim.registerValue(0xEDF6)) + "V";
+    EXPECT_EQ(contains(r.out, tableLine), builtInTable) << r.out;
     EXPECT_TRUE(contains(r.out, "Charger Current Limit = ")) << r.out;
+    // A setting the charger lacks has no line (the relay's minimum time is not 0 where it exists).
+    EXPECT_EQ(contains(r.out, "Alarm relay minimum enabled = "),
+              !sim.registerValue(REG_RELAY_MIN_ENABLED).empty())
+        << r.out;
     EXPECT_TRUE(writtenValues(sim).empty());
     EXPECT_TRUE(sim.chargerOn());
   }

@@ -53,8 +53,9 @@ TEST(JsonTest, GetWritesTheChargerAndEverySettingAsTheChargerHoldsThem) {
       {"float_voltage", 0xEDF6, 100, true, "V"},
       {"temperature_compensation", 0xEDF2, 100, true, "mV/K"},
       {"battery_type", 0xEDF1, 1, false, nullptr},
+      {"bulk_time_limit", 0xEDFC, 1, true, nullptr},  // current firmware lacks it
   };
-  for (const char* profile : {"load115", "rotary113", "recent"}) {
+  for (const char* profile : {"load115", "rotary113", "recent", "current161"}) {
     SCOPED_TRACE(profile);
     SimulatedCharger charger(profile);
     sim::ChargerSim& sim = charger.sim();
@@ -79,6 +80,12 @@ TEST(JsonTest, GetWritesTheChargerAndEverySettingAsTheChargerHoldsThem) {
       char reg[8];
       std::snprintf(reg, sizeof reg, "0x%04X", row.id);
       EXPECT_EQ(setting.at("register"), reg);
+      if (bytes.empty()) {
+        // The charger answered that it has no such register.
+        EXPECT_EQ(setting.at("raw"), nullptr);
+        EXPECT_EQ(setting.at("status"), "skipped");
+        continue;
+      }
       EXPECT_EQ(setting.at("raw"), "0x" + valueText(bytes));
       EXPECT_DOUBLE_EQ(setting.at("value").get<double>(),
                        registerNumber(bytes, row.scale, row.isSigned));

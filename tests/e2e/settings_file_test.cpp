@@ -28,7 +28,8 @@ std::vector<WrittenValue> withoutOnOff(std::vector<WrittenValue> writes) {
 // the status unknown); uploading such a backup used to write the battery-voltage setting as 00
 // (detect at power-up) on 1.10 and to fail with 95 on 1.07.
 TEST(SettingsFileTest, DownloadThenUploadWritesBackWhatWasRead) {
-  for (const char* profile : {"load115", "rotary113", "recent", "rotary110", "load107"}) {
+  for (const char* profile :
+       {"load115", "rotary113", "recent", "rotary110", "load107", "current161"}) {
     SCOPED_TRACE(profile);
     TempDir dir;
     const std::string file = dir.file("settings.xml");

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/statuses.h"
 #include "link/qmx_serial.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"
@@ -204,6 +205,11 @@ TEST(HexProtocolTest, RefusalsEndTheExchangeAtOnce) {
        [](HexProtocol& hex) { return !hex.setRegister(0xBEEF, 1); }},
       {"get refused", refuseGet, get},
       {"get with flags", flagsOnGet, get},
+      {"get of a register the charger lacks", sim::Faults(),
+       [](HexProtocol& hex) {
+         HexMsg reply;
+         return hex.getRegister(0xBEEF, reply) == kExchangeUnknownId;
+       }},
       {"get answered for another register", wrongId, get},
   };
   for (const Case& c : cases) {

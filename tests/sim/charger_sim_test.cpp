@@ -485,6 +485,45 @@ TEST(ChargerSimTest, TextFloodNeverSplitsAReply) {
   EXPECT_GE(sim.textBlockCount(), blocks.size());
 }
 
+// Current firmware: stray bytes and unasked frames before every reply, a cut TEXT block right
+// before the first ping reply and a whole one right before every other reply.
+TEST(ChargerSimTest, CurrentFirmwareWrapsItsRepliesAsOnARealLine) {
+  Faults faults;
+  faults.textInterval = std::chrono::milliseconds(0);
+  ChargerSim sim(profileByName("current161"), faults);
+  SimLine line(sim.start());
+  const std::string async = ":A";
+  const struct {
+    HexMsg request;
+    std::string reply;
+    bool wholeBlock;  // else the block before the reply is cut
+  } steps[] = {
+      {msg({0x01}), text({0x05, 0x61, 0x41}), false},
+      {getRequest(0xEDF7), text({0x07, 0xF7, 0xED, 0, 0x8C, 0x05}), true},
+      {getRequest(0xEDFC), text({0x07, 0xFC, 0xED, FLAGS_UNKNOWN_ID}), false},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.reply);
+    line.buffer().clear();
+    line.send(step.request);
+    ASSERT_TRUE(line.readUntil(
+        [&](const std::string& b) { return b.find(step.reply) != std::string::npos; }));
+    const std::string& b = line.buffer();
+    const std::size_t at = b.find(step.reply);
+    EXPECT_EQ(b.rfind("\r\n\x01" + async, 0), 0u) << "stray bytes, then the first frame";
+    std::size_t frames = 0;
+    for (std::size_t f = b.find(async); f < at; f = b.find(async, f + 1)) ++frames;
+    EXPECT_EQ(frames, 3u);
+    const std::size_t checksum = b.rfind("\r\nChecksum\t", at);
+    const bool blockFirst = step.wholeBlock || &step == &steps[0];
+    ASSERT_EQ(checksum != std::string::npos && checksum + 12 == at, blockFirst) << b;
+    // A cut block has lost its first line's CR LF and label.
+    if (blockFirst) {
+      EXPECT_EQ(b.find("\r\nPID\t0xA07C") < at, step.wholeBlock) << b;
+    }
+  }
+}
+
 TEST(ChargerSimTest, ProgramOpeningThePathLaterGetsNoStaleBytes) {
   Faults faults;
   faults.textInterval = std::chrono::milliseconds(5);

@@ -92,7 +92,8 @@ TEST(ChgsimMainTest, PrintsThePathFirstAndAnswersUntilSignalled) {
   if (!haveBinary()) GTEST_SKIP() << "build the chgsim target first";
   for (int signal : {SIGTERM, SIGINT}) {
     Chgsim chgsim({"--profile", "recent", "--text-interval", "0", "--register", "0x0140=00000000",
-                   "--refuse-set", "0xEDF6", "--verbose"});
+                   "--refuse-set", "0xEDF6", "--flags-on-get", "0xEDF2", "--flags-on-get",
+                   "0xEDF0=0x01", "--verbose"});
     std::string path = chgsim.line();
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
     path.pop_back();  // the line end
@@ -105,6 +106,9 @@ TEST(ChgsimMainTest, PrintsThePathFirstAndAnswersUntilSignalled) {
           {getRequest(0x0140), msg({0x07, 0x40, 0x01, 0, 0, 0, 0, 0})},
           {setRequest(0xEDF6, {0x64, 0x05}), msg({0x04, 0xF6, 0xED})},
           {setRequest(0xEDF7, {0xA0, 0x05}), msg({0x08, 0xF7, 0xED, 0, 0xA0, 0x05})},
+          // A flags byte alone is "not supported", a failed read; 0x01 is "unknown id".
+          {getRequest(0xEDF2), msg({0x07, 0xF2, 0xED, 0x02})},
+          {getRequest(0xEDF0), msg({0x07, 0xF0, 0xED, 0x01})},
       };
       for (const auto& exchange : exchanges) {
         EXPECT_EQ(line.ask(exchange.first), exchange.second.toText());
@@ -116,7 +120,7 @@ TEST(ChgsimMainTest, PrintsThePathFirstAndAnswersUntilSignalled) {
     EXPECT_EQ(chgsim.restOfOutput(), "");  // nothing but the path on standard output
     const std::string errors = chgsim.errors();
     EXPECT_NE(errors.find(">> :154\n<< :51741F8\n"), std::string::npos) << errors;
-    EXPECT_NE(errors.find("chgsim: 4 requests, 0 damaged, 4 replies"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("chgsim: 6 requests, 0 damaged, 6 replies"), std::string::npos) << errors;
     EXPECT_NE(errors.find("chgsim: " + std::to_string(bytesIn) + " bytes received, " +
                           std::to_string(bytesOut) + " bytes sent\n"),
               std::string::npos)
@@ -139,7 +143,7 @@ TEST(ChgsimMainTest, ListsProfilesAndRefusesBadOptions) {
 
   const std::vector<std::vector<std::string>> bad = {
       {"--profile", "nonesuch"}, {"--refuse-set", "0x10000"}, {"--register", "0xEDF7=5A0"},
-      {"--latency", "soon"},     {"--no-such-option"},
+      {"--latency", "soon"},     {"--no-such-option"},        {"--flags-on-get", "0xEDF7=0x100"},
   };
   for (const auto& options : bad) {
     Chgsim chgsim(options);
