@@ -171,7 +171,8 @@ std::optional<long> convertHoursText(const std::string& text) {
   const std::size_t colon = text.find(':');
   if (colon == std::string::npos) {
     const std::optional<double> hours = convertSettingNumber(text, "h");
-    if (!hours) return std::nullopt;
+    // Far beyond any limit, and beyond what the minutes can be counted in: not a duration.
+    if (!hours || std::fabs(*hours) > 1e6) return std::nullopt;
     return static_cast<long>(truncateDecimal(*hours * 60));
   }
   // Four digits of hours are far more than any limit; they keep the sum within a long.

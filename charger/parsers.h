@@ -31,7 +31,8 @@ std::optional<int> convertWholeInteger(const std::string& text);
 std::optional<double> convertSettingNumber(const std::string& text, const std::string& unit);
 
 // An absorption time in minutes: hours as convertSettingNumber reads them (unit "h"), or H:MM with
-// whole hours and 0 to 59 minutes ("6:30"). Nothing for any other text ("7:", "6:-5", "6:75").
+// whole hours and 0 to 59 minutes ("6:30"). Nothing for any other text ("7:", "6:-5", "6:75"), nor
+// for a million hours or more.
 std::optional<long> convertHoursText(const std::string& text);
 
 // x truncated toward zero after the binary representation error of a decimal value has been

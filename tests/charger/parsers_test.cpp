@@ -72,6 +72,7 @@ TEST(ConvertHoursText, HoursOrHoursAndMinutesInMinutes) {
       {"7:", std::nullopt},
       {"6:-5", std::nullopt},
       {"6:60", std::nullopt},
+      {std::string(400, '9'), std::nullopt},  // more hours than minutes can count
       {":30", std::nullopt},
       {"6:300", std::nullopt},
       {"6.5:30", std::nullopt},
