@@ -2,6 +2,7 @@
 // the work itself is done by the subsystems they call.
 #include "app/run.h"
 
+#include <algorithm>
 #include <boost/system/system_error.hpp>
 #include <exception>
 #include <functional>
@@ -428,18 +429,87 @@ const CommandLineChange commandLineChanges[] = {
     {"current", &ChargerSettings::setCurrentLimit, "Unable to set charger current limit"},
 };
 
-// Each change stands on its own: one that is refused is reported and the others still apply.
-// Returns whether any of them changed the settings.
-bool applyCommandLineChanges(const CommandLine& options, ChargerSettings& model) {
+// What the options did: whether any was accepted, and the ones that were not, in table order.
+struct CommandLineOutcome {
   bool changed = false;
+  std::vector<const CommandLineChange*> refused;
+};
+
+// The options whose values the float-above-absorption rule judges.
+bool setsChargePair(const CommandLineChange& change) {
+  return std::string(change.option) == "abs" || std::string(change.option) == "float";
+}
+
+// Applies one option; a refusal is reported with the option's message.
+bool applyChange(const CommandLineChange& change, const CommandLine& options,
+                 ChargerSettings& model) {
+  if (change.apply(model, options.text(change.option)) == 0) return true;
+  std::cerr << change.failure << std::endl;
+  return false;
+}
+
+void putBackValues(VregTable& settings, const std::vector<std::string>& values) {
+  std::size_t i = 0;
+  for (Vreg& vreg : settings.vregs()) vreg.value = values[i++];
+}
+
+// The float voltage may not exceed the absorption voltage, judged on the values as they will be
+// stored. When the --abs or --float given (and accepted) break the rule, each of them is refused:
+// the values go back to what they were before the first of them, and the accepted changes after
+// it are made again on those.
+void refuseChargePairAboveAbsorption(const CommandLine& options, ChargerSettings& model,
+                                     const std::vector<std::string>& beforePair,
+                                     std::vector<const CommandLineChange*>& accepted,
+                                     CommandLineOutcome& outcome) {
+  const bool pairGiven = std::any_of(accepted.begin(), accepted.end(),
+                                     [](const CommandLineChange* c) { return setsChargePair(*c); });
+  if (!pairGiven || !model.floatAboveAbsorption()) return;
+  model.reportFloatAboveAbsorption();
+  putBackValues(model.settings, beforePair);
+  const CommandLineChange* const pairStart =
+      *std::find_if(accepted.begin(), accepted.end(),
+                    [](const CommandLineChange* c) { return setsChargePair(*c); });
+  std::vector<const CommandLineChange*> kept;
+  for (const CommandLineChange* change : accepted) {
+    if (setsChargePair(*change)) {
+      std::cerr << change->failure << std::endl;
+      outcome.refused.push_back(change);
+    } else if (change < pairStart || applyChange(*change, options, model)) {
+      kept.push_back(change);
+    } else {
+      outcome.refused.push_back(change);
+    }
+  }
+  accepted = kept;
+}
+
+// Each change stands on its own: one that is refused is reported and the others still apply.
+CommandLineOutcome applyCommandLineChanges(const CommandLine& options, ChargerSettings& model) {
+  CommandLineOutcome outcome;
+  std::vector<const CommandLineChange*> accepted;
+  std::vector<std::string> beforePair;
   for (const CommandLineChange& change : commandLineChanges) {
     if (!options.has(change.option)) continue;
-    if (change.apply(model, options.text(change.option)) == 0)
-      changed = true;
+    if (setsChargePair(change) && beforePair.empty()) beforePair = model.values();
+    if (applyChange(change, options, model))
+      accepted.push_back(&change);
     else
-      std::cerr << change.failure << std::endl;
+      outcome.refused.push_back(&change);
   }
-  return changed;
+  refuseChargePairAboveAbsorption(options, model, beforePair, accepted, outcome);
+  std::sort(outcome.refused.begin(), outcome.refused.end());
+  outcome.changed = !accepted.empty();
+  return outcome;
+}
+
+// After a store of the accepted options: the ones refused, named once more below the printout so
+// that neither a person nor a script takes the run for a whole success.
+void reportRefusedOptions(const CommandLineOutcome& outcome) {
+  std::string names;
+  for (const CommandLineChange* change : outcome.refused)
+    names += (names.empty() ? "--" : ", --") + std::string(change->option);
+  std::cerr << "Options not applied: " << names << std::endl;
+  noteFailure("options not applied: " + names);
 }
 
 // The store's status decides the exit status: a store that failed must not end as a success for
@@ -511,14 +581,19 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
   runOneShotCommand(options, model);
   const int retrieved = retrieveSettings(model);
   downloadOrPrint(options, model, retrieved);
-  const bool changed = applyCommandLineChanges(options, model);
+  const CommandLineOutcome outcome = applyCommandLineChanges(options, model);
+  const bool changed = outcome.changed;
   if (!changed && jsonReport) {
     // No menu under --json: its dialogue would go where the document's reader cannot answer.
     reportSettings(model);
     noteFailure("no setting was changed");
     exitProgram(kExitFailure);
   }
-  const int status = changed ? storeAndPrint(model) : runMenuAndStore(options, model, dump);
+  int status = changed ? storeAndPrint(model) : runMenuAndStore(options, model, dump);
+  if (changed && !outcome.refused.empty()) {
+    reportRefusedOptions(outcome);
+    if (status == kExitOk) status = kExitFailure;
+  }
   exitProgram(status);  // stops and closes the link on the way out
 }
 

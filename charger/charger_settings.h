@@ -80,23 +80,31 @@ class ChargerSettings {
 
   // Parsers: never throw. Typed text is prepared (decimal comma, cut at the first stop character,
   // see charger/parsers.h), converted and clamped to the parser's range. Unreadable text writes
-  // "Unable to interpret value" and two line ends on io.err and gives the default (nothing for
-  // the temperature compensation, 0 minutes for a duration; an empty answer to parsePercent
-  // silently gives the default). Voltages: 75 % to 145 % of systemVoltage; panel voltages: up to
-  // the panel rating (a negative one is refused like unreadable text); current: 0.1 A to the
-  // rating.
+  // "Unable to interpret value" and two line ends on io.err and gives the default (0 minutes for a
+  // duration; an empty answer to parsePercent silently gives the default). Voltages: 75 % to
+  // 145 % of systemVoltage; panel voltages: up to the panel rating (a negative one is refused like
+  // unreadable text). The lighting and relay menus read their values through these.
   double parseVoltage(std::string text, double defaultValue);
-  // A charge voltage (absorption, float, equalisation) is refused instead of clamped when it is
-  // outside that range: "<name> must be between 9.00 and 17.40 V" and an empty line on io.err,
-  // and nothing. A clamped typo (144 for 14.4) would charge the battery at the top of the range.
-  std::optional<double> parseChargeVoltage(std::string text, const char* name);
   double parsePanelVoltage(std::string text, double defaultValue);
-  std::optional<double> parseTemperatureCompensation(std::string text);
-  double parseCurrent(std::string text, double defaultValue);
   std::int16_t parseSmallInt(std::string text, std::int16_t defaultValue, int low, int high);
   std::uint16_t parseDuration(std::string text, double maxHours);
-  double parseHours(std::string text, double maxHours);
   std::uint8_t parsePercent(std::string text, std::uint8_t defaultValue);
+
+  // The strict parsers of the values of the command line and the main menu's setting keys. The
+  // text is a number with a point or one comma, optionally followed by blanks and the setting's
+  // unit (convertSettingNumber); anything else writes "Unable to interpret value" and an empty
+  // line on io.err and gives nothing. A number outside the setting's range is refused, not
+  // clamped: "<name> must be between <low> and <high> <unit>, not <value> <unit>" and an empty
+  // line on io.err, and nothing. A clamped typo (144 for 14.4, 1000 A) would charge the battery at
+  // the top of the range.
+  // A charge voltage (absorption, float, equalisation): 75 % to 145 % of systemVoltage, in V.
+  std::optional<double> parseChargeVoltage(std::string text, const char* name);
+  // mV/K: up to firmware 1.16 from -21 to 21 × V / 12, later from -30 × V / 12 to 0.
+  std::optional<double> parseTemperatureCompensation(std::string text);
+  // A: from 0.1 to the charger's rating; without a reported rating, to what the register holds.
+  std::optional<double> parseCurrent(std::string text);
+  // Hours, typed as hours (6.5, 6,5 h) or H:MM (0 to 59 minutes), from 0:01 to maxHours.
+  std::optional<double> parseHours(std::string text, double maxHours);
 
   // Setters: 0 when the value was accepted, 1 when it was refused; a refused value changes
   // nothing. An accepted value may equal the current one, so whether anything changed is told by
@@ -130,6 +138,13 @@ class ChargerSettings {
   int setRelayOutputHighClear(const std::string& text);
   int setRelayInputHighSet(const std::string& text);
   int setRelayInputHighClear(const std::string& text);
+
+  // The float voltage may not exceed the absorption voltage. True when the values held break that
+  // rule; a value that was not read from the charger (its read failed) is not judged.
+  bool floatAboveAbsorption();
+  // "float voltage 15.00 V is above the absorption voltage 14.20 V: ..." and an empty line on
+  // io.err.
+  void reportFloatAboveAbsorption();
 
   // The settings printout on io.out.
   void printSettings();

@@ -120,8 +120,11 @@ void restoreFactoryTable(ChargerSettings& model) {
   model.setEqualisationVoltage(charge.equalisation);
   model.setTemperatureCompensation(charge.compensation);
   if (model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) model.setCellGuardMode("1");
-  // The current parser lowers this to the charger's own maximum.
-  model.setCurrentLimit("65535");
+  // The charger's own maximum, set as it is: there is no typed value to judge. A charger that did
+  // not report its rating keeps the limit it has.
+  if (model.capabilities.maxCurrent > 0) {
+    model.find("maximum_current").setNumber(model.capabilities.maxCurrent);
+  }
   model.setAbsorptionTimeLimit("6");
   model.useFactoryTable();
 }
@@ -231,8 +234,18 @@ const MenuEntry MAIN_MENU[] = {
     {nullptr, "      battery table (as selected by the rotary switch).", chargerHas<ROTARY>},
 };
 
+// x stores what changed: not a float voltage above the absorption voltage. The menu stays open
+// with the message, so that the user can mend either.
+bool chargeVoltagesStorable(ChargerSettings& model) {
+  if (!model.floatAboveAbsorption()) return true;
+  model.reportFloatAboveAbsorption();
+  return false;
+}
+
 }  // namespace
 
-bool runMainMenu(ChargerSettings& model) { return runMenu(model, MAIN_MENU, false); }
+bool runMainMenu(ChargerSettings& model) {
+  return runMenu(model, MAIN_MENU, false, chargeVoltagesStorable);
+}
 
 }  // namespace sunlink

@@ -52,7 +52,7 @@ void writePrompt(ChargerSettings& model, Menu menu) {
 
 }  // namespace
 
-bool runMenu(ChargerSettings& model, Menu menu, bool drawFirst) {
+bool runMenu(ChargerSettings& model, Menu menu, bool drawFirst, MenuGuard mayLeave) {
   MessageEcho echo(model.io);
   const std::vector<std::string> before = model.values();
   if (drawFirst) redrawSettings(model);
@@ -61,8 +61,10 @@ bool runMenu(ChargerSettings& model, Menu menu, bool drawFirst) {
     showHeldMessages(model.io);
     writePrompt(model, menu);
     const MenuEntry* entry = menuEntryFor(model, menu, readAnswerLine(model.io));
-    if (entry != nullptr && entry->taken == MenuTaken::kLeaves) return model.values() != before;
-    if (entry != nullptr && entry->act != nullptr) {
+    if (entry != nullptr && entry->taken == MenuTaken::kLeaves) {
+      const bool changed = model.values() != before;
+      if (!changed || mayLeave == nullptr || mayLeave(model)) return changed;
+    } else if (entry != nullptr && entry->act != nullptr) {
       entry->act(model);
     } else {
       reportUnknownOption(model.io);

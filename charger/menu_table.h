@@ -85,6 +85,8 @@ const MenuEntry* menuEntryFor(ChargerSettings& model, Menu menu, const std::stri
 // <keys> or <leaving key> and press enter): "; reads the answer, acts on it or reports an unknown
 // option, and redraws the settings. With drawFirst the settings are also drawn before the first
 // pass. Returns whether the settings list differs from what it was when the menu was entered.
-bool runMenu(ChargerSettings& model, Menu menu, bool drawFirst);
+// When it differs and mayLeave is given, the leaving key is taken only when mayLeave agrees (it
+// says why not on io.err); otherwise the screen is redrawn and the menu goes on.
+bool runMenu(ChargerSettings& model, Menu menu, bool drawFirst, MenuGuard mayLeave = nullptr);
 
 }  // namespace sunlink

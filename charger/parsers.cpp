@@ -1,12 +1,16 @@
 // The number parsers: the tolerance rules for typed values (decimal comma, trailing units) and the
-// ranges each kind of value is clamped to, or refused outside, before it can reach a setting.
+// ranges each kind of value is clamped to, or refused outside, before it can reach a setting. The
+// values of the command line and the main menu's setting keys are read strictly and refused
+// outside their range; the lighting and relay prompts keep the tolerant reading and the clamps.
 
 #include "charger/parsers.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <sstream>
 
 #include "charger/charger_settings.h"
 #include "charger/value_text.h"
@@ -33,6 +37,37 @@ std::optional<double> readNumber(std::ostream& err, const std::string& prepared)
   const std::optional<double> value = convertNumber(prepared);
   if (!value) err << kUnableToInterpret << "\n\n";
   return value;
+}
+
+// A value typed for a setting as a number; text that is none gets the refusal on err.
+std::optional<double> readSettingNumber(std::ostream& err, const std::string& text,
+                                        const char* unit) {
+  const std::optional<double> value = convertSettingNumber(text, unit);
+  if (!value) err << kUnableToInterpret << "\n\n";
+  return value;
+}
+
+// A typed number as the refusal echoes it: as short as it reads (144, 17.405, -5).
+std::string shortNumber(double value) {
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}
+
+// "<name> must be between <low> and <high><unit>, not <value><unit>" and an empty line on err:
+// the setting, the range and what was typed, so that the user sees which of them is wrong.
+void refuseOutsideRange(std::ostream& err, const char* name, const std::string& low,
+                        const std::string& high, const std::string& value, const char* unit) {
+  err << name << " must be between " << low << " and " << high << unit << ", not " << value << unit
+      << "\n\n";
+}
+
+// Minutes as H:MM, the way the absorption time is typed (390 gives 6:30).
+std::string hoursAndMinutes(long minutes) {
+  const long magnitude = minutes < 0 ? -minutes : minutes;
+  std::string text = (minutes < 0 ? "-" : "") + std::to_string(magnitude / 60) + ":";
+  if (magnitude % 60 < 10) text += "0";
+  return text + std::to_string(magnitude % 60);
 }
 
 // What a battery of this system voltage may be charged at, and its switching levels set to.
@@ -91,6 +126,62 @@ std::optional<int> convertWholeInteger(const std::string& text) {
   return static_cast<int>(value);
 }
 
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The text without a trailing unit (in any case) and the blanks before it.
+std::string withoutUnit(const std::string& text, const std::string& unit) {
+  std::size_t end = text.size();
+  if (!unit.empty() && end >= unit.size()) {
+    bool same = true;
+    for (std::size_t i = 0; i < unit.size(); ++i) {
+      const char a = text[end - unit.size() + i];
+      const char b = unit[i];
+      same = same && std::tolower(static_cast<unsigned char>(a)) ==
+                         std::tolower(static_cast<unsigned char>(b));
+    }
+    if (same) end -= unit.size();
+  }
+  while (end > 0 && isBlank(text[end - 1])) --end;
+  return text.substr(0, end);
+}
+
+// 1 to maxDigits decimal digits and nothing else.
+std::optional<long> convertDigits(const std::string& text, std::size_t maxDigits) {
+  if (text.empty() || text.size() > maxDigits) return std::nullopt;
+  long value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
+std::optional<double> convertSettingNumber(const std::string& text, const std::string& unit) {
+  std::string number = withoutUnit(text, unit);
+  const std::size_t comma = number.find(',');
+  if (comma != std::string::npos) number[comma] = '.';
+  return convertNumber(number);
+}
+
+std::optional<long> convertHoursText(const std::string& text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string::npos) {
+    const std::optional<double> hours = convertSettingNumber(text, "h");
+    // Far beyond any limit, and beyond what the minutes can be counted in: not a duration.
+    if (!hours || std::fabs(*hours) > 1e6) return std::nullopt;
+    return static_cast<long>(truncateDecimal(*hours * 60));
+  }
+  // Four digits of hours are far more than any limit; they keep the sum within a long.
+  const std::optional<long> hours = convertDigits(text.substr(0, colon), 4);
+  const std::optional<long> minutes = convertDigits(withoutUnit(text.substr(colon + 1), "h"), 2);
+  if (!hours || !minutes || *minutes > 59) return std::nullopt;
+  return *hours * 60 + *minutes;
+}
+
 double truncateDecimal(double x) { return std::trunc(std::round(x * 1e6) / 1e6); }
 
 double ChargerSettings::parseVoltage(std::string text, double defaultValue) {
@@ -101,12 +192,12 @@ double ChargerSettings::parseVoltage(std::string text, double defaultValue) {
 }
 
 std::optional<double> ChargerSettings::parseChargeVoltage(std::string text, const char* name) {
-  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
+  const std::optional<double> value = readSettingNumber(*io.err, text, "V");
   if (!value) return std::nullopt;
   const VoltageRange range = batteryVoltageRange(systemVoltage());
   if (*value < range.low || *value > range.high) {
-    *io.err << name << " must be between " << fixedPoint(range.low, 2) << " and "
-            << fixedPoint(range.high, 2) << " V\n\n";
+    refuseOutsideRange(*io.err, name, fixedPoint(range.low, 2), fixedPoint(range.high, 2),
+                       shortNumber(*value), " V");
     return std::nullopt;
   }
   return value;
@@ -126,20 +217,34 @@ double ChargerSettings::parsePanelVoltage(std::string text, double defaultValue)
 }
 
 std::optional<double> ChargerSettings::parseTemperatureCompensation(std::string text) {
-  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
+  const std::optional<double> value = readSettingNumber(*io.err, text, "mV/K");
   if (!value) return std::nullopt;
   const int v = systemVoltage();
   // Firmware after 1.16 accepts only compensation that lowers the voltage as the battery warms.
-  if (capabilities.firmwareVersion <= 0x116) {
-    return clampToRange(*value, -21.0 * v / 12, 21.0 * v / 12);
+  const bool early = capabilities.firmwareVersion <= 0x116;
+  const double low = (early ? -21.0 : -30.0) * v / 12;
+  const double high = early ? 21.0 * v / 12 : 0.0;
+  if (*value < low || *value > high) {
+    refuseOutsideRange(*io.err, "temperature compensation", fixedPoint(low, 2), fixedPoint(high, 2),
+                       shortNumber(*value), " mV/K");
+    return std::nullopt;
   }
-  return clampToRange(*value, -30.0 * v / 12, 0.0);
+  return value;
 }
 
-double ChargerSettings::parseCurrent(std::string text, double defaultValue) {
-  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
-  if (!value) return defaultValue;
-  return clampToRange(*value, 0.1, capabilities.maxCurrent);
+std::optional<double> ChargerSettings::parseCurrent(std::string text) {
+  const std::optional<double> value = readSettingNumber(*io.err, text, "A");
+  if (!value) return std::nullopt;
+  // A charger that did not report its rating is held only to what its register of 0.1 A steps
+  // can carry: a rating the program does not know is not a reason to refuse every current.
+  const double register16Bits = 0xFFFF / find("maximum_current").scale;
+  const double high = capabilities.maxCurrent > 0 ? capabilities.maxCurrent : register16Bits;
+  if (*value < 0.1 || *value > high) {
+    refuseOutsideRange(*io.err, "current limit", "0.1", fixedPoint(high, 1), shortNumber(*value),
+                       " A");
+    return std::nullopt;
+  }
+  return value;
 }
 
 std::int16_t ChargerSettings::parseSmallInt(std::string text, std::int16_t defaultValue, int low,
@@ -164,8 +269,20 @@ std::uint16_t ChargerSettings::parseDuration(std::string text, double maxHours) 
   return static_cast<std::uint16_t>(total);
 }
 
-double ChargerSettings::parseHours(std::string text, double maxHours) {
-  return parseDuration(std::move(text), maxHours) / 60.0;
+std::optional<double> ChargerSettings::parseHours(std::string text, double maxHours) {
+  const std::optional<long> minutes = convertHoursText(text);
+  if (!minutes) {
+    *io.err << kUnableToInterpret << "\n\n";
+    return std::nullopt;
+  }
+  // No time at all in absorption is no limit the charger can work with.
+  const long highest = static_cast<long>(maxHours * 60);
+  if (*minutes < 1 || *minutes > highest) {
+    refuseOutsideRange(*io.err, "absorption time limit", hoursAndMinutes(1),
+                       hoursAndMinutes(highest), hoursAndMinutes(*minutes), "");
+    return std::nullopt;
+  }
+  return *minutes / 60.0;
 }
 
 std::uint8_t ChargerSettings::parsePercent(std::string text, std::uint8_t defaultValue) {

@@ -23,6 +23,18 @@ std::optional<double> convertNumber(const std::string& text);
 // The whole text as a signed integer: an optional sign, then digits only, within the range of int.
 std::optional<int> convertWholeInteger(const std::string& text);
 
+// A value typed for a setting on the command line or at a main-menu prompt: a number (an optional
+// minus sign, digits with at most one point or one comma as the decimal separator) optionally
+// followed by blanks and the setting's unit in any case ("14,4", "14.4V", "13,8 V"). Anything else
+// gives nothing: unlike prepareNumberText, nothing after the number is cut off, so "1,2,3",
+// "2.5e1" and "12.5%" are not read as some other number.
+std::optional<double> convertSettingNumber(const std::string& text, const std::string& unit);
+
+// An absorption time in minutes: hours as convertSettingNumber reads them (unit "h"), or H:MM with
+// whole hours and 0 to 59 minutes ("6:30"). Nothing for any other text ("7:", "6:-5", "6:75"), nor
+// for a million hours or more.
+std::optional<long> convertHoursText(const std::string& text);
+
 // x truncated toward zero after the binary representation error of a decimal value has been
 // removed: 0.35 × 60 is 20.999… in binary but the user typed 21 minutes' worth. The product is
 // rounded to six decimals first, so a genuine fraction such as 1435.5 still truncates to 1435.

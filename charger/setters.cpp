@@ -7,6 +7,7 @@
 #include "charger/charger_settings.h"
 #include "charger/load_control.h"
 #include "charger/parsers.h"
+#include "charger/value_text.h"
 
 namespace sunlink {
 
@@ -39,12 +40,6 @@ int storeChargeSetting(ChargerSettings& model, const char* label, std::optional<
   model.find(label).setNumber(*value);
   model.markUserDefined();
   return 0;
-}
-
-// Parsers give 0 for text they could not read (see storeNonZero).
-std::optional<double> nonZero(double value) {
-  if (value == 0) return std::nullopt;
-  return value;
 }
 
 // A whole number from 0 to highest into a one-byte setting; anything else is refused.
@@ -148,11 +143,11 @@ int ChargerSettings::setTemperatureCompensation(const std::string& text) {
 }
 
 int ChargerSettings::setCurrentLimit(const std::string& text) {
-  return storeChargeSetting(*this, "maximum_current", nonZero(parseCurrent(text, 0)));
+  return storeChargeSetting(*this, "maximum_current", parseCurrent(text));
 }
 
 int ChargerSettings::setAbsorptionTimeLimit(const std::string& text) {
-  return storeChargeSetting(*this, "absorption_time_limit", nonZero(parseHours(text, 24)));
+  return storeChargeSetting(*this, "absorption_time_limit", parseHours(text, 24));
 }
 
 int ChargerSettings::setCellGuardMode(const std::string& text) {
@@ -263,6 +258,39 @@ int ChargerSettings::setRelayInputHighSet(const std::string& text) {
 
 int ChargerSettings::setRelayInputHighClear(const std::string& text) {
   return storeNonZero(*this, "relay_input_high_voltage_clear", parsePanelVoltage(text, 0));
+}
+
+namespace {
+
+// The float and absorption voltages as the charger would hold them, when both are known.
+struct ChargePair {
+  double absorption, floatVoltage;
+};
+
+std::optional<ChargePair> chargePair(VregTable& settings) {
+  const Vreg* absorption = settings.lookup("absorption_voltage");
+  const Vreg* floatVoltage = settings.lookup("float_voltage");
+  for (const Vreg* vreg : {absorption, floatVoltage}) {
+    if (vreg == nullptr || vreg->value.empty() || vregReadFailed(vreg->status) ||
+        vreg->status == VREG_SKIPPED)
+      return std::nullopt;
+  }
+  return ChargePair{absorption->getNumber(), floatVoltage->getNumber()};
+}
+
+}  // namespace
+
+bool ChargerSettings::floatAboveAbsorption() {
+  const std::optional<ChargePair> pair = chargePair(settings);
+  return pair && pair->floatVoltage > pair->absorption;
+}
+
+void ChargerSettings::reportFloatAboveAbsorption() {
+  const std::optional<ChargePair> pair = chargePair(settings);
+  if (!pair) return;
+  *io.err << "float voltage " << fixedPoint(pair->floatVoltage, 2)
+          << " V is above the absorption voltage " << fixedPoint(pair->absorption, 2)
+          << " V: the float voltage may not exceed the absorption voltage\n\n";
 }
 
 }  // namespace sunlink

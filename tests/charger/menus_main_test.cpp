@@ -244,14 +244,18 @@ TEST(MainMenu, FactoryResetRestoresTheTableOfTheSystemVoltage) {
     std::uint8_t systemVoltage;
     unsigned batteryType;
     double absorption, floatV, equalisation, compensation;
+    double rating, current;  // the current limit is set to the rating, when the charger has one
   };
   // t is taken even when its line is not shown (battery type not user defined).
   const Case cases[] = {
-      {12, 0xFF, 14.4, 13.8, 16.2, -16.2},
-      {24, 1, 28.8, 27.6, 32.4, -32.4},
+      {12, 0xFF, 14.4, 13.8, 16.2, -16.2, 15, 15},
+      {24, 1, 28.8, 27.6, 32.4, -32.4, 15, 15},
+      {12, 0xFF, 14.4, 13.8, 16.2, -16.2, 0, 4},
   };
   for (const Case& c : cases) {
-    MenuHarness h(menuTestCapabilities(kCellGuard | kAutoEq, 0, 24));
+    Capabilities caps = menuTestCapabilities(kCellGuard | kAutoEq, 0, 24);
+    caps.maxCurrent = c.rating;
+    MenuHarness h(caps);
     h.model.find("battery_voltage").setU8(c.systemVoltage);
     h.model.find("battery_type").setU8(c.batteryType);
     h.model.find("absorption_voltage").setNumber(c.systemVoltage * 1.25);
@@ -268,7 +272,7 @@ TEST(MainMenu, FactoryResetRestoresTheTableOfTheSystemVoltage) {
     EXPECT_DOUBLE_EQ(h.number("float_voltage"), c.floatV);
     EXPECT_DOUBLE_EQ(h.number("equalisation_voltage"), c.equalisation);
     EXPECT_DOUBLE_EQ(h.number("temperature_compensation"), c.compensation);
-    EXPECT_DOUBLE_EQ(h.number("maximum_current"), 15);
+    EXPECT_DOUBLE_EQ(h.number("maximum_current"), c.current);
     EXPECT_DOUBLE_EQ(h.number("absorption_time_limit"), 6);
     EXPECT_EQ(h.u8("cellguard_mode"), 1u);
     EXPECT_EQ(h.err.str(), "");

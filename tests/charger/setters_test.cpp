@@ -35,11 +35,16 @@ TEST(ChargeSetters, StoreTheTypedDecimalValue) {
       {&C::setEqualisationVoltage, "equalisation_voltage", "16.2", "0654"},
       {&C::setTemperatureCompensation, "temperature_compensation", "-16,2", "F9AC"},
       {&C::setTemperatureCompensation, "temperature_compensation", "0", "0000"},
-      {&C::setCurrentLimit, "maximum_current", "65535", "0096"},  // the 15 A rating
-      {&C::setCurrentLimit, "maximum_current", "0.05", "0001"},
+      {&C::setAbsorptionVoltage, "absorption_voltage", "13,8 V", "0564"},
+      {&C::setTemperatureCompensation, "temperature_compensation", "-16.2 mV/K", "F9AC"},
+      {&C::setCurrentLimit, "maximum_current", "15", "0096"},  // the 15 A rating
+      {&C::setCurrentLimit, "maximum_current", "0.1", "0001"},
       {&C::setCurrentLimit, "maximum_current", "7.3A", "0049"},
+      {&C::setCurrentLimit, "maximum_current", "7,5 A", "004B"},
       {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6:30", "028A"},
-      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "30", "0960"},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "24:00", "0960"},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "0:59", "0062"},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6 h", "0258"},
       {&C::setAbsorptionTimeLimit, "absorption_time_limit", "0.35", "0023"},
       {&C::setAbsorptionTimeLimit, "absorption_time_limit", "4.1", "019A"},
       {&C::setAbsorptionTimeLimit, "absorption_time_limit", "0.7", "0046"},
@@ -69,15 +74,37 @@ TEST(ChargeSetters, RefusedValueChangesNothingNotEvenTheBatteryType) {
       {&C::setEqualisationVoltage, "equalisation_voltage", "x", kRefusal2},
       {&C::setTemperatureCompensation, "temperature_compensation", "warm", kRefusal2},
       {&C::setCurrentLimit, "maximum_current", "lots", kRefusal2},
-      // Charge voltages outside 75 % to 145 % of the system voltage are refused, not clamped.
+      // Nothing after the number is cut off.
+      {&C::setAbsorptionVoltage, "absorption_voltage", "1,2,3", kRefusal2},
+      {&C::setCurrentLimit, "maximum_current", "2.5e1", kRefusal2},
+      {&C::setCurrentLimit, "maximum_current", "12.5%", kRefusal2},
+      {&C::setTemperatureCompensation, "temperature_compensation", "1e9", kRefusal2},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "7:", kRefusal2},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6:-5", kRefusal2},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6:60", kRefusal2},
+      // Values outside the setting's range are refused, not clamped.
       {&C::setAbsorptionVoltage, "absorption_voltage", "144",
-       "absorption voltage must be between 9.00 and 17.40 V\n\n"},
+       "absorption voltage must be between 9.00 and 17.40 V, not 144 V\n\n"},
       {&C::setFloatVoltage, "float_voltage", "8.99",
-       "float voltage must be between 9.00 and 17.40 V\n\n"},
+       "float voltage must be between 9.00 and 17.40 V, not 8.99 V\n\n"},
       {&C::setEqualisationVoltage, "equalisation_voltage", "0",
-       "equalisation voltage must be between 9.00 and 17.40 V\n\n"},
-      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "0", ""},
-      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "0:00", ""},
+       "equalisation voltage must be between 9.00 and 17.40 V, not 0 V\n\n"},
+      {&C::setTemperatureCompensation, "temperature_compensation", "-30",
+       "temperature compensation must be between -21.00 and 21.00 mV/K, not -30 mV/K\n\n"},
+      {&C::setCurrentLimit, "maximum_current", "0",
+       "current limit must be between 0.1 and 15.0 A, not 0 A\n\n"},
+      {&C::setCurrentLimit, "maximum_current", "-5",
+       "current limit must be between 0.1 and 15.0 A, not -5 A\n\n"},
+      {&C::setCurrentLimit, "maximum_current", "1000",
+       "current limit must be between 0.1 and 15.0 A, not 1000 A\n\n"},
+      {&C::setCurrentLimit, "maximum_current", "0.05",
+       "current limit must be between 0.1 and 15.0 A, not 0.05 A\n\n"},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "0",
+       "absorption time limit must be between 0:01 and 24:00, not 0:00\n\n"},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "24:30",
+       "absorption time limit must be between 0:01 and 24:00, not 24:30\n\n"},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "30",
+       "absorption time limit must be between 0:01 and 24:00, not 30:00\n\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.label) + " '" + c.text + "'");
@@ -88,6 +115,48 @@ TEST(ChargeSetters, RefusedValueChangesNothingNotEvenTheBatteryType) {
     EXPECT_EQ(t.value("battery_type"), "01");
     EXPECT_EQ(t.err.str(), c.err);
   }
+}
+
+// A charger that did not report its rating is held only to what its register can carry.
+TEST(ChargeSetters, CurrentWithoutARatingIsCheckedOnlyAgainstTheRegister) {
+  Capabilities caps = makeCapabilities(kEverything);
+  caps.maxCurrent = 0;
+  TestModel t(caps);
+  EXPECT_EQ(t.model.setCurrentLimit("60"), 0);
+  EXPECT_EQ(t.value("maximum_current"), "0258");
+  EXPECT_EQ(t.model.setCurrentLimit("7000"), 1);
+  EXPECT_EQ(t.model.setCurrentLimit("0"), 1);
+  EXPECT_EQ(t.value("maximum_current"), "0258");
+  EXPECT_EQ(t.err.str(),
+            "current limit must be between 0.1 and 6553.5 A, not 7000 A\n\n"
+            "current limit must be between 0.1 and 6553.5 A, not 0 A\n\n");
+}
+
+TEST(ChargeSetters, FloatAboveAbsorptionIsJudgedOnlyOnValuesReadFromTheCharger) {
+  struct Case {
+    const char* floatVoltage;
+    std::int32_t floatStatus;
+    bool above;
+  };
+  const Case cases[] = {
+      {"0564", VREG_OK, false},          // 13.80 V below 14.40 V
+      {"05A0", VREG_OK, false},          // equal is allowed
+      {"05A1", VREG_OK, true},           // 14.41 V
+      {"05A1", VREG_GET_FAILED, false},  // not the charger's value: not judged
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.floatVoltage);
+    TestModel t(makeCapabilities(0));
+    t.value("float_voltage") = c.floatVoltage;
+    t.model.find("float_voltage").status = c.floatStatus;
+    EXPECT_EQ(t.model.floatAboveAbsorption(), c.above);
+  }
+  TestModel t(makeCapabilities(0));
+  t.value("float_voltage") = "05DC";
+  t.model.reportFloatAboveAbsorption();
+  EXPECT_EQ(t.err.str(),
+            "float voltage 15.00 V is above the absorption voltage 14.40 V: the float voltage may "
+            "not exceed the absorption voltage\n\n");
 }
 
 TEST(Setters, MissingCapabilityFailsAtOnceWithoutTouchingAnything) {

@@ -48,8 +48,9 @@ TEST(MenuTest, OnATerminalTheLastAnswersMessagesAreShownAgainAboveTheNextPrompt)
        "zz\na\n20\nx\n",
        "x - Exit and Save\nSelect an option",
        {{"Unknown option ignored\n\n", "x - Exit and Save\nUnknown option ignored\n\nSelect an"},
-        {"absorption voltage must be between 9.00 and 17.40 V\n\n",
-         "x - Exit and Save\nabsorption voltage must be between 9.00 and 17.40 V\n\nSelect an"}}},
+        {"absorption voltage must be between 9.00 and 17.40 V, not 20 V\n\n",
+         "x - Exit and Save\nabsorption voltage must be between 9.00 and 17.40 V, not 20 V\n\n"
+         "Select an"}}},
       // Firmware 1.10 never stores a battery voltage setting: only auto detect is offered.
       {"rotary110",
        "v\n24\nx\n",

@@ -4,8 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "protocol/registers.h"
+#include "sim/profiles.h"
 #include "support/e2e_support.h"
 
 namespace sunlink {
@@ -16,6 +21,7 @@ constexpr std::uint16_t kAbsorption = 0xEDF7;
 constexpr std::uint16_t kFloat = 0xEDF6;
 constexpr std::uint16_t kBatteryType = 0xEDF1;
 constexpr std::uint16_t kCurrent = 0xEDF0;
+constexpr std::uint16_t kAbsorptionTime = 0xEDFB;
 
 std::string valueOf(const std::vector<WrittenValue>& writes, std::uint16_t id) {
   for (const WrittenValue& w : writes)
@@ -58,33 +64,166 @@ TEST(StoreTest, AbsorptionOptionStoresTheTypedDecimalValue) {
       << "the settings are printed after the store";
 }
 
-TEST(StoreTest, ChargeVoltagesOutsideTheSystemRangeAreRefusedOtherValuesClamped) {
+// Values are refused, never adjusted: a value outside its setting's range, or with anything but
+// blanks and the unit after its number, changes nothing; so does a float voltage that would end
+// above the absorption voltage. The accepted options of the same run are stored, and the run then
+// ends with the store's status, or 255. Each row asserts what reached the charger: no set request
+// at all, or a store in which every setting is written as the charger held it except the accepted
+// ones.
+TEST(StoreTest, RefusedValuesChangeNothingAndOnlyTheAcceptedOnesAreStored) {
   struct Case {
-    const char* option;
-    const char* text;
-    std::uint16_t reg;
-    const char* stored;  // empty: refused, the message names the range
-    const char* message;
+    const char* profile;  // load115: 12 V, 15 A, absorption 14.40 V, float 13.80 V
+    std::vector<std::string> args;
+    const char* input;    // the menu's, when every option was refused or none given
+    std::string message;  // on standard error
+    int exitCode;
+    std::map<std::uint16_t, std::string> stored;  // empty: no set request reached the charger
+    sim::Faults faults = sim::Faults();
   };
-  for (const Case& c :
-       {Case{"--abs", "144", kAbsorption, "",
-             "absorption voltage must be between 9.00 and 17.40 V"},
-        Case{"--float", "5", kFloat, "", "float voltage must be between 9.00 and 17.40 V"},
-        Case{"--abs", "17.4", kAbsorption, "06CC", ""},       // 145 % of 12 V
-        Case{"--abs", "13,8V", kAbsorption, "0564", ""},      // decimal comma, unit
-        Case{"--current", "65535", kCurrent, "0096", ""}}) {  // clamped to the 15 A rating
-    SCOPED_TRACE(std::string(c.option) + " " + c.text);
-    SimulatedCharger charger("load115");
-    ProcessResult r = charger.run({c.option, c.text});
-    if (*c.stored) {
-      EXPECT_EQ(r.exitCode, 0) << r.err;
-      EXPECT_EQ(valueOf(settingsWrites(writtenValues(charger.sim())), c.reg), c.stored);
-    } else {
-      // A refused option is a failed one: with none applied the menu opens, and at the end of its
-      // input nothing is stored.
-      EXPECT_TRUE(contains(r.err, std::string(c.message) + "\n\nUnable to set ")) << r.err;
-      EXPECT_EQ(r.exitCode, 255);
-      EXPECT_TRUE(writtenValues(charger.sim()).empty());
+  const std::string interpret = "Unable to interpret value\n\nUnable to set ";
+  const std::string pair = " V: the float voltage may not exceed the absorption voltage\n\n";
+  sim::Faults refuseAbsorption;
+  refuseAbsorption.refuseSet = {kAbsorption};
+  sim::Faults noRating;  // the rating register unanswered: a rating of 0, not checked
+  noRating.refuseGet = {REG_MAX_CURRENT};
+  const Case cases[] = {
+      {"load115",
+       {"--abs", "144"},
+       "",
+       "absorption voltage must be between 9.00 and 17.40 V, not 144 V\n\nUnable to set ",
+       255,
+       {}},
+      {"load115",
+       {"--float", "5"},
+       "",
+       "float voltage must be between 9.00 and 17.40 V, not 5 V",
+       255,
+       {}},
+      {"load115",
+       {"--current", "0"},
+       "",
+       "current limit must be between 0.1 and 15.0 A, not 0 A",
+       255,
+       {}},
+      {"load115", {"--current", "-5"}, "", "between 0.1 and 15.0 A, not -5 A", 255, {}},
+      {"load115", {"--current", "1000"}, "", "between 0.1 and 15.0 A, not 1000 A", 255, {}},
+      {"load115", {"--current", "2.5e1"}, "", interpret + "charger current limit", 255, {}},
+      {"load115", {"--current", "12.5%"}, "", interpret + "charger current limit", 255, {}},
+      {"load115", {"--tempcomp", "1e9"}, "", interpret + "temperature compensation", 255, {}},
+      {"load115",
+       {"--tempcomp", "-30"},
+       "",
+       "temperature compensation must be between -21.00 and 21.00 mV/K, not -30 mV/K",
+       255,
+       {}},
+      {"load115",
+       {"--abslim", "24:30"},
+       "",
+       "absorption time limit must be between 0:01 and 24:00, not 24:30",
+       255,
+       {}},
+      {"load115", {"--abslim", "6:-5"}, "", interpret + "absorption time limit", 255, {}},
+      {"load115", {"--abslim", "7:"}, "", interpret + "absorption time limit", 255, {}},
+      {"rc116", {"--eqv", "1,2,3"}, "", interpret + "equalisation voltage", 255, {}},
+      {"rc116",
+       {"--eqv", "20"},
+       "",
+       "equalisation voltage must be between 9.00 and 17.40 V",
+       255,
+       {}},
+      {"load115",
+       {"--float", "15"},
+       "",
+       "float voltage 15.00 V is above the absorption voltage 14.40" + pair + "Unable to set float",
+       255,
+       {}},
+      {"load115",
+       {"--abs", "13", "--float", "13.5"},
+       "",
+       "float voltage 13.50 V is above the absorption voltage 13.00" + pair +
+           "Unable to set absorption voltage\nUnable to set float voltage\n",
+       255,
+       {}},
+      // Accepted forms; the pair is judged on the values as they will be stored.
+      {"load115", {"--abs", "17.4"}, "", "", 0, {{kAbsorption, "06CC"}, {kBatteryType, "FF"}}},
+      {"load115", {"--abs", "13,8 V"}, "", "", 0, {{kAbsorption, "0564"}, {kBatteryType, "FF"}}},
+      {"load115",
+       {"--abs", "13", "--float", "12.5"},
+       "",
+       "",
+       0,
+       {{kAbsorption, "0514"}, {kFloat, "04E2"}, {kBatteryType, "FF"}}},
+      {"load115",
+       {"--abslim", "6:30", "--current", "7,5 A"},
+       "",
+       "",
+       0,
+       {{kAbsorptionTime, "028A"}, {kCurrent, "004B"}, {kBatteryType, "FF"}}},
+      {"recent",
+       {"--current", "60"},
+       "",
+       "",
+       0,
+       {{kCurrent, "0258"}, {kBatteryType, "FF"}},
+       noRating},
+      // Some refused, some accepted: the accepted ones are stored, and the run fails.
+      {"load115",
+       {"--abs", "14.4", "--float", "abc"},
+       "",
+       "Unable to set float voltage\nOptions not applied: --float\n",
+       255,
+       {{kBatteryType, "FF"}}},
+      {"load115",
+       {"--float", "15", "--current", "10"},
+       "",
+       "Options not applied: --float\n",
+       255,
+       {{kCurrent, "0064"}, {kBatteryType, "FF"}}},
+      {"load115",
+       {"--abs", "14.2", "--current", "1000"},
+       "",
+       "Options not applied: --current\n",
+       95,
+       {{kAbsorption, "(refused)"}, {kBatteryType, "FF"}},
+       refuseAbsorption},
+      // The main menu's keys read their values alike, and x does not store a float voltage above
+      // the absorption voltage: the menu stays open until either is mended.
+      {"load115", {}, "c\n2.5e1\nx\n", "Unable to interpret value\n\n", 0, {}},
+      {"load115",
+       {},
+       "f\n15\nx\n",
+       "float voltage 15.00 V is above the absorption voltage 14.40",
+       255,
+       {}},
+      {"load115",
+       {},
+       "f\n15\nx\na\n15.5\nx\n",
+       "float voltage 15.00 V is above",
+       0,
+       {{kAbsorption, "060E"}, {kFloat, "05DC"}, {kBatteryType, "FF"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.profile) + " " + (c.args.empty() ? c.input : c.args[0]) + " " +
+                 (c.args.size() > 1 ? c.args[1] : ""));
+    const sim::Profile profile = sim::profileByName(c.profile);
+    SimulatedCharger charger(c.profile, c.faults);
+    ProcessResult r = charger.run(c.args, c.input);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_TRUE(contains(r.err, c.message)) << r.err;
+    if (c.stored.empty()) {
+      EXPECT_EQ(setRequestCount(charger.sim()), 0u);
+      continue;
+    }
+    std::set<std::uint16_t> written;
+    for (const WrittenValue& w : settingsWrites(writtenValues(charger.sim()))) {
+      if (w.id == REG_CLOCK) continue;  // set after the settings when the lighting timer is on
+      const auto changed = c.stored.find(w.id);
+      const std::string held = valueText(profile.registers.at(w.id));
+      EXPECT_EQ(w.value, changed != c.stored.end() ? changed->second : held) << w;
+      written.insert(w.id);
+    }
+    for (const auto& [id, value] : c.stored) {
+      EXPECT_EQ(written.count(id), value == "(refused)" ? 0u : 1u) << id;
     }
   }
 }
