@@ -342,7 +342,8 @@ const MenuEntry LOAD_MENU[] = {
      [](ChargerSettings& m) {
        *m.io.out << "\nLoad switch high voltage level [" << highLevel(m) << "]: ";
        m.setLoadSwitchHigh(readAnswerLine(m.io));
-     }},
+     },
+     nullptr, MenuTaken::kWhenOffered, "load_switch_high_level"},
     {"l",
      [](ChargerSettings& m) {
        return "Modify load switch low voltage level (" + lowLevel(m) + "V)";
@@ -351,12 +352,14 @@ const MenuEntry LOAD_MENU[] = {
      [](ChargerSettings& m) {
        *m.io.out << "\nLoad switch low voltage level [" << lowLevel(m) << "]: ";
        m.setLoadSwitchLow(readAnswerLine(m.io));
-     }},
+     },
+     nullptr, MenuTaken::kWhenOffered, "load_switch_low_level"},
     {"a",
      [](ChargerSettings& m) {
        return "Modify Automatic energy selector timer (" + selectorTimer(m) + ")";
      },
-     timerShown, askSelectorTimer},
+     timerShown, askSelectorTimer, nullptr, MenuTaken::kWhenOffered,
+     "automatic_energy_selector_timer"},
     {"s",
      [](ChargerSettings& m) {
        return std::string(lightingOn(m) ? "Disable" : "Enable") + " lighting controller (timer)";

@@ -75,6 +75,17 @@ TEST(LoadMenu, LevelKeysOnlyInTheModesThatUseThem) {
   EXPECT_NE(six.out.str().find("Select an option (type m,h,l or x and press enter): "),
             std::string::npos);
   EXPECT_EQ(six.err.str(), "Unknown option ignored\n\n");
+
+  // A level the charger answered "unknown id" for is not offered, even in its mode.
+  MenuHarness lacking(menuTestCapabilities(kLoad | kUserSwitch | kAes));
+  lacking.model.find("load_control").setU8(7);
+  lacking.model.find("load_switch_low_level").absentFromCharger = true;
+  lacking.model.find("automatic_energy_selector_timer").absentFromCharger = true;
+  lacking.type("l\na\nx\n");
+  EXPECT_FALSE(runLoadMenu(lacking.model));
+  EXPECT_NE(lacking.out.str().find("Select an option (type m,h or x and press enter): "),
+            std::string::npos);
+  EXPECT_EQ(countOf(lacking.err.str(), "Unknown option ignored\n\n"), 2);
 }
 
 TEST(LoadMenu, LightingControllerKeyTogglesBitSevenOnly) {
