@@ -71,19 +71,24 @@ int elementDepth(const std::string& text, int limit) {
       if (depth > 0) --depth;
       skipPast(">");
     } else {
+      // A quote opens an attribute value only after its "=": a stray quote elsewhere in a tag
+      // (<qmx">) must not hide the rest of the document from the count.
       char quote = 0;
+      char previous = 0;  // the last character of the tag that is not a blank
       bool empty = false;
       for (; i < n; ++i) {
         const char c = text[i];
+        const bool blank = c == ' ' || c == '\t' || c == '\r' || c == '\n';
         if (quote != 0) {
           if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
+        } else if ((c == '"' || c == '\'') && previous == '=') {
           quote = c;
         } else if (c == '>') {
           empty = text[i - 1] == '/';
           ++i;
           break;
         }
+        if (!blank) previous = c;
       }
       if (!empty && ++depth > deepest) {
         deepest = depth;

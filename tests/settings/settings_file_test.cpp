@@ -239,6 +239,16 @@ TEST_F(SettingsFileTest, DeeplyNestedFileIsRefused) {
                                      "\": elements nested deeper than 64 levels, not a settings "
                                      "file"});
   EXPECT_EQ(read(table, put("deep65.xml", nested(65))), 94);
+  // A stray quote in a tag name does not open a value that would hide the nesting after it (the
+  // reader crashed on this), nor does a quote in a tag that is not after an "=".
+  const std::string strays[] = {"<qmx\"><vregs>", "<qmx a = \"v\" ' b='w'><vregs>"};
+  for (const std::string& stray : strays) {
+    std::string bypass = stray;
+    for (int i = 0; i < 50000; ++i) bypass += "<a>";
+    for (int i = 0; i < 50000; ++i) bypass += "</a>";
+    bypass += "</vregs></qmx>";
+    EXPECT_EQ(read(table, put("stray.xml", bypass)), 94) << stray;
+  }
   // As deep as allowed: read, and then refused for having no vreg list.
   LogCapture parsed;
   EXPECT_EQ(read(table, put("deep64.xml", nested(64))), 94);
