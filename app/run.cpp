@@ -361,7 +361,8 @@ void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
     if (options.has(command.option)) exitProgram(command.run(link, std::cout, std::cerr));
   }
   if (options.has("upload")) {
-    int status = readSettingsFile(model.settings, options.text("upload"), std::cout, std::cerr);
+    int status =
+        readSettingsFile(model.settings, options.text("upload"), std::cout, std::cerr, &std::cin);
     if (status == 0) status = model.storeSettings();
     if (jsonReport && model.settings.loaded) reportSettings(model);
     exitProgram(status);
@@ -545,7 +546,7 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
 // be read; a file that cannot be read, or a charger that does not answer, ends with its status.
 [[noreturn]] void compareWithFile(const std::string& path, ChargerSettings& model) {
   VregTable file;
-  const int read = readSettingsFile(file, path, std::cout, std::cerr);
+  const int read = readSettingsFile(file, path, std::cout, std::cerr, &std::cin);
   if (read != kExitOk) {
     if (read == kExitReadFailed) noteFailure("Reading settings failed: " + path);
     exitProgram(read);

@@ -19,9 +19,23 @@ namespace pt = boost::property_tree;
 
 namespace {
 
-// The whole file, or the XML reader's kind of error (naming the file) when it cannot be read. Reads
-// at most one byte more than a settings file may have, so a huge file costs no more than that.
-std::string readWhole(const std::string& path) {
+// The whole stream, read at most one byte past what a settings file may have, so a huge input
+// costs no more than that. name is what the messages call it.
+std::string readWhole(std::istream& in, const std::string& name) {
+  std::string text;
+  char chunk[16384];
+  while (text.size() <= maxSettingsFileBytes && in.read(chunk, sizeof chunk).gcount() > 0)
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+  if (in.bad()) throw pt::xml_parser_error("cannot read file", name, 0);
+  if (text.size() > maxSettingsFileBytes) {
+    throw std::runtime_error("larger than " + std::to_string(maxSettingsFileBytes) +
+                             " bytes, not a settings file");
+  }
+  return text;
+}
+
+// The whole file, or the XML reader's kind of error (naming the file) when it cannot be read.
+std::string readWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in)
     throw pt::xml_parser_error(std::string("cannot open file: ") + std::strerror(errno), path, 0);
@@ -29,16 +43,7 @@ std::string readWhole(const std::string& path) {
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored))
     throw pt::xml_parser_error("cannot open file: Is a directory", path, 0);
-  std::string text;
-  char chunk[16384];
-  while (text.size() <= maxSettingsFileBytes && in.read(chunk, sizeof chunk).gcount() > 0)
-    text.append(chunk, static_cast<std::size_t>(in.gcount()));
-  if (in.bad()) throw pt::xml_parser_error("cannot read file", path, 0);
-  if (text.size() > maxSettingsFileBytes) {
-    throw std::runtime_error("larger than " + std::to_string(maxSettingsFileBytes) +
-                             " bytes, not a settings file");
-  }
-  return text;
+  return readWhole(in, path);
 }
 
 // Deepest element nesting of an XML text, counted the way the XML reader descends: comments, CDATA
@@ -101,10 +106,14 @@ int elementDepth(const std::string& text, int limit) {
 
 }  // namespace
 
-int loadXmlFile(const std::string& path, VregTable& table) {
+namespace {
+
+// Reads the document that read() gives as XML (text trimmed) and pushes its vregs, as loadXmlFile.
+template <typename Read>
+int loadXml(const std::string& path, VregTable& table, Read read) {
   pt::ptree tree;
   try {
-    const std::string text = readWhole(path);
+    const std::string text = read();
     if (elementDepth(text, maxSettingsFileDepth) > maxSettingsFileDepth) {
       throw std::runtime_error("elements nested deeper than " +
                                std::to_string(maxSettingsFileDepth) +
@@ -127,11 +136,21 @@ int loadXmlFile(const std::string& path, VregTable& table) {
   return 0;
 }
 
+}  // namespace
+
+int loadXmlFile(const std::string& path, VregTable& table) {
+  return loadXml(path, table, [&path] { return readWholeFile(path); });
+}
+
 int readSettingsFile(VregTable& table, const std::string& path, std::ostream& out,
-                     std::ostream& err) {
+                     std::ostream& err, std::istream* standardInput) {
   try {
     table.clear();
     out << "=== Reading settings from \"" << path << "\" ===\n" << std::flush;
+    if (path == "-" && standardInput != nullptr) {
+      return loadXml("standard input", table,
+                     [standardInput] { return readWhole(*standardInput, "standard input"); });
+    }
     return loadXmlFile(path, table);
   } catch (const settings_error&) {
     // push has already said which label.

@@ -3,6 +3,7 @@
 
 #include <boost/property_tree/ptree.hpp>
 #include <cstddef>
+#include <istream>
 #include <ostream>
 #include <string>
 
@@ -39,9 +40,10 @@ constexpr int maxSettingsFileDepth = 64;
 // Empties the table and loads the file with settingsFromTree. 0 success; 29 the file is not
 // readable XML (error line logged; the caller ends the program with it); 94 loading failed (error
 // line naming the file and the reason logged, "Reading settings failed" on err), also for a file
-// too large or too deeply nested to be a settings file.
+// too large or too deeply nested to be a settings file. With standardInput given, the path "-"
+// reads the document from it instead of a file (--upload -, --compare -).
 int readSettingsFile(VregTable& table, const std::string& path, std::ostream& out,
-                     std::ostream& err);
+                     std::ostream& err, std::istream* standardInput = nullptr);
 // Reads the file as XML (text trimmed) and pushes its vregs. 29 with the XML reader's message
 // (naming the file and line) logged when the file cannot be opened or is not well formed;
 // otherwise 0. Throws what settingsFromTree throws, and std::runtime_error for a file over the

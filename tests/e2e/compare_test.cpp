@@ -141,8 +141,8 @@ TEST(CompareTest, ListsEachDifferenceInThePrintoutsUnitsAndEndsWithItsStatus) {
     EXPECT_EQ(r.out.substr(r.out.find(banner) + banner.size()), lines);
     EXPECT_EQ(setRequestCount(charger.sim()), 0u) << "a comparison writes nothing";
 
-    // The same differences as JSON, without the banners.
-    ProcessResult j = charger.run({"--compare", dir.file("site.xml"), "--json"});
+    // The same differences as JSON, without the banners, with the file on standard input.
+    ProcessResult j = charger.run({"--compare", "-", "--json"}, file);
     EXPECT_EQ(j.exitCode, c.status) << j.err;
     const nlohmann::json document = nlohmann::json::parse(j.out);
     char productId[8];

@@ -66,6 +66,13 @@ TEST(SettingsFileTest, DownloadThenUploadWritesBackWhatWasRead) {
       EXPECT_TRUE(contains(xml, "value=\"0x" + w.value + "\"")) << w;
     }
     EXPECT_TRUE(target.sim().chargerOn());
+
+    // "-" reads the file from standard input: the same writes.
+    SimulatedCharger piped(profile, faults);
+    ProcessResult fromInput = piped.run({"--upload", "-"}, xml);
+    EXPECT_EQ(fromInput.exitCode, 0) << fromInput.err;
+    EXPECT_TRUE(contains(fromInput.out, "=== Reading settings from \"-\" ===\n"));
+    EXPECT_EQ(writtenValues(piped.sim()), all);
   }
 }
 
