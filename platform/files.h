@@ -15,6 +15,10 @@ namespace sunlink {
 //   write, and the failure reason is "Permission denied". When the target exists and is not a
 //   regular file (a device, a FIFO, a socket, a folder) nothing is written and the failure names
 //   its kind.
+// - Refusals (Linux). An existing file is replaced only where the shell's `>` could have written
+//   it: not when it is write-protected for the user (root writes any file), nor when, in a shared
+//   folder, it belongs neither to the user nor to the folder's owner. Nothing is written and the
+//   failure gives the reason. On Windows a read-only file is replaced and keeps its mark.
 // - Way of writing. The content goes to a new temporary file in the target's folder, created
 //   exclusively under a name no one can predict that fits the folder's limit on the length of a
 //   file name (whatever the target's name), is flushed to the disk and then renamed over the

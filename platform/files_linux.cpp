@@ -21,6 +21,14 @@ namespace {
   throw std::system_error(error, std::generic_category(), what + " \"" + path + "\"");
 }
 
+// A target left alone: the message names the file given, the file its links reach, and why.
+[[noreturn]] void refuse(const std::string& path, const std::string& target,
+                         const std::string& reason) {
+  const std::string named = target == path ? "" : " (links to \"" + target + "\")";
+  throw std::runtime_error("replace \"" + path + "\"" + named + ": " + reason +
+                           "; nothing written");
+}
+
 // The temporary file while it is being written: closed and removed again unless released.
 class TemporaryFile {
  public:
@@ -69,12 +77,25 @@ const char* kindOf(mode_t mode) {
 
 // The kernel's own rule for links in shared folders (fs.protected_symlinks), applied to the links
 // this program follows by itself: in a sticky folder that everyone may write to, only a link of
-// the user's own or of the folder's owner is followed.
+// the user's own or of the folder's owner is followed. Files there are held to the same rule.
 bool mayFollow(const std::string& link, const struct stat& linkStatus) {
   struct stat folder;
   if (::stat(folderOf(link).c_str(), &folder) != 0) return false;
   const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
   return !shared || linkStatus.st_uid == ::geteuid() || linkStatus.st_uid == folder.st_uid;
+}
+
+// Why the existing file target is left alone, or nullptr: a backup replaces only a file the user
+// could have written with the shell's `>`. Not one write-protected for the user (the kernel lets
+// root write any file, as `>` would), nor, in a shared folder, one owned neither by the user nor
+// by the folder's owner, which the kernel refuses to `>` there when fs.protected_regular is on:
+// held to here whatever that setting, since a rename would give another user's file new content
+// all the same.
+const char* whyNotReplaced(const std::string& target, const struct stat& status) {
+  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
+    return "the file is write-protected";
+  if (!mayFollow(target, status)) return "another user's file in a shared folder";
+  return nullptr;
 }
 
 // The file that path finally names, with symbolic links followed (a relative link from its own
@@ -161,13 +182,12 @@ void replaceFile(const std::string& path, const std::string& content) {
   struct stat earlier;
   bool exists = false;
   const std::string target = finalTarget(path, earlier, exists);
-  if (exists && !S_ISREG(earlier.st_mode)) {
-    // Renaming over it would put a regular file where a device node (or a pipe another program
-    // reads) was, and a folder cannot be replaced at all.
-    const std::string named = target == path ? "" : " (links to \"" + target + "\")";
-    throw std::runtime_error("replace \"" + path + "\"" + named + ": " + kindOf(earlier.st_mode) +
-                             ", not a regular file; nothing written");
-  }
+  // Renaming over it would put a regular file where a device node (or a pipe another program
+  // reads) was, and a folder cannot be replaced at all.
+  if (exists && !S_ISREG(earlier.st_mode))
+    refuse(path, target, std::string(kindOf(earlier.st_mode)) + ", not a regular file");
+  const char* refused = exists ? whyNotReplaced(target, earlier) : nullptr;
+  if (refused != nullptr) refuse(path, target, refused);
   TemporaryFile temporary = createTemporary(target, path);
   if (exists) keepAttributes(temporary.fd(), earlier);
 

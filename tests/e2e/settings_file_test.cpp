@@ -209,8 +209,10 @@ bool isDocument(const std::string& file) {
 }
 
 // The folder's content, one sorted line per entry: links with their target, folders and regular
-// files with their mode, owner and group where they are not the test's own, and what a file holds.
-std::string listing(const std::string& folder) {
+// files with their mode, owner and group where they are not the runner's (the test's own by
+// default), and what a file holds.
+std::string listing(const std::string& folder, uid_t ownUid = ::geteuid(),
+                    gid_t ownGid = ::getegid()) {
   std::vector<std::string> lines;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
     const std::string path = entry.path().string();
@@ -224,7 +226,7 @@ std::string listing(const std::string& folder) {
     if (S_ISFIFO(st.st_mode)) line += " fifo";
     if (S_ISCHR(st.st_mode)) line += " character device";
     if (S_ISREG(st.st_mode)) line += mode + (isDocument(path) ? " document" : " " + readFile(path));
-    if (!S_ISLNK(st.st_mode) && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()))
+    if (!S_ISLNK(st.st_mode) && (st.st_uid != ownUid || st.st_gid != ownGid))
       line += " owner " + std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid);
     lines.push_back(line + "\n");
   }
@@ -234,23 +236,75 @@ std::string listing(const std::string& folder) {
   return text;
 }
 
+// Who runs chgtune in a case of DownloadTargets, and how.
+enum Who {
+  kAnyUser,    // the test's own user
+  kRoot,       // root: only root can set the case up
+  kSizeLimit,  // the test's own user under a file-size limit
+  // A user who is not root, as whom the shell's `>` cannot write every file: the test's own user,
+  // or under root an unused uid (kUid) through setpriv, given the folder and the charger's port.
+  kUser,
+  kUserAmongOthers,  // kUser, with another user's file (kOtherUid), which only root can give
+};
+constexpr uid_t kUid = 64000;
+constexpr uid_t kOtherUid = 64001;
+const char kSetpriv[] = "/usr/bin/setpriv";
+
+struct Runner {
+  uid_t uid;
+  gid_t gid;
+  bool setpriv;
+};
+
+Runner runnerFor(Who who) {
+  const bool asUser = who == kUser || who == kUserAmongOthers;
+  if (asUser && ::geteuid() == 0) return {kUid, kUid, true};
+  return {::geteuid(), ::getegid(), false};
+}
+
+// Why the case cannot run here, or "" when it can.
+std::string whyNotRun(Who who) {
+  const bool root = ::geteuid() == 0;
+  if ((who == kRoot || who == kUserAmongOthers) && !root) return "cases that need root";
+  if ((who == kUser || who == kUserAmongOthers) && root && ::access(kSetpriv, X_OK) != 0)
+    return std::string("cases run as another user under root (no ") + kSetpriv + ")";
+  return "";
+}
+
+ProcessResult downloadAs(Who who, const Runner& runner, SimulatedCharger& charger,
+                         const std::string& target) {
+  // Under a file-size limit the write fails part-way; with the signal ignored, write reports it.
+  if (who == kSizeLimit)
+    return runProcess("/bin/sh",
+                      {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", CHGTUNE_BINARY,
+                       "--serial", charger.path(), "--download", target});
+  if (!runner.setpriv) return charger.run({"--download", target});
+  EXPECT_EQ(::chown(charger.path().c_str(), runner.uid, runner.gid), 0);
+  return runProcess(kSetpriv, {"--reuid=" + std::to_string(runner.uid),
+                               "--regid=" + std::to_string(runner.gid), "--clear-groups",
+                               CHGTUNE_BINARY, "--serial", charger.path(), "--download", target});
+}
+
 // What --download makes of its target, and that nothing is left behind. Before, a device node or
 // FIFO was replaced by a regular file, a link by a file of its own, another user's file became
-// root's, a 249-character name failed with 95.
+// root's, a 249-character name failed with 95; a write-protected file, and another user's file in
+// a folder such as /tmp, were replaced where the shell's `>` could not have written them. Setup
+// commands name the runner's uid and gid as $U and $G, the other user's as $O.
 TEST(SettingsFileTest, DownloadTargets) {
   const mode_t umask = ::umask(0);
   ::umask(umask);
   char newFile[16];
   std::snprintf(newFile, sizeof newFile, "%04o", 0666 & ~umask);
   const std::string longName(249, 'n');
-  enum Run { kAnyUser, kRoot, kSizeLimit };  // kRoot: only root can set the case up
   struct Case {
-    Run run;
+    Who who;
     std::string setup;  // shell commands in the folder
     std::string target;
     int status;
-    std::string after;  // listing of the folder
+    std::string after;         // listing of the folder
+    std::string refusal = "";  // the reason stderr gives after the file's name
   };
+  const std::string root = " owner 0:0";  // the folder's owner in the shared-folder cases
   const Case cases[] = {
       {kAnyUser, "printf old > real.xml; chmod 640 real.xml; ln -s real.xml link.xml", "link.xml",
        0, "link.xml -> real.xml\nreal.xml 0640 document\n"},
@@ -265,27 +319,53 @@ TEST(SettingsFileTest, DownloadTargets) {
       // Planted by another user in a folder such as /tmp: not followed.
       {kRoot, "printf x > v; chmod 644 v; mkdir -m 1777 t; ln -s ../v t/l; chown -h 4321 t/l",
        "t/l", 95, "t/ 1777\nt/l -> ../v\nv 0644 x\n"},
+      // Write-protected: `>` refuses it to a user, and root's `>` writes it.
+      {kUser, "printf old > p.xml; chown $U:$G p.xml; chmod 444 p.xml", "p.xml", 95,
+       "p.xml 0444 old\n", "the file is write-protected"},
+      {kUser, "printf old > w.xml; chown $U:$G w.xml; chmod 640 w.xml", "w.xml", 0,
+       "w.xml 0640 document\n"},
+      {kRoot, "printf old > r.xml; chmod 444 r.xml", "r.xml", 0, "r.xml 0444 document\n"},
+      // Another user's file in a shared folder, writable by all: refused to root too.
+      {kUserAmongOthers,
+       "mkdir -m 1777 t; printf old > t/o.xml; chown $O:$O t/o.xml; chmod 666 t/o.xml", "t/o.xml",
+       95, "t/ 1777" + root + "\nt/o.xml 0666 old owner 64001:64001\n",
+       "another user's file in a shared folder"},
+      {kUserAmongOthers,
+       "mkdir -m 1777 t; printf old > t/m.xml; chown $U:$G t/m.xml; chmod 644 t/m.xml", "t/m.xml",
+       0, "t/ 1777" + root + "\nt/m.xml 0644 document\n"},
+      {kRoot, "mkdir -m 1777 t; printf old > t/o.xml; chown 4321:4322 t/o.xml; chmod 666 t/o.xml",
+       "t/o.xml", 95, "t/ 1777\nt/o.xml 0666 old owner 4321:4322\n",
+       "another user's file in a shared folder"},
   };
+  std::set<std::string> notRun;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.setup.empty() ? c.target : c.setup);
-    if (c.run == kRoot && ::geteuid() != 0) continue;
+    if (!whyNotRun(c.who).empty()) {
+      notRun.insert(whyNotRun(c.who));
+      continue;
+    }
+    const Runner runner = runnerFor(c.who);
     TempDir dir;
-    ASSERT_EQ(runProcess("/bin/sh", {"-c", "cd \"$0\" || exit 1; " + c.setup, dir.path()}).exitCode,
+    ASSERT_EQ(::chown(dir.path().c_str(), runner.uid, runner.gid), 0);
+    ASSERT_EQ(runProcess("/bin/sh", {"-c", "cd \"$0\" || exit 1; U=$1 G=$2 O=$3; " + c.setup,
+                                     dir.path(), std::to_string(runner.uid),
+                                     std::to_string(runner.gid), std::to_string(kOtherUid)})
+                  .exitCode,
               0);
     const std::string target = dir.file(c.target);
     SimulatedCharger charger("load115");
-    // Under a file-size limit the write fails part-way; with the signal ignored, write reports it.
-    const ProcessResult r =
-        c.run == kSizeLimit
-            ? runProcess("/bin/sh",
-                         {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"", CHGTUNE_BINARY,
-                          "--serial", charger.path(), "--download", target})
-            : charger.run({"--download", target});
+    const ProcessResult r = downloadAs(c.who, runner, charger, target);
     EXPECT_EQ(r.exitCode, c.status) << r.err;
     EXPECT_EQ(contains(r.err, "Writing settings failed"), c.status != 0) << r.err;
-    EXPECT_EQ(listing(dir.path()), c.after);
+    if (!c.refusal.empty()) {
+      EXPECT_TRUE(contains(r.err, "\"" + target + "\": " + c.refusal)) << r.err;
+    }
+    EXPECT_EQ(listing(dir.path(), runner.uid, runner.gid), c.after);
     EXPECT_EQ(setRequestCount(charger.sim()), 0u);
   }
+  std::string skipped;
+  for (const std::string& reason : notRun) skipped += (skipped.empty() ? "" : "; ") + reason;
+  if (!skipped.empty()) GTEST_SKIP() << "not run here: " << skipped;
 }
 
 // A backup that lacks settings is still written, but must not look like a whole one to a script.
