@@ -564,7 +564,9 @@ HexMsg ChargerSim::Impl::answer(const HexMsg& frame) {
 
 HexMsg ChargerSim::Impl::setRegister(std::uint16_t id, const RegisterBytes& value) {
   auto it = registers.find(id);
-  if (faults.refuseSet.count(id) || it == registers.end()) return refusal(id);
+  if (faults.refuseSet.count(id)) return refusal(id);
+  // A charger answers a write of a register it does not have as it answers a get of one.
+  if (it == registers.end()) return registerReply(RSP_SET, id, FLAGS_UNKNOWN_ID, value);
   if (profile.readOnly.count(id)) return registerReply(RSP_SET, id, FLAGS_READ_ONLY, value);
   if (faults.checkWidths && !profile.textRegisters.count(id) && value.size() != it->second.size()) {
     return registerReply(RSP_SET, id, FLAGS_PARAMETER_ERROR, value);
