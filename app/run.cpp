@@ -24,6 +24,7 @@
 #include "charger/charger_settings.h"
 #include "charger/menus.h"
 #include "charger/settings_compare.h"
+#include "charger/upload_check.h"
 #include "device/device_commands.h"
 #include "device/discovery.h"
 #include "device/scan.h"
@@ -353,6 +354,18 @@ void showSettings(ChargerSettings& model) {
     model.printSettings();
 }
 
+// A file that would write a register that is not this charger's setting of that name (a command
+// register such as the factory reset, another model's setting) is refused whole: nothing is written
+// and the charger is not switched off. 0 when the upload may go ahead, else 94.
+int refuseHarmfulUpload(const VregTable& file, const VregTable& chargerSettings) {
+  const std::vector<std::string> refusals = uploadRefusals(file, chargerSettings);
+  if (refusals.empty()) return kExitOk;
+  for (const std::string& refusal : refusals) std::cerr << refusal << std::endl;
+  std::cerr << "Upload refused: nothing was written to the charger." << std::endl;
+  noteFailure("upload refused: " + refusals.front());
+  return kExitReadFailed;
+}
+
 // The first one-shot command given runs and ends the program with its result; the others are
 // ignored. Returns only when none was given.
 void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
@@ -361,8 +374,11 @@ void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
     if (options.has(command.option)) exitProgram(command.run(link, std::cout, std::cerr));
   }
   if (options.has("upload")) {
+    // The charger's own settings list, which the file's replaces: what the file may write.
+    const VregTable chargerSettings = model.settings;
     int status =
         readSettingsFile(model.settings, options.text("upload"), std::cout, std::cerr, &std::cin);
+    if (status == 0) status = refuseHarmfulUpload(model.settings, chargerSettings);
     if (status == 0) status = model.storeSettings();
     if (jsonReport && model.settings.loaded) reportSettings(model);
     exitProgram(status);

@@ -82,7 +82,9 @@ std::string vregList(const std::string& vregs) { return "<qmx><vregs>" + vregs +
 // Documents without a vreg list, and mistyped ids and values, used to end with 0 after switching
 // the charger off and on, or to write what they became (register 0x0000, a byte 00, one huge
 // frame).
-TEST(SettingsFileTest, UnreadableFilesEndBeforeTheChargerIsTouched) {
+// Nothing is written from a file that cannot be loaded, or that would write a register that is not
+// this charger's setting of that name.
+TEST(SettingsFileTest, UnreadableOrHarmfulFilesEndBeforeAnythingIsWritten) {
   const std::string good = "<vreg label=\"float_voltage\" get=\"0xEDF6\" value=\"0x0564\"/>";
   auto absorption = [](const std::string& attributes) {
     return "<vreg label=\"absorption_voltage\" " + attributes + "/>";
@@ -133,6 +135,19 @@ TEST(SettingsFileTest, UnreadableFilesEndBeforeTheChargerIsTouched) {
                 "status \"fine\" is not a status word"},
            Case{"no label", vregList(good + "<vreg get=\"0xEDF7\" value=\"0x5A0\" set=\"0x\"/>"),
                 94, "vreg number 2: set \"0x\" is not"},
+           // Well formed, but it would write what is not this charger's setting of that name.
+           Case{"factory reset register",
+                vregList(good + absorption("get=\"0x0004\" value=\"0x0000\"")), 94,
+                "absorption_voltage: written to register 0x0004, but this charger's is 0xEDF7\n"
+                "Upload refused: nothing was written to the charger."},
+           Case{"another setting's register",
+                vregList(good + absorption("get=\"0xEDF7\" set=\"0xEDF6\" value=\"0x05A0\"")), 94,
+                "absorption_voltage: written to register 0xEDF6"},
+           Case{"not a setting of this charger",
+                vregList(good + "<vreg label=\"relay_mode\" get=\"0xEDD9\" value=\"0x03\"/>"), 94,
+                "relay_mode: not a setting of this charger"},
+           Case{"no register", vregList("<vreg label=\"float_voltage\" value=\"0x0564\"/>"), 94,
+                "float_voltage: names no register to write"},
        }) {
     SCOPED_TRACE(c.what);
     const std::string file = dir.file("in.xml");
