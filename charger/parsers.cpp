@@ -5,7 +5,7 @@
 
 #include "charger/parsers.h"
 
-#include <cctype>
+#include <boost/algorithm/string/predicate.hpp>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -133,16 +133,7 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 // The text without a trailing unit (in any case) and the blanks before it.
 std::string withoutUnit(const std::string& text, const std::string& unit) {
   std::size_t end = text.size();
-  if (!unit.empty() && end >= unit.size()) {
-    bool same = true;
-    for (std::size_t i = 0; i < unit.size(); ++i) {
-      const char a = text[end - unit.size() + i];
-      const char b = unit[i];
-      same = same && std::tolower(static_cast<unsigned char>(a)) ==
-                         std::tolower(static_cast<unsigned char>(b));
-    }
-    if (same) end -= unit.size();
-  }
+  if (!unit.empty() && boost::algorithm::iends_with(text, unit)) end -= unit.size();
   while (end > 0 && isBlank(text[end - 1])) --end;
   return text.substr(0, end);
 }

@@ -110,8 +110,7 @@ int ChargerSettings::setBatteryVoltage(const std::string& text) {
         for (const char* label : kRescaledSettings) {
           // A voltage the charger lacks is stored nowhere: nothing to rescale.
           Vreg* vreg = settings.lookup(label);
-          if (vreg != nullptr && !vreg->absentFromCharger)
-            vreg->setNumber(vreg->getNumber() * ratio);
+          if (vreg != nullptr && !lacks(label)) vreg->setNumber(vreg->getNumber() * ratio);
         }
       }
       find("battery_voltage").setU8(static_cast<std::uint8_t>(volts));

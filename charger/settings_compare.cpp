@@ -3,18 +3,11 @@
 #include "base/shown_text.h"
 #include "base/statuses.h"
 #include "charger/setting_units.h"
+#include "settings/restore.h"
 
 namespace sunlink {
 
 namespace {
-
-// What an upload of the file would store: restore writes only the settings that are ok (the file
-// says ok or limit_failed, or nothing) and hold a value, and that name a register to write or
-// check; a read-only setting or a named container never goes to the charger.
-bool fileCarries(const Vreg& vreg) {
-  if (vreg.status != VREG_OK || vreg.value.empty() || vreg.set == REG_NO_ACCESS) return false;
-  return vreg.verify != REG_NONE || vreg.set != REG_NONE || vreg.get != REG_NONE;
-}
 
 bool readFailed(const Vreg& vreg) { return vregReadFailed(vreg.status); }
 
@@ -45,7 +38,8 @@ const char* differenceWord(DifferenceKind kind) {
 std::vector<SettingDifference> compareSettings(const VregTable& file, const VregTable& charger) {
   std::vector<SettingDifference> differences;
   for (const Vreg& fromFile : file.vregs()) {
-    if (!fileCarries(fromFile)) continue;
+    // What an upload of the file would store (or check): nothing else is compared.
+    if (!meantForCharger(fromFile)) continue;
     const Vreg* inCharger = charger.lookup(fromFile.label);
     if (!chargerHas(inCharger)) {
       differences.push_back({fromFile.label, DifferenceKind::onlyInFile, fromFile.value, ""});

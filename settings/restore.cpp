@@ -73,14 +73,12 @@ bool verifyValue(HexProtocol& hex, const Vreg& vreg, std::uint32_t id) {
   return true;
 }
 
-// Whether a pass writes or checks the Vreg (or fails it for a bad register): what the user may
-// expect to have reached the charger.
+}  // namespace
+
 bool meantForCharger(const Vreg& vreg) {
   if (vreg.status != VREG_OK || vreg.value.empty() || vreg.set == REG_NO_ACCESS) return false;
   return vreg.verify != REG_NONE || vreg.set != REG_NONE || vreg.get != REG_NONE;
 }
-
-}  // namespace
 
 namespace {
 

@@ -21,6 +21,10 @@ struct RestoreProgress {
   std::string current;  // the label being written or checked; empty before the first and after
 };
 
+// Whether a pass writes or checks the Vreg (or fails it for a bad register): what the user may
+// expect to have reached the charger, and what a comparison with a file weighs.
+bool meantForCharger(const Vreg& vreg);
+
 // 0 every handled Vreg ended well, 95 at least one failed, 3 no ping reply, 81 not application
 // firmware. Holds the link lock for the whole pass; no_response passes through. progress, when
 // given, is kept up to date even when a failure ends the pass. Each resend of a write the charger
