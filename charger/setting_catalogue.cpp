@@ -146,7 +146,19 @@ constexpr const char* kNoUnit = "";
 
 SettingRow volts(const char* label, std::uint32_t reg, Needs needs,
                  std::optional<SettingLimits> (*limits)(const ChargerAtHand&) = batteryVolts) {
-  return {label, reg, reg, 2, false, 100, "V", 2, false, needs, limits, nullptr};
+  return {label,
+          reg,
+          reg,
+          2,
+          false,
+          100,
+          "V",
+          2,
+          false,
+          needs,
+          limits,
+          nullptr,
+          limits == batteryVolts};
 }
 
 SettingRow code(const char* label, std::uint32_t reg, Needs needs,
@@ -185,7 +197,7 @@ std::vector<SettingRow> buildCatalogue() {
       volts("float_voltage", REG_FLOAT_VOLTAGE, Needs::nothing),
       volts("equalisation_voltage", REG_EQUALISATION_VOLTAGE, Needs::autoEqualise),
       {"temperature_compensation", REG_TEMPERATURE_COMPENSATION, REG_TEMPERATURE_COMPENSATION, 2,
-       true, 100, "mV/K", 2, false, Needs::nothing, compensation, nullptr},
+       true, 100, "mV/K", 2, false, Needs::nothing, compensation, nullptr, true},
       volts("load_switch_high_level", REG_LOAD_SWITCH_HIGH_LEVEL, Needs::switchLevels),
       volts("load_switch_low_level", REG_LOAD_SWITCH_LOW_LEVEL, Needs::switchLevels),
       minutes("automatic_energy_selector_timer", REG_AES_TIMER, false, Needs::energySelector),

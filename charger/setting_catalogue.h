@@ -69,6 +69,8 @@ struct SettingRow {
   std::optional<SettingLimits> (*limits)(const ChargerAtHand&);
   // The code values with their names for this charger; null: the setting is a number.
   std::vector<SettingCode> (*codes)(const Capabilities&);
+  // A level for the battery, which a change of system voltage rescales (24 V to 12 V halves it).
+  bool followsSystemVoltage = false;
 };
 
 // Every row, in the order of the register map (which is also the order restore writes them in).
