@@ -181,6 +181,27 @@ SettingRow lightingEvent(int n) {
           nullptr,    nullptr};
 }
 
+// The rows after the lighting events.
+std::vector<SettingRow> timerAndPortRows() {
+  return {
+      minutes("midpoint_shift", REG_MIDPOINT_SHIFT, true, Needs::solarTimer),
+      {"dim_speed", REG_DIM_SPEED, REG_NONE, 1, false, 1, "s", 0, false, Needs::streetlight2,
+       nullptr, nullptr},
+      volts("panel_voltage_night", REG_PANEL_VOLTAGE_NIGHT, Needs::streetlight2, panelVolts),
+      volts("panel_voltage_day", REG_PANEL_VOLTAGE_DAY, Needs::streetlight2, panelVolts),
+      minutes("sunset_delay", REG_SUNSET_DELAY, true, Needs::streetlight3),
+      minutes("sunrise_delay", REG_SUNRISE_DELAY, true, Needs::streetlight3),
+      code("port_tx_function", REG_PORT_TX_FUNCTION, Needs::txFunction, txFunctions),
+      code("port_rx_function", REG_PORT_RX_FUNCTION, Needs::rxFunction, rxFunctions),
+      code("relay_mode", REG_RELAY_MODE, Needs::relay, relayModes),
+      volts("relay_input_high_voltage_set", REG_RELAY_INPUT_HIGH_VOLTAGE_SET, Needs::relay,
+            panelVolts),
+      volts("relay_input_high_voltage_clear", REG_RELAY_INPUT_HIGH_VOLTAGE_CLEAR, Needs::relay,
+            panelVolts),
+      minutes("relay_min_enabled", REG_RELAY_MIN_ENABLED, false, Needs::relay),
+  };
+}
+
 std::vector<SettingRow> buildCatalogue() {
   std::vector<SettingRow> rows = {
       // The registers of both battery voltage rows depend on the firmware (catalogueVreg).
@@ -216,23 +237,7 @@ std::vector<SettingRow> buildCatalogue() {
       code("load_control", REG_LOAD_CONTROL, Needs::loadOutput, loadControls),
   };
   for (int n = 0; n < LIGHTING_EVENT_COUNT; ++n) rows.push_back(lightingEvent(n));
-  const std::vector<SettingRow> timerAndPorts = {
-      minutes("midpoint_shift", REG_MIDPOINT_SHIFT, true, Needs::solarTimer),
-      {"dim_speed", REG_DIM_SPEED, REG_NONE, 1, false, 1, "s", 0, false, Needs::streetlight2,
-       nullptr, nullptr},
-      volts("panel_voltage_night", REG_PANEL_VOLTAGE_NIGHT, Needs::streetlight2, panelVolts),
-      volts("panel_voltage_day", REG_PANEL_VOLTAGE_DAY, Needs::streetlight2, panelVolts),
-      minutes("sunset_delay", REG_SUNSET_DELAY, true, Needs::streetlight3),
-      minutes("sunrise_delay", REG_SUNRISE_DELAY, true, Needs::streetlight3),
-      code("port_tx_function", REG_PORT_TX_FUNCTION, Needs::txFunction, txFunctions),
-      code("port_rx_function", REG_PORT_RX_FUNCTION, Needs::rxFunction, rxFunctions),
-      code("relay_mode", REG_RELAY_MODE, Needs::relay, relayModes),
-      volts("relay_input_high_voltage_set", REG_RELAY_INPUT_HIGH_VOLTAGE_SET, Needs::relay,
-            panelVolts),
-      volts("relay_input_high_voltage_clear", REG_RELAY_INPUT_HIGH_VOLTAGE_CLEAR, Needs::relay,
-            panelVolts),
-      minutes("relay_min_enabled", REG_RELAY_MIN_ENABLED, false, Needs::relay),
-  };
+  const std::vector<SettingRow> timerAndPorts = timerAndPortRows();
   rows.insert(rows.end(), timerAndPorts.begin(), timerAndPorts.end());
   return rows;
 }
