@@ -571,6 +571,7 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
     if (read == kExitReadFailed) noteFailure("Reading settings failed: " + path);
     exitProgram(read);
   }
+  fitFileValues(file);  // compared as an upload would write them
   const int retrieved = retrieveSettings(model);
   const std::vector<SettingDifference> differences = compareSettings(file, model.settings);
   // A setting that only the charger has and could not be read leaves the comparison whole.

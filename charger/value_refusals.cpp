@@ -120,18 +120,25 @@ std::optional<std::string> outsideOfCharger(const Vreg& vreg, const SettingRow& 
 
 }  // namespace
 
-std::vector<std::string> valueRefusals(VregTable& file, const Capabilities& capabilities) {
+void fitFileValues(VregTable& file) {
   applyCatalogue(file);
-  const ChargerAtHand charger{capabilities, systemVoltageOf(file, capabilities)};
-  std::vector<std::string> refusals;
   for (Vreg& vreg : file.vregs()) {
     const SettingRow* row = catalogueRow(vreg.label);
-    if (row == nullptr || vreg.value.empty()) continue;
+    if (row == nullptr) continue;
     const std::optional<std::uint32_t> number = fitted(vreg.value, *row);
     if (number) vreg.bytesToHex(*number, row->width);
-    if (!written(vreg)) continue;
+  }
+}
+
+std::vector<std::string> valueRefusals(VregTable& file, const Capabilities& capabilities) {
+  fitFileValues(file);
+  const ChargerAtHand charger{capabilities, systemVoltageOf(file, capabilities)};
+  std::vector<std::string> refusals;
+  for (const Vreg& vreg : file.vregs()) {
+    const SettingRow* row = catalogueRow(vreg.label);
+    if (row == nullptr || !written(vreg)) continue;
     const std::string label = shownText(vreg.label);
-    if (!number) {
+    if (!fitted(vreg.value, *row)) {
       refusals.push_back(label + ": 0x" + shownText(vreg.value) + " does not fit its " +
                          std::to_string(row->width) + "-byte register");
       continue;

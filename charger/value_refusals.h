@@ -10,6 +10,11 @@
 
 namespace sunlink {
 
+// Gives every setting of file that the catalogue knows its scale and signedness, and its value the
+// width of the charger's register where the number fits it (see valueRefusals); the values that do
+// not fit are left as they are.
+void fitFileValues(VregTable& file);
+
 // Readies the values of file (as readSettingsFile leaves it) for the charger described by
 // capabilities, and names those an upload would write but must not. Every setting the catalogue
 // knows gets its scale and signedness, and its value the width of the charger's register when the
