@@ -38,8 +38,12 @@ TEST(UploadValuesTest, RoundTripOverEveryChargerProfileKeepsEveryNumber) {
     TempDir dir;
     const std::string file = dir.file("backup.xml");
     json retrieved;
+    std::string printout;
     {
       SimulatedCharger source(name);
+      ProcessResult shown = source.run({"--get"});
+      ASSERT_EQ(shown.exitCode, 0) << shown.err;
+      printout = shown.out;
       ProcessResult get = source.run({"--get", "--json"});
       ASSERT_EQ(get.exitCode, 0) << get.err;
       retrieved = json::parse(get.out);
@@ -52,6 +56,15 @@ TEST(UploadValuesTest, RoundTripOverEveryChargerProfileKeepsEveryNumber) {
     EXPECT_DOUBLE_EQ(before.at("absorption_voltage").at("value").get<double>(),
                      std::stoi(registerText(profile, REG_ABSORPTION_VOLTAGE), nullptr, 16) / 100.0);
     EXPECT_FALSE(before.at("battery_type").at("value_name").is_null());
+    // A code's name is the printout's (the load control's spans two lines of it).
+    for (const auto& [label, setting] : before) {
+      if (!setting.contains("value_name") || setting.at("value_name").is_null() ||
+          label == "battery_voltage" || label == "load_control")
+        continue;
+      EXPECT_TRUE(contains(printout, " = " + setting.at("value_name").get<std::string>()))
+          << label << "\n"
+          << printout;
+    }
 
     sim::Faults faults;
     faults.checkWidths = true;
