@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "charger/setting_units.h"
+#include "charger/setting_catalogue.h"
 #include "protocol/registers.h"
 
 namespace sunlink {
@@ -20,16 +20,16 @@ namespace {
 json textOrNull(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
 
 json unitOf(const std::string& label) {
-  const char* unit = settingUnit(label).unit;
-  return *unit != '\0' ? json(unit) : json(nullptr);
+  const SettingRow* row = catalogueRow(label);
+  return row != nullptr && *row->unit != '\0' ? json(row->unit) : json(nullptr);
 }
 
 json numberOf(const std::string& label, const std::string& value) {
   const std::optional<double> number = settingNumber(label, value);
   if (!number) return nullptr;
   // Codes and whole counts as integers, so that a script compares them as such.
-  const SettingUnit unit = settingUnit(label);
-  if (unit.scale == 1) return static_cast<std::int64_t>(*number);
+  const SettingRow* row = catalogueRow(label);
+  if (row == nullptr || row->scale == 1) return static_cast<std::int64_t>(*number);
   return *number;
 }
 
@@ -70,7 +70,7 @@ void JsonReport::setSystemVoltage(int volts) {
   if (impl_->document.contains("charger")) impl_->document["charger"]["system_voltage"] = volts;
 }
 
-void JsonReport::setSettings(const VregTable& settings) {
+void JsonReport::setSettings(const VregTable& settings, const Capabilities& capabilities) {
   json list = json::array();
   for (const Vreg& vreg : settings.vregs()) {
     // A setting the charger lacks has no value of the charger's.
@@ -78,12 +78,19 @@ void JsonReport::setSettings(const VregTable& settings) {
     const std::string value = unread ? std::string() : vreg.value;
     const bool hasRegister = vreg.get != REG_NONE && vreg.get != REG_NO_ACCESS;
     const char* status = vregStatusWord(vreg.status);
-    list.push_back({{"label", vreg.label},
+    json setting = {{"label", vreg.label},
                     {"register", hasRegister ? json(registerIdText(vreg.get)) : json(nullptr)},
                     {"raw", rawOf(value)},
-                    {"value", numberOf(vreg.label, value)},
-                    {"unit", unitOf(vreg.label)},
-                    {"status", status != nullptr ? json(status) : json(nullptr)}});
+                    {"value", numberOf(vreg.label, value)}};
+    // A code's name beside its number, so that a script need not know the charger's codes.
+    const SettingRow* row = catalogueRow(vreg.label);
+    if (row != nullptr && row->codes != nullptr) {
+      const std::optional<std::string> name = codeName(vreg.label, value, capabilities);
+      setting["value_name"] = name ? json(*name) : json(nullptr);
+    }
+    setting["unit"] = unitOf(vreg.label);
+    setting["status"] = status != nullptr ? json(status) : json(nullptr);
+    list.push_back(setting);
   }
   impl_->document["settings"] = list;
 }

@@ -29,9 +29,10 @@ class JsonReport {
   void setSystemVoltage(int volts);
   // "settings": one object per setting in table order: label, register ("0xEDF7", null for none),
   // raw ("0x05A0", the settings file's form), value (number in unit), unit (null for a code),
-  // status (the settings file's word). A setting that has no value, or could not be read, has raw
-  // and value null.
-  void setSettings(const VregTable& settings);
+  // status (the settings file's word). A setting with code values has value_name beside its
+  // value: the code's name for this charger, null for a code it has no name for. A setting that
+  // has no value, or could not be read, has raw and value null.
+  void setSettings(const VregTable& settings, const Capabilities& capabilities);
   // "differences": label, difference (differs, only_in_file, only_in_charger, not_read), unit, and
   // "file" and "charger" each with raw and value, or null where that side has none.
   void setDifferences(const std::vector<SettingDifference>& differences);

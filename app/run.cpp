@@ -25,6 +25,7 @@
 #include "charger/menus.h"
 #include "charger/settings_compare.h"
 #include "charger/upload_check.h"
+#include "charger/value_refusals.h"
 #include "device/device_commands.h"
 #include "device/discovery.h"
 #include "device/scan.h"
@@ -342,7 +343,7 @@ void reportSystemVoltage(ChargerSettings& model) {
 
 void reportSettings(ChargerSettings& model) {
   jsonReport->setCharger(model.capabilities);  // a store may have switched the charger since
-  jsonReport->setSettings(model.settings);
+  jsonReport->setSettings(model.settings, model.capabilities);
   reportSystemVoltage(model);
 }
 
@@ -357,8 +358,10 @@ void showSettings(ChargerSettings& model) {
 // A file that would write a register that is not this charger's setting of that name (a command
 // register such as the factory reset, another model's setting) is refused whole: nothing is written
 // and the charger is not switched off. 0 when the upload may go ahead, else 94.
-int refuseHarmfulUpload(const VregTable& file, const VregTable& chargerSettings) {
-  const std::vector<std::string> refusals = uploadRefusals(file, chargerSettings);
+int refuseHarmfulUpload(VregTable& file, const VregTable& chargerSettings,
+                        const Capabilities& charger) {
+  std::vector<std::string> refusals = uploadRefusals(file, chargerSettings);
+  for (const std::string& refusal : valueRefusals(file, charger)) refusals.push_back(refusal);
   if (refusals.empty()) return kExitOk;
   for (const std::string& refusal : refusals) std::cerr << refusal << std::endl;
   std::cerr << "Upload refused: nothing was written to the charger." << std::endl;
@@ -378,7 +381,8 @@ void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
     const VregTable chargerSettings = model.settings;
     int status =
         readSettingsFile(model.settings, options.text("upload"), std::cout, std::cerr, &std::cin);
-    if (status == 0) status = refuseHarmfulUpload(model.settings, chargerSettings);
+    if (status == 0)
+      status = refuseHarmfulUpload(model.settings, chargerSettings, model.capabilities);
     if (status == 0) status = model.storeSettings();
     if (jsonReport && model.settings.loaded) reportSettings(model);
     exitProgram(status);
@@ -567,6 +571,7 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
     if (read == kExitReadFailed) noteFailure("Reading settings failed: " + path);
     exitProgram(read);
   }
+  fitFileValues(file);  // compared as an upload would write them
   const int retrieved = retrieveSettings(model);
   const std::vector<SettingDifference> differences = compareSettings(file, model.settings);
   // A setting that only the charger has and could not be read leaves the comparison whole.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "charger/setting_catalogue.h"
 #include "device/capabilities.h"
 #include "platform/console.h"
 #include "protocol/charger_levels.h"
@@ -37,9 +38,12 @@ bool ChargerSettings::changedSinceRetrieve() const {
 int ChargerSettings::systemVoltage() {
   const int b = find("battery_voltage").getU8();
   if (b != 0) return b;
-  // The charger has not settled its system voltage yet: judge it by the charge voltages.
-  return std::max(systemVoltageForChargeVoltage(find("absorption_voltage").getNumber()),
-                  systemVoltageForChargeVoltage(find("float_voltage").getNumber()));
+  // The charger has not settled its system voltage yet: judge it by the charge voltages, read in
+  // the catalogue's scale whichever table holds them (a settings file's carries none).
+  auto judged = [this](const char* label) {
+    return systemVoltageForChargeVoltage(settingNumber(label, find(label).value).value_or(0));
+  };
+  return std::max(judged("absorption_voltage"), judged("float_voltage"));
 }
 
 }  // namespace sunlink

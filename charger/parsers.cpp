@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "charger/charger_settings.h"
+#include "charger/setting_catalogue.h"
 #include "charger/value_text.h"
 
 namespace sunlink {
@@ -70,13 +71,10 @@ std::string hoursAndMinutes(long minutes) {
   return text + std::to_string(magnitude % 60);
 }
 
-// What a battery of this system voltage may be charged at, and its switching levels set to.
-struct VoltageRange {
-  double low, high;
-};
-
-VoltageRange batteryVoltageRange(int systemVoltage) {
-  return {systemVoltage * 75 / 100.0, systemVoltage * 145 / 100.0};
+// What the charger holds for a setting, by the catalogue; every setting these parsers serve has
+// limits there.
+SettingLimits limitsOf(ChargerSettings& model, const char* label) {
+  return *settingLimits(label, ChargerAtHand{model.capabilities, model.systemVoltage()});
 }
 
 }  // namespace
@@ -178,14 +176,15 @@ double truncateDecimal(double x) { return std::trunc(std::round(x * 1e6) / 1e6);
 double ChargerSettings::parseVoltage(std::string text, double defaultValue) {
   const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
   if (!value) return defaultValue;
-  const VoltageRange range = batteryVoltageRange(systemVoltage());
+  // Every voltage this parser serves follows the system voltage like the charge voltages.
+  const SettingLimits range = limitsOf(*this, "absorption_voltage");
   return clampToRange(*value, range.low, range.high);
 }
 
 std::optional<double> ChargerSettings::parseChargeVoltage(std::string text, const char* name) {
   const std::optional<double> value = readSettingNumber(*io.err, text, "V");
   if (!value) return std::nullopt;
-  const VoltageRange range = batteryVoltageRange(systemVoltage());
+  const SettingLimits range = limitsOf(*this, "absorption_voltage");
   if (*value < range.low || *value > range.high) {
     refuseOutsideRange(*io.err, name, fixedPoint(range.low, 2), fixedPoint(range.high, 2),
                        shortNumber(*value), " V");
@@ -210,11 +209,9 @@ double ChargerSettings::parsePanelVoltage(std::string text, double defaultValue)
 std::optional<double> ChargerSettings::parseTemperatureCompensation(std::string text) {
   const std::optional<double> value = readSettingNumber(*io.err, text, "mV/K");
   if (!value) return std::nullopt;
-  const int v = systemVoltage();
-  // Firmware after 1.16 accepts only compensation that lowers the voltage as the battery warms.
-  const bool early = capabilities.firmwareVersion <= 0x116;
-  const double low = (early ? -21.0 : -30.0) * v / 12;
-  const double high = early ? 21.0 * v / 12 : 0.0;
+  const SettingLimits range = limitsOf(*this, "temperature_compensation");
+  const double low = range.low;
+  const double high = range.high;
   if (*value < low || *value > high) {
     refuseOutsideRange(*io.err, "temperature compensation", fixedPoint(low, 2), fixedPoint(high, 2),
                        shortNumber(*value), " mV/K");
@@ -228,11 +225,10 @@ std::optional<double> ChargerSettings::parseCurrent(std::string text) {
   if (!value) return std::nullopt;
   // A charger that did not report its rating is held only to what its register of 0.1 A steps
   // can carry: a rating the program does not know is not a reason to refuse every current.
-  const double register16Bits = 0xFFFF / find("maximum_current").scale;
-  const double high = capabilities.maxCurrent > 0 ? capabilities.maxCurrent : register16Bits;
-  if (*value < 0.1 || *value > high) {
-    refuseOutsideRange(*io.err, "current limit", "0.1", fixedPoint(high, 1), shortNumber(*value),
-                       " A");
+  const SettingLimits range = limitsOf(*this, "maximum_current");
+  if (*value < range.low || *value > range.high) {
+    refuseOutsideRange(*io.err, "current limit", fixedPoint(range.low, 1),
+                       fixedPoint(range.high, 1), shortNumber(*value), " A");
     return std::nullopt;
   }
   return value;

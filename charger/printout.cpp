@@ -9,6 +9,7 @@
 #include "base/shown_text.h"
 #include "charger/charger_settings.h"
 #include "charger/load_control.h"
+#include "charger/setting_catalogue.h"
 #include "charger/value_text.h"
 #include "protocol/charger_levels.h"
 #include "protocol/registers.h"
@@ -35,73 +36,45 @@ long long signed16(ChargerSettings& model, const char* label) {
   return static_cast<std::int16_t>(model.find(label).getU16());
 }
 
-// A text that the charger offers only with a feature (0: always), by its code.
-struct FeatureText {
-  int code;
-  std::uint32_t needs;
-  const char* text;
-};
-
-template <std::size_t N>
-const char* featureText(const ChargerSettings& model, const FeatureText (&table)[N], int code) {
-  for (const FeatureText& row : table) {
-    if (row.code != code) continue;
-    return row.needs == 0 || model.has(row.needs) ? row.text : "<unsupported>";
+// A code's name as the catalogue gives it; "<unsupported>" for a code this charger lacks the
+// feature for, "<unknown>" for one the catalogue does not name.
+std::string codeText(const ChargerSettings& model, const char* label, std::uint32_t value) {
+  for (const SettingCode& code : catalogueRow(label)->codes(model.capabilities)) {
+    if (code.value != value) continue;
+    return code.needs == 0 || model.has(code.needs) ? code.name : "<unsupported>";
   }
   return "<unknown>";
 }
 
-const FeatureText kTxPortFunctions[] = {
-    {0, 0, "Normal SunLink communication"},
-    {1, 0, "Pulse every 0.01kWh"},
-    {2, SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER, "Light dimming control (pwm normal)"},
-    {3, SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER, "Light dimming control (pwm inverted)"},
-    {4, SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT, "Virtual load output"},
-    {5, SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY, "Virtual relay"},
-};
-
-const FeatureText kRxPortFunctions[] = {
-    {0, 0, "Remote on/off"},
-    {1, SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT, "Load output configuration"},
-    {2, SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT, "Load output on/off (inverted)"},
-    {3, SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT, "Load output on/off (normal)"},
-};
-
-// A relay function by its code; the ones with switching levels show them: head, the first level,
-// middle, the second level, "V)".
-struct RelayText {
+// The relay functions that switch at levels show them: head, the first level, middle, the
+// second level, "V)".
+struct RelayLevels {
   int code;
   const char* head;
-  const char* first = nullptr;  // labels of the levels; none for a plain text
-  const char* middle = nullptr;
-  const char* second = nullptr;
+  const char* first;
+  const char* middle;
+  const char* second;
 };
 
-const RelayText kRelayFunctions[] = {
-    {0, "always off"},
+const RelayLevels kRelayLevels[] = {
     {1, "panel voltage high (off<", "relay_input_high_voltage_clear", "V, on>",
      "relay_input_high_voltage_set"},
-    {2, "on when charger temperature high"},
     {3, "battery voltage low (on<", "relay_output_low_voltage_set", "V, off>",
      "relay_output_low_voltage_clear"},
-    {4, "on when equalization active"},
-    {5, "on when charger in error state"},
-    {6, "on when charger temperature below -20C (defrost)"},
     {7, "battery voltage high (off<", "relay_output_high_voltage_clear", "V, on>",
      "relay_output_high_voltage_set"},
-    {8, "on when charger in float/storage state"},
-    {9, "on when panels irradiated (day)"},
-    {10, "load output mode"},
-    {0xFF, "remote control"},
 };
 
 std::string relayFunctionText(ChargerSettings& model) {
   const int code = model.find("relay_mode").getU8();
-  for (const RelayText& row : kRelayFunctions) {
+  for (const RelayLevels& row : kRelayLevels) {
     if (row.code != code) continue;
-    if (row.first == nullptr) return row.head;
     return row.head + settingVolts(model, row.first) + row.middle +
            settingVolts(model, row.second) + "V)";
+  }
+  // The printout has always named every relay function, whatever the charger's features.
+  for (const SettingCode& known : catalogueRow("relay_mode")->codes(model.capabilities)) {
+    if (known.value == static_cast<std::uint32_t>(code)) return known.name;
   }
   return "<unknown>";
 }
@@ -291,11 +264,11 @@ void printRelaySection(ChargerSettings& model, std::ostream& out) {
 void printPortFunctions(ChargerSettings& model, std::ostream& out) {
   if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION) && !model.lacks("port_tx_function")) {
     out << "SunLink TX Port function = "
-        << featureText(model, kTxPortFunctions, model.find("port_tx_function").getU8()) << '\n';
+        << codeText(model, "port_tx_function", model.find("port_tx_function").getU8()) << '\n';
   }
   if (model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION) && !model.lacks("port_rx_function")) {
     out << "SunLink RX Port function = "
-        << featureText(model, kRxPortFunctions, model.find("port_rx_function").getU8()) << '\n';
+        << codeText(model, "port_rx_function", model.find("port_rx_function").getU8()) << '\n';
   }
 }
 

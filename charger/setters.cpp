@@ -7,6 +7,7 @@
 #include "charger/charger_settings.h"
 #include "charger/load_control.h"
 #include "charger/parsers.h"
+#include "charger/setting_catalogue.h"
 #include "charger/value_text.h"
 
 namespace sunlink {
@@ -62,20 +63,6 @@ bool restoreWillWrite(const Vreg& vreg) {
   return vreg.status == VREG_UNKNOWN && vreg.get != REG_NONE;
 }
 
-// The voltages that follow the system voltage, in the order they are rescaled.
-const char* const kRescaledSettings[] = {
-    "absorption_voltage",
-    "float_voltage",
-    "equalisation_voltage",
-    "temperature_compensation",
-    "load_switch_high_level",
-    "load_switch_low_level",
-    "relay_output_low_voltage_set",
-    "relay_output_low_voltage_clear",
-    "relay_output_high_voltage_set",
-    "relay_output_high_voltage_clear",
-};
-
 }  // namespace
 
 void ChargerSettings::markUserDefined() { find("battery_type").setU8(BATTERY_TYPE_USER_DEFINED); }
@@ -107,10 +94,11 @@ int ChargerSettings::setBatteryVoltage(const std::string& text) {
       const int old = systemVoltage();
       const double ratio = static_cast<double>(volts) / old;
       if (ratio != 0) {
-        for (const char* label : kRescaledSettings) {
+        for (const SettingRow& row : settingCatalogue()) {
+          if (!row.followsSystemVoltage) continue;
           // A voltage the charger lacks is stored nowhere: nothing to rescale.
-          Vreg* vreg = settings.lookup(label);
-          if (vreg != nullptr && !lacks(label)) vreg->setNumber(vreg->getNumber() * ratio);
+          Vreg* vreg = settings.lookup(row.label);
+          if (vreg != nullptr && !lacks(row.label)) vreg->setNumber(vreg->getNumber() * ratio);
         }
       }
       find("battery_voltage").setU8(static_cast<std::uint8_t>(volts));

@@ -2,7 +2,7 @@
 
 #include "base/shown_text.h"
 #include "base/statuses.h"
-#include "charger/setting_units.h"
+#include "charger/setting_catalogue.h"
 #include "settings/restore.h"
 
 namespace sunlink {

@@ -121,7 +121,8 @@ void Vreg::setU32(std::uint32_t v) { bytesToHex(v, 4); }
 double Vreg::getNumber() const {
   const int width = valueWidth(value);
   const std::uint32_t bytes = hexToBytes(width);
-  const double raw = width == 2 ? static_cast<std::int16_t>(bytes) : static_cast<double>(bytes);
+  const double raw =
+      width == 2 && isSigned ? static_cast<std::int16_t>(bytes) : static_cast<double>(bytes);
   return raw / scale;
 }
 

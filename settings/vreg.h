@@ -52,6 +52,10 @@ struct Vreg {
   std::string auto_bat;
   std::int32_t status = VREG_UNKNOWN;
   std::map<std::string, std::string> conditions;
+  // Whether a 2-byte value is a signed number (a temperature compensation, minutes before an
+  // anchor) rather than an unsigned one (a voltage, a current). Given with the scale by the
+  // charger's catalogue of settings; not kept in a settings file.
+  bool isSigned = true;
   // Set by retrieve when the charger answered that it has no such register (status skipped): a
   // setting this charger lacks, which nothing offers to change. Not kept in a settings file.
   bool absentFromCharger = false;
@@ -67,7 +71,8 @@ struct Vreg {
   void setU8(std::uint8_t v);
   void setU16(std::uint16_t v);
   void setU32(std::uint32_t v);
-  // 2 digits unsigned byte, 8 digits unsigned 32-bit, else signed 16-bit; divided by scale.
+  // 2 digits unsigned byte, 8 digits unsigned 32-bit, else 16-bit (signed unless isSigned is
+  // false); divided by scale.
   double getNumber() const;
   // x times scale, truncated toward zero after removing the binary representation error (14.35
   // is 1435, not 1434), stored in the width of the current value text.

@@ -1,4 +1,4 @@
-// Which settings a charger gets, in which order, with which registers and scales.
+// Which settings a charger gets, in which order, and the battery voltage rows by firmware.
 
 #include <gtest/gtest.h>
 
@@ -23,72 +23,6 @@ const std::vector<std::string> kAlways = {
     "battery_voltage",          "maximum_current",         "bulk_time_limit",
     "absorption_time_limit",    "absorption_voltage",      "float_voltage",
     "temperature_compensation", "battery_voltage_setting", "battery_type"};
-
-TEST(RegisterMap, FullChargerHasEveryRowInOrderWithItsRegistersAndScale) {
-  ChargerSettings model(makeCapabilities(0x03FFFFFF, 0x116, 3), nullptr);
-  struct Row {
-    const char* label;
-    std::uint32_t get;
-    std::uint32_t set;
-    double scale;
-  };
-  const std::vector<Row> expected = {
-      {"battery_voltage", 0xEDEF, 0xEDEF, 1},
-      {"maximum_current", 0xEDF0, 0xEDF0, 10},
-      {"bulk_time_limit", 0xEDFC, REG_NONE, 1},
-      {"absorption_time_limit", 0xEDFB, 0xEDFB, 100},
-      {"absorption_voltage", 0xEDF7, 0xEDF7, 100},
-      {"float_voltage", 0xEDF6, 0xEDF6, 100},
-      {"equalisation_voltage", 0xEDF4, 0xEDF4, 100},
-      {"temperature_compensation", 0xEDF2, 0xEDF2, 100},
-      {"load_switch_high_level", 0xED9D, 0xED9D, 100},
-      {"load_switch_low_level", 0xED9C, 0xED9C, 100},
-      {"automatic_energy_selector_timer", 0xED90, REG_NONE, 1},
-      {"relay_output_low_voltage_set", 0x0350, 0x0350, 100},
-      {"relay_output_low_voltage_clear", 0x0351, 0x0351, 100},
-      {"relay_output_high_voltage_set", 0x0352, 0x0352, 100},
-      {"relay_output_high_voltage_clear", 0x0353, 0x0353, 100},
-      {"battery_voltage_setting", 0xEDEA, 0xEDEF, 1},
-      {"cellguard_mode", 0xEDFF, REG_NONE, 1},
-      {"auto_equalise", 0xEDFD, REG_NONE, 1},
-      {"battery_type", 0xEDF1, REG_NONE, 1},
-      {"load_control", 0xEDAB, REG_NONE, 1},
-      {"lighting_event1", 0xEDA0, REG_NONE, 1},
-      {"lighting_event2", 0xEDA1, REG_NONE, 1},
-      {"lighting_event3", 0xEDA2, REG_NONE, 1},
-      {"lighting_event4", 0xEDA3, REG_NONE, 1},
-      {"lighting_event5", 0xEDA4, REG_NONE, 1},
-      {"lighting_event6", 0xEDA5, REG_NONE, 1},
-      {"midpoint_shift", 0xEDA7, REG_NONE, 1},
-      {"dim_speed", 0xED9B, REG_NONE, 1},
-      {"panel_voltage_night", 0xED9A, 0xED9A, 100},
-      {"panel_voltage_day", 0xED99, 0xED99, 100},
-      {"sunset_delay", 0xED96, REG_NONE, 1},
-      {"sunrise_delay", 0xED97, REG_NONE, 1},
-      {"port_tx_function", 0xED9E, REG_NONE, 1},
-      {"port_rx_function", 0xED98, REG_NONE, 1},
-      {"relay_mode", 0xEDD9, REG_NONE, 1},
-      {"relay_input_high_voltage_set", 0xEDBA, 0xEDBA, 100},
-      {"relay_input_high_voltage_clear", 0xEDB9, 0xEDB9, 100},
-      {"relay_min_enabled", 0x100A, REG_NONE, 1},
-  };
-  const std::vector<Vreg>& vregs = model.settings.vregs();
-  ASSERT_EQ(vregs.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    SCOPED_TRACE(expected[i].label);
-    EXPECT_EQ(vregs[i].label, expected[i].label);
-    EXPECT_EQ(vregs[i].get, expected[i].get);
-    EXPECT_EQ(vregs[i].set, expected[i].set);
-    EXPECT_EQ(vregs[i].scale, expected[i].scale);
-    EXPECT_EQ(vregs[i].verify, REG_NONE);
-    EXPECT_EQ(vregs[i].status, VREG_UNKNOWN);
-    EXPECT_TRUE(vregs[i].value.empty());
-    EXPECT_TRUE(vregs[i].group.empty());
-    EXPECT_TRUE(vregs[i].conditions.empty());
-  }
-  EXPECT_TRUE(model.settings.loaded);
-  EXPECT_FALSE(model.settings.retrieved);
-}
 
 TEST(RegisterMap, CapabilitiesChooseTheRows) {
   using V = std::vector<std::string>;

@@ -66,11 +66,12 @@ TEST(CompareTest, ListsEachDifferenceInThePrintoutsUnitsAndEndsWithItsStatus) {
        "maximum_current: file 20.0 A, charger 15.0 A\n"
        "absorption_voltage: file 14.20 V, charger 14.40 V\n" +
            doesNot},
+      // Read in the register's width, as an upload writes it.
       {"same number in another width",
        [](std::string& f) { replaceIn(f, "value=\"0x0564\"", "value=\"0x00000564\""); },
        {},
-       1,
-       "float_voltage: file 0x00000564, charger 0x0564\n" + doesNot},
+       0,
+       holds},
       {"only in the file",
        [](std::string& f) {
          replaceIn(f, "</vregs>",

@@ -258,25 +258,6 @@ TEST(FaultMatrixTest, HugeSettingsFileIsRefusedCleanly) {
   EXPECT_TRUE(writtenValues(charger.sim()).empty());
 }
 
-TEST(FaultMatrixTest, ValueWiderThanItsRegisterIsRefusedByTheCharger) {
-  TempDir dir;
-  writeFile(dir.file("wide.xml"),
-            "<qmx><vregs><vreg label=\"absorption_voltage\" get=\"0xEDF7\" value=\"0x000005A0\"/>"
-            "<vreg label=\"float_voltage\" get=\"0xEDF6\" value=\"0x0546\"/></vregs></qmx>");
-  sim::Faults faults;
-  faults.checkWidths = true;
-  SimulatedCharger charger("load115", faults);
-  ProcessResult r = charger.run({"--upload", dir.file("wide.xml")});
-  EXPECT_EQ(r.exitCode, 95);
-  // The charger's reason, from the flags byte of its refusal.
-  EXPECT_TRUE(
-      contains(r.err, "(0xEDF7=0x000005A0) failed: the charger answered value not accepted"))
-      << r.err;
-  EXPECT_FALSE(written(charger.sim(), kAbsorption));
-  EXPECT_TRUE(written(charger.sim(), kFloat));
-  EXPECT_TRUE(charger.sim().chargerOn());
-}
-
 }  // namespace
 }  // namespace test
 }  // namespace sunlink
