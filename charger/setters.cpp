@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "charger/charger_settings.h"
 #include "charger/load_control.h"
@@ -62,21 +63,23 @@ bool restoreWillWrite(const Vreg& vreg) {
   return vreg.status == VREG_UNKNOWN && vreg.get != REG_NONE;
 }
 
-// The voltages that follow the system voltage, in the order they are rescaled.
-const char* const kRescaledSettings[] = {
-    "absorption_voltage",
-    "float_voltage",
-    "equalisation_voltage",
-    "temperature_compensation",
-    "load_switch_high_level",
-    "load_switch_low_level",
-    "relay_output_low_voltage_set",
-    "relay_output_low_voltage_clear",
-    "relay_output_high_voltage_set",
-    "relay_output_high_voltage_clear",
-};
-
 }  // namespace
+
+const std::vector<std::string>& settingsFollowingSystemVoltage() {
+  static const std::vector<std::string> labels = {
+      "absorption_voltage",
+      "float_voltage",
+      "equalisation_voltage",
+      "temperature_compensation",
+      "load_switch_high_level",
+      "load_switch_low_level",
+      "relay_output_low_voltage_set",
+      "relay_output_low_voltage_clear",
+      "relay_output_high_voltage_set",
+      "relay_output_high_voltage_clear",
+  };
+  return labels;
+}
 
 void ChargerSettings::markUserDefined() { find("battery_type").setU8(BATTERY_TYPE_USER_DEFINED); }
 
@@ -107,7 +110,7 @@ int ChargerSettings::setBatteryVoltage(const std::string& text) {
       const int old = systemVoltage();
       const double ratio = static_cast<double>(volts) / old;
       if (ratio != 0) {
-        for (const char* label : kRescaledSettings) {
+        for (const std::string& label : settingsFollowingSystemVoltage()) {
           // A voltage the charger lacks is stored nowhere: nothing to rescale.
           Vreg* vreg = settings.lookup(label);
           if (vreg != nullptr && !lacks(label)) vreg->setNumber(vreg->getNumber() * ratio);
