@@ -44,6 +44,7 @@ constexpr OptionRow optionTable[] = {
     {"download,o", true, false, "download settings from device to file"},
     {"upload,u", true, false, "upload settings from file to device"},
     {"compare", true, false, "compare device settings with file, change nothing"},
+    {"dry-run", false, false, "with settings to change or --upload: show the writes, make none"},
     {"scan", false, false, "list the MPPT chargers on all serial ports"},
     {"json", false, false, "write the result as JSON to standard output"},
     {"quiet,q", false, false, "do not ping for devices on the bus"},

@@ -1,5 +1,6 @@
 #include "app/ignored_options.h"
 
+#include <string>
 #include <utility>
 
 namespace sunlink {
@@ -89,6 +90,24 @@ std::vector<std::string> ignoredOptionLines(const CommandLine& options) {
       options.has("quiet"))
     lines.add("quiet", false, "--serial names the port, so none is searched");
   return lines.text();
+}
+
+std::string misplacedDryRun(const CommandLine& options) {
+  if (!options.has("dry-run")) return "";
+  const RunPath* chosen = nullptr;
+  for (const RunPath& path : kPaths) {
+    if (options.has(path.option)) {
+      chosen = &path;
+      break;
+    }
+  }
+  if (chosen != nullptr && std::string(chosen->option) == "upload") return "";
+  bool setting = false;
+  for (const char* option : settingOptions) setting = setting || options.has(option);
+  if (chosen == nullptr && setting) return "";
+  if (chosen == nullptr) return "--dry-run needs a setting to change or --upload";
+  return std::string("--dry-run does not go with --") + chosen->option +
+         ": it needs a setting to change or --upload, and nothing else to run";
 }
 
 }  // namespace sunlink

@@ -20,4 +20,9 @@ extern const std::vector<const char*> settingOptions;
 // "--abs not applied: --get changes nothing". Empty when every option given is applied.
 std::vector<std::string> ignoredOptionLines(const CommandLine& options);
 
+// Why --dry-run cannot be kept, "" when it can: it needs a run that stores (settings to change, or
+// an upload that runs). A dry run given to any other path would do that path's work for real, so
+// it is a usage error, not an option left aside.
+std::string misplacedDryRun(const CommandLine& options);
+
 }  // namespace sunlink

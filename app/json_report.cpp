@@ -107,6 +107,18 @@ void JsonReport::setDifferences(const std::vector<SettingDifference>& difference
   impl_->document["differences"] = list;
 }
 
+void JsonReport::setWrites(const std::vector<SettingWrite>& writes, bool dryRun) {
+  json list = json::array();
+  for (const SettingWrite& w : writes) {
+    list.push_back({{"label", w.label},
+                    {"unit", unitOf(w.label)},
+                    {"old", sideOf(w.label, w.before)},
+                    {"new", sideOf(w.label, w.after)}});
+  }
+  impl_->document["writes"] = list;
+  impl_->document["dry_run"] = dryRun;
+}
+
 void JsonReport::setChargers(const std::vector<ScannedCharger>& chargers) {
   json list = json::array();
   for (const ScannedCharger& c : chargers) {

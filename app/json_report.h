@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "charger/charger_settings.h"
 #include "charger/settings_compare.h"
 #include "device/capabilities.h"
 #include "device/scan.h"
@@ -36,6 +37,10 @@ class JsonReport {
   // "differences": label, difference (differs, only_in_file, only_in_charger, not_read), unit, and
   // "file" and "charger" each with raw and value, or null where that side has none.
   void setDifferences(const std::vector<SettingDifference>& differences);
+  // "writes": the settings a store wrote (or, with dry_run, would have written), in the order it
+  // wrote them: label, unit, and "old" (null when the charger's value was not read) and "new",
+  // each with raw and value. "dry_run": true when nothing was written.
+  void setWrites(const std::vector<SettingWrite>& writes, bool dryRun);
   // "chargers": port, stable_name, product_id, name, firmware, serial (null where unknown).
   void setChargers(const std::vector<ScannedCharger>& chargers);
   // "ports": every port scanned, with port and error (why it could not be probed; null when it

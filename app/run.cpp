@@ -170,6 +170,8 @@ void createJsonReport() {
 void startJsonReport(const CommandLine& options) {
   if (jsonOutput != nullptr) createJsonReport();
   checkJsonCombination(options);
+  const std::string dryRun = misplacedDryRun(options);
+  if (!dryRun.empty()) throw std::runtime_error(dryRun);
 }
 
 // A command line that cannot be parsed still answers --json with a document carrying the options
@@ -369,6 +371,15 @@ int refuseHarmfulUpload(VregTable& file, const VregTable& chargerSettings,
   return kExitReadFailed;
 }
 
+// The store of the settings that differ from the charger's (with --dry-run only their report),
+// listed in the document too.
+int store(const CommandLine& options, ChargerSettings& model) {
+  const bool dryRun = options.has("dry-run");
+  const int status = model.storeSettings(dryRun);
+  if (jsonReport) jsonReport->setWrites(model.storeWrites(), dryRun);
+  return status;
+}
+
 // The first one-shot command given runs and ends the program with its result; the others are
 // ignored. Returns only when none was given.
 void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
@@ -377,13 +388,16 @@ void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
     if (options.has(command.option)) exitProgram(command.run(link, std::cout, std::cerr));
   }
   if (options.has("upload")) {
+    // What the charger holds now: the store writes only the file's settings that differ from it.
+    // A setting it could not read is written; a charger that does not answer ends the run.
+    if (model.retrieveSettings() == kExitNoAnswer) exitProgram(kExitNoAnswer);
     // The charger's own settings list, which the file's replaces: what the file may write.
     const VregTable chargerSettings = model.settings;
     int status =
         readSettingsFile(model.settings, options.text("upload"), std::cout, std::cerr, &std::cin);
     if (status == 0)
       status = refuseHarmfulUpload(model.settings, chargerSettings, model.capabilities);
-    if (status == 0) status = model.storeSettings();
+    if (status == 0) status = store(options, model);
     if (jsonReport && model.settings.loaded) reportSettings(model);
     exitProgram(status);
   }
@@ -534,10 +548,10 @@ void reportRefusedOptions(const CommandLineOutcome& outcome) {
 }
 
 // The store's status decides the exit status: a store that failed must not end as a success for
-// the scripts that call chgtune.
-int storeAndPrint(ChargerSettings& model) {
-  // Changes that in the end equal what was read store nothing: no charger off/on cycle for them.
-  const int status = model.changedSinceRetrieve() ? model.storeSettings() : 0;
+// the scripts that call chgtune. Changes that in the end equal what was read store nothing: no
+// charger off/on cycle for them.
+int storeAndPrint(const CommandLine& options, ChargerSettings& model) {
+  const int status = store(options, model);
   showSettings(model);
   return status;
 }
@@ -557,7 +571,7 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
     exitProgram(kExitFailure);
   }
   if (options.has("dump")) dump.connectDump();
-  return changed ? storeAndPrint(model) : 0;
+  return changed ? storeAndPrint(options, model) : 0;
 }
 
 // --compare: the file is read as --upload reads it and the settings are retrieved as --get
@@ -611,7 +625,7 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
     noteFailure("no setting was changed");
     exitProgram(kExitFailure);
   }
-  int status = changed ? storeAndPrint(model) : runMenuAndStore(options, model, dump);
+  int status = changed ? storeAndPrint(options, model) : runMenuAndStore(options, model, dump);
   if (changed && !outcome.refused.empty()) {
     reportRefusedOptions(outcome);
     if (status == kExitOk) status = kExitFailure;

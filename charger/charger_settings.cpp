@@ -31,10 +31,6 @@ std::vector<std::string> ChargerSettings::values() const {
   return texts;
 }
 
-bool ChargerSettings::changedSinceRetrieve() const {
-  return !retrievedValues_ || *retrievedValues_ != values();
-}
-
 int ChargerSettings::systemVoltage() {
   const int b = find("battery_voltage").getU8();
   if (b != 0) return b;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,14 @@ struct ConsoleIo {
 };
 
 constexpr std::uint8_t BATTERY_TYPE_USER_DEFINED = 0xFF;
+
+// One setting a store writes: the value this run's retrieve read from the charger ("" when it could
+// not be read, or nothing was retrieved) and the value that replaces it, as value texts.
+struct SettingWrite {
+  std::string label;
+  std::string before;
+  std::string after;
+};
 
 class ChargerSettings {
  public:
@@ -70,10 +79,12 @@ class ChargerSettings {
   // The value texts of the settings list, in table order. A menu or an option list changed
   // something when they differ afterwards: a value typed equal to the current one is no change.
   std::vector<std::string> values() const;
-  // Whether the values differ from those retrieve read (retrieveSettings keeps them). True when
-  // nothing was retrieved, or the list was replaced since (a settings file): then there is nothing
-  // to compare with, and everything counts as changed.
-  bool changedSinceRetrieve() const;
+  // What a store would write now, in table order: every setting it carries to the charger whose
+  // value differs from the one retrieve read for that label, or that retrieve could not read (or
+  // nothing was retrieved). A changed system voltage brings every setting that follows it along
+  // (battery_voltage, the catalogue's voltages that follow it, battery_voltage_setting), as the
+  // charger judges those voltages together.
+  std::vector<SettingWrite> pendingWrites() const;
 
   // 12, 24, 36 or 48: "battery_voltage", or derived from the charge voltages when it is 0.
   int systemVoltage();
@@ -108,7 +119,7 @@ class ChargerSettings {
 
   // Setters: 0 when the value was accepted, 1 when it was refused; a refused value changes
   // nothing. An accepted value may equal the current one, so whether anything changed is told by
-  // comparing values() (see changedSinceRetrieve). Never throw for bad user text. A setter for a
+  // comparing values() (see pendingWrites). Never throw for bad user text. A setter for a
   // feature the charger lacks fails silently. The charge, current and absorption time setters mark
   // the battery type user defined when they accept a value. setBatteryVoltage also refuses a
   // voltage that restore would never carry to the charger (a preset battery-voltage setting).
@@ -151,7 +162,10 @@ class ChargerSettings {
 
   // Settings-level operations of the run sequence (need the link).
   int retrieveSettings();  // banner + retrieve; retrieve's status
-  // Charger off, banner, restore, clock (lighting controller on), charger on. Returns restore's
+  // The writes (pendingWrites) each reported on io.out as "label: old -> new"; then, when there
+  // is one, charger off, banner, restore of those settings alone (and the checks of verify
+  // registers), clock (lighting controller on), charger on. With nothing to write, the charger is
+  // not switched. A dry run reports the writes and ends there with 0. Returns restore's
   // status, or, when that is 0, the switch-on's (3 or 22 when the charger did not confirm it).
   // A charger that identification found switched off gets no switch-off and no switch-on: it
   // stays off, and io.out says so. A switch-off that was refused or not answered stops the store
@@ -163,7 +177,9 @@ class ChargerSettings {
   // interrupted is thrown with the exit status 128 + the signal number. A store that did not carry
   // everything, or a switch-on not confirmed, is reported on io.err in one line. Each resend of an
   // unanswered write is announced on io.err.
-  int storeSettings();
+  int storeSettings(bool dryRun = false);
+  // The writes the last store reported (made, or for a dry run not made).
+  const std::vector<SettingWrite>& storeWrites() const { return storeWrites_; }
   int useFactoryTable();  // battery type back to the charger's own table; 0
   // Whether useFactoryTable ran in this run: the charger will then charge at its table's voltages,
   // not at the ones read from it.
@@ -173,7 +189,10 @@ class ChargerSettings {
   void pushRegisterMap();
   QmxSerial& requireLink();
 
-  std::optional<std::vector<std::string>> retrievedValues_;  // values() after the last retrieve
+  // The values the last retrieve read, by label (the settings it could not read are left out);
+  // what a store compares with.
+  std::optional<std::map<std::string, std::string>> retrievedValues_;
+  std::vector<SettingWrite> storeWrites_;
   bool factoryTableChosen_ = false;
 };
 

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "charger/charger_settings.h"
 #include "charger/load_control.h"

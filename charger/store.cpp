@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "base/statuses.h"
 #include "charger/charger_settings.h"
 #include "charger/load_control.h"
+#include "charger/setting_catalogue.h"
 #include "codec/hex_msg.h"
 #include "device/device_commands.h"
 #include "link/qmx_serial.h"
@@ -38,8 +40,9 @@ std::string labelList(const std::vector<std::string>& labels) {
 }
 
 // The charger's state after a store, as the store's report ends.
-std::string stateAfterStore(bool foundOff, int on) {
+std::string stateAfterStore(bool foundOff, bool switched, int on) {
   if (foundOff) return "the charger was switched off before the store and stays off.";
+  if (!switched) return "the charger was not switched off.";
   if (on == kExitOk) return "the charger confirmed it is switched on.";
   return std::string("the charger did not confirm it is switched on and ") + chargerMayBeOff;
 }
@@ -67,15 +70,15 @@ void reportStore(std::ostream& err, const RestoreProgress& progress, int status,
 // The settings part of a store: banner, restore, and the clock the lighting timer runs on.
 // Returns restore's status; a failure that ends it (the charger falling silent part-way, a lost
 // port, a failure of our own) is kept in failure.
-int writeSettings(ChargerSettings& model, QmxSerial& serial, RestoreProgress& progress,
-                  std::exception_ptr& failure) {
+int writeSettings(ChargerSettings& model, QmxSerial& serial, const std::set<std::string>& only,
+                  bool writes, RestoreProgress& progress, std::exception_ptr& failure) {
   try {
     *model.io.out << "=== Storing settings to the mppt charger ===\n" << std::flush;
-    const int status = restore(serial, model.settings, &progress, model.io.err);
+    const int status = restore(serial, model.settings, &progress, model.io.err, &only);
     // A settings file without "load_control" (one from a charger without a load output) leaves
-    // the timer as the charger has it.
+    // the timer as the charger has it; a pass that only checked changed nothing.
     const Vreg* control = model.settings.lookup("load_control");
-    if (model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) && control != nullptr &&
+    if (writes && model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) && control != nullptr &&
         LoadControl(control->getU8()).lightingController()) {
       setClock(serial, *model.io.out, *model.io.err);
     }
@@ -107,6 +110,83 @@ bool reportCause(std::exception_ptr failure, const RestoreProgress& progress,
   return false;
 }
 
+// Whether a store writes the Vreg (rather than checking it against a verify register).
+bool writtenByStore(const Vreg& vreg) { return meantForCharger(vreg) && vreg.verify == REG_NONE; }
+
+bool setsSystemVoltage(const std::string& label) {
+  return label == "battery_voltage" || label == "battery_voltage_setting";
+}
+
+// "absorption_voltage: 14.40 V -> 14.20 V", one line per write, before anything is written.
+void reportWrites(std::ostream& out, const std::vector<SettingWrite>& writes) {
+  for (const SettingWrite& w : writes) {
+    const std::string before = w.before.empty() ? "not read" : settingText(w.label, w.before);
+    out << shownText(w.label) << ": " << before << " -> " << settingText(w.label, w.after) << '\n';
+  }
+  out << std::flush;
+}
+
+// The store of the settings in only (writes, when writes is set, and checks), with the charger
+// switched off around it when it writes and was not found off; see storeSettings.
+int storeWithChargerOff(ChargerSettings& model, QmxSerial& serial,
+                        const std::set<std::string>& only, bool writes, RestoreProgress& progress) {
+  // A charger the user switched off is put back as it was found: its settings are written while it
+  // stays off. Any other (on, or a state it did not tell) must not act on a half-written set of
+  // settings: it is switched off around the store.
+  const bool foundOff = model.capabilities.switchedOn == false;
+  // Checks alone change nothing: the charger is not switched for them.
+  const bool switching = writes && !foundOff;
+  // From the first charger-off write until the switch-on has been tried, a request to end the
+  // program (Ctrl-C, kill, a dropped ssh session) must not leave the charger switched off with
+  // half its settings: it is held, ends the store after the request in flight, and is answered
+  // once the charger has been switched on again. Ctrl-Z waits until then too.
+  TerminationHold hold([&serial, switching](int request) {
+    serial.interrupt();
+    logInfo("settings", "store: %s received, %s before ending",
+            terminationRequestName(request).c_str(),
+            switching ? "switching the charger on" : "stopping the store");
+  });
+  std::exception_ptr failure;
+  // A switch-off that was refused or not answered stops the store: the settings would go into a
+  // running charger.
+  const int off = switching ? chargerOff(serial, *model.io.out, *model.io.err) : kExitOk;
+  const int status =
+      off == kExitOk ? writeSettings(model, serial, only, writes, progress, failure) : kExitOk;
+
+  // A charger left switched off stops charging its battery: whatever ended the store, it is
+  // switched on again (after a failed switch-off too, which may have taken effect unanswered). A
+  // request to end that arrives from here on no longer stops the link.
+  hold.disarm();
+  serial.allowRequests();
+  const int on = switching ? chargerOn(serial, *model.io.out, *model.io.err) : kExitOk;
+  const int request = hold.release();
+  if (switching)
+    model.capabilities.switchedOn = on == kExitOk ? std::optional<bool>(true) : std::nullopt;
+  const std::string state = stateAfterStore(foundOff, switching, on);
+  if (off != kExitOk) {
+    *model.io.err
+        << "Store not made: the charger did not confirm the switch-off, so no setting was "
+           "written; "
+        << state << std::endl;
+  } else {
+    reportStore(*model.io.err, progress, status, failure != nullptr, state, on, request);
+  }
+  if (request != 0) throw interrupted() << tag_exit_code(exitStatusForRequest(request));
+  if (off != kExitOk) return off;
+  if (foundOff) {
+    *model.io.out << "the charger was switched off before the store and stays off; `chgtune "
+                     "--switch-on` switches it on"
+                  << std::endl;
+  }
+  if (failure) {
+    if (!reportCause(failure, progress, serial.portName(), *model.io.err))
+      std::rethrow_exception(failure);
+    return kExitNoAnswer;
+  }
+  // A store that failed keeps its own status; otherwise a failed switch-on decides.
+  return status != kExitOk ? status : on;
+}
+
 }  // namespace
 
 QmxSerial& ChargerSettings::requireLink() {
@@ -118,63 +198,72 @@ int ChargerSettings::retrieveSettings() {
   QmxSerial& serial = requireLink();
   *io.out << "=== Retrieving settings from the mppt charger ===\n" << std::flush;
   const int status = retrieve(serial, settings);
-  retrievedValues_ = values();  // what the changes of this run are compared with
+  // What the changes of this run are compared with: only what the charger told.
+  std::map<std::string, std::string> read;
+  for (const Vreg& vreg : settings.vregs()) {
+    if (vreg.status == VREG_OK && !vreg.value.empty() && !vreg.absentFromCharger)
+      read.emplace(vreg.label, vreg.value);
+  }
+  retrievedValues_ = std::move(read);
   return status;
 }
 
-int ChargerSettings::storeSettings() {
-  QmxSerial& serial = requireLink();
-  // A charger the user switched off is put back as it was found: its settings are written while it
-  // stays off. Any other (on, or a state it did not tell) must not act on a half-written set of
-  // settings: it is switched off around the store.
-  const bool foundOff = capabilities.switchedOn == false;
-  // From the first charger-off write until the switch-on has been tried, a request to end the
-  // program (Ctrl-C, kill, a dropped ssh session) must not leave the charger switched off with
-  // half its settings: it is held, ends the store after the request in flight, and is answered
-  // once the charger has been switched on again. Ctrl-Z waits until then too.
-  TerminationHold hold([&serial, foundOff](int request) {
-    serial.interrupt();
-    logInfo("settings", "store: %s received, %s before ending",
-            terminationRequestName(request).c_str(),
-            foundOff ? "stopping the store" : "switching the charger on");
-  });
-  RestoreProgress progress;
-  std::exception_ptr failure;
-  // A switch-off that was refused or not answered stops the store: the settings would go into a
-  // running charger.
-  const int off = foundOff ? kExitOk : chargerOff(serial, *io.out, *io.err);
-  const int status = off == kExitOk ? writeSettings(*this, serial, progress, failure) : kExitOk;
+std::vector<SettingWrite> ChargerSettings::pendingWrites() const {
+  const auto readValue = [this](const std::string& label) -> const std::string* {
+    if (!retrievedValues_) return nullptr;
+    const auto it = retrievedValues_->find(label);
+    return it != retrievedValues_->end() ? &it->second : nullptr;
+  };
+  std::set<std::string> chosen;
+  bool systemVoltage = false;
+  for (const Vreg& vreg : settings.vregs()) {
+    if (!writtenByStore(vreg)) continue;
+    const std::string* read = readValue(vreg.label);
+    if (read != nullptr && *read == vreg.value) continue;
+    chosen.insert(vreg.label);
+    systemVoltage = systemVoltage || setsSystemVoltage(vreg.label);
+  }
+  if (systemVoltage) {
+    // The charge voltages go with the system voltage they were scaled for, as they always have.
+    chosen.insert({"battery_voltage", "battery_voltage_setting"});
+    for (const SettingRow& row : settingCatalogue()) {
+      if (row.followsSystemVoltage) chosen.insert(row.label);
+    }
+  }
+  std::vector<SettingWrite> writes;
+  for (const Vreg& vreg : settings.vregs()) {
+    if (!writtenByStore(vreg) || chosen.count(vreg.label) == 0) continue;
+    const std::string* read = readValue(vreg.label);
+    writes.push_back({vreg.label, read != nullptr ? *read : std::string(), vreg.value});
+  }
+  return writes;
+}
 
-  // A charger left switched off stops charging its battery: whatever ended the store, it is
-  // switched on again (after a failed switch-off too, which may have taken effect unanswered). A
-  // request to end that arrives from here on no longer stops the link.
-  hold.disarm();
-  serial.allowRequests();
-  const int on = foundOff ? kExitOk : chargerOn(serial, *io.out, *io.err);
-  const int request = hold.release();
-  if (!foundOff) capabilities.switchedOn = on == kExitOk ? std::optional<bool>(true) : std::nullopt;
-  const std::string state = stateAfterStore(foundOff, on);
-  if (off != kExitOk) {
-    *io.err << "Store not made: the charger did not confirm the switch-off, so no setting was "
-               "written; "
-            << state << std::endl;
-  } else {
-    reportStore(*io.err, progress, status, failure != nullptr, state, on, request);
+int ChargerSettings::storeSettings(bool dryRun) {
+  QmxSerial& serial = requireLink();
+  storeWrites_ = pendingWrites();
+  reportWrites(*io.out, storeWrites_);
+  std::set<std::string> only;
+  for (const SettingWrite& w : storeWrites_) only.insert(w.label);
+  if (dryRun) {
+    *io.out << "Dry run: nothing was written to the charger." << std::endl;
+    return kExitOk;
   }
-  if (request != 0) throw interrupted() << tag_exit_code(exitStatusForRequest(request));
-  if (off != kExitOk) return off;
-  if (foundOff) {
-    *io.out << "the charger was switched off before the store and stays off; `chgtune "
-               "--switch-on` switches it on"
-            << std::endl;
+  // A file's verify registers are checked whether or not anything is written.
+  for (const Vreg& vreg : settings.vregs())
+    if (meantForCharger(vreg) && vreg.verify != REG_NONE) only.insert(vreg.label);
+  if (only.empty()) {
+    *io.out << "The charger holds these settings already: nothing was written." << std::endl;
+    return kExitOk;
   }
-  if (failure) {
-    if (!reportCause(failure, progress, serial.portName(), *io.err))
-      std::rethrow_exception(failure);
-    return kExitNoAnswer;
+  RestoreProgress progress;
+  const int status = storeWithChargerOff(*this, serial, only, !storeWrites_.empty(), progress);
+  // What the charger took is what it holds now: a later store in this run compares with that.
+  if (retrievedValues_) {
+    for (const SettingWrite& w : storeWrites_)
+      if (progress.stored.count(w.label) != 0) (*retrievedValues_)[w.label] = w.after;
   }
-  // A store that failed keeps its own status; otherwise a failed switch-on decides.
-  return status != kExitOk ? status : on;
+  return status;
 }
 
 int ChargerSettings::useFactoryTable() {

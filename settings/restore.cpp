@@ -127,13 +127,18 @@ Restored restoreVreg(QmxSerial& link, HexProtocol& hex, Vreg& vreg, std::ostream
 }  // namespace
 
 int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress,
-            std::ostream* resendNotices) {
+            std::ostream* resendNotices, const std::set<std::string>* only) {
+  // A pass limited to some settings leaves every other one as the charger has it.
+  const auto handled = [only](const Vreg& vreg) {
+    return vreg.status == VREG_OK && !vreg.value.empty() &&
+           (only == nullptr || only->count(vreg.label) != 0);
+  };
   if (progress) {
     progress->toStore.clear();
     progress->stored.clear();
     progress->current.clear();
     for (const Vreg& vreg : table.vregs())
-      if (meantForCharger(vreg)) progress->toStore.push_back(vreg.label);
+      if (handled(vreg) && meantForCharger(vreg)) progress->toStore.push_back(vreg.label);
   }
   std::lock_guard<std::recursive_mutex> lock(link.linkLock());
   HexProtocol hex(link);
@@ -146,7 +151,7 @@ int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress,
   for (Vreg& vreg : table.vregs()) {
     // Only what is known to be right goes back: everything retrieve skipped, failed or never
     // reached is left as the charger has it.
-    if (vreg.status != VREG_OK || vreg.value.empty()) continue;
+    if (!handled(vreg)) continue;
     if (progress) progress->current = vreg.label;
     const Restored restored = restoreVreg(link, hex, vreg, resendNotices);
     if (progress) progress->current.clear();

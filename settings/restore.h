@@ -28,8 +28,9 @@ bool meantForCharger(const Vreg& vreg);
 // 0 every handled Vreg ended well, 95 at least one failed, 3 no ping reply, 81 not application
 // firmware. Holds the link lock for the whole pass; no_response passes through. progress, when
 // given, is kept up to date even when a failure ends the pass. Each resend of a write the charger
-// left unanswered is announced on resendNotices, when given (announceResends).
+// left unanswered is announced on resendNotices, when given (announceResends). only, when given,
+// limits the pass to the settings of those labels.
 int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress = nullptr,
-            std::ostream* resendNotices = nullptr);
+            std::ostream* resendNotices = nullptr, const std::set<std::string>* only = nullptr);
 
 }  // namespace sunlink

@@ -70,7 +70,7 @@ TEST(InterruptionTest, SignalDuringTheStoreEndsItAfterTheRequestInFlightWithTheC
     EXPECT_EQ(r.termSignal, 0);
     EXPECT_EQ(r.exitCode, 128 + c.signals.front()) << r.err;
     const std::string report =
-        std::string("Store interrupted by ") + c.name + ": settings not written: float_voltage, ";
+        std::string("Store interrupted by ") + c.name + ": settings not written: battery_type; ";
     ASSERT_TRUE(contains(r.err, report)) << r.err;
     std::string said = r.err.substr(r.err.find(report));
     said = said.substr(0, said.find('\n'));
@@ -149,18 +149,17 @@ TEST(InterruptionTest, PortIsLeftAsItWasFound) {
 }
 
 TEST(InterruptionTest, OutputThatCannotBeWrittenFailsTheRunAfterTheStore) {
-  sim::Faults refuseFloat;
-  refuseFloat.refuseSet = {0xEDF6};
+  sim::Faults refuseType;  // the battery type, written after the absorption voltage
+  refuseType.refuseSet = {0xEDF1};
   struct Case {
     const char* name;
     StdoutTo stdoutTo;
     sim::Faults faults;
     int exitCode;
   };
-  for (const Case& c :
-       {Case{"closed pipe", StdoutTo::closedPipe, {}, 255},
-        Case{"full disk", StdoutTo::devFull, {}, 255},
-        Case{"full disk and a refused write", StdoutTo::devFull, refuseFloat, 95}}) {
+  for (const Case& c : {Case{"closed pipe", StdoutTo::closedPipe, {}, 255},
+                        Case{"full disk", StdoutTo::devFull, {}, 255},
+                        Case{"full disk and a refused write", StdoutTo::devFull, refuseType, 95}}) {
     SCOPED_TRACE(c.name);
     SimulatedCharger charger("load115", c.faults);
     ProcessOptions options;

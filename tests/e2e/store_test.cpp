@@ -50,9 +50,9 @@ TEST(StoreTest, AbsorptionOptionStoresTheTypedDecimalValue) {
   EXPECT_EQ(r.err, "");
 
   const auto writes = settingsWrites(writtenValues(sim));
-  EXPECT_EQ(valueOf(writes, kAbsorption), "059B");  // 14.35 V, not 14.34 V
-  EXPECT_EQ(valueOf(writes, kBatteryType), "FF");   // the charge settings are now the user's
-  EXPECT_EQ(valueOf(writes, kFloat), "0564");       // unchanged values are written back as read
+  EXPECT_EQ(valueOf(writes, kAbsorption), "059B");      // 14.35 V, not 14.34 V
+  EXPECT_EQ(valueOf(writes, kBatteryType), "FF");       // the charge settings are now the user's
+  EXPECT_EQ(valueOf(writes, kFloat), "(not written)");  // an unchanged value is left alone
   for (const WrittenValue& w : writes) {
     EXPECT_EQ(w.value.size(), 2 * sim.registerValue(w.id).size()) << w;
     EXPECT_NE(w.id, REG_DEVICE_MODE) << "the charger is switched only around the store";
@@ -228,6 +228,150 @@ TEST(StoreTest, RefusedValuesChangeNothingAndOnlyTheAcceptedOnesAreStored) {
   }
 }
 
+// A store writes only what differs from what was read, each write named before the first; a
+// changed system voltage writes the voltages that follow it; --dry-run names the writes and makes
+// none. Each row asserts every write that reached the charger, the switching included.
+TEST(StoreTest, StoreWritesOnlyWhatDiffersAndDryRunWritesNothing) {
+  struct Case {
+    const char* name;
+    const char* profile;  // load115: 12 V, absorption 14.40 V, float 13.80 V, factory table 1
+    std::vector<std::string> args;
+    const char* file;  // the vregs of an --upload file ("" none)
+    sim::Faults faults;
+    int exitCode;
+    std::vector<WrittenValue> settings;  // written between the switch-off and the switch-on
+    bool switched;                       // the charger switched off and on around them
+    std::vector<std::string> out;        // each on standard output
+  };
+  const std::string abs = "absorption_voltage: 14.40 V -> 14.20 V\n";
+  const std::string type = "battery_type: 1 -> 255\n";
+  const std::string dry = "Dry run: nothing was written to the charger.\n";
+  const char* absFile = "<vreg label=\"absorption_voltage\" get=\"0xEDF7\" value=\"0x058C\"/>";
+  const char* twoFile =
+      "<vreg label=\"absorption_voltage\" get=\"0xEDF7\" value=\"0x05A0\"/>"
+      "<vreg label=\"float_voltage\" get=\"0xEDF6\" value=\"0x0546\"/>";
+  sim::Faults floatUnread;
+  floatUnread.refuseGet = {kFloat};
+  const Case cases[] = {
+      {"one change",
+       "load115",
+       {"--abs", "14.2"},
+       "",
+       {},
+       0,
+       {{kAbsorption, "058C"}, {kBatteryType, "FF"}},
+       true,
+       {abs + type}},
+      {"one change, JSON",
+       "load115",
+       {"--abs", "14.2", "--json"},
+       "",
+       {},
+       0,
+       {{kAbsorption, "058C"}, {kBatteryType, "FF"}},
+       true,
+       {"\"writes\":[{\"label\":\"absorption_voltage\",\"unit\":\"V\",\"old\":{\"raw\":"
+        "\"0x05A0\",\"value\":14.4},\"new\":{\"raw\":\"0x058C\",\"value\":14.2}},",
+        "\"dry_run\":false"}},
+      {"no change",
+       "rotary113",
+       {"--abs", "14.4"},
+       "",
+       {},
+       0,
+       {},
+       false,
+       {"The charger holds these settings already: nothing was written.\n"}},
+      {"dry run",
+       "load115",
+       {"--abs", "14.2", "--dry-run"},
+       "",
+       {},
+       0,
+       {},
+       false,
+       {abs + type + dry}},
+      {"upload: what differs",
+       "load115",
+       {"--upload"},
+       twoFile,
+       {},
+       0,
+       {{kFloat, "0546"}},
+       true,
+       {"float_voltage: 13.80 V -> 13.50 V\n"}},
+      {"upload: a setting not read is written",
+       "load115",
+       {"--upload"},
+       twoFile,
+       floatUnread,
+       0,
+       {{kFloat, "0546"}},
+       true,
+       {"float_voltage: not read -> 13.50 V\n"}},
+      {"upload, dry run",
+       "load115",
+       {"--upload", "--dry-run"},
+       absFile,
+       {},
+       0,
+       {},
+       false,
+       {abs + dry}},
+      {"upload, dry run, refused file",
+       "load115",
+       {"--upload", "--dry-run"},
+       "<vreg label=\"absorption_voltage\" get=\"0x0004\" value=\"0x0000\"/>",
+       {},
+       94,
+       {},
+       false,
+       {}},
+      {"dry run without a store", "load115", {"--get", "--dry-run"}, "", {}, 255, {}, false, {}},
+      // The voltages follow the system voltage, written before it as always.
+      {"rescaling",
+       "load115",
+       {"--sys", "24"},
+       "",
+       {},
+       0,
+       {{REG_BATTERY_VOLTAGE, "18"},
+        {kAbsorption, "0B40"},
+        {kFloat, "0AC8"},
+        {0xEDF2, "F358"},
+        {0xED9D, "0A3C"},
+        {0xED9C, "08AC"},
+        {REG_BATTERY_VOLTAGE, "18"}},
+       true,
+       {"absorption_voltage: 14.40 V -> 28.80 V\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedCharger charger(c.profile, c.faults);
+    TempDir dir;
+    std::vector<std::string> args = c.args;
+    if (*c.file != '\0') {
+      writeFile(dir.file("f.xml"), std::string("<qmx><vregs>") + c.file + "</vregs></qmx>");
+      args.insert(args.begin() + 1, dir.file("f.xml"));
+    }
+    ProcessResult r = charger.run(args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    // With --json the lines go to standard error, the document to standard output.
+    for (const std::string& text : c.out) EXPECT_TRUE(contains(r.out + r.err, text)) << r.out;
+    std::vector<WrittenValue> expected;
+    if (c.switched) expected = chargerOffWrites();
+    expected.insert(expected.end(), c.settings.begin(), c.settings.end());
+    if (c.switched) {
+      const auto on = chargerOnWrites();
+      expected.insert(expected.end(), on.begin(), on.end());
+    }
+    EXPECT_EQ(writtenValues(charger.sim()), expected);
+    if (!c.switched) {
+      EXPECT_EQ(setRequestCount(charger.sim()), 0u);
+    }
+  }
+}
+
 TEST(StoreTest, ChangesThatEndEqualToWhatWasReadStoreNothing) {
   struct Case {
     const char* profile;  // rotary113 is user defined at 14.40 V; load115 on its factory table
@@ -255,12 +399,12 @@ TEST(StoreTest, ChangesThatEndEqualToWhatWasReadStoreNothing) {
 
 TEST(StoreTest, SeveralOptionsGiveOneStore) {
   SimulatedCharger charger("load115");
-  ProcessResult r = charger.run({"--abs", "14.4", "--current", "10", "--float", "13.5"});
+  ProcessResult r = charger.run({"--abs", "14.2", "--current", "10", "--float", "13.5"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   const auto all = writtenValues(charger.sim());
   EXPECT_EQ(std::count(all.begin(), all.end(), chargerOffWrites()[1]), 1);
   const auto writes = settingsWrites(all);
-  EXPECT_EQ(valueOf(writes, kAbsorption), "05A0");
+  EXPECT_EQ(valueOf(writes, kAbsorption), "058C");
   EXPECT_EQ(valueOf(writes, kFloat), "0546");
   EXPECT_EQ(valueOf(writes, kCurrent), "0064");
 }
@@ -269,11 +413,11 @@ TEST(StoreTest, RefusedWriteFailsTheRunButTheRestIsStoredAndTheChargerIsOn) {
   sim::Faults faults;
   faults.refuseSet = {kAbsorption};
   SimulatedCharger charger("load115", faults);
-  ProcessResult r = charger.run({"--abs", "14.4"});
+  ProcessResult r = charger.run({"--abs", "14.2"});
   EXPECT_EQ(r.exitCode, 95) << "a failed store is not reported as success";
   const auto writes = settingsWrites(writtenValues(charger.sim()));
   EXPECT_EQ(valueOf(writes, kAbsorption), "(not written)");
-  EXPECT_EQ(valueOf(writes, kFloat), "0564") << "later settings are still written";
+  EXPECT_EQ(valueOf(writes, kBatteryType), "FF") << "later settings are still written";
   EXPECT_TRUE(charger.sim().chargerOn());
   EXPECT_TRUE(contains(r.out, "Battery Absorption Voltage = ")) << "printed after the store";
 }
