@@ -160,11 +160,11 @@ TEST(UploadValuesTest, FileValuesAreFittedToTheirRegisterOrRefused) {
                    vreg("battery_type", 0xEDF1, "0x03"),
                {{0xEDD9, "FF"}, {0xED98, "03"}, {0xED9A, "0000"}, {0xEDF1, "03"}}),
       accepted("values of other widths fitted to the register", "recent",
-               vreg("absorption_voltage", 0xEDF7, "0x000005A0") +
-                   vreg("temperature_compensation", 0xEDF2, "0xFFFFF9AC") +
+               vreg("absorption_voltage", 0xEDF7, "0x000005AA") +
+                   vreg("temperature_compensation", 0xEDF2, "0xFFFFF9C0") +
                    vreg("relay_mode", 0xEDD9, "0x00000003") +
                    vreg("auto_equalise", 0xEDFD, "0x0005"),
-               {{0xEDF7, "05A0"}, {0xEDF2, "F9AC"}, {0xEDD9, "03"}, {0xEDFD, "05"}}),
+               {{0xEDF7, "05AA"}, {0xEDF2, "F9C0"}, {0xEDD9, "03"}, {0xEDFD, "05"}}),
   };
   TempDir dir;
   for (const Case& c : cases) {
