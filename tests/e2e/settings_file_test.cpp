@@ -216,7 +216,11 @@ TEST(SettingsFileTest, UploadIsJudgedAgainstTheChargerBeforeAnythingIsWritten) {
     int status;
     std::vector<std::string> err;            // each on standard error
     std::set<std::uint16_t> untouched = {};  // registers the upload must not write
+    std::set<std::uint16_t> written = {};    // registers it must write
+    sim::Faults faults = {};
   };
+  sim::Faults unreadableCurrent;
+  unreadableCurrent.refuseGet = {REG_MAXIMUM_CURRENT};
   for (const Case& c : {
            Case{"24 V backup on a 12 V charger",
                 "load115",
@@ -271,7 +275,18 @@ TEST(SettingsFileTest, UploadIsJudgedAgainstTheChargerBeforeAnythingIsWritten) {
                 {"--force"},
                 0,
                 {"bulk_time_limit: skipped, this charger does not have it"},
-                {REG_BULK_TIME_LIMIT}},
+                {REG_BULK_TIME_LIMIT},
+                {REG_FLOAT_VOLTAGE}},
+           Case{"a setting whose read fails is written from the file, and named",
+                "load115",
+                vregList(floatVoltage +
+                         "<vreg label=\"maximum_current\" get=\"0xEDF0\" value=\"0x0064\"/>"),
+                {},
+                0,
+                {"Settings not read from the charger: maximum_current"},
+                {},
+                {REG_FLOAT_VOLTAGE, REG_MAXIMUM_CURRENT},
+                unreadableCurrent},
            Case{"firmware 1.13 backup on firmware 1.10: its battery voltage rows",
                 "rotary110",
                 rotary113,
@@ -289,7 +304,8 @@ TEST(SettingsFileTest, UploadIsJudgedAgainstTheChargerBeforeAnythingIsWritten) {
                 {},
                 0,
                 {noProduct},
-                {REG_ABSORPTION_VOLTAGE, 0x0004}},
+                {REG_ABSORPTION_VOLTAGE, 0x0004},
+                {REG_FLOAT_VOLTAGE}},
            Case{"a file of an earlier version without any voltage",
                 "load115",
                 vregList("<vreg label=\"maximum_current\" get=\"0xEDF0\" value=\"0x0064\"/>"),
@@ -301,7 +317,7 @@ TEST(SettingsFileTest, UploadIsJudgedAgainstTheChargerBeforeAnythingIsWritten) {
        }) {
     SCOPED_TRACE(c.what);
     writeFile(dir.file("up.xml"), c.file);
-    SimulatedCharger charger(c.charger);
+    SimulatedCharger charger(c.charger, c.faults);
     std::vector<std::string> args = {"--upload", dir.file("up.xml")};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const ProcessResult r = charger.run(args);
@@ -316,11 +332,14 @@ TEST(SettingsFileTest, UploadIsJudgedAgainstTheChargerBeforeAnythingIsWritten) {
     if (c.status != 0) {
       EXPECT_EQ(setRequestCount(charger.sim()), 0u);
     }
+    std::set<std::uint16_t> written;
     for (const WrittenValue& w : writtenValues(charger.sim())) {
+      written.insert(w.id);
       EXPECT_EQ(c.untouched.count(w.id), 0u) << w;
       // Only the charger's own settings, in their own widths.
       EXPECT_EQ(charger.sim().profile().registers.count(w.id), 1u) << w;
     }
+    for (std::uint16_t id : c.written) EXPECT_EQ(written.count(id), 1u) << id;
     EXPECT_EQ(charger.sim().factoryResets(), 0);
     EXPECT_TRUE(charger.sim().chargerOn());
   }
@@ -330,7 +349,8 @@ TEST(SettingsFileTest, UploadIsJudgedAgainstTheChargerBeforeAnythingIsWritten) {
 // file stays well-formed XML, and an upload into that charger reads the file back.
 TEST(SettingsFileTest, DownloadRecordsTheChargerItCameFrom) {
   sim::Profile planted = sim::profileByName("current161");
-  planted.registers[REG_MODEL_NAME] = sim::textBytes("Evil\x1B[2J\nmodel");
+  // Control characters, a byte that is not UTF-8 and U+FFFE, which XML does not allow.
+  planted.registers[REG_MODEL_NAME] = sim::textBytes("Evil\x1B[2J\nmodel\xFF\xEF\xBF\xBE\xC3\xA9");
   sim::setTextLabel(planted, "SER#",
                     "HQ\a\xC2\x9B"
                     "1");
@@ -341,7 +361,8 @@ TEST(SettingsFileTest, DownloadRecordsTheChargerItCameFrom) {
   };
   for (const Case& c : {
            Case{"texts with control characters, a serial number from the TEXT blocks", planted,
-                "<identity product_id=\"0xA07C\" model=\"Evil\\x1B[2J\\x0Amodel\" "
+                "<identity product_id=\"0xA07C\" "
+                "model=\"Evil\\x1B[2J\\x0Amodel\\xFF\\xEF\\xBF\\xBE\xC3\xA9\" "
                 "firmware=\"1.61\" system_voltage=\"12\" serial=\"HQ\\x07\\xC2\\x9B1\" day=\""},
            Case{"no TEXT blocks: no serial number", sim::profileByName("load115"),
                 "<identity product_id=\"0xA042\" model=\"MPPT 75/15\" firmware=\"1.15\" "
