@@ -221,6 +221,8 @@ TEST(SettingsFileTest, UploadIsJudgedAgainstTheChargerBeforeAnythingIsWritten) {
   };
   sim::Faults unreadableCurrent;
   unreadableCurrent.refuseGet = {REG_MAXIMUM_CURRENT};
+  sim::Faults noDeviceId;  // identified, then the retrieve's device-id request is refused
+  noDeviceId.refuseDeviceIdAfter = 1;
   for (const Case& c : {
            Case{"24 V backup on a 12 V charger",
                 "load115",
@@ -294,6 +296,15 @@ TEST(SettingsFileTest, UploadIsJudgedAgainstTheChargerBeforeAnythingIsWritten) {
                 0,
                 {"battery_voltage: skipped, this charger's firmware cannot write it"},
                 {REG_BATTERY_VOLTAGE_SETTING}},
+           Case{"a charger that stops answering the retrieve",
+                "load115",
+                vregList(floatVoltage),
+                {},
+                3,
+                {"retrieve: deviceID failed"},
+                {},
+                {},
+                noDeviceId},
            Case{"placeholders are never written, whatever they name",
                 "load115",
                 vregList(floatVoltage +
