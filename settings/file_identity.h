@@ -20,7 +20,9 @@ namespace sunlink {
 
 struct FileIdentity {
   std::uint16_t productId = 0xFFFF;
-  std::string model;     // the charger's model name, as storedText gives it
+  // The charger's texts (model, firmware, serial) go into a file through storedText, and come back
+  // as the file holds them.
+  std::string model;     // the model name
   std::string firmware;  // "1.15"
   int systemVoltage = 0;
   std::string serial;   // from the charger's TEXT blocks; empty when none came (left out)
