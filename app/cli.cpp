@@ -43,6 +43,7 @@ constexpr OptionRow optionTable[] = {
     {"switch-off", false, false, "switch the charger off"},
     {"download,o", true, false, "download settings from device to file"},
     {"upload,u", true, false, "upload settings from file to device"},
+    {"force", false, false, "upload a file of another model, skipping what it lacks"},
     {"compare", true, false, "compare device settings with file, change nothing"},
     {"dry-run", false, false, "with settings to change or --upload: show the writes, make none"},
     {"scan", false, false, "list the MPPT chargers on all serial ports"},

@@ -84,6 +84,9 @@ std::vector<std::string> ignoredOptionLines(const CommandLine& options) {
     if (chosen->alsoAside != nullptr && options.has(chosen->alsoAside))
       lines.add(chosen->alsoAside, false, chosen->why);
   }
+  // --force only loosens the checks of an upload.
+  if ((chosen == nullptr || std::string(chosen->option) != "upload") && options.has("force"))
+    lines.add("force", false, "it only goes with --upload");
   // Quiet searching is a way of finding the port; the port named with --serial is asked directly
   // (--scan alone listens quietly on it).
   if ((chosen == nullptr || std::string(chosen->option) != "scan") && options.has("serial") &&

@@ -8,6 +8,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -35,6 +36,7 @@
 #include "platform/console.h"
 #include "platform/serial_ports.h"
 #include "platform/signals.h"
+#include "protocol/text_parser.h"
 #include "settings/retrieve.h"
 #include "settings/settings_file.h"
 
@@ -357,17 +359,15 @@ void showSettings(ChargerSettings& model) {
     model.printSettings();
 }
 
-// A file that would write a register that is not this charger's setting of that name (a command
-// register such as the factory reset, another model's setting) is refused whole: nothing is written
-// and the charger is not switched off. 0 when the upload may go ahead, else 94.
-int refuseHarmfulUpload(VregTable& file, const VregTable& chargerSettings,
-                        const Capabilities& charger) {
-  std::vector<std::string> refusals = uploadRefusals(file, chargerSettings);
-  for (const std::string& refusal : valueRefusals(file, charger)) refusals.push_back(refusal);
-  if (refusals.empty()) return kExitOk;
-  for (const std::string& refusal : refusals) std::cerr << refusal << std::endl;
+// Refusals and notes of an upload's checks, on standard error. 0 when the upload may go ahead;
+// else 94, and nothing has been written: the charger has not even been switched off.
+int refuseHarmfulUpload(const UploadPlan& plan) {
+  for (const std::string& note : plan.notes) std::cerr << note << std::endl;
+  for (const std::string& skipped : plan.skipped) std::cerr << skipped << std::endl;
+  if (plan.refusals.empty()) return kExitOk;
+  for (const std::string& refusal : plan.refusals) std::cerr << refusal << std::endl;
   std::cerr << "Upload refused: nothing was written to the charger." << std::endl;
-  noteFailure("upload refused: " + refusals.front());
+  noteFailure("upload refused: " + plan.refusals.front());
   return kExitReadFailed;
 }
 
@@ -380,6 +380,30 @@ int store(const CommandLine& options, ChargerSettings& model) {
   return status;
 }
 
+// --upload: the whole file is read and checked on its own first; then the charger's settings are
+// retrieved, so that the file is judged against what this charger has and holds; only then is
+// anything written. A setting whose read failed is written from the file all the same (the file
+// holds what the user wants there), and named.
+[[noreturn]] void upload(const CommandLine& options, ChargerSettings& model) {
+  VregTable file;
+  int status = readSettingsFile(file, options.text("upload"), std::cout, std::cerr, &std::cin);
+  if (status != kExitOk) exitProgram(status);
+  status = model.retrieveSettings();
+  if (status == kExitNoAnswer || status == kExitNotApplication) exitProgram(status);
+  if (status != kExitOk) reportFailedSettings(model.settings, "", std::cerr);
+  UploadPlan plan = planUpload(file, model, options.has("force"));
+  // After the plan, which marks what is skipped: only values that would be written are judged.
+  for (std::string& refusal : valueRefusals(file, model.capabilities))
+    plan.refusals.push_back(std::move(refusal));
+  status = refuseHarmfulUpload(plan);
+  if (status == kExitOk) {
+    model.settings = file;  // after the retrieve, whose values the store compares with
+    status = store(options, model);
+  }
+  if (jsonReport) reportSettings(model);
+  exitProgram(status);
+}
+
 // The first one-shot command given runs and ends the program with its result; the others are
 // ignored. Returns only when none was given.
 void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
@@ -387,20 +411,7 @@ void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
   for (const OneShotCommand& command : oneShotCommands) {
     if (options.has(command.option)) exitProgram(command.run(link, std::cout, std::cerr));
   }
-  if (options.has("upload")) {
-    // What the charger holds now: the store writes only the file's settings that differ from it.
-    // A setting it could not read is written; a charger that does not answer ends the run.
-    if (model.retrieveSettings() == kExitNoAnswer) exitProgram(kExitNoAnswer);
-    // The charger's own settings list, which the file's replaces: what the file may write.
-    const VregTable chargerSettings = model.settings;
-    int status =
-        readSettingsFile(model.settings, options.text("upload"), std::cout, std::cerr, &std::cin);
-    if (status == 0)
-      status = refuseHarmfulUpload(model.settings, chargerSettings, model.capabilities);
-    if (status == 0) status = store(options, model);
-    if (jsonReport && model.settings.loaded) reportSettings(model);
-    exitProgram(status);
-  }
+  if (options.has("upload")) upload(options, model);
 }
 
 // A charger that answers neither ping nor device id has nothing to show or change: the run ends
@@ -412,6 +423,13 @@ int retrieveSettings(ChargerSettings& model) {
   return status;
 }
 
+// The serial number a TEXT block of this run carried, for the identity a download records; empty
+// when none came.
+std::string serialNumber(const TextDictionary* text) {
+  QmxValue serial;
+  return text != nullptr && text->lookup("SER#", serial) ? serial.value : std::string();
+}
+
 int download(const std::string& path, const VregTable& settings) {
   if (path != "-") return writeSettingsFile(settings, path, std::cout, std::cerr);
   std::ostream document(documentOutput != nullptr ? documentOutput : std::cout.rdbuf());
@@ -420,10 +438,13 @@ int download(const std::string& path, const VregTable& settings) {
 
 // A backup or a printout that lacks settings is still made, but ends with the retrieve's status
 // and names what is missing: a script must not take it for a whole one.
-void downloadOrPrint(const CommandLine& options, ChargerSettings& model, int retrieved) {
+void downloadOrPrint(const CommandLine& options, ChargerSettings& model, int retrieved,
+                     const TextDictionary* text) {
   if (options.has("download")) {
     const std::string path = options.text("download");
-    int status = download(path, model.settings);
+    VregTable backup = model.settings;
+    backup.identity = chargerIdentity(model, serialNumber(text), programVersion);
+    int status = download(path, backup);
     if (jsonReport) reportSettings(model);
     if (status == kExitOk && retrieved != kExitOk) {
       reportFailedSettings(model.settings, path, std::cerr);
@@ -608,6 +629,10 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
   QmxSerial& link = *currentLink();
   QmxSerialDump dump(link, std::cout);
   if (options.has("dump")) dump.connectDump();
+  // A download records the charger's serial number when one of its TEXT blocks carries it.
+  TextDictionary text;
+  std::optional<QmxGetParser> textParser;
+  if (options.has("download")) textParser.emplace(link, text);
   if (options.has("serial")) link.start();
   ChargerSettings model(link);
   if (jsonReport) jsonReport->setCharger(model.capabilities);
@@ -616,7 +641,7 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
   if (options.has("compare")) compareWithFile(options.text("compare"), model);
   runOneShotCommand(options, model);
   const int retrieved = retrieveSettings(model);
-  downloadOrPrint(options, model, retrieved);
+  downloadOrPrint(options, model, retrieved, &text);
   const CommandLineOutcome outcome = applyCommandLineChanges(options, model);
   const bool changed = outcome.changed;
   if (!changed && jsonReport) {

@@ -12,6 +12,7 @@
 #include "base/log.h"
 #include "base/statuses.h"
 #include "platform/files.h"
+#include "settings/file_identity.h"
 
 namespace sunlink {
 
@@ -132,7 +133,9 @@ int loadXml(const std::string& path, VregTable& table, Read read) {
     logError("settings", "%s", named.what());
     return kExitFileNotXml;
   }
+  const std::optional<FileIdentity> identity = identityFromTree(tree);  // before any vreg
   settingsFromTree(tree, table);
+  table.identity = identity;
   return 0;
 }
 

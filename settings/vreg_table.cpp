@@ -49,6 +49,7 @@ void VregTable::clear() {
   labels_.clear();
   loaded = false;
   retrieved = false;
+  identity.reset();
 }
 
 }  // namespace sunlink

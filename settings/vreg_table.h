@@ -2,10 +2,12 @@
 // and the menus work on. Main thread only.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "settings/file_identity.h"
 #include "settings/vreg.h"
 
 namespace sunlink {
@@ -29,11 +31,14 @@ class VregTable {
   std::vector<Vreg>& vregs() { return vregs_; }
   const std::vector<Vreg>& vregs() const { return vregs_; }
   std::size_t size() const { return vregs_.size(); }
-  // Empties the list and clears both flags.
+  // Empties the list, clears both flags and forgets the identity.
   void clear();
 
   bool loaded = false;     // set by every push
   bool retrieved = false;  // set by retrieve once it has read a register
+  // The charger a settings file came from: read from the file (none for a file of an earlier
+  // version), or set before a download to be written into it.
+  std::optional<FileIdentity> identity;
 
  private:
   std::vector<Vreg> vregs_;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "settings/file_identity.h"
 #include "settings/settings_file.h"
 
 namespace sunlink {
@@ -225,6 +226,7 @@ pt::ptree vregsToTree(const VregTable& table) {
   }
   pt::ptree tree;
   tree.add_child("qmx.vregs", list);
+  if (table.identity) identityToTree(*table.identity, tree);
   return tree;
 }
 

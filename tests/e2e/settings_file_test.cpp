@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -143,6 +144,13 @@ TEST(SettingsFileTest, DownloadThenUploadWritesBackWhatWasRead) {
 
 std::string vregList(const std::string& vregs) { return "<qmx><vregs>" + vregs + "</vregs></qmx>"; }
 
+std::string utcDayNow() {
+  const std::time_t now = std::time(nullptr);
+  char day[16];
+  std::strftime(day, sizeof day, "%Y-%m-%d", std::gmtime(&now));
+  return day;
+}
+
 // Every document an upload cannot trust ends before the charger is touched: not even switched off.
 // Documents without a vreg list, and mistyped ids and values, used to end with 0 after switching
 // the charger off and on, or to write what they became (register 0x0000, a byte 00, one huge
@@ -212,6 +220,13 @@ TEST(SettingsFileTest, UnreadableOrHarmfulFilesEndBeforeAnythingIsWritten) {
                 "relay_mode: not a setting of this charger"},
            Case{"no register", vregList("<vreg label=\"float_voltage\" value=\"0x0564\"/>"), 94,
                 "float_voltage: names no register to write"},
+           Case{"identity without a product id",
+                "<qmx><vregs>" + good + "</vregs><identity system_voltage=\"12\"/></qmx>", 94,
+                "identity: product_id \"\" is not a product id"},
+           Case{"identity with a mistyped system voltage",
+                "<qmx><vregs>" + good +
+                    "</vregs><identity product_id=\"0xA042\" system_voltage=\"12V\"/></qmx>",
+                94, "identity: system_voltage \"12V\" is not a system voltage"},
        }) {
     SCOPED_TRACE(c.what);
     const std::string file = dir.file("in.xml");
@@ -226,6 +241,227 @@ TEST(SettingsFileTest, UnreadableOrHarmfulFilesEndBeforeAnythingIsWritten) {
   SimulatedCharger charger("load115");
   ProcessResult r = charger.run({"--upload", dir.file("missing.xml")});
   EXPECT_EQ(r.exitCode, 29);
+}
+
+// A settings file as --download writes it from a charger of this profile.
+std::string backupOf(const std::string& profile, const TempDir& dir) {
+  SimulatedCharger source(profile);
+  const std::string file = dir.file(profile + ".xml");
+  const ProcessResult r = source.run({"--download", file});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  return readFile(file);
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+// An upload reads the charger's settings first and judges the file against that charger before
+// it writes anything. A 24 V backup used to switch a 12 V charger to 24 V, a backup of another
+// model to write what it could and fail the rest, and a setting the charger answered "unknown id"
+// for to be written all the same.
+TEST(SettingsFileTest, UploadIsJudgedAgainstTheChargerBeforeAnythingIsWritten) {
+  TempDir dir;
+  const std::string load115 = backupOf("load115", dir);
+  const std::string rotary113 = backupOf("rotary113", dir);
+  const std::string rotary110 = backupOf("rotary110", dir);
+  const std::string bulk = "<vreg label=\"bulk_time_limit\" get=\"0xEDFC\" value=\"0x03E8\"/>";
+  const std::string floatVoltage =
+      "<vreg label=\"float_voltage\" get=\"0xEDF6\" value=\"0x0550\"/>";
+  const char* noProduct = "its product is not checked";
+  struct Case {
+    const char* what;
+    const char* charger;
+    std::string file;
+    std::vector<std::string> options;
+    int status;
+    std::vector<std::string> err;            // each on standard error
+    std::set<std::uint16_t> untouched = {};  // registers the upload must not write
+    std::set<std::uint16_t> written = {};    // registers it must write
+    sim::Faults faults = {};
+  };
+  sim::Faults unreadableCurrent;
+  unreadableCurrent.refuseGet = {REG_MAXIMUM_CURRENT};
+  sim::Faults noDeviceId;  // identified, then the retrieve's device-id request is refused
+  noDeviceId.refuseDeviceIdAfter = 1;
+  for (const Case& c : {
+           Case{"24 V backup on a 12 V charger",
+                "load115",
+                replaced(load115, "system_voltage=\"12\"", "system_voltage=\"24\""),
+                {},
+                94,
+                {"system voltage: the file is for a 24 V system, this charger's is 12 V\n"
+                 "Upload refused: nothing was written to the charger."}},
+           Case{"24 V values in a file of an earlier version",
+                "load115",
+                vregList("<vreg label=\"battery_voltage\" get=\"0xEDEF\" value=\"0x18\"/>"
+                         "<vreg label=\"absorption_voltage\" get=\"0xEDF7\" value=\"0x0B40\"/>"),
+                {},
+                94,
+                {noProduct, "the file is for a 24 V system, this charger's is 12 V"}},
+           Case{"backup of another model",
+                "load115",
+                rotary113,
+                {},
+                94,
+                {"product: the file comes from product 0xA040 (MPPT 75/50), this charger is 0xA042 "
+                 "(MPPT 75/15); --force uploads it"}},
+           Case{"backup of another model, forced",
+                "load115",
+                // within this model's 15 A rating, which a backup's 30 A is not
+                replaced(rotary113, "value=\"0x012C\"", "value=\"0x0064\""),
+                {"--force"},
+                0,
+                {"As --force asks, the file comes from product 0xA040"}},
+           Case{"a setting this charger does not have",
+                "rotary113",
+                rotary110,
+                {},
+                94,
+                {"cellguard_mode: not a setting of this charger; --force skips it"}},
+           Case{"a setting this charger does not have, forced",
+                "rotary113",
+                rotary110,
+                {"--force"},
+                0,
+                {"cellguard_mode: skipped, not a setting of this charger"},
+                {0xEDFF}},
+           Case{"a setting the charger answered unknown id for",
+                "current161",
+                vregList(floatVoltage + bulk),
+                {},
+                94,
+                {"bulk_time_limit: this charger does not have it (it answered \"unknown id\"); "
+                 "--force skips it"}},
+           Case{"a setting the charger answered unknown id for, forced",
+                "current161",
+                vregList(floatVoltage + bulk),
+                {"--force"},
+                0,
+                {"bulk_time_limit: skipped, this charger does not have it"},
+                {REG_BULK_TIME_LIMIT},
+                {REG_FLOAT_VOLTAGE}},
+           Case{"a setting whose read fails is written from the file, and named",
+                "load115",
+                vregList(floatVoltage +
+                         "<vreg label=\"maximum_current\" get=\"0xEDF0\" value=\"0x0064\"/>"),
+                {},
+                0,
+                {"Settings not read from the charger: maximum_current"},
+                {},
+                {REG_FLOAT_VOLTAGE, REG_MAXIMUM_CURRENT},
+                unreadableCurrent},
+           Case{"firmware 1.13 backup on firmware 1.10: its battery voltage rows",
+                "rotary110",
+                rotary113,
+                {},
+                0,
+                {"battery_voltage: skipped, this charger's firmware cannot write it"},
+                {REG_BATTERY_VOLTAGE_SETTING}},
+           Case{"a charger that stops answering the retrieve",
+                "load115",
+                vregList(floatVoltage),
+                {},
+                3,
+                {"retrieve: deviceID failed"},
+                {},
+                {},
+                noDeviceId},
+           Case{"placeholders are never written, whatever they name",
+                "load115",
+                vregList(floatVoltage +
+                         "<vreg label=\"reset\" get=\"0x0004\" value=\"0x0000\" "
+                         "status=\"get_failed\"/>"
+                         "<vreg label=\"absorption_voltage\" get=\"0xEDF7\" value=\"0x0000\" "
+                         "status=\"skipped\"/>"),
+                {},
+                0,
+                {noProduct},
+                {REG_ABSORPTION_VOLTAGE, 0x0004},
+                {REG_FLOAT_VOLTAGE}},
+           Case{"a file of an earlier version without any voltage",
+                "load115",
+                vregList("<vreg label=\"maximum_current\" get=\"0xEDF0\" value=\"0x0064\"/>"),
+                {},
+                0,
+                {noProduct,
+                 "The file holds no battery voltage, absorption or float voltage: its system "
+                 "voltage is not checked."}},
+       }) {
+    SCOPED_TRACE(c.what);
+    writeFile(dir.file("up.xml"), c.file);
+    SimulatedCharger charger(c.charger, c.faults);
+    std::vector<std::string> args = {"--upload", dir.file("up.xml")};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const ProcessResult r = charger.run(args);
+    EXPECT_EQ(r.exitCode, c.status) << r.err;
+    for (const std::string& text : c.err) EXPECT_TRUE(contains(r.err, text)) << text << r.err;
+    // The file first, then the charger's settings, then (only when both agree) the store.
+    const std::size_t reading = r.out.find("=== Reading settings from");
+    const std::size_t retrieving = r.out.find("=== Retrieving settings from the mppt charger ===");
+    EXPECT_LT(reading, retrieving) << r.out;
+    EXPECT_NE(retrieving, std::string::npos) << r.out;
+    EXPECT_EQ(contains(r.out, "=== Storing settings"), c.status == 0) << r.out;
+    if (c.status != 0) {
+      EXPECT_EQ(setRequestCount(charger.sim()), 0u);
+    }
+    std::set<std::uint16_t> written;
+    for (const WrittenValue& w : writtenValues(charger.sim())) {
+      written.insert(w.id);
+      EXPECT_EQ(c.untouched.count(w.id), 0u) << w;
+      // Only the charger's own settings, in their own widths.
+      EXPECT_EQ(charger.sim().profile().registers.count(w.id), 1u) << w;
+    }
+    for (std::uint16_t id : c.written) EXPECT_EQ(written.count(id), 1u) << id;
+    EXPECT_EQ(charger.sim().factoryResets(), 0);
+    EXPECT_TRUE(charger.sim().chargerOn());
+  }
+}
+
+// --download records the charger the file came from; its texts are stored escaped, so that the
+// file stays well-formed XML, and an upload into that charger reads the file back.
+TEST(SettingsFileTest, DownloadRecordsTheChargerItCameFrom) {
+  sim::Profile planted = sim::profileByName("current161");
+  // Control characters, a byte that is not UTF-8 and U+FFFE, which XML does not allow.
+  planted.registers[REG_MODEL_NAME] = sim::textBytes("Evil\x1B[2J\nmodel\xFF\xEF\xBF\xBE\xC3\xA9");
+  sim::setTextLabel(planted, "SER#",
+                    "HQ\a\xC2\x9B"
+                    "1");
+  struct Case {
+    const char* what;
+    sim::Profile profile;
+    std::string identity;  // up to the day
+  };
+  for (const Case& c : {
+           Case{"texts with control characters, a serial number from the TEXT blocks", planted,
+                "<identity product_id=\"0xA07C\" "
+                "model=\"Evil\\x1B[2J\\x0Amodel\\xFF\\xEF\\xBF\\xBE\xC3\xA9\" "
+                "firmware=\"1.61\" system_voltage=\"12\" serial=\"HQ\\x07\\xC2\\x9B1\" day=\""},
+           Case{"no TEXT blocks: no serial number", sim::profileByName("load115"),
+                "<identity product_id=\"0xA042\" model=\"MPPT 75/15\" firmware=\"1.15\" "
+                "system_voltage=\"12\" day=\""},
+       }) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string file = dir.file("s.xml");
+    SimulatedCharger charger(c.profile);
+    const std::string before = utcDayNow();
+    const ProcessResult r = charger.run({"--download", file});
+    const std::string after = utcDayNow();
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string xml = readFile(file);
+    const std::string tail = "\" chgtune=\"1.17\"/>\n</qmx>\n";
+    EXPECT_TRUE(contains(xml, "</vregs>\n    " + c.identity + before + tail) ||
+                contains(xml, "</vregs>\n    " + c.identity + after + tail))
+        << xml;
+    const ProcessResult back = charger.run({"--upload", file});
+    EXPECT_EQ(back.exitCode, 0) << back.err;
+    EXPECT_FALSE(contains(back.err, "not checked")) << back.err;
+    EXPECT_EQ(charger.sim().factoryResets(), 0);
+  }
 }
 
 TEST(SettingsFileTest, VerifyRegisterIsComparedInsteadOfWritten) {

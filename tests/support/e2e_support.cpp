@@ -127,5 +127,12 @@ void writeFile(const std::string& path, const std::string& text) {
   out << text;
 }
 
+std::string withoutIdentity(const std::string& document) {
+  const std::size_t start = document.find("    <identity ");
+  if (start == std::string::npos) return document;
+  const std::size_t end = document.find('\n', start);
+  return document.substr(0, start) + (end == std::string::npos ? "" : document.substr(end + 1));
+}
+
 }  // namespace test
 }  // namespace sunlink

@@ -90,6 +90,9 @@ inline bool contains(const std::string& text, const std::string& part) {
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
+// A settings document without its identity line, which names the day it was written: two
+// downloads of the same charger compare equal this way.
+std::string withoutIdentity(const std::string& document);
 
 }  // namespace test
 }  // namespace sunlink
