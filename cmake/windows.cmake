@@ -65,7 +65,7 @@ target_include_directories(expat PUBLIC ${CHGTUNE_EXPAT_SOURCE}/lib PRIVATE ${ex
 target_compile_definitions(expat PUBLIC XML_STATIC)
 # expat's own code: its warnings are expat's business.
 target_compile_options(expat PRIVATE -w)
-add_library(EXPAT::EXPAT ALIAS expat)
+add_library(expat::expat ALIAS expat)
 
 # Windows 7 and later. Without NOMINMAX, <windows.h> (which Asio includes) defines min and max as
 # macros and breaks std::numeric_limits<...>::max() in every file that sees it.
