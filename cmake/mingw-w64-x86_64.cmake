@@ -1,7 +1,7 @@
 # Cross-building chgtune.exe for 64-bit Windows on Debian with MinGW-w64:
 #
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-#         -DCHGTUNE_BOOST_SOURCE=<Boost source tree>
+#         -DCHGTUNE_BOOST_SOURCE=<Boost source tree> -DCHGTUNE_EXPAT_SOURCE=<expat source tree>
 #
 # The posix flavour of the compiler is the one whose C++ library has std::thread and std::mutex
 # (on winpthreads); the win32 flavour lacks them.

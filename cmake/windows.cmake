@@ -44,6 +44,29 @@ target_link_libraries(boost_program_options PUBLIC Boost::headers)
 target_compile_options(boost_program_options PRIVATE -w)
 add_library(Boost::program_options ALIAS boost_program_options)
 
+# expat, for reading XML: compiled here as a static library from the source Debian ships for the
+# installed libexpat1-dev, with Debian's patches applied (scripts/deps --windows fetches it).
+set(CHGTUNE_EXPAT_SOURCE "" CACHE PATH "expat source tree holding lib/xmlparse.c (Debian's)")
+if(NOT EXISTS ${CHGTUNE_EXPAT_SOURCE}/lib/xmlparse.c)
+  message(FATAL_ERROR "CHGTUNE_EXPAT_SOURCE=\"${CHGTUNE_EXPAT_SOURCE}\" holds no lib/xmlparse.c; "
+    "scripts/deps --windows fetches Debian's expat source")
+endif()
+enable_language(C)
+# What expat's own build would write into expat_config.h for Windows on x86-64: little-endian,
+# namespaces and document type declarations as in Debian's library (chgtune itself refuses
+# documents with a declaration).
+set(expat_config_folder ${CMAKE_BINARY_DIR}/expat-config)
+file(WRITE ${expat_config_folder}/expat_config.h
+  "#define BYTEORDER 1234\n#define XML_CONTEXT_BYTES 1024\n#define XML_DTD 1\n#define XML_NS 1\n")
+add_library(expat STATIC ${CHGTUNE_EXPAT_SOURCE}/lib/xmlparse.c
+  ${CHGTUNE_EXPAT_SOURCE}/lib/xmlrole.c ${CHGTUNE_EXPAT_SOURCE}/lib/xmltok.c)
+target_include_directories(expat PUBLIC ${CHGTUNE_EXPAT_SOURCE}/lib PRIVATE ${expat_config_folder})
+# Linked into the program: no DLL, no import declarations.
+target_compile_definitions(expat PUBLIC XML_STATIC)
+# expat's own code: its warnings are expat's business.
+target_compile_options(expat PRIVATE -w)
+add_library(expat::expat ALIAS expat)
+
 # Windows 7 and later. Without NOMINMAX, <windows.h> (which Asio includes) defines min and max as
 # macros and breaks std::numeric_limits<...>::max() in every file that sees it.
 add_compile_definitions(_WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)

@@ -63,6 +63,17 @@ boost_source_dir() {
   printf '%s/boost1.74-%s/boost\n' "$(cache_dir)" "$(boost_headers_version)"
 }
 
+# The Debian version of the installed expat, e.g. 2.5.0-1+deb12u1.
+expat_version() {
+  dpkg-query -W -f='${source:Version}\n' libexpat1-dev 2>/dev/null | head -n 1
+}
+
+# The expat source tree the Windows build compiles the library from: Debian's source for the
+# installed expat (scripts/deps --windows fetches it).
+expat_source_dir() {
+  printf '%s/expat-%s/expat\n' "$(cache_dir)" "$(expat_version)"
+}
+
 # Wine's 64-bit loader (Debian's wine64 package installs it outside PATH).
 wine_loader() {
   local candidate

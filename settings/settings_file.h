@@ -21,8 +21,9 @@ boost::property_tree::ptree vregsToTree(const VregTable& table);
 
 // Reads a settings file's vreg list into the table, checked whole before the first vreg is pushed:
 // - the document holds `qmx`, holding `vregs`, holding at least one `vreg` element;
-// - get, set and verify are "0x" and 1 to 4 hex digits (either case);
-// - value, min and max are "0x" and 1 to 8 upper-case hex digits;
+// - get, set and verify are "0x" and 1 to 4 hex digits (either case), or decimal up to 65535;
+// - value, min and max are "0x" and 1 to 8 hex digits (either case, held in upper case), or
+//   decimal up to 4294967295 (held in 2, 4 or 8 digits, the fewest that hold it);
 // - status, when given, is one of the eight status words.
 // Anything else throws std::runtime_error naming the vreg (by label, else by position) and the
 // attribute, with the table unchanged. A vreg whose status word says the download did not read it
@@ -31,23 +32,22 @@ boost::property_tree::ptree vregsToTree(const VregTable& table);
 // throws.
 void settingsFromTree(const boost::property_tree::ptree& tree, VregTable& table);
 
-// A settings file holds one charger's few dozen settings in a few KiB. Larger files, and elements
-// nested deeper than any vreg document needs (the XML reader descends recursively and would run
-// out of stack), are refused before they are parsed.
+// A settings file holds one charger's few dozen settings in a few KiB, three elements deep. Larger
+// files are refused before they are parsed; elements nested deeper than the limit end the parse.
 constexpr std::size_t maxSettingsFileBytes = 1024 * 1024;
 constexpr int maxSettingsFileDepth = 64;
 
 // Empties the table and loads the file with settingsFromTree. 0 success; 29 the file is not
-// readable XML (error line logged; the caller ends the program with it); 94 loading failed (error
-// line naming the file and the reason logged, "Reading settings failed" on err), also for a file
-// too large or too deeply nested to be a settings file. With standardInput given, the path "-"
-// reads the document from it instead of a file (--upload -, --compare -).
+// readable, well-formed XML or nests deeper than the limit (error line logged; the caller ends the
+// program with it); 94 loading failed (error line naming the file and the reason logged, "Reading
+// settings failed" on err), also for a file too large to be a settings file. With standardInput
+// given, the path "-" reads the document from it instead of a file (--upload -, --compare -).
 int readSettingsFile(VregTable& table, const std::string& path, std::ostream& out,
                      std::ostream& err, std::istream* standardInput = nullptr);
-// Reads the file as XML (text trimmed) and pushes its vregs. 29 with the XML reader's message
-// (naming the file and line) logged when the file cannot be opened or is not well formed;
-// otherwise 0. Throws what settingsFromTree throws, and std::runtime_error for a file over the
-// limits.
+// Reads the file as XML (readXmlDocument) and pushes its vregs. 29 with the XML reader's message
+// (naming the file and line) logged when the file cannot be opened, is not well formed or nests
+// too deep; otherwise 0. Throws what settingsFromTree throws, and std::runtime_error for a file
+// over the size limit.
 int loadXmlFile(const std::string& path, VregTable& table);
 // Writes the table as XML (4-blank indentation, utf-8) in place of any earlier file, atomically.
 // Throws on failure (std::system_error naming the file and the reason).

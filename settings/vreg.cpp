@@ -180,10 +180,12 @@ bool isWireReady(const std::string& text) {
 
 std::string normaliseValue(const std::string& text) {
   if (text.compare(0, 2, "0x") == 0) {
-    // Kept exactly as written. A hand-written lower-case digit is not silently taken for the
-    // upper-case one: restore refuses to send such a value and a verify against it fails, so the
-    // user sees which setting of the file is wrong.
-    return text.substr(2);
+    // A hand-written 0x05a0 is the 05A0 the program writes and the charger answers.
+    std::string digits = text.substr(2);
+    for (char& c : digits) {
+      if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return digits;
   }
   const std::uint32_t v = leadingDigits(text, 0, 10);
   char buffer[16];

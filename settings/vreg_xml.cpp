@@ -1,9 +1,9 @@
 // The vreg definition format: a `qmx` root holding `vregs`, holding one attribute-only `vreg`
 // element per Vreg, in table order.
 #include <algorithm>
-#include <boost/property_tree/xml_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
+#include <cstdint>
 #include <cstdio>
-#include <sstream>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -11,6 +11,7 @@
 #include "base/log.h"
 #include "settings/file_identity.h"
 #include "settings/settings_file.h"
+#include "settings/xml_reader.h"
 
 namespace sunlink {
 
@@ -57,33 +58,46 @@ void addAttribute(pt::ptree& attributes, const char* name, const std::string& te
 
 // --- Reading a settings file strictly ------------------------------------------------------------
 
-// The attributes whose text goes to the charger, and the forms a settings file holds them in: the
-// writer's own ("0x" and four upper-case digits for an id of the register map, "0x" and the value
-// text), and hand-written lower-case digits in an id. Leniency here once turned a mistyped
+// The attributes whose text goes to the charger, and the forms a settings file may hold them in:
+// the writer's own ("0x" and upper-case digits), hexadecimal digits of either case, and decimal
+// numbers as hand-written files have them. Nothing else: leniency here once turned a mistyped
 // "OxEDF7" into register 0x0000 and "-5" into a byte 00 written to the charger.
 struct StrictForm {
   const char* attribute;
-  std::size_t maxDigits;
-  bool upperCaseOnly;  // a value goes on the wire digit by digit: lower case would be cut short
+  std::size_t maxHexDigits;
+  std::uint32_t maxNumber;  // the largest the attribute may be, in either form
   const char* expected;
 };
+const char kIdForm[] = "a register id (0x and 1 to 4 hex digits, or decimal up to 65535)";
+const char kValueForm[] = "a value (0x and 1 to 8 hex digits, or decimal up to 4294967295)";
 const StrictForm kStrictForms[] = {
-    {"get", 4, false, "a register id (0x and 1 to 4 hex digits)"},
-    {"set", 4, false, "a register id (0x and 1 to 4 hex digits)"},
-    {"verify", 4, false, "a register id (0x and 1 to 4 hex digits)"},
-    {"value", 8, true, "a value (0x and 1 to 8 upper-case hex digits)"},
-    {"min", 8, true, "a value (0x and 1 to 8 upper-case hex digits)"},
-    {"max", 8, true, "a value (0x and 1 to 8 upper-case hex digits)"},
+    {"get", 4, 0xFFFF, kIdForm},        {"set", 4, 0xFFFF, kIdForm},
+    {"verify", 4, 0xFFFF, kIdForm},     {"value", 8, 0xFFFFFFFF, kValueForm},
+    {"min", 8, 0xFFFFFFFF, kValueForm}, {"max", 8, 0xFFFFFFFF, kValueForm},
 };
 
-bool hasForm(const std::string& text, const StrictForm& form) {
-  if (text.size() < 3 || text.size() > 2 + form.maxDigits || text.compare(0, 2, "0x") != 0)
-    return false;
-  for (std::size_t i = 2; i < text.size(); ++i) {
+// All of text from `from` on is digits of base (either case), and at least one.
+bool allDigits(const std::string& text, std::size_t from, int base) {
+  if (text.size() <= from) return false;
+  for (std::size_t i = from; i < text.size(); ++i) {
     const char c = text[i];
-    const bool digit = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') ||
-                       (!form.upperCaseOnly && c >= 'a' && c <= 'f');
-    if (!digit) return false;
+    const bool decimal = c >= '0' && c <= '9';
+    const bool hex = (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    if (!(decimal || (base == 16 && hex))) return false;
+  }
+  return true;
+}
+
+// No blanks, signs or other prefixes ("0X" included): what is refused here would otherwise be
+// read as some other number than the one the user meant.
+bool hasForm(const std::string& text, const StrictForm& form) {
+  if (text.compare(0, 2, "0x") == 0)
+    return text.size() <= 2 + form.maxHexDigits && allDigits(text, 2, 16);
+  if (!allDigits(text, 0, 10)) return false;
+  std::uint64_t number = 0;
+  for (char c : text) {
+    number = number * 10 + static_cast<unsigned>(c - '0');
+    if (number > form.maxNumber) return false;
   }
   return true;
 }
@@ -170,8 +184,7 @@ void vregsFromTree(const pt::ptree& tree, VregTable& table) {
   pt::ptree defaults;
   if (!list) {
     logInfo("settings", "xml file: does not contain settings, using defaults");
-    std::istringstream in(embeddedDefaults);
-    pt::read_xml(in, defaults);
+    defaults = readXmlDocument(embeddedDefaults, maxSettingsFileDepth);
     list = defaults.get_child_optional("qmx.vregs");
   }
   if (!list) {

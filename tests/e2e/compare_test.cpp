@@ -114,16 +114,18 @@ TEST(CompareTest, ListsEachDifferenceInThePrintoutsUnitsAndEndsWithItsStatus) {
        0,
        holds,
        "current161"},
-      // A file's label is shown, never obeyed: no retitled terminal, no forged line.
+      // A file's label is shown, never obeyed: no retitled terminal, no forged line. (XML has no
+      // ESC or BEL; it has the C1 controls and a line break written as a reference.)
       {"a label with control characters",
        [](std::string& f) {
          replaceIn(f, "</vregs>",
-                   "<vreg label=\"evil\x1B]0;x\x07\nabsorption_voltage\" get=\"0xEDF4\" "
+                   "<vreg label=\"evil\xC2\x9D"
+                   "0;x\xC2\x9C&#10;absorption_voltage\" get=\"0xEDF4\" "
                    "value=\"0x0654\" status=\"ok\"/></vregs>");
        },
        {},
        1,
-       "evil\\x1B]0;x\\x07\\nabsorption_voltage: only in the file (0x0654)\n" + doesNot},
+       "evil\\xC2\\x9D0;x\\xC2\\x9C\\nabsorption_voltage: only in the file (0x0654)\n" + doesNot},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -180,7 +182,7 @@ TEST(CompareTest, AFileThatUploadWouldRefuseEndsWithItsStatusBeforeAnyRead) {
   } cases[] = {
       {"not XML", "this is not XML", 29},
       {"mistyped value",
-       "<qmx><vregs><vreg label=\"absorption_voltage\" get=\"0xEDF7\" value=\"0x05a0\"/>"
+       "<qmx><vregs><vreg label=\"absorption_voltage\" get=\"0xEDF7\" value=\"0X05A0\"/>"
        "</vregs></qmx>",
        94},
   };

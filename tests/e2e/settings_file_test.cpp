@@ -143,6 +143,12 @@ TEST(SettingsFileTest, DownloadThenUploadWritesBackWhatWasRead) {
 }
 
 std::string vregList(const std::string& vregs) { return "<qmx><vregs>" + vregs + "</vregs></qmx>"; }
+std::string nested(int depth) {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += "<a>";
+  for (int i = 0; i < depth; ++i) text += "</a>";
+  return text;
+}
 
 std::string utcDayNow() {
   const std::time_t now = std::time(nullptr);
@@ -189,14 +195,53 @@ TEST(SettingsFileTest, UnreadableOrHarmfulFilesEndBeforeAnythingIsWritten) {
                 "get \" 0xEDF7\" is not"},
            Case{"capital X", vregList(good + absorption("set=\"0XEDF7\" value=\"0x05A0\"")), 94,
                 "set \"0XEDF7\" is not"},
-           Case{"decimal id", vregList(good + absorption("verify=\"60919\" value=\"0x05A0\"")), 94,
-                "verify \"60919\" is not"},
+           Case{"decimal id past 16 bits",
+                vregList(good + absorption("verify=\"65536\" value=\"0x05A0\"")), 94,
+                "verify \"65536\" is not"},
            Case{"five-digit id", vregList(good + absorption("get=\"0x1EDF7\" value=\"0x05A0\"")),
                 94, "get \"0x1EDF7\" is not"},
            Case{"negative", vregList(good + absorption("get=\"0xEDF7\" value=\"-5\"")), 94,
                 "value \"-5\" is not a value"},
-           Case{"lower case", vregList(good + absorption("get=\"0xEDF7\" value=\"0x05a0\"")), 94,
-                "value \"0x05a0\" is not"},
+           Case{"plus sign", vregList(good + absorption("get=\"0xEDF7\" value=\"+1440\"")), 94,
+                "vreg \"absorption_voltage\": value \"+1440\" is not a value"},
+           Case{"blank in value", vregList(good + absorption("get=\"0xEDF7\" value=\"1440 \"")), 94,
+                "value \"1440 \" is not"},
+           Case{"empty value", vregList(good + absorption("get=\"0xEDF7\" value=\"\"")), 94,
+                "value \"\" is not"},
+           Case{"capital X value", vregList(good + absorption("get=\"0xEDF7\" value=\"0X05A0\"")),
+                94, "value \"0X05A0\" is not"},
+           Case{"decimal past 32 bits",
+                vregList(good + absorption("get=\"0xEDF7\" value=\"4294967296\"")), 94,
+                "value \"4294967296\" is not"},
+           Case{"nine hex digits",
+                vregList(good + absorption("get=\"0xEDF7\" value=\"0x0000005A0\"")), 94,
+                "value \"0x0000005A0\" is not"},
+           // Not well-formed XML, or nested past what any settings file needs.
+           Case{"duplicate attribute",
+                vregList(absorption("get=\"0xEDF7\" value=\"0x05A0\" value=\"0x0400\"")), 29,
+                "in.xml(1): duplicate attribute"},
+           Case{"duplicate status",
+                vregList(good + "\n" + absorption("status=\"get_failed\" status=\"ok\"")), 29,
+                "in.xml(2): duplicate attribute"},
+           Case{"bad name", vregList(good + "<1vreg label=\"a\"/>"), 29,
+                "in.xml(1): not well-formed"},
+           Case{"second root", vregList(good) + "\n" + vregList(good), 29,
+                "in.xml(2): junk after document element"},
+           Case{"control character", vregList(good + "<vreg label=\"a\x1B\" get=\"0xEDF7\"/>"), 29,
+                "in.xml(1): not well-formed"},
+           Case{"unclosed", "<qmx><vregs>" + good, 29, "in.xml(1): no element found"},
+           Case{"no root", "<?xml version=\"1.0\"?>\n<!-- vregs -->\n", 29,
+                "in.xml(3): no element found"},
+           Case{"empty", "", 29, "in.xml(1): no element found"},
+           Case{"entity declaration",
+                "<!DOCTYPE qmx [<!ENTITY v \"0x05A0\">]>" + vregList(absorption("value=\"&v;\"")),
+                29, "in.xml(1): a document type declaration is not accepted"},
+           Case{"nested past the limit", vregList(good + nested(63)), 29,
+                "in.xml(1): elements nested deeper than 64 levels"},
+           // The old hand-written depth check missed the nesting after a stray quote; its reader
+           // then crashed.
+           Case{"stray quote", "<qmx\"><vregs>" + nested(50000) + "</vregs></qmx>", 29,
+                "in.xml(1): not well-formed"},
            Case{"400 KB value",
                 vregList(good + absorption("get=\"0xEDF7\" value=\"0x" +
                                            std::string(400 * 1024, 'A') + "\"")),
@@ -464,6 +509,28 @@ TEST(SettingsFileTest, DownloadRecordsTheChargerItCameFrom) {
   }
 }
 
+// Hand-written files hold values in decimal and hex digits in lower case, as the file format has
+// always allowed; each form is written as the charger holds it (decimal values used to be refused).
+TEST(SettingsFileTest, HandWrittenFormsAreWrittenAsTheChargerHoldsThem) {
+  const char* const forms[] = {
+      "get=\"0xEDF7\" value=\"0x058C\"",  // as --download writes it
+      "get=\"0xEDF7\" value=\"1420\"",   "get=\"0xEDF7\" value=\"0x058c\"",
+      "get=\"60919\" value=\"0x058C\"",  "get=\"0xedf7\" set=\"0xEdF7\" value=\"0x058C\"",
+  };
+  TempDir dir;
+  for (const char* form : forms) {
+    SCOPED_TRACE(form);
+    writeFile(dir.file("hand.xml"),
+              vregList(std::string("<vreg label=\"absorption_voltage\" ") + form + "/>"));
+    SimulatedCharger charger("load115");
+    ProcessResult r = charger.run({"--upload", dir.file("hand.xml")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    auto writes = withoutOnOff(writtenValues(charger.sim()));
+    if (!writes.empty() && writes.back().id == REG_CLOCK) writes.pop_back();
+    EXPECT_EQ(writes, (std::vector<WrittenValue>{{0xEDF7, "058C"}}));
+  }
+}
+
 TEST(SettingsFileTest, VerifyRegisterIsComparedInsteadOfWritten) {
   struct Case {
     const char* value;
@@ -472,8 +539,9 @@ TEST(SettingsFileTest, VerifyRegisterIsComparedInsteadOfWritten) {
   };
   TempDir dir;
   // 0xEDF7 holds 14.40 V (05A0) on this profile.
-  for (const Case& c : {Case{"0x05A0", 0xEDF7, 0}, Case{"0x05A1", 0xEDF7, 95},
-                        Case{"0x05a0", 0xEDF7, 94}, Case{"0x05A0", 0x1234, 95}}) {
+  for (const Case& c :
+       {Case{"0x05A0", 0xEDF7, 0}, Case{"0x05A1", 0xEDF7, 95}, Case{"0x05a0", 0xEDF7, 0},
+        Case{"1440", 0xEDF7, 0}, Case{"0x05A0", 0x1234, 95}}) {
     SCOPED_TRACE(c.value);
     char xml[256];
     std::snprintf(xml, sizeof xml,

@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <boost/property_tree/xml_parser.hpp>
 #include <sstream>
 
 #include "base/errors.h"
 #include "settings/settings_file.h"
+#include "settings/xml_reader.h"
 #include "support/log_capture.h"
 #include "support/sim_link.h"
 
@@ -311,10 +311,7 @@ TEST(RetrieveTest, EmbeddedDefinitionsAgainstTheSimulatedChargers) {
   for (const Case& c : cases) {
     SimLink charger(c.profile);
     VregTable table;
-    std::istringstream in(embeddedDefaults);
-    boost::property_tree::ptree tree;
-    boost::property_tree::read_xml(in, tree);
-    vregsFromTree(tree, table);
+    vregsFromTree(readXmlDocument(embeddedDefaults, maxSettingsFileDepth), table);
     LogCapture log;
     ASSERT_EQ(retrieve(*charger.link, table), 0) << c.profile;
     std::vector<std::string> read;

@@ -120,7 +120,7 @@ TEST(VregTest, NormaliseValue) {
       {"256", "0100"},
       {"65536", "00010000"},
       {"99999999999", "FFFFFFFF"},  // wider than any register: saturates
-      {"0x05a0", "05a0"},           // digits kept as written, case included
+      {"0x05a0", "05A0"},           // held in upper case, as the charger answers it
       {"0x", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(normaliseValue(c.first), c.second) << c.first;

@@ -1,11 +1,11 @@
 // The vreg definition format and the definitions carried in the program.
 #include <gtest/gtest.h>
 
-#include <boost/property_tree/xml_parser.hpp>
-#include <sstream>
+#include <boost/property_tree/ptree.hpp>
 
 #include "base/errors.h"
 #include "settings/settings_file.h"
+#include "settings/xml_reader.h"
 #include "support/log_capture.h"
 
 namespace sunlink {
@@ -14,12 +14,7 @@ namespace {
 namespace pt = boost::property_tree;
 using test::LogCapture;
 
-pt::ptree parse(const std::string& xml, int flags = pt::xml_parser::trim_whitespace) {
-  std::istringstream in(xml);
-  pt::ptree tree;
-  pt::read_xml(in, tree, flags);
-  return tree;
-}
+pt::ptree parse(const std::string& xml) { return readXmlDocument(xml, maxSettingsFileDepth); }
 
 VregTable loadEmbedded() {
   VregTable table;
@@ -144,7 +139,7 @@ TEST(VregXmlTest, EmbeddedRowsKeepTheirAttributes) {
 
 TEST(VregXmlTest, EmbeddedDocumentCarriesItsComments) {
   std::vector<std::string> comments;
-  const pt::ptree tree = parse(embeddedDefaults, 0);
+  const pt::ptree tree = parse(embeddedDefaults);
   for (const auto& child : tree.get_child("qmx.vregs")) {
     if (child.first == "<xmlcomment>") comments.push_back(child.second.data());
   }
