@@ -181,13 +181,13 @@ TEST_F(WineTest, RunsLikeTheLinuxProgram) {
   };
   const Case cases[] = {
       {{"get", "load115", {}, {"--get"}, ""}, 0, "", "Battery Type = "},
-      {{"store", "load115", {}, {"--abs", "14.4"}, ""}, 0, "05A0", "Battery Type = "},
+      {{"store", "load115", {}, {"--abs", "14.5"}, ""}, 0, "05AA", "Battery Type = "},
       {{"menu", "load115", {}, {}, "a\n14.2\nx\n"}, 0, "058C", "Battery Type = "},
       {{"menu, refused value", "load115", {}, {}, "a\n99\nx\n"}, 0, "", "must be between"},
-      {{"refused store", "load115", refuseAbsorption, {"--abs", "14.4"}, ""}, 95, "", "Battery"},
-      {{"refused switch-on", "load115", refuseSwitchOn, {"--abs", "14.4"}, ""},
+      {{"refused store", "load115", refuseAbsorption, {"--abs", "14.5"}, ""}, 95, "", "Battery"},
+      {{"refused switch-on", "load115", refuseSwitchOn, {"--abs", "14.5"}, ""},
        22,
-       "05A0",
+       "05AA",
        "may be left off"},
       {{"stray argument", "load115", {}, {"--get", "COM3"}, ""}, 255, "", "positional"},
   };
@@ -271,14 +271,21 @@ TEST_F(WineTest, DownloadThenUploadLikeTheLinuxProgram) {
   EXPECT_EQ(withoutIdentity(readFile(onWindows.file)), withoutIdentity(saved))
       << "the same file, byte for byte";
 
-  // An upload writes every setting of the file, changed or not.
+  // An upload writes the settings of the file that differ from the charger's: the absorption
+  // voltage, edited in both files alike.
+  const std::regex absorption("(label=\"absorption_voltage\"[^>]* value=\")0x[0-9A-F]+");
+  for (const Side* side : {&onLinux, &onWindows}) {
+    const std::string edited = std::regex_replace(readFile(side->file), absorption, "$010x05AA");
+    ASSERT_NE(edited, readFile(side->file));
+    writeFile(side->file, edited);
+  }
   sim::Faults none;
   Scenario linuxUpload{"upload", "load115", none, {"--upload", onLinux.given}, ""};
   Scenario windowsUpload{"upload", "load115", none, {"--upload", onWindows.given}, ""};
   onLinux.upload = runLinux(linuxUpload);
   onWindows.upload = runWindows(windowsUpload);
   ASSERT_EQ(onLinux.upload.process.exitCode, 0) << onLinux.upload.process.err;
-  EXPECT_FALSE(onLinux.upload.writes.empty());
+  EXPECT_TRUE(wrote(onLinux.upload.writes, kAbsorption, "05AA"));
   onWindows.upload.process.out =
       replaced(onWindows.upload.process.out, onWindows.given, onLinux.given);
   onWindows.upload.process.err =
