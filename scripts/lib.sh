@@ -28,7 +28,9 @@ apt_get() {
 
 # configure DIR [CMAKE_ARGUMENTS...]: configures the build folder DIR with Ninja and ccache where
 # they are installed (make stands in for ninja). A folder configured with another generator cannot
-# be reused: it is started afresh.
+# be reused: it is started afresh. ccache takes paths below the source tree as relative ones, so a
+# fresh clone in another folder (continuous integration beside a developer's tree) reuses what an
+# earlier build of the same sources compiled.
 configure() {
   local dir=$1
   shift
@@ -37,7 +39,7 @@ configure() {
     generator=(-G Ninja)
     wanted=Ninja
   fi
-  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  command -v ccache >/dev/null && launcher=("-DCMAKE_CXX_COMPILER_LAUNCHER=env;CCACHE_BASEDIR=$PWD;ccache")
   if [ -f "$dir/CMakeCache.txt" ] &&
     ! grep -qx "CMAKE_GENERATOR:INTERNAL=$wanted" "$dir/CMakeCache.txt"; then
     rm -rf "$dir"
