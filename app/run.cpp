@@ -274,7 +274,8 @@ void obtainLink(const CommandLine& options) {
     return;
   }
   std::string portName;
-  std::unique_ptr<QmxSerial> link = locateDevice(portName, options.has("quiet"));
+  std::unique_ptr<QmxSerial> link =
+      locateDevice(portName, options.has("quiet"), ExchangeTimeouts(), std::cout);
   if (!link) {
     std::cerr << "Unable to detect a MPPT charger." << std::endl;
     exitProgram(kExitNoCharger);

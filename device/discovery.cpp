@@ -179,8 +179,9 @@ std::unique_ptr<QmxSerial> locateDeviceOn(const std::vector<std::string>& ports,
   return nullptr;
 }
 
-std::unique_ptr<QmxSerial> locateDevice(std::string& portName, bool quiet) {
-  return locateDeviceOn(listSerialPorts(), portName, quiet, ExchangeTimeouts(), std::cout);
+std::unique_ptr<QmxSerial> locateDevice(std::string& portName, bool quiet,
+                                        const ExchangeTimeouts& timeouts, std::ostream& out) {
+  return locateDeviceOn(listSerialPorts(), portName, quiet, timeouts, out);
 }
 
 }  // namespace sunlink

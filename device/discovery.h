@@ -19,10 +19,11 @@ class QmxSerial;
 class TextDictionary;
 
 // Walks the machine's serial ports (listSerialPorts) and returns the first one where an MPPT
-// charger answers, started and running; portName then holds its path. None found: nullptr, portName
-// holds the last port probed. Prints one "Checking: ..." line per port on standard output.
-std::unique_ptr<QmxSerial> locateDevice(std::string& portName, bool quiet);
-// The same over a given port list, with given time-outs (tests) and output stream.
+// charger answers, started and running, with timeouts; portName then holds its path. None found:
+// nullptr, portName holds the last port probed. Prints one "Checking: ..." line per port on out.
+std::unique_ptr<QmxSerial> locateDevice(std::string& portName, bool quiet,
+                                        const ExchangeTimeouts& timeouts, std::ostream& out);
+// The same over a given port list.
 std::unique_ptr<QmxSerial> locateDeviceOn(const std::vector<std::string>& ports,
                                           std::string& portName, bool quiet,
                                           const ExchangeTimeouts& timeouts, std::ostream& out);
