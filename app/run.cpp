@@ -27,6 +27,7 @@
 #include "charger/settings_compare.h"
 #include "charger/upload_check.h"
 #include "charger/value_refusals.h"
+#include "device/capabilities.h"
 #include "device/device_commands.h"
 #include "device/discovery.h"
 #include "device/scan.h"
@@ -635,7 +636,13 @@ int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSeria
   std::optional<QmxGetParser> textParser;
   if (options.has("download")) textParser.emplace(link, text);
   if (options.has("serial")) link.start();
-  ChargerSettings model(link);
+  // A device that does not answer, does not run its application firmware or is not an MPPT
+  // charger ends the run here with that status, its reason logged.
+  Capabilities capabilities;
+  const int identified = identifyCharger(capabilities, link);
+  if (identified != kExitOk) exitProgram(identified);
+  ChargerSettings model(capabilities, &link);
+  model.io.screen = standardOutputIsTerminal();
   if (jsonReport) jsonReport->setCharger(model.capabilities);
 
   // Before every path that writes: --compare never does.

@@ -6,18 +6,9 @@
 
 #include "charger/setting_catalogue.h"
 #include "device/capabilities.h"
-#include "platform/console.h"
 #include "protocol/charger_levels.h"
 
 namespace sunlink {
-
-ChargerSettings::ChargerSettings(QmxSerial& link) : link(&link) {
-  io.screen = standardOutputIsTerminal();
-  // Ends the program when the device does not answer or is not an MPPT charger in its application
-  // firmware, so everything below may rely on a supported charger.
-  readCapabilities(capabilities, link);
-  pushRegisterMap();
-}
 
 ChargerSettings::ChargerSettings(const Capabilities& capabilities, QmxSerial* link)
     : capabilities(capabilities), link(link) {

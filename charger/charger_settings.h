@@ -46,10 +46,8 @@ struct SettingWrite {
 
 class ChargerSettings {
  public:
-  // Identifies the charger on link (ending the program on a refusal) and builds its register map.
-  explicit ChargerSettings(QmxSerial& link);
-  // Builds the register map for capabilities already known; link may be null when nothing will
-  // talk to a charger (codec and printout tests).
+  // Builds the register map for the charger that identification found (identifyCharger) on
+  // link; link may be null when nothing will talk to a charger (codec and printout tests).
   ChargerSettings(const Capabilities& capabilities, QmxSerial* link);
   ChargerSettings(const ChargerSettings&) = delete;
   ChargerSettings& operator=(const ChargerSettings&) = delete;

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "base/errors.h"
-#include "base/exit_program.h"
 #include "base/log.h"
 #include "base/statuses.h"
 #include "link/qmx_serial.h"
@@ -253,11 +252,6 @@ int identifyCharger(Capabilities& caps, QmxSerial& link) {
     logError(kCategory, "no response received (check power / correct serial port)");
     return kExitNoAnswer;
   }
-}
-
-void readCapabilities(Capabilities& caps, QmxSerial& link) {
-  const int status = identifyCharger(caps, link);
-  if (status != kExitOk) exitProgram(status);
 }
 
 }  // namespace sunlink

@@ -83,8 +83,6 @@ struct Capabilities {
 // status with its error line logged: 3 no ping reply / no response, 81 not application firmware,
 // 22 no device id, 91 not an MPPT charger.
 int identifyCharger(Capabilities& caps, QmxSerial& link);
-// identifyCharger, ending the program through exitProgram on any refusal.
-void readCapabilities(Capabilities& caps, QmxSerial& link);
 
 // The product-name table: ascending by id, ending with 0xFFFE "reserved" and 0xFFFF "No product
 // set".

@@ -16,6 +16,7 @@
 
 #include "base/errors.h"
 #include "charger/charger_settings.h"
+#include "device/capabilities.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"
 #include "support/sim_link.h"
@@ -65,7 +66,9 @@ class StoreTest : public ::testing::Test {
   void connect(const std::string& profile, bool fallsSilent = false) {
     charger_ = std::make_unique<test::SimLink>(profile);
     ASSERT_TRUE(charger_->started);
-    model_ = std::make_unique<ChargerSettings>(*charger_->link);
+    Capabilities capabilities;
+    ASSERT_EQ(identifyCharger(capabilities, *charger_->link), 0);
+    model_ = std::make_unique<ChargerSettings>(capabilities, charger_->link.get());
     model_->io.in = &in_;
     model_->io.out = &out_;
     model_->io.err = &err_;

@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "base/exit_program.h"
-#include "link/current_link.h"
 #include "link/qmx_serial.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"
@@ -365,31 +363,6 @@ TEST(IdentifyCharger, SilentDeviceGives3AfterTenPings) {
   EXPECT_EQ(charger.commandCodes(), std::vector<std::uint8_t>(10, CMD_PING));
   EXPECT_EQ(log.messages("ERR.capabilities"),
             std::vector<std::string>{"no response received (check power / correct serial port)"});
-}
-
-// readCapabilities ends the program with the refusal's status, closing the link on the way out.
-TEST(ReadCapabilitiesDeathTest, RefusalEndsTheProgramWithItsStatus) {
-  // A threadsafe death test starts the test program again, which the emulator that runs a cross
-  // build's tests cannot do (CHGTUNE_TEST_EMULATOR names it). There the child is forked without
-  // that; the simulator and the link start inside the child, so no thread is forked with it.
-  GTEST_FLAG_SET(death_test_style,
-                 std::string(CHGTUNE_TEST_EMULATOR).empty() ? "threadsafe" : "fast");
-  struct Case {
-    const char* profile;
-    int status;
-  };
-  for (const Case& c : {Case{"bootloader", 81}, Case{"monitor", 91}}) {
-    SCOPED_TRACE(c.profile);
-    EXPECT_EXIT(
-        {
-          sim::ChargerSim sim(sim::profileByName(c.profile));
-          setCurrentLink(std::make_unique<QmxSerial>(sim.start()));
-          currentLink()->start();
-          Capabilities caps;
-          readCapabilities(caps, *currentLink());
-        },
-        ::testing::ExitedWithCode(c.status), "");
-  }
 }
 
 }  // namespace
