@@ -46,4 +46,17 @@ int writeErrorBanner(std::exception_ptr failure, std::ostream& err) {
   return status;
 }
 
+std::string failureText(std::exception_ptr failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const boost::exception& e) {
+    if (const std::string* what = boost::get_error_info<tag_what>(e)) return *what;
+    if (const auto* standard = dynamic_cast<const std::exception*>(&e)) return standard->what();
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+  }
+  return "Unknown exception";
+}
+
 }  // namespace sunlink

@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <ostream>
+#include <string>
 
 namespace sunlink {
 
@@ -12,5 +13,8 @@ namespace sunlink {
 //  - any other standard exception: its message text, -1;
 //  - anything else: "Unknown exception", -1.
 int writeErrorBanner(std::exception_ptr failure, std::ostream& err);
+
+// The message the banner shows for failure, for the JSON document's "error".
+std::string failureText(std::exception_ptr failure);
 
 }  // namespace sunlink

@@ -113,4 +113,20 @@ std::string misplacedDryRun(const CommandLine& options) {
          ": it needs a setting to change or --upload, and nothing else to run";
 }
 
+std::string misplacedJson(const CommandLine& options) {
+  if (!options.has("json")) return "";
+  if (options.has("download") && options.text("download") == "-")
+    return "--json and --download - cannot both write to standard output";
+  if (options.has("scan") || options.has("compare")) return "";
+  for (const RunPath& path : kPaths) {
+    if (path.deviceCommand && options.has(path.option))
+      return "--json does not go with --reset, --erase, --clock, --switch-on or --switch-off";
+  }
+  bool result = options.has("get") || options.has("download") || options.has("upload");
+  for (const char* option : settingOptions) result = result || options.has(option);
+  if (result) return "";
+  return "--json needs --get, --download, --upload, --compare, --scan or a setting to change "
+         "(there is no menu with --json)";
+}
+
 }  // namespace sunlink

@@ -25,4 +25,8 @@ std::vector<std::string> ignoredOptionLines(const CommandLine& options);
 // it is a usage error, not an option left aside.
 std::string misplacedDryRun(const CommandLine& options);
 
+// Why --json cannot be kept, "" when it can: it goes with the paths that end in a result without a
+// dialogue (no device command, no menu), and it cannot share standard output with "--download -".
+std::string misplacedJson(const CommandLine& options);
+
 }  // namespace sunlink

@@ -38,4 +38,11 @@ struct input_ended : virtual std::exception, virtual boost::exception {
   const char* what() const noexcept override { return "input ended"; }
 };
 
+// Ends the run with the status under tag_exit_code, without the ERROR banner: the step that throws
+// it has already told the user why (a log line, a message). Thrown by steps that several paths of
+// the run share; the run sequence catches it and ends with that status.
+struct run_ended : virtual std::exception, virtual boost::exception {
+  const char* what() const noexcept override { return "run ended"; }
+};
+
 }  // namespace sunlink

@@ -14,9 +14,6 @@ namespace sunlink {
 
 namespace {
 
-ExitStep exitStep = nullptr;
-void (*exitReport)(int status) = nullptr;
-
 // Whether everything written to standard output reached it. A full disk or a pipe closed early (a
 // reader such as head that has seen enough) makes writes fail; the run goes on with its work on
 // the charger, but a script must not take the output for complete. reason gets the system's
@@ -30,25 +27,7 @@ bool standardOutputLost(std::string& reason) {
 
 }  // namespace
 
-void setExitStep(ExitStep step) { exitStep = step; }
-
-void setExitReport(void (*report)(int status)) { exitReport = report; }
-
 void exitProgram(int status) {
-  if (void (*report)(int) = exitReport) {
-    exitReport = nullptr;
-    report(status);
-  }
-  try {
-    if (exitStep != nullptr) exitStep();
-  } catch (...) {
-    // The port or its reader thread could not be let go of. End at once, without running the
-    // destructors of a half-stopped link, but keep what was already written for the user.
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
-    std::_Exit(kExitCloseFailed);
-  }
   std::string reason;
   if (standardOutputLost(reason)) {
     std::cerr << "Standard output could not be written"
