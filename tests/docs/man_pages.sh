@@ -75,11 +75,11 @@ while read -r short long; do
 done <"$scratch/chgsim.options"
 
 # --- Exit statuses -------------------------------------------------------------------------------
-# The statuses chgsim can end with, from its sources: the status given to exitProgram or
-# _Exit, and the statuses returned by the operations whose result becomes the exit status.
+# The statuses chgsim can end with, from its sources: the status given to _Exit, and the
+# statuses returned by the operations whose result becomes the exit status.
 # -1 reaches the shell as 255.
 statuses_in_code() {
-  grep -hoE 'exitProgram\(-?[0-9]+\)|_Exit\([0-9]+\)|return -?[0-9]+;|\? 0 : [0-9]+' "$@" |
+  grep -hoE '_Exit\([0-9]+\)|return -?[0-9]+;|\? 0 : [0-9]+' "$@" |
     grep -oE -- '-?[0-9]+' | sed 's/^-1$/255/' | sort -nu | paste -sd ' '
 }
 # The program's exit statuses: the named constants of base/statuses.h.
