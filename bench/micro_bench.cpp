@@ -1,22 +1,127 @@
 // Micro-benchmarks of the receive path and of start-up work: the HEX frame assembler and the TEXT
 // splitter (with pair extraction) are fed a realistic stream byte by byte, as the reader thread
 // feeds them; the embedded definition document is parsed into a table, as every run does once.
+// The watch's path, from the received bytes of a TEXT block to its three forms, is timed per block,
+// and its resident memory is compared after 100 and after 100,000 blocks.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <boost/property_tree/ptree.hpp>
+#include <chrono>
 #include <cstdint>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "codec/hex_msg.h"
+#include "codec/live_values.h"
 #include "codec/text_splitter.h"
+#include "protocol/live_forms.h"
 #include "settings/settings_file.h"
 #include "settings/vreg_table.h"
 #include "sim/charger_sim.h"
 #include "sim/profiles.h"
+#include "sim/sunny_day.h"
 
 namespace {
 
 using namespace sunlink;
+
+// TEXT blocks of a charger with a load output over a sunny day, one every 86.4 s of it: identity,
+// every live label and the load's. A block whose checksum byte would break it on the line (":" or
+// a line end) is left out, as the simulated charger steers around them.
+std::vector<std::string> dayBlocks() {
+  constexpr int kCount = 1000;
+  sim::DayCharger charger;
+  charger.loadMilliamps = 300;
+  std::vector<std::string> blocks;
+  for (int i = 0; i < kCount; ++i) {
+    std::vector<std::pair<std::string, std::string>> labels = {
+        {"PID", "0xA042"}, {"FW", "115"}, {"SER#", "HQ1234ABCDE"}};
+    const std::chrono::milliseconds day(86400000);
+    for (const auto& pair : sim::sunnyDayLabels(day * i / kCount, day, charger))
+      labels.push_back(pair);
+    labels.emplace_back("LOAD", "ON");
+    labels.emplace_back("IL", "300");
+    std::string block = sim::textBlock(labels);
+    if (block.back() != ':' && block.back() != '\r' && block.back() != '\n')
+      blocks.push_back(std::move(block));
+  }
+  return blocks;
+}
+
+// What the watch does with the bytes of the line: splits them into blocks, decodes each block's
+// pairs and writes its three forms (here only measured).
+class WatchPath {
+ public:
+  // Returns the number of blocks completed.
+  std::size_t feed(const std::string& bytes) {
+    std::size_t blocks = 0;
+    for (char c : bytes) {
+      if (!splitter_.feed(c).validBlock) continue;
+      extractPairs(splitter_.lastBlock(), [&](const std::string& label, const std::string& value) {
+        if (!decoder_.feed(label, value)) return;
+        ++blocks;
+        at_ += std::chrono::seconds(1);
+        const LiveValues& values = decoder_.values();
+        written_ += liveLogfmtLine(values, at_).size() + liveJsonObject(values, at_).size();
+        for (const std::string& line :
+             livePanelLines(values, "MPPT 75/15", std::chrono::seconds(blocks % 86400)))
+          written_ += line.size();
+      });
+    }
+    return blocks;
+  }
+  std::size_t written() const { return written_; }
+
+ private:
+  TextSplitter splitter_;
+  LiveDecoder decoder_;
+  std::chrono::system_clock::time_point at_{std::chrono::seconds(1796733296)};
+  std::size_t written_ = 0;
+};
+
+long residentKib() {
+  std::ifstream statm("/proc/self/statm");
+  long size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Registered first: Google Benchmark's CSV output takes its counter columns from the first
+// benchmark it reports, and only this one has counters.
+void liveValuesMemory(benchmark::State& state) {
+  const std::vector<std::string> blocks = dayBlocks();
+  long after100 = 0, after100000 = 0;
+  for (auto _ : state) {
+    WatchPath watch;
+    std::size_t fed = 0;
+    for (; fed < 100; ++fed) watch.feed(blocks[fed % blocks.size()]);
+    after100 = residentKib();
+    for (; fed < 100000; ++fed) watch.feed(blocks[fed % blocks.size()]);
+    after100000 = residentKib();
+    benchmark::DoNotOptimize(watch.written());
+  }
+  state.counters["rss_after_100_kib"] = static_cast<double>(after100);
+  state.counters["rss_after_100000_kib"] = static_cast<double>(after100000);
+}
+// Once: a second run would start with the memory the first one left.
+BENCHMARK(liveValuesMemory)->Iterations(1)->Repetitions(1)->Unit(benchmark::kMillisecond);
+
+void liveValuesPerBlock(benchmark::State& state) {
+  const std::vector<std::string> blocks = dayBlocks();
+  WatchPath watch;
+  std::size_t next = 0, decoded = 0;
+  for (auto _ : state) {
+    decoded += watch.feed(blocks[next]);
+    next = (next + 1) % blocks.size();
+  }
+  benchmark::DoNotOptimize(watch.written());
+  if (decoded != static_cast<std::size_t>(state.iterations()))
+    state.SkipWithError("a block was not decoded");
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(liveValuesPerBlock)->Unit(benchmark::kMicrosecond);
 
 // Replies a charger sends while its settings are read: register values of 1, 2 and 4 bytes, a
 // text register, pings and the odd unasked report. About 64 KiB.

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/pty.h"
 #include "protocol/registers.h"
+#include "sim/sunny_day.h"
 
 namespace sunlink {
 namespace sim {
@@ -73,6 +75,44 @@ HexMsg refusal(std::uint16_t id) {
 // A byte that would upset the program's TEXT splitter if it closed a block: ":" starts a HEX frame
 // (the block is lost without trace), CR ends the checksum line's value early.
 bool awkwardChecksumByte(char c) { return c == ':' || c == '\r' || c == '\n'; }
+
+using TextLabels = std::vector<std::pair<std::string, std::string>>;
+
+// Gives the block these values, each in its label's place; a label the block lacks goes after the
+// one placed before it. Labels the profile fixes keep their values.
+void putLabels(TextLabels& labels, const std::set<std::string>& fixed, const TextLabels& values) {
+  std::size_t next = labels.size();
+  for (const auto& pair : values) {
+    auto it = std::find_if(labels.begin(), labels.end(),
+                           [&](const auto& entry) { return entry.first == pair.first; });
+    if (it != labels.end()) {
+      if (!fixed.count(pair.first)) it->second = pair.second;
+      next = static_cast<std::size_t>(it - labels.begin()) + 1;
+    } else {
+      labels.insert(labels.begin() + static_cast<std::ptrdiff_t>(next), pair);
+      ++next;
+    }
+  }
+}
+
+// What the load output draws: its current while it is on.
+int loadMilliamps(const TextLabels& labels) {
+  bool on = false;
+  int current = 0;
+  for (const auto& pair : labels) {
+    if (pair.first == "LOAD") on = pair.second == "ON";
+    if (pair.first == "IL") current = std::atoi(pair.second.c_str());
+  }
+  return on ? current : 0;
+}
+
+// A 16-bit register's value, or the fallback when the charger has no such register.
+int registerWord(const std::map<std::uint16_t, RegisterBytes>& registers, std::uint16_t id,
+                 int fallback) {
+  auto it = registers.find(id);
+  if (it == registers.end() || it->second.size() != 2) return fallback;
+  return it->second[0] | it->second[1] << 8;
+}
 
 }  // namespace
 
@@ -148,7 +188,7 @@ struct ChargerSim::Impl {
   std::string lineHabitsBefore(const HexMsg& reply);
   // hold: the reply is kept in output.held instead of being queued (Faults::holdReplyOnRegister).
   void queueReply(const std::optional<std::string>& text, Clock::time_point now, bool hold = false);
-  std::string nextTextBlock();
+  std::string nextTextBlock(Clock::time_point now);
   void refreshLineSettings();
   // at is the time the pacing of these bytes starts from (taken before they were read), so that
   // the span from the first byte received to the last sent is never shorter than the wire time.
@@ -259,6 +299,7 @@ struct ChargerSim::Impl {
     }
     Clock::time_point nextTextAt;
     unsigned blockNumber = 0;
+    Clock::time_point startedAt;  // sunrise of the simulated day (Faults::dayLength)
   };
 
   // Copies of the line-related faults, refreshed when faultsChanged is set.
@@ -290,6 +331,7 @@ void ChargerSim::Impl::run() {
   requestPreciseWakeUps();
   try {
     const Clock::time_point started = Clock::now();
+    output.startedAt = started;
     output.nextByteAt = started;
     output.nextTextAt = started;
     while (!stopping.load()) {
@@ -357,11 +399,11 @@ void ChargerSim::Impl::makeTextBlocks(Clock::time_point now) {
     if (line.flood) {
       if (output.text.empty() && (output.pending.empty() || output.pending.front().due > now)) {
         output.nextByteAt = output.firstByteDone(now);
-        output.text = nextTextBlock();
+        output.text = nextTextBlock(now);
       }
     } else if (line.textInterval.count() > 0 && now >= output.nextTextAt) {
       if (output.text.empty()) output.nextByteAt = output.firstByteDone(now);
-      output.text += nextTextBlock();
+      output.text += nextTextBlock(now);
       output.nextTextAt = std::max(output.nextTextAt + line.textInterval, now);
     }
   } else if (now >= output.nextTextAt && line.textInterval.count() > 0) {
@@ -658,32 +700,56 @@ void ChargerSim::Impl::queueReply(const std::optional<std::string>& text, Clock:
   }
 }
 
-std::string ChargerSim::Impl::nextTextBlock() {
+std::string ChargerSim::Impl::nextTextBlock(Clock::time_point now) {
   bool damaged = false;
+  std::chrono::milliseconds dayLength{0};
+  DayCharger charger;
   {
     std::lock_guard<std::mutex> lock(mutex);
     ++records.textBlocks;
     ++counts.blocksSinceFaults;
     damaged = faults.badTextChecksum ||
               (faults.badTextEvery > 0 && counts.blocksSinceFaults % faults.badTextEvery == 0);
+    dayLength = faults.dayLength;
+    charger.error = faults.textError;
+    // The charger charges to the voltages it is set to, which a store may just have changed.
+    charger.absorptionMillivolts = 10 * registerWord(registers, REG_ABSORPTION_VOLTAGE, 1440);
+    charger.floatMillivolts = 10 * registerWord(registers, REG_FLOAT_VOLTAGE, 1380);
   }
   ++output.blockNumber;
+  TextLabels labels = profile.textLabels;
+  const std::set<std::string>& fixed = profile.fixedTextLabels;
+  if (dayLength.count() > 0) {
+    charger.loadMilliamps = loadMilliamps(labels);
+    const auto sinceStart =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - output.startedAt);
+    putLabels(labels, fixed, sunnyDayLabels(sinceStart, dayLength, charger));
+  } else if (charger.error != 0) {
+    putLabels(labels, fixed, {{"CS", "2"}, {"ERR", std::to_string(charger.error)}});
+  }
   // The battery voltage wanders by a few millivolts from block to block, as a real one does; the
   // wander also steers the checksum byte away from bytes that would break the block on the line.
-  auto labels = profile.textLabels;
-  auto voltage = std::find_if(labels.begin(), labels.end(),
-                              [](const auto& pair) { return pair.first == "V"; });
+  // When the voltage is fixed, another measurement that moves anyway takes its part.
+  auto steered = labels.end();
   long base = 0;
-  bool numeric = voltage != labels.end();
-  if (numeric) {
+  for (const char* label : {"V", "VPV", "I"}) {
+    auto it = std::find_if(labels.begin(), labels.end(),
+                           [&](const auto& pair) { return pair.first == label; });
+    if (it == labels.end() || fixed.count(label)) continue;
+    std::size_t used = 0;
     try {
-      base = std::stol(voltage->second);
+      base = std::stol(it->second, &used);
     } catch (const std::exception&) {
-      numeric = false;
+      used = 0;
+    }
+    if (used != 0 && used == it->second.size()) {
+      steered = it;
+      break;
     }
   }
+  const bool numeric = steered != labels.end();
   for (unsigned wander = output.blockNumber % 5;; ++wander) {
-    if (numeric) voltage->second = std::to_string(base + static_cast<long>(wander));
+    if (numeric) steered->second = std::to_string(base + static_cast<long>(wander));
     std::string block = textBlock(labels, damaged);
     if (!numeric || !awkwardChecksumByte(block.back())) return block;
   }

@@ -59,9 +59,14 @@ struct Faults {
   bool paceAtLineRate = false;           // 10 bits per byte at 19200 baud, for requests and replies
   std::chrono::milliseconds textInterval{0};  // 0: no TEXT blocks
   bool badTextChecksum = false;               // every TEXT block sent with a wrong checksum byte
-  int badTextEvery = 0;           // every Nth TEXT block sent with a wrong checksum byte (0: none)
-  bool textFlood = false;         // TEXT blocks back to back at the line rate (implies pacing)
-  std::string garbage;            // bytes written before each reply (empty: none)
+  int badTextEvery = 0;    // every Nth TEXT block sent with a wrong checksum byte (0: none)
+  bool textFlood = false;  // TEXT blocks back to back at the line rate (implies pacing)
+  // The TEXT blocks' live values move through a sunny day this long, the run starting at sunrise
+  // (sim/sunny_day.h); 0: they stay as the profile gives them. Labels the profile fixes
+  // (Profile::fixedTextLabels) stay as they are either way.
+  std::chrono::milliseconds dayLength{0};
+  int textError = 0;    // ERR of the TEXT blocks, with the charger in its fault state (0: none)
+  std::string garbage;  // bytes written before each reply (empty: none)
   bool asyncBeforeReply = false;  // an unasked code-0xA frame before each reply
   int refuseDeviceIdAfter = -1;   // device id requests after the first K answered with code 4
   bool shortPing = false;         // ping answered with code 5 and no version word

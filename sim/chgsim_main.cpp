@@ -1,7 +1,8 @@
 // chgsim: a simulated charger on a pseudo-terminal. Prints the path to open (the slave side) as the
 // first line of standard output and answers until SIGINT or SIGTERM.
 //
-//   chgsim [--profile NAME] [--text-interval MS] [fault options...] [--list-profiles] [--verbose]
+//   chgsim [--profile NAME] [--text-interval MS] [--day-seconds N] [fault options...]
+//          [--list-profiles] [--verbose]
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/program_options.hpp>
@@ -128,6 +129,8 @@ std::string hexValue(const RegisterBytes& value) {
 struct Options {
   std::string profileName;
   int textIntervalMs = 1000;
+  int daySeconds = 0;
+  int error = 0;
   int latencyMs = 0;
   std::vector<std::string> refuseSet, refuseGet, flagsOnGet, wrongIdOnGet, registerValues;
   std::vector<std::string> textLabels;
@@ -144,13 +147,18 @@ po::options_description describeOptions(Options& o) {
     ("profile", po::value(&o.profileName)->default_value("load115"), "charger profile")
     ("text-interval", po::value(&o.textIntervalMs)->default_value(1000),
      "milliseconds between TEXT blocks (0: none)")
+    ("day-seconds", po::value(&o.daySeconds),
+     "N: the TEXT blocks' live values go through a sunny day every N seconds, starting at "
+     "sunrise: panel voltage and power follow the sun, the battery goes from bulk through "
+     "absorption to float, the day's yield grows and rolls over to yesterday at midnight")
     ("verbose,v", "log every request and reply, and summarise the writes at the end, on stderr")
     ("register", po::value(&o.registerValues)->composing(),
      "ID=HEX: start with this register value (hex digits most significant first; "
      "ID=text:... for text, with \\r \\n \\t \\xHH escapes)")
     ("text-label", po::value(&o.textLabels)->composing(),
-     "LABEL=VALUE: send this value for the label in the TEXT blocks (added when the profile has "
-     "no such label; \\r \\n \\t \\xHH escapes)")
+     "LABEL=VALUE: always send this value for the label in the TEXT blocks, whatever the day "
+     "or an error would send (added when the profile has no such label; \\r \\n \\t \\xHH "
+     "escapes)")
     ("refuse-set", po::value(&o.refuseSet)->composing(),
      "ID: answer sets of this register with code 4")
     ("refuse-get", po::value(&o.refuseGet)->composing(),
@@ -174,6 +182,9 @@ po::options_description describeOptions(Options& o) {
     ("latency", po::value(&o.latencyMs), "MS: wait before each reply")
     ("pace", "send at the real line rate (10 bits per byte at 19200 baud)")
     ("bad-text-checksum", "send every TEXT block with a wrong checksum")
+    ("error", po::value(&o.error),
+     "N: raise error N (1 to 255) in the TEXT blocks (ERR), the charger in its fault state "
+     "(CS 2; with --day-seconds, no charge)")
     ("bad-text-every", po::value(&o.faults.badTextEvery),
      "N: send every Nth TEXT block with a wrong checksum")
     ("text-flood", "send TEXT blocks back to back at the line rate")
@@ -219,6 +230,12 @@ Faults faultsOf(const Options& o, const po::variables_map& vm) {
   if (!o.silentOnRegister.empty()) faults.silentOnRegister = parseRegisterId(o.silentOnRegister);
   faults.latency = std::chrono::milliseconds(o.latencyMs);
   faults.textInterval = std::chrono::milliseconds(o.textIntervalMs);
+  if (o.daySeconds < 0)
+    throw std::invalid_argument("not a day length in seconds: " + std::to_string(o.daySeconds));
+  faults.dayLength = std::chrono::seconds(o.daySeconds);
+  if (o.error < 0 || o.error > 255)
+    throw std::invalid_argument("not an error code (1 to 255): " + std::to_string(o.error));
+  faults.textError = o.error;
   faults.garbage = unescape(o.garbage);
   for (const auto& entry : kSwitches) faults.*entry.fault = vm.count(entry.option) > 0;
   return faults;

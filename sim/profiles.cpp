@@ -406,6 +406,7 @@ Profile profileByName(const std::string& name) {
 }
 
 void setTextLabel(Profile& profile, const std::string& label, const std::string& value) {
+  profile.fixedTextLabels.insert(label);
   for (auto& entry : profile.textLabels) {
     if (entry.first == label) {
       entry.second = value;

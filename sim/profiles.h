@@ -46,6 +46,9 @@ struct Profile {
   // Identity and measurement labels of the TEXT blocks, in block order (PID as "0x" + hex, ...).
   // Empty: the device sends no TEXT blocks.
   std::vector<std::pair<std::string, std::string>> textLabels;
+  // Labels whose value was given with setTextLabel: a simulated day, a raised error and the
+  // battery voltage's wander from block to block leave them as they are.
+  std::set<std::string> fixedTextLabels;
   // How current firmware behaves on the line. Every reply comes after these stray bytes and this
   // many unasked code-0xA frames; every other reply then follows a whole TEXT block directly (the
   // reply's ':' right after the block's checksum byte, no line end between), and the first ping
@@ -62,8 +65,8 @@ struct Profile {
 Profile profileByName(const std::string& name);
 // Every profile name, in a fixed order.
 std::vector<std::string> profileNames();
-// Gives the label this value in the profile's TEXT blocks: in its place when the profile has the
-// label, else at the end. A charger's text may hold anything, control characters included.
+// Gives the label this value in the profile's TEXT blocks, for good: in its place when the profile
+// has the label, else at the end. A charger's text may hold anything, control characters included.
 void setTextLabel(Profile& profile, const std::string& label, const std::string& value);
 
 }  // namespace sim

@@ -4,9 +4,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "codec/live_values.h"
+#include "codec/text_splitter.h"
 #include "protocol/registers.h"
 #include "tests/sim/sim_line.h"
 
@@ -463,6 +467,69 @@ TEST(ChargerSimTest, TextBlockChecksumMakesTheByteSumZero) {
   EXPECT_EQ(byteSum(block), 0);
   EXPECT_EQ(byteSum(textBlock(labels, true)), 1);
   EXPECT_EQ(byteSum(textBlock({})), 0);
+}
+
+// The states seen, in order, come in the order given (some may be missed between two blocks).
+bool comeInOrder(const std::vector<std::int64_t>& seen, const std::vector<std::int64_t>& order) {
+  std::size_t at = 0;
+  for (std::int64_t state : seen) {
+    while (at < order.size() && order[at] != state) ++at;
+    if (at == order.size()) return false;
+  }
+  return true;
+}
+
+// With a simulated day the blocks' values move while every block keeps its checksum, and what the
+// profile fixes stays as given; an error raised later shows in the next blocks. The line carries
+// as many blocks as the machine's speed allows, so only relations between them are asserted.
+TEST(ChargerSimTest, TextBlocksGoThroughTheDayWithTheirChecksumsRight) {
+  Profile profile = profileByName("load115");
+  setTextLabel(profile, "VPV", "33000");
+  setTextLabel(profile, "SOC", "87");
+  Faults faults;
+  faults.textInterval = std::chrono::milliseconds(5);
+  faults.dayLength = std::chrono::milliseconds(400);
+  ChargerSim sim(profile, faults);
+  SimLine line(sim.start());
+  const auto records = [](const std::string& stream) {
+    std::vector<LiveValues> decoded;
+    LiveDecoder decoder;
+    for (const std::string& block : textBlocks(stream)) {
+      EXPECT_EQ(byteSum(block), 0) << block;
+      extractPairs(block, [&](const std::string& label, const std::string& value) {
+        if (decoder.feed(label, value)) decoded.push_back(decoder.values());
+      });
+    }
+    return decoded;
+  };
+  // Day 0 starts at sunrise; read on into the next day's bulk.
+  ASSERT_TRUE(line.readUntil([&](const std::string& s) {
+    const std::vector<LiveValues> r = records(s);
+    return !r.empty() && r.back()[LiveField::day] == 1 && r.back()[LiveField::state] == 3;
+  }));
+  std::map<std::int64_t, std::vector<std::int64_t>> statesOfDay;
+  std::int64_t total = 0;
+  for (const LiveValues& v : records(line.buffer())) {
+    ASSERT_TRUE(v[LiveField::day] && v[LiveField::state] && v[LiveField::tracker] &&
+                v[LiveField::yieldTotal] && v[LiveField::yieldYesterday]);
+    EXPECT_EQ(v[LiveField::panelV], 33000);
+    EXPECT_EQ(v.other, (std::vector<std::pair<std::string, std::string>>{{"SOC", "87"}}));
+    EXPECT_GE(*v[LiveField::yieldTotal], total);
+    total = *v[LiveField::yieldTotal];
+    statesOfDay[*v[LiveField::day]].push_back(*v[LiveField::state]);
+  }
+  EXPECT_TRUE(comeInOrder(statesOfDay[0], {3, 4, 5, 0}));
+  EXPECT_TRUE(comeInOrder(statesOfDay[1], {0, 3}));
+
+  faults.textError = 17;
+  sim.setFaults(faults);
+  ASSERT_TRUE(line.readUntil([&](const std::string& s) {
+    const std::vector<LiveValues> r = records(s);
+    return !r.empty() && r.back()[LiveField::error] == 17;
+  }));
+  const LiveValues failing = records(line.buffer()).back();
+  EXPECT_EQ(failing[LiveField::state], 2);
+  EXPECT_EQ(failing[LiveField::panelW], 0);
 }
 
 TEST(ChargerSimTest, TextFloodNeverSplitsAReply) {

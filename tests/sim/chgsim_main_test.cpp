@@ -144,6 +144,7 @@ TEST(ChgsimMainTest, ListsProfilesAndRefusesBadOptions) {
   const std::vector<std::vector<std::string>> bad = {
       {"--profile", "nonesuch"}, {"--refuse-set", "0x10000"}, {"--register", "0xEDF7=5A0"},
       {"--latency", "soon"},     {"--no-such-option"},        {"--flags-on-get", "0xEDF7=0x100"},
+      {"--day-seconds", "-1"},   {"--error", "256"},
   };
   for (const auto& options : bad) {
     Chgsim chgsim(options);
@@ -151,6 +152,28 @@ TEST(ChgsimMainTest, ListsProfilesAndRefusesBadOptions) {
     EXPECT_EQ(chgsim.exitStatus(), 2) << options[0];
     EXPECT_EQ(chgsim.errors().rfind("chgsim: ", 0), 0u) << options[0];
   }
+}
+
+// The live values: a day that moves them, an error raised, and a label fixed whatever they do.
+TEST(ChgsimMainTest, SendsTheDayAndTheErrorAskedFor) {
+  if (!haveBinary()) GTEST_SKIP() << "build the chgsim target first";
+  Chgsim chgsim(
+      {"--day-seconds", "60", "--error", "17", "--text-label", "V=13000", "--text-interval", "10"});
+  std::string path = chgsim.line();
+  ASSERT_FALSE(path.empty());
+  path.pop_back();
+  SimLine line(path);
+  ASSERT_TRUE(line.isOpen());
+  ASSERT_TRUE(line.readUntil([](const std::string& s) {
+    const std::size_t start = s.find("\r\nPID\t");
+    return start != std::string::npos && s.find("\r\nChecksum\t", start) != std::string::npos;
+  }));
+  const std::string& block = line.buffer();
+  for (const char* pair : {"\r\nV\t13000\r\n", "\r\nCS\t2\r\n", "\r\nERR\t17\r\n",
+                           "\r\nMPPT\t0\r\n", "\r\nHSDS\t0\r\n"}) {
+    EXPECT_NE(block.find(pair), std::string::npos) << pair << " in " << block;
+  }
+  EXPECT_EQ(chgsim.stop(SIGTERM), 0);
 }
 
 // The charger's own texts can be planted with control characters, and the port can be held as
