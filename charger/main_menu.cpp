@@ -10,6 +10,7 @@
 #include "charger/value_text.h"
 #include "device/device_commands.h"
 #include "protocol/charger_levels.h"
+#include "protocol/version_word.h"
 
 namespace sunlink {
 
@@ -45,7 +46,7 @@ std::string askBatteryVoltage(ChargerSettings& model) {
     // Offering voltages that are then refused would leave the user guessing: only auto detect is
     // accepted here, and one line says why.
     if (model.find("battery_voltage_setting").get == REG_NONE) {
-      out << "\nFirmware " << firmwareVersionText(model.capabilities.firmwareVersion)
+      out << "\nFirmware " << versionNumberText(model.capabilities.firmwareVersion)
           << " cannot have its battery voltage setting changed over the serial port.\n";
     } else {
       out << "\nThe battery voltage setting could not be read, so it cannot be changed.\n";

@@ -143,7 +143,7 @@ int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress,
   std::lock_guard<std::recursive_mutex> lock(link.linkLock());
   HexProtocol hex(link);
 
-  std::uint16_t versionWord = 0;
+  VersionWord versionWord(0);
   if (const int status = pingApplication(hex, "restore", "save", versionWord)) return status;
   logInfo("settings", "restore: saving settings");
 
