@@ -7,7 +7,7 @@
 #include "charger/setting_catalogue.h"
 #include "device/capabilities.h"
 #include "platform/console.h"
-#include "protocol/charger_levels.h"
+#include "settings/system_voltage.h"
 
 namespace sunlink {
 

@@ -6,12 +6,12 @@
 #include <string>
 
 #include "charger/charger_settings.h"
+#include "charger/factory_levels.h"
 #include "charger/load_control.h"
 #include "charger/menu_input.h"
 #include "charger/menu_table.h"
 #include "charger/menus.h"
 #include "charger/value_text.h"
-#include "protocol/charger_levels.h"
 
 namespace sunlink {
 

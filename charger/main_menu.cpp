@@ -4,12 +4,12 @@
 #include <string>
 
 #include "charger/charger_settings.h"
+#include "charger/factory_levels.h"
 #include "charger/menu_input.h"
 #include "charger/menu_table.h"
 #include "charger/menus.h"
 #include "charger/value_text.h"
 #include "device/device_commands.h"
-#include "protocol/charger_levels.h"
 #include "protocol/version_word.h"
 
 namespace sunlink {

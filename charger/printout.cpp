@@ -8,10 +8,10 @@
 
 #include "base/shown_text.h"
 #include "charger/charger_settings.h"
+#include "charger/factory_levels.h"
 #include "charger/load_control.h"
 #include "charger/setting_catalogue.h"
 #include "charger/value_text.h"
-#include "protocol/charger_levels.h"
 #include "protocol/registers.h"
 
 namespace sunlink {

@@ -6,9 +6,9 @@
 
 #include "base/shown_text.h"
 #include "charger/charger_settings.h"
-#include "protocol/charger_levels.h"
 #include "protocol/registers.h"
 #include "protocol/version_word.h"
+#include "settings/system_voltage.h"
 
 namespace sunlink {
 

@@ -8,8 +8,8 @@
 #include "base/shown_text.h"
 #include "charger/setting_catalogue.h"
 #include "charger/value_text.h"
-#include "protocol/charger_levels.h"
 #include "protocol/registers.h"
+#include "settings/system_voltage.h"
 
 namespace sunlink {
 

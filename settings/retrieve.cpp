@@ -9,9 +9,9 @@
 #include "base/log.h"
 #include "base/statuses.h"
 #include "link/qmx_serial.h"
-#include "protocol/charger_levels.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
+#include "settings/system_voltage.h"
 
 namespace sunlink {
 
