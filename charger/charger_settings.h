@@ -27,7 +27,7 @@ struct ConsoleIo {
   // Whether out shows on a terminal, whose screen each menu redraw clears. The model built on a
   // link asks the platform; tests may set it.
   bool screen = false;
-  // Set while a menu session runs on a screen (MessageEcho, charger/menu_input.h): the messages
+  // Set while a menu session runs on a screen (MessageEcho, console/menu_input.h): the messages
   // of the last answer, held to be shown again after the redraw, and the stream the menus write
   // their notices on (a copy of out whose text is held too). Null otherwise.
   std::string* heldMessages = nullptr;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "charger/menus.h"
-#include "tests/charger/menus_harness.h"
+#include "console/menus.h"
+#include "tests/console/menus_harness.h"
 
 namespace sunlink {
 namespace {

@@ -1,8 +1,8 @@
-#include "charger/menu_table.h"
+#include "console/menu_table.h"
 
 #include <ostream>
 
-#include "charger/menu_input.h"
+#include "console/menu_input.h"
 
 namespace sunlink {
 

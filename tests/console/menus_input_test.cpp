@@ -4,7 +4,7 @@
 
 #include "base/errors.h"
 #include "charger/charger_settings.h"
-#include "charger/menu_input.h"
+#include "console/menu_input.h"
 
 namespace sunlink {
 namespace {

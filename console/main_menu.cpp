@@ -5,10 +5,10 @@
 
 #include "charger/charger_settings.h"
 #include "charger/factory_levels.h"
-#include "charger/menu_input.h"
-#include "charger/menu_table.h"
-#include "charger/menus.h"
 #include "charger/value_text.h"
+#include "console/menu_input.h"
+#include "console/menu_table.h"
+#include "console/menus.h"
 #include "device/device_commands.h"
 #include "protocol/version_word.h"
 

@@ -1,4 +1,4 @@
-#include "charger/menu_input.h"
+#include "console/menu_input.h"
 
 #include <istream>
 #include <ostream>

@@ -1,8 +1,8 @@
 // The menu table: what one table of entries shows, names in the prompt and takes.
 #include <gtest/gtest.h>
 
-#include "charger/menu_table.h"
-#include "tests/charger/menus_harness.h"
+#include "console/menu_table.h"
+#include "tests/console/menus_harness.h"
 
 namespace sunlink {
 namespace {

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "charger/charger_settings.h"
-#include "charger/menu_input.h"
-#include "charger/menu_table.h"
-#include "charger/menus.h"
+#include "console/menu_input.h"
+#include "console/menu_table.h"
+#include "console/menus.h"
 
 namespace sunlink {
 

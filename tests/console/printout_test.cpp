@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "model_fixture.h"
+#include "tests/charger/model_fixture.h"
 
 namespace sunlink {
 namespace {

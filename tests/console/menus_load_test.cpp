@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "charger/menus.h"
-#include "tests/charger/menus_harness.h"
+#include "console/menus.h"
+#include "tests/console/menus_harness.h"
 
 namespace sunlink {
 namespace {
