@@ -26,7 +26,10 @@
 #include "charger/settings_compare.h"
 #include "charger/upload_check.h"
 #include "charger/value_refusals.h"
+#include "console/console_session.h"
 #include "console/menus.h"
+#include "console/option_changes.h"
+#include "console/printout.h"
 #include "device/device_commands.h"
 #include "device/discovery.h"
 #include "device/scan.h"
@@ -356,7 +359,7 @@ void showSettings(ChargerSettings& model) {
   if (jsonReport)
     reportSettings(model);
   else
-    model.printSettings();
+    printSettings(model, std::cout);
 }
 
 // Refusals and notes of an upload's checks, on standard error. 0 when the upload may go ahead;
@@ -375,7 +378,7 @@ int refuseHarmfulUpload(const UploadPlan& plan) {
 // listed in the document too.
 int store(const CommandLine& options, ChargerSettings& model) {
   const bool dryRun = options.has("dry-run");
-  const int status = model.storeSettings(dryRun);
+  const int status = model.storeSettings(std::cout, std::cerr, dryRun);
   if (jsonReport) jsonReport->setWrites(model.storeWrites(), dryRun);
   return status;
 }
@@ -388,7 +391,7 @@ int store(const CommandLine& options, ChargerSettings& model) {
   VregTable file;
   int status = readSettingsFile(file, options.text("upload"), std::cout, std::cerr, &std::cin);
   if (status != kExitOk) exitProgram(status);
-  status = model.retrieveSettings();
+  status = model.retrieveSettings(std::cout);
   if (status == kExitNoAnswer || status == kExitNotApplication) exitProgram(status);
   if (status != kExitOk) reportFailedSettings(model.settings, "", std::cerr);
   UploadPlan plan = planUpload(file, model, options.has("force"));
@@ -418,7 +421,7 @@ void runOneShotCommand(const CommandLine& options, ChargerSettings& model) {
 // with that status (3) rather than pretending success. Otherwise the retrieve's status (94 when
 // some settings could not be read).
 int retrieveSettings(ChargerSettings& model) {
-  const int status = model.retrieveSettings();
+  const int status = model.retrieveSettings(std::cout);
   if (status == kExitNoAnswer) exitProgram(status);
   return status;
 }
@@ -459,49 +462,21 @@ void downloadOrPrint(const CommandLine& options, ChargerSettings& model, int ret
   }
 }
 
-// A model setter, called with the option's text (--table takes none).
-using Change = std::function<int(ChargerSettings&, const std::string&)>;
-
-struct CommandLineChange {
-  const char* option;
-  Change apply;
-  const char* failure;
-};
-
-// Applied in this order, which is not the order of the option table: the factory table first, so
-// that any voltage given with it turns the battery type back into a user-defined one.
-const CommandLineChange commandLineChanges[] = {
-    {"table", [](ChargerSettings& m, const std::string&) { return m.useFactoryTable(); },
-     "Unable to use factory defined table"},
-    {"sys", &ChargerSettings::setBatteryVoltage, "Unable to set battery voltage"},
-    {"abs", &ChargerSettings::setAbsorptionVoltage, "Unable to set absorption voltage"},
-    {"float", &ChargerSettings::setFloatVoltage, "Unable to set float voltage"},
-    {"cellguard", &ChargerSettings::setCellGuardMode, "Unable to set cellguard mode"},
-    {"eqv", &ChargerSettings::setEqualisationVoltage, "Unable to set equalisation voltage"},
-    {"autoeq", &ChargerSettings::setAutoEqualise, "Unable to set auto equalise mode"},
-    {"tempcomp", &ChargerSettings::setTemperatureCompensation,
-     "Unable to set temperature compensation"},
-    {"abslim", &ChargerSettings::setAbsorptionTimeLimit, "Unable to set absorption time limit"},
-    {"current", &ChargerSettings::setCurrentLimit, "Unable to set charger current limit"},
-};
-
 // What the options did: whether any was accepted, and the ones that were not, in table order.
 struct CommandLineOutcome {
   bool changed = false;
-  std::vector<const CommandLineChange*> refused;
+  std::vector<const OptionChange*> refused;
 };
 
 // The options whose values the float-above-absorption rule judges.
-bool setsChargePair(const CommandLineChange& change) {
+bool setsChargePair(const OptionChange& change) {
   return std::string(change.option) == "abs" || std::string(change.option) == "float";
 }
 
 // Applies one option; a refusal is reported with the option's message.
-bool applyChange(const CommandLineChange& change, const CommandLine& options,
-                 ChargerSettings& model) {
-  if (change.apply(model, options.text(change.option)) == 0) return true;
-  std::cerr << change.failure << std::endl;
-  return false;
+bool applyChange(const OptionChange& change, const CommandLine& options, ChargerSettings& model) {
+  SettingSetters setters(model);
+  return applyOptionChange(change, setters, options.text(change.option), std::cerr);
 }
 
 void putBackValues(VregTable& settings, const std::vector<std::string>& values) {
@@ -515,18 +490,18 @@ void putBackValues(VregTable& settings, const std::vector<std::string>& values) 
 // it are made again on those.
 void refuseChargePairAboveAbsorption(const CommandLine& options, ChargerSettings& model,
                                      const std::vector<std::string>& beforePair,
-                                     std::vector<const CommandLineChange*>& accepted,
+                                     std::vector<const OptionChange*>& accepted,
                                      CommandLineOutcome& outcome) {
   const bool pairGiven = std::any_of(accepted.begin(), accepted.end(),
-                                     [](const CommandLineChange* c) { return setsChargePair(*c); });
-  if (!pairGiven || !model.floatAboveAbsorption()) return;
-  model.reportFloatAboveAbsorption();
+                                     [](const OptionChange* c) { return setsChargePair(*c); });
+  const std::optional<std::string> conflict = model.chargeVoltageConflict();
+  if (!pairGiven || !conflict) return;
+  writeComplaint(std::cerr, *conflict);
   putBackValues(model.settings, beforePair);
-  const CommandLineChange* const pairStart =
-      *std::find_if(accepted.begin(), accepted.end(),
-                    [](const CommandLineChange* c) { return setsChargePair(*c); });
-  std::vector<const CommandLineChange*> kept;
-  for (const CommandLineChange* change : accepted) {
+  const OptionChange* const pairStart = *std::find_if(
+      accepted.begin(), accepted.end(), [](const OptionChange* c) { return setsChargePair(*c); });
+  std::vector<const OptionChange*> kept;
+  for (const OptionChange* change : accepted) {
     if (setsChargePair(*change)) {
       std::cerr << change->failure << std::endl;
       outcome.refused.push_back(change);
@@ -542,9 +517,9 @@ void refuseChargePairAboveAbsorption(const CommandLine& options, ChargerSettings
 // Each change stands on its own: one that is refused is reported and the others still apply.
 CommandLineOutcome applyCommandLineChanges(const CommandLine& options, ChargerSettings& model) {
   CommandLineOutcome outcome;
-  std::vector<const CommandLineChange*> accepted;
+  std::vector<const OptionChange*> accepted;
   std::vector<std::string> beforePair;
-  for (const CommandLineChange& change : commandLineChanges) {
+  for (const OptionChange& change : optionChanges()) {
     if (!options.has(change.option)) continue;
     if (setsChargePair(change) && beforePair.empty()) beforePair = model.values();
     if (applyChange(change, options, model))
@@ -562,7 +537,7 @@ CommandLineOutcome applyCommandLineChanges(const CommandLine& options, ChargerSe
 // that neither a person nor a script takes the run for a whole success.
 void reportRefusedOptions(const CommandLineOutcome& outcome) {
   std::string names;
-  for (const CommandLineChange* change : outcome.refused)
+  for (const OptionChange* change : outcome.refused)
     names += (names.empty() ? "--" : ", --") + std::string(change->option);
   std::cerr << "Options not applied: " << names << std::endl;
   noteFailure("options not applied: " + names);
@@ -582,10 +557,11 @@ int storeAndPrint(const CommandLine& options, ChargerSettings& model) {
 // user never confirmed the changes.
 int runMenuAndStore(const CommandLine& options, ChargerSettings& model, QmxSerialDump& dump) {
   dump.disconnectDump();
-  model.printSettings();
+  printSettings(model, std::cout);
   bool changed = false;
   try {
-    changed = runMainMenu(model);
+    ConsoleSession console(model);
+    changed = runMainMenu(console);
   } catch (const input_ended&) {
     std::cout << std::endl;
     std::cerr << "Input ended before x was typed: the settings were not stored." << std::endl;

@@ -17,28 +17,24 @@ namespace sunlink {
 
 namespace {
 
-bool hasSwitchLevels(const ChargerSettings& model) {
-  return model.has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH |
-                   SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE);
+bool hasSwitchLevels(ConsoleSession& s) {
+  return s.model.has(SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH |
+                     SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE);
 }
 
-std::string systemVolts(ChargerSettings& model, double twelveVoltLevel) {
-  return fixedPoint(model.systemVoltage() * twelveVoltLevel / 12, 2);
+std::string systemVolts(ConsoleSession& s, double twelveVoltLevel) {
+  return fixedPoint(s.model.systemVoltage() * twelveVoltLevel / 12, 2);
 }
 
 constexpr auto userSwitch = chargerHas<SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH>;
 constexpr auto selector = chargerHas<SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE>;
 constexpr auto solarTimer = chargerHas<SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER>;
 
-std::string lowLevel(ChargerSettings& model) {
-  return settingVolts(model, "load_switch_low_level");
-}
-std::string highLevel(ChargerSettings& model) {
-  return settingVolts(model, "load_switch_high_level");
-}
-std::string selectorTimer(ChargerSettings& model) {
+std::string lowLevel(ConsoleSession& s) { return s.volts("load_switch_low_level"); }
+std::string highLevel(ConsoleSession& s) { return s.volts("load_switch_high_level"); }
+std::string selectorTimer(ConsoleSession& s) {
   std::ostringstream text;
-  printHoursMinutes(text, model.find("automatic_energy_selector_timer").getU16());
+  printHoursMinutes(text, s.model.find("automatic_energy_selector_timer").getU16());
   return text.str();
 }
 
@@ -47,138 +43,138 @@ const MenuEntry LOAD_MODES[] = {
     {"0", "Load always off"},
     {"1", "Cellcare algorithm (default)"},
     {"2",
-     [](ChargerSettings& m) {
-       return "Conventional algorithm 1 (off<" + systemVolts(m, CONVENTIONAL_ALGORITHM_1.off) +
-              "V, on>" + systemVolts(m, CONVENTIONAL_ALGORITHM_1.on) + "V)";
+     [](ConsoleSession& s) {
+       return "Conventional algorithm 1 (off<" + systemVolts(s, CONVENTIONAL_ALGORITHM_1.off) +
+              "V, on>" + systemVolts(s, CONVENTIONAL_ALGORITHM_1.on) + "V)";
      }},
     {"3",
-     [](ChargerSettings& m) {
-       return "Conventional algorithm 2 (off<" + systemVolts(m, CONVENTIONAL_ALGORITHM_2.off) +
-              "V, on>" + systemVolts(m, CONVENTIONAL_ALGORITHM_2.on) + "V)";
+     [](ConsoleSession& s) {
+       return "Conventional algorithm 2 (off<" + systemVolts(s, CONVENTIONAL_ALGORITHM_2.off) +
+              "V, on>" + systemVolts(s, CONVENTIONAL_ALGORITHM_2.on) + "V)";
      }},
     {"4", "Load always on"},
     {"5",
-     [](ChargerSettings& m) {
-       return "User defined algorithm 1 (off<" + lowLevel(m) + "V, on>" + highLevel(m) + "V)";
+     [](ConsoleSession& s) {
+       return "User defined algorithm 1 (off<" + lowLevel(s) + "V, on>" + highLevel(s) + "V)";
      },
      userSwitch},
     {"6",
-     [](ChargerSettings& m) {
-       return "User defined algorithm 2 (off<" + lowLevel(m) + "V<on<" + highLevel(m) + "V<off)";
+     [](ConsoleSession& s) {
+       return "User defined algorithm 2 (off<" + lowLevel(s) + "V<on<" + highLevel(s) + "V<off)";
      },
      userSwitch},
     {"7",
-     [](ChargerSettings& m) {
-       return "Automatic energy selector (off<" + lowLevel(m) + "V, on>" + highLevel(m) +
-              "V, time=" + selectorTimer(m) + ")";
+     [](ConsoleSession& s) {
+       return "Automatic energy selector (off<" + lowLevel(s) + "V, on>" + highLevel(s) +
+              "V, time=" + selectorTimer(s) + ")";
      },
      selector},
 };
 
 // The operation mode screen (key m of the load menu).
-void askLoadMode(ChargerSettings& model) {
-  redrawSettings(model);
-  std::ostream& out = *model.io.out;
+void askLoadMode(ConsoleSession& s) {
+  s.redraw();
+  std::ostream& out = s.out();
   out << "\nLoad operation mode\n\n";
-  writeMenuLines(model, LOAD_MODES);
+  writeMenuLines(s, LOAD_MODES);
   out << "\n";
   // A jumper on the port overrules the mode unless the port is given another job.
-  if (!model.has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT) &&
-      (!model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION) ||
-       model.find("port_rx_function").getU8() == 1)) {
+  if (!s.model.has(SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT) &&
+      (!s.model.has(SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION) ||
+       s.model.find("port_rx_function").getU8() == 1)) {
     out << "Note: The load operation mode can be overruled by placing a jumper on the\n";
     out << "      sunlink connector.\n";
   }
-  out << "Load operation mode (type " << namedKeys(model, LOAD_MODES) << " and press enter) ["
-      << LoadControl(model.find("load_control").getU8()).mode() << "]: ";
-  model.setLoadMode(readAnswerLine(model.io));
+  out << "Load operation mode (type " << namedKeys(s, LOAD_MODES) << " and press enter) ["
+      << LoadControl(s.model.find("load_control").getU8()).mode() << "]: ";
+  s.show(s.setters.setLoadMode(s.answerLine()));
 }
 
-void askSelectorTimer(ChargerSettings& model) {
-  Vreg& timer = model.find("automatic_energy_selector_timer");
-  std::ostream& out = *model.io.out;
+void askSelectorTimer(ConsoleSession& s) {
+  Vreg& timer = s.model.find("automatic_energy_selector_timer");
+  std::ostream& out = s.out();
   out << "\nAutomatic energy selector timer [";
   printHoursMinutes(out, timer.getU16());
   out << "]: ";
   // The charger's selector runs for at most an hour.
-  const std::uint16_t minutes = model.parseDuration(readAnswerLine(model.io), 1);
+  const std::uint16_t minutes = s.take(parseDuration(s.answerLine(), 1));
   if (minutes != 0) timer.setU16(minutes);
 }
 
 // ---- the lighting timer program ----
 
-void setEvent(ChargerSettings& model, int slot, std::uint8_t level, std::uint8_t anchor,
+void setEvent(ConsoleSession& s, int slot, std::uint8_t level, std::uint8_t anchor,
               std::int16_t offset) {
   LightingEvent event;
   event.level = level;
   event.anchor = anchor;
   event.offset = offset;
-  model.find("lighting_event" + std::to_string(slot)).setU32(event.pack());
+  s.model.find("lighting_event" + std::to_string(slot)).setU32(event.pack());
 }
 
-void clearEvent(ChargerSettings& model, int slot) {
-  model.find("lighting_event" + std::to_string(slot)).setU32(0);
+void clearEvent(ConsoleSession& s, int slot) {
+  s.model.find("lighting_event" + std::to_string(slot)).setU32(0);
 }
 
 // Event 4 ends every night program that leaves the light on: off when the sun rises.
-void offAtSunrise(ChargerSettings& model) { setEvent(model, 4, 0, ANCHOR_SUNRISE, 0); }
+void offAtSunrise(ConsoleSession& s) { setEvent(s, 4, 0, ANCHOR_SUNRISE, 0); }
 
-std::uint8_t askDimLevel(ChargerSettings& model) {
-  *model.io.out << "Specify the dim-level [100%]: ";
-  return model.parsePercent(readAnswerLine(model.io), 100);
+std::uint8_t askDimLevel(ConsoleSession& s) {
+  s.out() << "Specify the dim-level [100%]: ";
+  return s.take(parsePercent(s.answerLine(), 100));
 }
 
-std::uint8_t askNextDimLevel(ChargerSettings& model) {
-  *model.io.out << "What to do next, specify the dim-level use 0% to switch off [0%]: ";
-  return model.parsePercent(readAnswerLine(model.io), 0);
+std::uint8_t askNextDimLevel(ConsoleSession& s) {
+  s.out() << "What to do next, specify the dim-level use 0% to switch off [0%]: ";
+  return s.take(parsePercent(s.answerLine(), 0));
 }
 
 // The hour questions: 0 minutes (also an unreadable answer) means the user backed out.
-std::uint16_t askHours(ChargerSettings& model, const char* question) {
-  *model.io.out << "\n" << question;
-  return model.parseDuration(readAnswer(model.io), 15);
+std::uint16_t askHours(ConsoleSession& s, const char* question) {
+  s.out() << "\n" << question;
+  return s.take(parseDuration(s.answer(), 15));
 }
 
-void programFixedHoursAfterSunset(ChargerSettings& model) {
+void programFixedHoursAfterSunset(ConsoleSession& s) {
   const std::uint16_t minutes =
-      askHours(model, "How many hours must the light remain on after sunset: ");
+      askHours(s, "How many hours must the light remain on after sunset: ");
   if (minutes == 0) return;
-  const std::uint8_t first = askDimLevel(model);
-  const std::uint8_t next = askNextDimLevel(model);
-  setEvent(model, 1, first, ANCHOR_SUNSET, 0);
-  setEvent(model, 2, next, ANCHOR_SUNSET, static_cast<std::int16_t>(minutes));
-  if (next != 0) offAtSunrise(model);
+  const std::uint8_t first = askDimLevel(s);
+  const std::uint8_t next = askNextDimLevel(s);
+  setEvent(s, 1, first, ANCHOR_SUNSET, 0);
+  setEvent(s, 2, next, ANCHOR_SUNSET, static_cast<std::int16_t>(minutes));
+  if (next != 0) offAtSunrise(s);
 }
 
-void programSunsetTillMidnight(ChargerSettings& model) {
-  const std::uint8_t first = askDimLevel(model);
-  const std::uint8_t next = askNextDimLevel(model);
-  setEvent(model, 1, first, ANCHOR_SUNSET, 0);
-  setEvent(model, 2, next, ANCHOR_MIDNIGHT, 0);
-  if (next != 0) offAtSunrise(model);
+void programSunsetTillMidnight(ConsoleSession& s) {
+  const std::uint8_t first = askDimLevel(s);
+  const std::uint8_t next = askNextDimLevel(s);
+  setEvent(s, 1, first, ANCHOR_SUNSET, 0);
+  setEvent(s, 2, next, ANCHOR_MIDNIGHT, 0);
+  if (next != 0) offAtSunrise(s);
 }
 
-void programSunsetTillSunrise(ChargerSettings& model) {
-  const std::uint8_t level = askDimLevel(model);
-  setEvent(model, 1, level, ANCHOR_SUNSET, 0);
-  clearEvent(model, 2);
-  clearEvent(model, 3);
-  offAtSunrise(model);
+void programSunsetTillSunrise(ConsoleSession& s) {
+  const std::uint8_t level = askDimLevel(s);
+  setEvent(s, 1, level, ANCHOR_SUNSET, 0);
+  clearEvent(s, 2);
+  clearEvent(s, 3);
+  offAtSunrise(s);
 }
 
-void programFixedHoursBeforeSunrise(ChargerSettings& model) {
+void programFixedHoursBeforeSunrise(ConsoleSession& s) {
   const std::uint16_t minutes =
-      askHours(model, "How many hours must the light switch on before sunrise: ");
+      askHours(s, "How many hours must the light switch on before sunrise: ");
   if (minutes == 0) return;
-  const std::uint8_t level = askDimLevel(model);
-  setEvent(model, 3, level, ANCHOR_SUNRISE, static_cast<std::int16_t>(-minutes));
-  offAtSunrise(model);
+  const std::uint8_t level = askDimLevel(s);
+  setEvent(s, 3, level, ANCHOR_SUNRISE, static_cast<std::int16_t>(-minutes));
+  offAtSunrise(s);
 }
 
-void askMidpointShift(ChargerSettings& model) {
-  Vreg& shift = model.find("midpoint_shift");
+void askMidpointShift(ConsoleSession& s) {
+  Vreg& shift = s.model.find("midpoint_shift");
   const std::int16_t current = static_cast<std::int16_t>(shift.getU16());
-  std::ostream& out = *model.io.out;
+  std::ostream& out = s.out();
   out << "\n";
   out << "The midnight point is estimated based on the solar activity, due to your\n";
   out << "geographical position and day-light saving this will deviate from the actual\n";
@@ -191,14 +187,14 @@ void askMidpointShift(ChargerSettings& model) {
   out << "  shift = sunset+night_duration/2-midnight = 1140+342-1440 = 42 minutes\n";
   out << "\n";
   out << "Desired mid-point shift in minutes [" << current << "]: ";
-  const std::int16_t value = model.parseSmallInt(readAnswer(model.io), current, -1440, 1440);
+  const std::int16_t value = s.take(parseSmallInt(s.answer(), current, -1440, 1440));
   shift.setU16(static_cast<std::uint16_t>(value));
 }
 
-void askDimSpeed(ChargerSettings& model) {
-  Vreg& speed = model.find("dim_speed");
+void askDimSpeed(ConsoleSession& s) {
+  Vreg& speed = s.model.find("dim_speed");
   const std::uint8_t current = speed.getU8();
-  std::ostream& out = *model.io.out;
+  std::ostream& out = s.out();
   out << "\n";
   out << "The gradual dimming option can be used to slow down the response of the timer\n";
   out << "program. This is useful when multiple chargers are used in a row, to mask the\n";
@@ -210,15 +206,16 @@ void askDimSpeed(ChargerSettings& model) {
   out << "9 = dim from 0 to 100% in 15 minutes\n";
   out << "\n";
   out << "Desired gradual dim speed [" << static_cast<unsigned>(current) << "]: ";
-  speed.setU8(model.parsePercent(readAnswerLine(model.io), current));
+  speed.setU8(s.take(parsePercent(s.answerLine(), current)));
 }
 
-void askPanelVoltages(ChargerSettings& model) {
-  Vreg& nightLevel = model.find("panel_voltage_night");
-  Vreg& dayLevel = model.find("panel_voltage_day");
+void askPanelVoltages(ConsoleSession& s) {
+  Vreg& nightLevel = s.model.find("panel_voltage_night");
+  Vreg& dayLevel = s.model.find("panel_voltage_day");
   double night = nightLevel.getNumber();
   double day = dayLevel.getNumber();
-  std::ostream& out = *model.io.out;
+  const double maximum = s.model.capabilities.maxPvVoltage;
+  std::ostream& out = s.out();
   out << "\n";
   out << "Night/day detection voltage tweaks can be used to adjust the detection to match\n";
   out << "the panel configuration. The day detection voltage must be 0.5V higher than the\n";
@@ -226,52 +223,50 @@ void askPanelVoltages(ChargerSettings& model) {
   out << "(night: Vpanel<11.4V, day: Vpanel>11.9V).\n";
   out << "\n";
   out << "Night panel voltage detection level [" << fixedPoint(night, 2) << "]: ";
-  night = model.parsePanelVoltage(readAnswerLine(model.io), night);
+  night = s.take(parsePanelVoltage(s.answerLine(), night, maximum));
   out << "Day panel voltage detection level [" << fixedPoint(day, 2) << "]: ";
-  day = model.parsePanelVoltage(readAnswerLine(model.io), day);
+  day = s.take(parsePanelVoltage(s.answerLine(), day, maximum));
   if (night == 0 || day == 0) {
     // The charger uses its built-in pair only when both levels are 0.
-    noticeStream(model.io) << "Using built-in default values\n\n";
+    noticeStream(s.io) << "Using built-in default values\n\n";
     night = 0;
     day = 0;
   } else if (night + 0.5 > day) {
     // Raising the day level above what the charger's panel input takes would store a level it
     // cannot detect: the pair is refused, and both levels stay as they were.
-    const double maximum = model.capabilities.maxPvVoltage;
     if (night + 0.5 > maximum) {
-      *model.io.err << "Day voltage level must be 0.5V above the night level and at most "
-                    << fixedPoint(maximum, 2) << "V.\n\n";
+      *s.io.err << "Day voltage level must be 0.5V above the night level and at most "
+                << fixedPoint(maximum, 2) << "V.\n\n";
       return;
     }
-    *model.io.err << "Day voltage level must be 0.5V higher than the night voltage level.\n\n";
+    *s.io.err << "Day voltage level must be 0.5V higher than the night voltage level.\n\n";
     day = night + 0.5;
   }
   nightLevel.setNumber(night);
   dayLevel.setNumber(day);
 }
 
-void askDelays(ChargerSettings& model) {
-  Vreg& sunset = model.find("sunset_delay");
-  Vreg& sunrise = model.find("sunrise_delay");
+void askDelays(ConsoleSession& s) {
+  Vreg& sunset = s.model.find("sunset_delay");
+  Vreg& sunrise = s.model.find("sunrise_delay");
   const std::int16_t sunsetNow = static_cast<std::int16_t>(sunset.getU16());
   const std::int16_t sunriseNow = static_cast<std::int16_t>(sunrise.getU16());
-  std::ostream& out = *model.io.out;
+  std::ostream& out = s.out();
   out << "\n";
   out << "Sunset/sunrise delay duration can be used to make the system less\n";
   out << "  sensitive for clouds.\n";
   out << "\n";
   out << "Desired sunset delay duration in minutes [" << sunsetNow << "]: ";
-  const std::int16_t sunsetValue = model.parseSmallInt(readAnswerLine(model.io), sunsetNow, 0, 30);
+  const std::int16_t sunsetValue = s.take(parseSmallInt(s.answerLine(), sunsetNow, 0, 30));
   out << "Desired sunrise delay duration in minutes [" << sunriseNow << "]: ";
-  const std::int16_t sunriseValue =
-      model.parseSmallInt(readAnswerLine(model.io), sunriseNow, 0, 30);
+  const std::int16_t sunriseValue = s.take(parseSmallInt(s.answerLine(), sunriseNow, 0, 30));
   sunset.setU16(static_cast<std::uint16_t>(sunsetValue));
   sunrise.setU16(static_cast<std::uint16_t>(sunriseValue));
 }
 
-bool dimmingSetup(ChargerSettings& model) { return model.capabilities.streetlightVersion >= 2; }
-bool plainDimming(ChargerSettings& model) { return !dimmingSetup(model); }
-bool cloudDelays(ChargerSettings& model) { return model.capabilities.streetlightVersion >= 3; }
+bool dimmingSetup(ConsoleSession& s) { return s.model.capabilities.streetlightVersion >= 2; }
+bool plainDimming(ConsoleSession& s) { return !dimmingSetup(s); }
+bool cloudDelays(ConsoleSession& s) { return s.model.capabilities.streetlightVersion >= 3; }
 
 const MenuEntry LIGHTING_MENU[] = {
     {nullptr, ""},
@@ -279,9 +274,9 @@ const MenuEntry LIGHTING_MENU[] = {
     {nullptr, ""},
     {nullptr, "sunset control actions:"},
     {"a", "no action", nullptr,
-     [](ChargerSettings& m) {
-       clearEvent(m, 1);
-       clearEvent(m, 2);
+     [](ConsoleSession& s) {
+       clearEvent(s, 1);
+       clearEvent(s, 2);
      }},
     {"b", "on for a fixed number of hours after sunset", nullptr, programFixedHoursAfterSunset},
     {"c", "on from sunset till midnight", nullptr, programSunsetTillMidnight},
@@ -289,9 +284,9 @@ const MenuEntry LIGHTING_MENU[] = {
     {nullptr, ""},
     {nullptr, "sunrise control actions:"},
     {"e", "switch off at sunrise", nullptr,
-     [](ChargerSettings& m) {
-       clearEvent(m, 3);
-       offAtSunrise(m);
+     [](ConsoleSession& s) {
+       clearEvent(s, 3);
+       offAtSunrise(s);
      }},
     {"f", "on for a fixed number of hours before sunrise", nullptr, programFixedHoursBeforeSunrise},
     {nullptr, ""},
@@ -312,70 +307,69 @@ const MenuEntry LIGHTING_MENU[] = {
     {nullptr, "       pwm mode (main menu option p).", plainDimming},
 };
 
-int loadMode(ChargerSettings& model) {
-  return LoadControl(model.find("load_control").getU8()).mode();
-}
-bool lightingOn(ChargerSettings& model) {
-  return LoadControl(model.find("load_control").getU8()).lightingController();
+int loadMode(ConsoleSession& s) { return LoadControl(s.model.find("load_control").getU8()).mode(); }
+bool lightingOn(ConsoleSession& s) {
+  return LoadControl(s.model.find("load_control").getU8()).lightingController();
 }
 // The switch levels are offered while the mode that uses them is on.
-bool levelsShown(ChargerSettings& model) {
-  const int mode = loadMode(model);
-  return hasSwitchLevels(model) && mode >= 5 && mode <= 7;
+bool levelsShown(ConsoleSession& s) {
+  const int mode = loadMode(s);
+  return hasSwitchLevels(s) && mode >= 5 && mode <= 7;
 }
-bool timerShown(ChargerSettings& model) { return selector(model) && loadMode(model) == 7; }
+bool timerShown(ConsoleSession& s) { return selector(s) && loadMode(s) == 7; }
 
 const MenuEntry LOAD_MENU[] = {
     {nullptr, ""},
     {nullptr,
-     [](ChargerSettings& m) {
-       return std::string("Load output") + (solarTimer(m) ? " / lighting controller (timer)" : "") +
+     [](ConsoleSession& s) {
+       return std::string("Load output") + (solarTimer(s) ? " / lighting controller (timer)" : "") +
               " settings";
      }},
     {nullptr, ""},
     {"m", "Modify load operation mode", nullptr, askLoadMode},
     {"h",
-     [](ChargerSettings& m) {
-       return "Modify load switch high voltage level (" + highLevel(m) + "V)";
+     [](ConsoleSession& s) {
+       return "Modify load switch high voltage level (" + highLevel(s) + "V)";
      },
      levelsShown,
-     [](ChargerSettings& m) {
-       *m.io.out << "\nLoad switch high voltage level [" << highLevel(m) << "]: ";
-       m.setLoadSwitchHigh(readAnswerLine(m.io));
+     [](ConsoleSession& s) {
+       s.out() << "\nLoad switch high voltage level [" << highLevel(s) << "]: ";
+       s.show(s.setters.setLoadSwitchHigh(s.answerLine()));
      },
      nullptr, MenuTaken::kWhenOffered, "load_switch_high_level"},
     {"l",
-     [](ChargerSettings& m) {
-       return "Modify load switch low voltage level (" + lowLevel(m) + "V)";
+     [](ConsoleSession& s) {
+       return "Modify load switch low voltage level (" + lowLevel(s) + "V)";
      },
      levelsShown,
-     [](ChargerSettings& m) {
-       *m.io.out << "\nLoad switch low voltage level [" << lowLevel(m) << "]: ";
-       m.setLoadSwitchLow(readAnswerLine(m.io));
+     [](ConsoleSession& s) {
+       s.out() << "\nLoad switch low voltage level [" << lowLevel(s) << "]: ";
+       s.show(s.setters.setLoadSwitchLow(s.answerLine()));
      },
      nullptr, MenuTaken::kWhenOffered, "load_switch_low_level"},
     {"a",
-     [](ChargerSettings& m) {
-       return "Modify Automatic energy selector timer (" + selectorTimer(m) + ")";
+     [](ConsoleSession& s) {
+       return "Modify Automatic energy selector timer (" + selectorTimer(s) + ")";
      },
      timerShown, askSelectorTimer, nullptr, MenuTaken::kWhenOffered,
      "automatic_energy_selector_timer"},
     {"s",
-     [](ChargerSettings& m) {
-       return std::string(lightingOn(m) ? "Disable" : "Enable") + " lighting controller (timer)";
+     [](ConsoleSession& s) {
+       return std::string(lightingOn(s) ? "Disable" : "Enable") + " lighting controller (timer)";
      },
-     solarTimer, [](ChargerSettings& m) { m.setLightingController(lightingOn(m) ? "0" : "1"); }},
+     solarTimer,
+     [](ConsoleSession& s) { s.show(s.setters.setLightingController(lightingOn(s) ? "0" : "1")); }},
     {"p", "Modify lighting controller timer program",
-     [](ChargerSettings& m) { return solarTimer(m) && lightingOn(m); },
-     [](ChargerSettings& m) { runLightingMenu(m); }},
+     [](ConsoleSession& s) { return solarTimer(s) && lightingOn(s); },
+     [](ConsoleSession& s) { runLightingMenu(s); }},
     {nullptr, ""},
     {"x", "Return to the previous menu", nullptr, nullptr, nullptr, MenuTaken::kLeaves},
 };
 
 }  // namespace
 
-bool runLoadMenu(ChargerSettings& model) { return runMenu(model, LOAD_MENU, true); }
+bool runLoadMenu(ConsoleSession& s) { return runMenu(s, LOAD_MENU, true); }
 
-bool runLightingMenu(ChargerSettings& model) { return runMenu(model, LIGHTING_MENU, true); }
+bool runLightingMenu(ConsoleSession& s) { return runMenu(s, LIGHTING_MENU, true); }
 
 }  // namespace sunlink

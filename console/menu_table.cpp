@@ -6,44 +6,44 @@
 
 namespace sunlink {
 
-bool isOffered(ChargerSettings& model, const MenuEntry& entry) {
-  if (entry.setting != nullptr && model.lacks(entry.setting)) return false;
-  return entry.offered == nullptr || entry.offered(model);
+bool isOffered(ConsoleSession& session, const MenuEntry& entry) {
+  if (entry.setting != nullptr && session.model.lacks(entry.setting)) return false;
+  return entry.offered == nullptr || entry.offered(session);
 }
 
-void writeMenuLines(ChargerSettings& model, Menu menu) {
-  std::ostream& out = *model.io.out;
+void writeMenuLines(ConsoleSession& session, Menu menu) {
+  std::ostream& out = *session.io.out;
   for (const MenuEntry& entry : menu) {
-    if (!isOffered(model, entry)) continue;
+    if (!isOffered(session, entry)) continue;
     if (entry.key != nullptr) out << entry.key << " - ";
-    out << entry.text(model) << "\n";
+    out << entry.text(session) << "\n";
   }
 }
 
-std::string namedKeys(ChargerSettings& model, Menu menu) {
+std::string namedKeys(ConsoleSession& session, Menu menu) {
   std::string keys;
   for (const MenuEntry& entry : menu) {
     if (entry.key == nullptr || entry.taken == MenuTaken::kLeaves) continue;
-    if (!isOffered(model, entry) || (entry.named != nullptr && !entry.named(model))) continue;
+    if (!isOffered(session, entry) || (entry.named != nullptr && !entry.named(session))) continue;
     if (!keys.empty()) keys += ",";
     keys += entry.key;
   }
   return keys;
 }
 
-const MenuEntry* menuEntryFor(ChargerSettings& model, Menu menu, const std::string& answer) {
+const MenuEntry* menuEntryFor(ConsoleSession& session, Menu menu, const std::string& answer) {
   for (const MenuEntry& entry : menu) {
     if (entry.key == nullptr || answer != entry.key) continue;
-    if (entry.taken != MenuTaken::kWhenOffered || isOffered(model, entry)) return &entry;
+    if (entry.taken != MenuTaken::kWhenOffered || isOffered(session, entry)) return &entry;
   }
   return nullptr;
 }
 
 namespace {
 
-void writePrompt(ChargerSettings& model, Menu menu) {
-  std::ostream& out = *model.io.out;
-  out << "Select an option (type " << namedKeys(model, menu);
+void writePrompt(ConsoleSession& session, Menu menu) {
+  std::ostream& out = *session.io.out;
+  out << "Select an option (type " << namedKeys(session, menu);
   for (const MenuEntry& entry : menu) {
     if (entry.taken == MenuTaken::kLeaves) out << " or " << entry.key;
   }
@@ -52,24 +52,24 @@ void writePrompt(ChargerSettings& model, Menu menu) {
 
 }  // namespace
 
-bool runMenu(ChargerSettings& model, Menu menu, bool drawFirst, MenuGuard mayLeave) {
-  MessageEcho echo(model.io);
-  const std::vector<std::string> before = model.values();
-  if (drawFirst) redrawSettings(model);
+bool runMenu(ConsoleSession& session, Menu menu, bool drawFirst, MenuGuard mayLeave) {
+  MessageEcho echo(session.io);
+  const std::vector<std::string> before = session.model.values();
+  if (drawFirst) session.redraw();
   for (;;) {
-    writeMenuLines(model, menu);
-    showHeldMessages(model.io);
-    writePrompt(model, menu);
-    const MenuEntry* entry = menuEntryFor(model, menu, readAnswerLine(model.io));
+    writeMenuLines(session, menu);
+    showHeldMessages(session.io);
+    writePrompt(session, menu);
+    const MenuEntry* entry = menuEntryFor(session, menu, session.answerLine());
     if (entry != nullptr && entry->taken == MenuTaken::kLeaves) {
-      const bool changed = model.values() != before;
-      if (!changed || mayLeave == nullptr || mayLeave(model)) return changed;
+      const bool changed = session.model.values() != before;
+      if (!changed || mayLeave == nullptr || mayLeave(session)) return changed;
     } else if (entry != nullptr && entry->act != nullptr) {
-      entry->act(model);
+      entry->act(session);
     } else {
-      reportUnknownOption(model.io);
+      reportUnknownOption(session.io);
     }
-    redrawSettings(model);
+    session.redraw();
   }
 }
 

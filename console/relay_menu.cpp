@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "charger/charger_settings.h"
-#include "console/menu_input.h"
+#include "charger/parsers.h"
+#include "charger/setters.h"
+#include "console/console_session.h"
 #include "console/menu_table.h"
 #include "console/menus.h"
 
@@ -14,31 +16,29 @@ namespace sunlink {
 
 namespace {
 
-std::string volts(ChargerSettings& model, const char* label) { return settingVolts(model, label); }
-
-bool loadOutput(ChargerSettings& model) { return model.hasLoadOutput(); }
+bool loadOutput(ConsoleSession& s) { return s.model.hasLoadOutput(); }
 
 // The relay operation modes: the list on the mode screen and the highest value its prompt names.
 const MenuEntry RELAY_MODES[] = {
     {"0", "Relay always off"},
     {"1",
-     [](ChargerSettings& m) {
-       return "Panel voltage high (off<" + volts(m, "relay_input_high_voltage_clear") + "V, on>" +
-              volts(m, "relay_input_high_voltage_set") + "V)";
+     [](ConsoleSession& s) {
+       return "Panel voltage high (off<" + s.volts("relay_input_high_voltage_clear") + "V, on>" +
+              s.volts("relay_input_high_voltage_set") + "V)";
      }},
     {"2", "High temperature (dimming)"},
     {"3",
-     [](ChargerSettings& m) {
-       return "Battery voltage low (on<" + volts(m, "relay_output_low_voltage_set") + "V, off>" +
-              volts(m, "relay_output_low_voltage_clear") + "V)";
+     [](ConsoleSession& s) {
+       return "Battery voltage low (on<" + s.volts("relay_output_low_voltage_set") + "V, off>" +
+              s.volts("relay_output_low_voltage_clear") + "V)";
      }},
     {"4", "Equalization active"},
     {"5", "Error state"},
     {"6", "Defrost option (temp<-20C)"},
     {"7",
-     [](ChargerSettings& m) {
-       return "Battery voltage high (off<" + volts(m, "relay_output_high_voltage_clear") +
-              "V, on>" + volts(m, "relay_output_high_voltage_set") + "V)";
+     [](ConsoleSession& s) {
+       return "Battery voltage high (off<" + s.volts("relay_output_high_voltage_clear") + "V, on>" +
+              s.volts("relay_output_high_voltage_set") + "V)";
      }},
     {"8", "Float or storage state"},
     {"9", "Day detection (panels irradiated)"},
@@ -47,18 +47,18 @@ const MenuEntry RELAY_MODES[] = {
 };
 
 // The mode screen (key m).
-void askRelayMode(ChargerSettings& model) {
-  redrawSettings(model);
-  std::ostream& out = *model.io.out;
+void askRelayMode(ConsoleSession& s) {
+  s.redraw();
+  std::ostream& out = s.out();
   out << "\nRelay operation mode\n\n";
-  writeMenuLines(model, RELAY_MODES);
+  writeMenuLines(s, RELAY_MODES);
   const char* highest = "0";
   for (const MenuEntry& mode : RELAY_MODES) {
-    if (isOffered(model, mode)) highest = mode.key;
+    if (isOffered(s, mode)) highest = mode.key;
   }
   out << "\nRelay operation mode (type 0.." << highest << " and press enter) ["
-      << static_cast<unsigned>(model.find("relay_mode").getU8()) << "]: ";
-  model.setRelayMode(readAnswerLine(model.io));
+      << static_cast<unsigned>(s.model.find("relay_mode").getU8()) << "]: ";
+  s.show(s.setters.setRelayMode(s.answerLine()));
 }
 
 // Keys a to f: one switching level each.
@@ -66,51 +66,51 @@ struct LevelKey {
   const char* line;
   const char* question;
   const char* label;
-  int (ChargerSettings::*setter)(const std::string&);
+  SetResult (SettingSetters::*setter)(const std::string&);
 };
 
 const LevelKey LEVEL_KEYS[] = {
     {"Set panel voltage high set level (", "Panel voltage high set level [",
-     "relay_input_high_voltage_set", &ChargerSettings::setRelayInputHighSet},
+     "relay_input_high_voltage_set", &SettingSetters::setRelayInputHighSet},
     {"Set panel voltage high clear level (", "Panel voltage high clear level [",
-     "relay_input_high_voltage_clear", &ChargerSettings::setRelayInputHighClear},
+     "relay_input_high_voltage_clear", &SettingSetters::setRelayInputHighClear},
     {"Set battery voltage low set level (", "Battery voltage low set level [",
-     "relay_output_low_voltage_set", &ChargerSettings::setRelayOutputLowSet},
+     "relay_output_low_voltage_set", &SettingSetters::setRelayOutputLowSet},
     {"Set battery voltage low clear level (", "Battery voltage low clear level [",
-     "relay_output_low_voltage_clear", &ChargerSettings::setRelayOutputLowClear},
+     "relay_output_low_voltage_clear", &SettingSetters::setRelayOutputLowClear},
     {"Set battery voltage high set level (", "Battery voltage high set level [",
-     "relay_output_high_voltage_set", &ChargerSettings::setRelayOutputHighSet},
+     "relay_output_high_voltage_set", &SettingSetters::setRelayOutputHighSet},
     {"Set battery voltage high clear level (", "Battery voltage high clear level [",
-     "relay_output_high_voltage_clear", &ChargerSettings::setRelayOutputHighClear},
+     "relay_output_high_voltage_clear", &SettingSetters::setRelayOutputHighClear},
 };
 
 template <int Level>
-std::string levelLine(ChargerSettings& model) {
+std::string levelLine(ConsoleSession& s) {
   const LevelKey& level = LEVEL_KEYS[Level];
-  return level.line + volts(model, level.label) + "V)";
+  return level.line + s.volts(level.label) + "V)";
 }
 
 template <int Level>
-void askLevel(ChargerSettings& model) {
+void askLevel(ConsoleSession& s) {
   const LevelKey& level = LEVEL_KEYS[Level];
-  *model.io.out << "\n" << level.question << volts(model, level.label) << "]: ";
-  (model.*level.setter)(readAnswerLine(model.io));
+  s.out() << "\n" << level.question << s.volts(level.label) << "]: ";
+  s.show((s.setters.*level.setter)(s.answerLine()));
 }
 
 // The prompt names the pair of levels the current mode uses; all six stay taken.
 template <unsigned Mode>
-bool relayModeIs(ChargerSettings& model) {
-  return model.find("relay_mode").getU8() == Mode;
+bool relayModeIs(ConsoleSession& s) {
+  return s.model.find("relay_mode").getU8() == Mode;
 }
 
-void askMinimumEnabled(ChargerSettings& model) {
-  Vreg& minimum = model.find("relay_min_enabled");
+void askMinimumEnabled(ConsoleSession& s) {
+  Vreg& minimum = s.model.find("relay_min_enabled");
   const std::uint16_t current = minimum.getU16();
-  *model.io.out << "Relay minimum enabled time [" << current << "]: ";
+  s.out() << "Relay minimum enabled time [" << current << "]: ";
   // The register is unsigned; a current value above the parser's signed range survives the
   // round trip through its bit pattern when the answer is unreadable.
   const std::int16_t value =
-      model.parseSmallInt(readAnswerLine(model.io), static_cast<std::int16_t>(current), 0, 500);
+      s.take(parseSmallInt(s.answerLine(), static_cast<std::int16_t>(current), 0, 500));
   minimum.setU16(static_cast<std::uint16_t>(value));
 }
 
@@ -126,9 +126,9 @@ const MenuEntry RELAY_MENU[] = {
     {"e", levelLine<4>, nullptr, askLevel<4>, relayModeIs<7>},
     {"f", levelLine<5>, nullptr, askLevel<5>, relayModeIs<7>},
     {"g",
-     [](ChargerSettings& m) {
+     [](ConsoleSession& s) {
        return "Modify minimum closed time (" +
-              std::to_string(m.find("relay_min_enabled").getU16()) + " minutes)";
+              std::to_string(s.model.find("relay_min_enabled").getU16()) + " minutes)";
      },
      nullptr, askMinimumEnabled, nullptr, MenuTaken::kWhenOffered, "relay_min_enabled"},
     {nullptr, ""},
@@ -154,33 +154,33 @@ const MenuEntry RX_FUNCTIONS[] = {
 
 // One port screen: the choices, then the answer for the setter. Returns whether the settings
 // list changed.
-bool askPortFunction(ChargerSettings& model, const char* port, const char* label, Menu choices,
-                     int (ChargerSettings::*setter)(const std::string&)) {
-  const std::vector<std::string> before = model.values();
-  const unsigned current = model.find(label).getU8();
-  redrawSettings(model);
-  std::ostream& out = *model.io.out;
+bool askPortFunction(ConsoleSession& s, const char* port, const char* label, Menu choices,
+                     SetResult (SettingSetters::*setter)(const std::string&)) {
+  const std::vector<std::string> before = s.model.values();
+  const unsigned current = s.model.find(label).getU8();
+  s.redraw();
+  std::ostream& out = s.out();
   out << "\nSunLink " << port << " Port function\n\n";
-  writeMenuLines(model, choices);
+  writeMenuLines(s, choices);
   out << "\n";
-  out << port << " Port function (type " << namedKeys(model, choices) << " and press enter) ["
+  out << port << " Port function (type " << namedKeys(s, choices) << " and press enter) ["
       << current << "]: ";
-  (model.*setter)(readAnswerLine(model.io));
-  return model.values() != before;
+  s.show((s.setters.*setter)(s.answerLine()));
+  return s.model.values() != before;
 }
 
 }  // namespace
 
-bool runRelayMenu(ChargerSettings& model) { return runMenu(model, RELAY_MENU, true); }
+bool runRelayMenu(ConsoleSession& session) { return runMenu(session, RELAY_MENU, true); }
 
-bool runTxPortMenu(ChargerSettings& model) {
-  return askPortFunction(model, "TX", "port_tx_function", TX_FUNCTIONS,
-                         &ChargerSettings::setTxPortFunction);
+bool runTxPortMenu(ConsoleSession& session) {
+  return askPortFunction(session, "TX", "port_tx_function", TX_FUNCTIONS,
+                         &SettingSetters::setTxPortFunction);
 }
 
-bool runRxPortMenu(ChargerSettings& model) {
-  return askPortFunction(model, "RX", "port_rx_function", RX_FUNCTIONS,
-                         &ChargerSettings::setRxPortFunction);
+bool runRxPortMenu(ConsoleSession& session) {
+  return askPortFunction(session, "RX", "port_rx_function", RX_FUNCTIONS,
+                         &SettingSetters::setRxPortFunction);
 }
 
 }  // namespace sunlink

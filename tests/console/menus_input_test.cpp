@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "base/errors.h"
-#include "charger/charger_settings.h"
+#include "console/console_io.h"
 #include "console/menu_input.h"
 
 namespace sunlink {

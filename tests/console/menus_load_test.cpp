@@ -20,7 +20,7 @@ TEST(LoadMenu, AutomaticEnergySelectorModeOffersLevelsAndTimer) {
   h.model.find("load_switch_low_level").setNumber(11.7);
   h.model.find("automatic_energy_selector_timer").setU16(30);
   h.type("h\n13.5\nl\n11,5\nx\n");
-  EXPECT_TRUE(runLoadMenu(h.model));
+  EXPECT_TRUE(runLoadMenu(h.session));
   const std::string out = h.out.str();
   EXPECT_NE(out.find("\nLoad output settings\n\n"
                      "m - Modify load operation mode\n"
@@ -51,7 +51,7 @@ TEST(LoadMenu, SelectorTimerIsCappedAtOneHourAndZeroKeepsIt) {
     h.model.find("load_control").setU8(7);
     h.model.find("automatic_energy_selector_timer").setU16(30);
     h.type(std::string("a\n") + c.answer + "\nx\n");
-    EXPECT_EQ(runLoadMenu(h.model), c.changed) << c.answer;
+    EXPECT_EQ(runLoadMenu(h.session), c.changed) << c.answer;
     EXPECT_NE(h.out.str().find("\nAutomatic energy selector timer [00:30]: \n"), std::string::npos);
     EXPECT_EQ(h.u16("automatic_energy_selector_timer"), c.minutes) << c.answer;
   }
@@ -61,7 +61,7 @@ TEST(LoadMenu, LevelKeysOnlyInTheModesThatUseThem) {
   MenuHarness h(menuTestCapabilities(kLoad | kUserSwitch | kAes));
   h.model.find("load_control").setU8(4);
   h.type("h\nl\na\np\ns\nx\n");
-  EXPECT_FALSE(runLoadMenu(h.model));
+  EXPECT_FALSE(runLoadMenu(h.session));
   EXPECT_EQ(countOf(h.err.str(), "Unknown option ignored\n\n"), 5);
   EXPECT_EQ(h.out.str().find("h - Modify"), std::string::npos);
   EXPECT_NE(h.out.str().find("Select an option (type m or x and press enter): "),
@@ -71,7 +71,7 @@ TEST(LoadMenu, LevelKeysOnlyInTheModesThatUseThem) {
   MenuHarness six(menuTestCapabilities(kLoad | kUserSwitch | kAes));
   six.model.find("load_control").setU8(6);
   six.type("a\nx\n");
-  EXPECT_FALSE(runLoadMenu(six.model));
+  EXPECT_FALSE(runLoadMenu(six.session));
   EXPECT_NE(six.out.str().find("Select an option (type m,h,l or x and press enter): "),
             std::string::npos);
   EXPECT_EQ(six.err.str(), "Unknown option ignored\n\n");
@@ -82,7 +82,7 @@ TEST(LoadMenu, LevelKeysOnlyInTheModesThatUseThem) {
   lacking.model.find("load_switch_low_level").absentFromCharger = true;
   lacking.model.find("automatic_energy_selector_timer").absentFromCharger = true;
   lacking.type("l\na\nx\n");
-  EXPECT_FALSE(runLoadMenu(lacking.model));
+  EXPECT_FALSE(runLoadMenu(lacking.session));
   EXPECT_NE(lacking.out.str().find("Select an option (type m,h or x and press enter): "),
             std::string::npos);
   EXPECT_EQ(countOf(lacking.err.str(), "Unknown option ignored\n\n"), 2);
@@ -92,7 +92,7 @@ TEST(LoadMenu, LightingControllerKeyTogglesBitSevenOnly) {
   MenuHarness h(menuTestCapabilities(kLoad | kSolarTimer));
   h.model.find("load_control").setU8(0x03);
   h.type("s\nx\n");
-  EXPECT_TRUE(runLoadMenu(h.model));
+  EXPECT_TRUE(runLoadMenu(h.session));
   EXPECT_EQ(h.u8("load_control"), 0x83u);
   std::string out = h.out.str();
   EXPECT_NE(out.find("s - Enable lighting controller (timer)\n\nx - Return"), std::string::npos);
@@ -105,7 +105,7 @@ TEST(LoadMenu, LightingControllerKeyTogglesBitSevenOnly) {
 
   h.out.str("");
   h.type("s\np\nx\n");
-  EXPECT_TRUE(runLoadMenu(h.model));
+  EXPECT_TRUE(runLoadMenu(h.session));
   EXPECT_EQ(h.u8("load_control"), 0x03u);
   // With the controller off, p is no key any more.
   EXPECT_EQ(h.err.str(), "Unknown option ignored\n\n");
@@ -141,7 +141,7 @@ TEST(LoadMenu, OperationModeScreenListsTheChargersModes) {
     }
     if (c.flags & kAes) h.model.find("automatic_energy_selector_timer").setU16(75);
     h.type(std::string("m\n") + c.answer + "\nx\n");
-    EXPECT_EQ(runLoadMenu(h.model), c.control != 0x81) << c.answer;
+    EXPECT_EQ(runLoadMenu(h.session), c.control != 0x81) << c.answer;
     EXPECT_EQ(h.u8("load_control"), c.control) << c.answer;
     const std::string out = h.out.str();
     EXPECT_NE(out.find(c.prompt), std::string::npos) << out;
@@ -223,7 +223,7 @@ TEST_F(LightingMenu, TimerProgramsWriteTheirEvents) {
     MenuHarness h(menuTestCapabilities(kLoad | kSolarTimer, 1));
     prepare(h);
     h.type(std::string(c.input) + "x\n");
-    EXPECT_EQ(runLightingMenu(h.model), c.changed) << c.input;
+    EXPECT_EQ(runLightingMenu(h.session), c.changed) << c.input;
     EXPECT_EQ(events(h), c.events) << c.input;
   }
 }
@@ -236,7 +236,7 @@ TEST_F(LightingMenu, HoursAfterSunsetDialogueAndPrintout) {
   h.model.find("lighting_event5").setU32(0);
   h.model.find("lighting_event6").setU32(0);
   h.type("b\n5\n\n0\nx\n");
-  EXPECT_TRUE(runLightingMenu(h.model));
+  EXPECT_TRUE(runLightingMenu(h.session));
   const std::string out = h.out.str();
   EXPECT_NE(out.find("Select an option (type a,b,c,d,e,f or x and press enter): \n"
                      "\nHow many hours must the light remain on after sunset: "
@@ -254,7 +254,7 @@ TEST_F(LightingMenu, SunriseProgramPrintsItsOffset) {
   MenuHarness h(menuTestCapabilities(kLoad | kSolarTimer, 1));
   prepare(h);
   h.type("f\n1.5\n80\nx\n");
-  EXPECT_TRUE(runLightingMenu(h.model));
+  EXPECT_TRUE(runLightingMenu(h.session));
   EXPECT_NE(h.out.str().find("\nHow many hours must the light switch on before sunrise: "
                              "Specify the dim-level [100%]: \n"),
             std::string::npos);
@@ -280,7 +280,7 @@ TEST_F(LightingMenu, TweaksAreOfferedByStreetlightVersion) {
     prepare(h);
     h.type(c.input);
     // Empty answers keep every value, so nothing changed.
-    EXPECT_FALSE(runLightingMenu(h.model));
+    EXPECT_FALSE(runLightingMenu(h.session));
     const std::string out = h.out.str();
     EXPECT_NE(out.find(c.prompt), std::string::npos) << int{c.version};
     EXPECT_EQ(countOf(h.err.str(), "Unknown option ignored\n\n"), c.refused);
@@ -311,7 +311,7 @@ TEST_F(LightingMenu, MidpointShiftIsClampedAndCountsOnlyWhenItChanges) {
     prepare(h);
     h.model.find("midpoint_shift").setU16(static_cast<std::uint16_t>(-42));
     h.type(std::string("m\n") + c.answer + "\nx\n");
-    EXPECT_EQ(runLightingMenu(h.model), c.changed) << c.answer;
+    EXPECT_EQ(runLightingMenu(h.session), c.changed) << c.answer;
     EXPECT_EQ(static_cast<std::int16_t>(h.u16("midpoint_shift")), c.shift) << c.answer;
     EXPECT_NE(h.out.str().find("switching moment (like option c does). Use 0 to disable the shift "
                                "(default).\n\nCalculation example"),
@@ -327,7 +327,7 @@ TEST_F(LightingMenu, DimSpeedAndDelaysAreClamped) {
   h.model.find("sunset_delay").setU16(10);
   h.model.find("sunrise_delay").setU16(20);
   h.type("s\n150\nr\n45\n-5\nx\n");
-  EXPECT_TRUE(runLightingMenu(h.model));
+  EXPECT_TRUE(runLightingMenu(h.session));
   EXPECT_EQ(h.u8("dim_speed"), 100u);
   EXPECT_EQ(h.u16("sunset_delay"), 30u);
   EXPECT_EQ(h.u16("sunrise_delay"), 0u);
@@ -365,7 +365,7 @@ TEST_F(LightingMenu, PanelVoltageTweaksKeepHalfAVoltApart) {
     h.model.find("panel_voltage_night").setNumber(11);
     h.model.find("panel_voltage_day").setNumber(12);
     h.type(std::string("t\n") + c.night + "\n" + c.day + "\nx\n");
-    EXPECT_EQ(runLightingMenu(h.model), c.changed) << c.night << "/" << c.day;
+    EXPECT_EQ(runLightingMenu(h.session), c.changed) << c.night << "/" << c.day;
     EXPECT_DOUBLE_EQ(h.number("panel_voltage_night"), c.storedNight) << c.night << "/" << c.day;
     EXPECT_DOUBLE_EQ(h.number("panel_voltage_day"), c.storedDay) << c.night << "/" << c.day;
     EXPECT_NE(h.out.str().find(std::string("\nNight panel voltage detection level [11.00]: \n"

@@ -33,7 +33,7 @@ TEST(RelayMenu, PromptSuggestsTheLevelsOfTheCurrentMode) {
     setLevels(h);
     h.model.find("relay_mode").setU8(c.mode);
     h.type("x\n");
-    EXPECT_FALSE(runRelayMenu(h.model));
+    EXPECT_FALSE(runRelayMenu(h.session));
     const std::string screen = std::string("\nAlarm relay settings\n\n") +
                                "m - Modify relay operation mode\n"
                                "a - Set panel voltage high set level (40.00V)\n"
@@ -86,7 +86,7 @@ TEST(RelayMenu, EveryLevelKeyIsAcceptedWhateverTheMode) {
     MenuHarness h(menuTestCapabilities(kVirtualRelay));
     setLevels(h);
     h.type(std::string(c.key) + "\n" + c.answer + "\nx\n");
-    EXPECT_EQ(runRelayMenu(h.model), c.changed) << c.key;
+    EXPECT_EQ(runRelayMenu(h.session), c.changed) << c.key;
     EXPECT_NE(h.out.str().find(std::string("press enter): \n") + c.question), std::string::npos)
         << c.key;
     EXPECT_DOUBLE_EQ(h.number(c.label), c.expected) << c.key;
@@ -112,7 +112,7 @@ TEST(RelayMenu, MinimumClosedTimeIsClampedAndCountsOnlyWhenItChanges) {
     MenuHarness h(menuTestCapabilities(kRelay));
     setLevels(h);
     h.type(std::string("g\n") + c.answer + "\nx\n");
-    EXPECT_EQ(runRelayMenu(h.model), c.changed) << c.answer;
+    EXPECT_EQ(runRelayMenu(h.session), c.changed) << c.answer;
     EXPECT_EQ(h.u16("relay_min_enabled"), c.minutes) << c.answer;
     EXPECT_EQ(h.err.str(), c.err);
     EXPECT_NE(h.out.str().find("press enter): \nRelay minimum enabled time [10]: \n"),
@@ -141,7 +141,7 @@ TEST(RelayMenu, ModeListStopsAtNineWithoutALoadOutput) {
     setLevels(h);
     h.model.find("relay_mode").setU8(3);
     h.type(std::string("m\n") + c.answer + "\nx\n");
-    EXPECT_EQ(runRelayMenu(h.model), c.mode != 3) << c.answer;
+    EXPECT_EQ(runRelayMenu(h.session), c.mode != 3) << c.answer;
     EXPECT_EQ(h.u8("relay_mode"), c.mode) << c.answer;
     const std::string out = h.out.str();
     const std::string list =
@@ -166,7 +166,7 @@ TEST(RelayMenu, UnknownAnswersAreReportedAndTheScreenRedrawn) {
   MenuHarness h(menuTestCapabilities(kRelay));
   setLevels(h);
   h.type("a \nA\nh\n\nx\n");
-  EXPECT_FALSE(runRelayMenu(h.model));
+  EXPECT_FALSE(runRelayMenu(h.session));
   EXPECT_EQ(countOf(h.err.str(), "Unknown option ignored\n\n"), 4);
   EXPECT_EQ(countOf(h.out.str(), "Alarm relay settings"), 5);
   EXPECT_EQ(countOf(h.out.str(), "Test charger 1.16\n"), 5);
@@ -199,7 +199,7 @@ TEST(PortMenus, TxScreenOffersTheFunctionsOfTheCharger) {
   for (const Case& c : cases) {
     MenuHarness h(menuTestCapabilities(c.flags));
     h.type(std::string(c.answer) + "\n");
-    EXPECT_EQ(runTxPortMenu(h.model), c.stored != 0) << c.answer;
+    EXPECT_EQ(runTxPortMenu(h.session), c.stored != 0) << c.answer;
     EXPECT_EQ(h.u8("port_tx_function"), c.stored);
     const std::string screen = std::string("\nSunLink TX Port function\n\n") + c.choices;
     const std::string out = h.out.str();
@@ -229,7 +229,7 @@ TEST(PortMenus, RxScreenListsLoadFunctionsOnlyWithLoadOutputButAcceptsThem) {
     MenuHarness h(menuTestCapabilities(c.flags));
     h.model.find("port_rx_function").setU8(1);
     h.type(std::string(c.answer) + "\n");
-    EXPECT_EQ(runRxPortMenu(h.model), c.changed) << c.answer;
+    EXPECT_EQ(runRxPortMenu(h.session), c.changed) << c.answer;
     EXPECT_EQ(h.u8("port_rx_function"), c.stored);
     const std::string screen = std::string("\nSunLink RX Port function\n\n") + c.choices;
     const std::string out = h.out.str();
