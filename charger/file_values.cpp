@@ -1,4 +1,4 @@
-#include "charger/value_refusals.h"
+#include "charger/file_values.h"
 
 #include <algorithm>
 #include <cctype>
