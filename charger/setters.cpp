@@ -15,6 +15,7 @@ namespace sunlink {
 
 namespace {
 
+// The refusal of text that is no value of the setting.
 SetResult unreadable() { return SetResult::refused(kUnableToInterpret); }
 
 // Whether restore will carry this setting to the charger once retrieve has run. Restore writes
