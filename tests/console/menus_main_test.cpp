@@ -202,7 +202,7 @@ TEST(MainMenu, ValuePromptsShowTheCurrentValueAndFeedTheSetter) {
       {"i", "16", "\nEqualisation voltage [16.20]: \n", "equalisation_voltage", 16, true},
       {"j", "2", "\nAuto equalise mode (0=off, 1=daily, 2=every other day, etc) [0]: \n",
        "auto_equalise", 2, true},
-      // Only Enter: nothing is stored (though the table is now marked user defined).
+      // Only Enter: refused, and nothing is stored (the battery type included).
       {"a", "", "\nAbsorption voltage [14.40]: \n", "absorption_voltage", 14.4, false,
        "Unable to interpret value\n\n"},
       {"j", "2 ", "\nAuto equalise mode (0=off, 1=daily, 2=every other day, etc) [0]: \n",
