@@ -30,7 +30,6 @@
 #include "charger/charger_settings.h"
 #include "device/capabilities.h"
 #include "device/discovery.h"
-#include "platform/console.h"
 #include "platform/signals.h"
 
 namespace sunlink {
@@ -167,10 +166,6 @@ const ChargerPath chargerPaths[] = {
 int onCharger(ChgtuneRun& run, const Capabilities& capabilities) {
   ChargerSettings model(capabilities, &run.link());
   RunOutput& output = run.output();
-  model.io.in = &output.in();
-  model.io.out = &output.lines();
-  model.io.err = &output.err();
-  model.io.screen = standardOutputIsTerminal();
   if (JsonReport* report = output.report()) report->setCharger(model.capabilities);
   for (const ChargerPath& path : chargerPaths) {
     if (path.chosen(run.options())) return path.perform(run, model);

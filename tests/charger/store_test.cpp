@@ -16,6 +16,7 @@
 
 #include "base/errors.h"
 #include "charger/charger_settings.h"
+#include "charger/setters.h"
 #include "device/capabilities.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"
@@ -69,10 +70,7 @@ class StoreTest : public ::testing::Test {
     Capabilities capabilities;
     ASSERT_EQ(identifyCharger(capabilities, *charger_->link), 0);
     model_ = std::make_unique<ChargerSettings>(capabilities, charger_->link.get());
-    model_->io.in = &in_;
-    model_->io.out = &out_;
-    model_->io.err = &err_;
-    ASSERT_EQ(model_->retrieveSettings(), 0);
+    ASSERT_EQ(model_->retrieveSettings(out_), 0);
     EXPECT_EQ(out_.str(), "=== Retrieving settings from the mppt charger ===\n");
     out_.str("");
     charger_->sim.clearRecords();
@@ -87,7 +85,6 @@ class StoreTest : public ::testing::Test {
 
   WriteList writes() const { return charger_->writes(); }
 
-  std::istringstream in_;
   std::ostringstream out_;
   std::ostringstream err_;
   std::unique_ptr<test::SimLink> charger_;
@@ -96,8 +93,8 @@ class StoreTest : public ::testing::Test {
 
 TEST_F(StoreTest, WritesWhatDiffersBetweenChargerOffAndChargerOn) {
   connect("load115");  // lighting controller off
-  ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
-  ASSERT_EQ(model_->storeSettings(), 0);
+  ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
+  ASSERT_EQ(model_->storeSettings(out_, err_), 0);
   EXPECT_EQ(writes(), join({kChargerOff, kAbsorptionStore, kChargerOn}));
   EXPECT_EQ(charger_->sim.registerValue(0xEDF7), (RegisterBytes{0x9B, 0x05}));
   EXPECT_EQ(charger_->sim.registerValue(0xEDF1), RegisterBytes{0xFF});
@@ -109,15 +106,15 @@ TEST_F(StoreTest, WritesWhatDiffersBetweenChargerOffAndChargerOn) {
   // What the charger took is no longer a difference.
   charger_->sim.clearRecords();
   out_.str("");
-  ASSERT_EQ(model_->storeSettings(), 0);
+  ASSERT_EQ(model_->storeSettings(out_, err_), 0);
   EXPECT_EQ(writes(), WriteList());
   EXPECT_EQ(out_.str(), "The charger holds these settings already: nothing was written.\n");
 }
 
 TEST_F(StoreTest, SetsTheClockWhenTheLightingControllerIsOn) {
   connect("recent");  // load_control 0x81
-  ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
-  ASSERT_EQ(model_->storeSettings(), 0);
+  ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
+  ASSERT_EQ(model_->storeSettings(out_, err_), 0);
   const WriteList all = writes();
   const WriteList settings = kAbsorptionStore;
   ASSERT_EQ(all.size(), kChargerOff.size() + settings.size() + 1 + kChargerOn.size());
@@ -131,8 +128,8 @@ TEST_F(StoreTest, SetsTheClockWhenTheLightingControllerIsOn) {
 
   // The lighting controller switched off: no clock, and only that setting written.
   charger_->sim.clearRecords();
-  ASSERT_EQ(model_->setLightingController("0"), 0);
-  ASSERT_EQ(model_->storeSettings(), 0);
+  ASSERT_TRUE(SettingSetters(*model_).setLightingController("0").isAccepted());
+  ASSERT_EQ(model_->storeSettings(out_, err_), 0);
   const WriteList control = {{0xEDAB, wireBytes(model_->find("load_control").value)}};
   EXPECT_EQ(writes(), join({kChargerOff, control, kChargerOn}));
 }
@@ -142,8 +139,8 @@ TEST_F(StoreTest, RefusedClockWriteStillSwitchesTheChargerOn) {
   sim::Faults faults;
   faults.refuseSet = {REG_CLOCK};
   charger_->sim.setFaults(faults);
-  ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
-  EXPECT_EQ(model_->storeSettings(), 0);  // the status is restore's
+  ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
+  EXPECT_EQ(model_->storeSettings(out_, err_), 0);  // the status is restore's
   EXPECT_EQ(writes(), join({kChargerOff, kAbsorptionStore, kChargerOn}));
   EXPECT_TRUE(charger_->sim.chargerOn());
 }
@@ -166,8 +163,8 @@ TEST_F(StoreTest, ChargerFallingSilentMidStoreIsSwitchedOnAgainWhenItAnswers) {
   faults.silentOnRegister = 0xEDF7;  // absorption voltage
   faults.silentRequests = 10;        // every attempt restore makes at it
   charger_->sim.setFaults(faults);
-  ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
-  EXPECT_EQ(model_->storeSettings(), 3);
+  ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
+  EXPECT_EQ(model_->storeSettings(out_, err_), 3);
   EXPECT_EQ(writes(), join({kChargerOff, kChargerOn}));
   EXPECT_EQ(charger_->requests(CMD_SET_REGISTER, 0xEDF7), 10u);
   EXPECT_TRUE(charger_->sim.chargerOn());
@@ -212,8 +209,8 @@ TEST_F(StoreTest, FailedSwitchOffStopsTheStoreBeforeAnySetting) {
     faults.refuseSwitchOff = !c.unanswered;
     faults.ignoreSwitchOff = c.unanswered;
     charger_->sim.setFaults(faults);
-    ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
-    EXPECT_EQ(model_->storeSettings(), c.status);
+    ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
+    EXPECT_EQ(model_->storeSettings(out_, err_), c.status);
     // The unlock was taken, the mode write not; then the switch-on.
     EXPECT_EQ(writes(), join({WriteList{kChargerOff[0]}, kChargerOn}));
     EXPECT_EQ(charger_->requests(CMD_SET_REGISTER, REG_DEVICE_MODE), c.unanswered ? 11u : 2u);
@@ -281,12 +278,12 @@ TEST_F(StoreTest, StoreThatFailsSaysHowFarItGotAndWhetherTheChargerIsOn) {
     connect("load115", c.fallsSilent);
     err_.str("");
     charger_->sim.setFaults(c.faults);
-    ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
+    ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
     const Labels labels = {"absorption_voltage", "battery_type"};  // what differs, in table order
     const std::size_t at = 0;
     int status = -1;
     try {
-      status = model_->storeSettings();
+      status = model_->storeSettings(out_, err_);
     } catch (const std::exception&) {
     }
     EXPECT_EQ(status, c.status);
@@ -309,7 +306,7 @@ TEST_F(StoreTest, SettingsListWithoutLoadControlStoresWithoutTheClock) {
   absorption.value = "05B4";
   absorption.status = VREG_OK;
   model_->settings.push(absorption);
-  EXPECT_EQ(model_->storeSettings(), 0);
+  EXPECT_EQ(model_->storeSettings(out_, err_), 0);
   EXPECT_EQ(writes(), join({kChargerOff, WriteList{{0xEDF7, {0xB4, 0x05}}}, kChargerOn}));
 }
 
