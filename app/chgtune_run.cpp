@@ -7,7 +7,9 @@
 namespace sunlink {
 
 ChgtuneRun::ChgtuneRun(const RunEnvironment& environment)
-    : timeouts_(environment.timeouts), output_(environment.in, environment.out, environment.err) {}
+    : timeouts_(environment.timeouts),
+      linkTaken_(environment.linkTaken),
+      output_(environment.in, environment.out, environment.err) {}
 
 ChgtuneRun::~ChgtuneRun() { closeLink(); }
 
@@ -19,6 +21,7 @@ void ChgtuneRun::parseOptions(int argc, const char* const argv[]) {
 void ChgtuneRun::adoptLink(std::unique_ptr<QmxSerial> link, bool running) {
   link_ = std::move(link);
   linkRunning_ = running;
+  if (linkTaken_) linkTaken_(*link_);
 }
 
 void ChgtuneRun::startLink() {

@@ -7,6 +7,7 @@
 // destroyed. Main thread only.
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <memory>
 #include <optional>
@@ -30,6 +31,10 @@ struct RunEnvironment {
   std::ostream& err;
   // For every link of the run: the HEX exchanges and quiet discovery's waits.
   ExchangeTimeouts timeouts;
+  // Told of the run's link as the run takes it, before the run sends anything on it; none for the
+  // program. A caller that runs it in the same process may connect to the link's signals here
+  // (txSignal runs on the requesting thread: a slot may give the next exchanges other time-outs).
+  std::function<void(QmxSerial& link)> linkTaken;
 };
 
 class ChgtuneRun {
@@ -48,7 +53,7 @@ class ChgtuneRun {
   const ExchangeTimeouts& timeouts() const { return timeouts_; }
 
   // Takes the link of this run: one opened for --serial (not running yet) or one discovery found
-  // (running).
+  // (running). Tells the environment's linkTaken of it.
   void adoptLink(std::unique_ptr<QmxSerial> link, bool running);
   // Attaches the dump (connected with --dump) and, for a download, the recording of the charger's
   // TEXT identity, then starts the link unless it runs already: so with --serial the dump shows
@@ -69,6 +74,7 @@ class ChgtuneRun {
   bool closeLink();
 
   const ExchangeTimeouts timeouts_;
+  const std::function<void(QmxSerial&)> linkTaken_;
   RunOutput output_;
   std::optional<CommandLine> options_;
   // The listeners go after the link (they are declared before it): closing the link cuts their

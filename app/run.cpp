@@ -220,7 +220,8 @@ int runChgtune(int argc, char* argv[]) {
   watchTerminationRequests();
   setLogMode(LogMode());  // direct mode: every shown line goes to standard error at once
   startClock();
-  return runChgtune(argc, argv, RunEnvironment{std::cin, std::cout, std::cerr, ExchangeTimeouts()});
+  return runChgtune(argc, argv,
+                    RunEnvironment{std::cin, std::cout, std::cerr, ExchangeTimeouts(), nullptr});
 }
 
 }  // namespace sunlink
