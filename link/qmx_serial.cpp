@@ -75,8 +75,10 @@ void QmxSerial::run() {
     // A slot on one of the signals threw. Nothing on this thread can handle it: reception ends
     // here, the exchanges run into their time-outs, and stop still closes and joins as usual.
     logError("serial", "reception ended by an error: %s", e.what());
+    receptionFailed_.store(true);
   } catch (...) {
     logError("serial", "reception ended by an unknown error");
+    receptionFailed_.store(true);
   }
   logInfo("serial", "thread stopped");
 }
@@ -92,6 +94,9 @@ void QmxSerial::onRead(const boost::system::error_code& error, std::size_t count
     // Also the normal end: stop closes the port and the pending read comes back aborted.
     logWarning("serial", "serial port error [%s]: %s (%d)", error.category().name(),
                error.message().c_str(), error.value());
+    // The read that stop aborts is no failure; any other error ends reception for good (a pulled
+    // adapter reads as an error or as the end of the file, which Asio reports as one too).
+    if (error != boost::asio::error::operation_aborted) receptionFailed_.store(true);
     return;
   }
   for (std::size_t i = 0; i < count; ++i) rxSignal(readBuffer_[i]);

@@ -56,6 +56,10 @@ class QmxSerial {
 
   // TEXT blocks discarded for a bad checksum or length since the link was made (saturates at 255).
   std::uint8_t errorCount() const { return errorCount_.load(); }
+  // Any thread. True once reception has ended by an error rather than by stop: the port went away
+  // (a USB adapter pulled out, the line hung up) or failed. The link then receives nothing more;
+  // a user that listens for long (the watch) stops it and opens the port again once it is back.
+  bool receptionFailed() const { return receptionFailed_.load(); }
   std::recursive_mutex& linkLock() { return linkLock_; }
   const std::string& portName() const { return portName_; }
 
@@ -87,6 +91,7 @@ class QmxSerial {
   TextSplitter textSplitter_;
   std::atomic<std::uint8_t> errorCount_{0};
   std::atomic<bool> interrupted_{false};
+  std::atomic<bool> receptionFailed_{false};  // written by the reader thread
   char readBuffer_[1024];
 };
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/log.h"
@@ -242,6 +243,27 @@ TEST(QmxSerialTest, LostLineFailsWritesAndStillStopsCleanly) {
     EXPECT_EQ(std::string(e.what()), "write: Input/output error");
   }
   EXPECT_NO_THROW(link.stop());
+}
+
+// A watch that listens for days tells a pulled adapter from its own stop: only a read that failed
+// (the line hung up) marks reception as failed.
+TEST(QmxSerialTest, ReceptionFailedOnlyWhenTheLineIsLost) {
+  for (const bool hangUp : {true, false}) {
+    SCOPED_TRACE(hangUp ? "line hung up" : "stopped");
+    PtyPeer peer;
+    QmxSerial link(peer.slavePath());
+    link.start();
+    EXPECT_FALSE(link.receptionFailed());
+    if (hangUp) {
+      peer.hangUp();
+      const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (!link.receptionFailed() && std::chrono::steady_clock::now() < limit)
+        std::this_thread::yield();
+      EXPECT_TRUE(link.receptionFailed());
+    }
+    link.stop();
+    EXPECT_EQ(link.receptionFailed(), hangUp);
+  }
 }
 
 TEST(QmxSerialSimTest, DeliversTheChargersTextBlocks) {
