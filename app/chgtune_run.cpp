@@ -3,11 +3,15 @@
 #include <utility>
 
 #include "base/statuses.h"
+#include "platform/serial_ports.h"
 
 namespace sunlink {
 
 ChgtuneRun::ChgtuneRun(const RunEnvironment& environment)
-    : timeouts_(environment.timeouts), output_(environment.in, environment.out, environment.err) {}
+    : timeouts_(environment.timeouts),
+      outIsTerminal_(environment.outIsTerminal),
+      serialPorts_(environment.serialPorts),
+      output_(environment.in, environment.out, environment.err) {}
 
 ChgtuneRun::~ChgtuneRun() { closeLink(); }
 
@@ -27,6 +31,10 @@ void ChgtuneRun::startLink() {
   if (options().has("download")) textParser_.emplace(*link_, textIdentity_);
   if (!linkRunning_) link_->start();
   linkRunning_ = true;
+}
+
+std::vector<std::string> ChgtuneRun::serialPorts() const {
+  return serialPorts_ ? serialPorts_() : listSerialPorts();
 }
 
 std::string ChgtuneRun::serialNumber() const {

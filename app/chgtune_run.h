@@ -7,11 +7,13 @@
 // destroyed. Main thread only.
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/cli.h"
 #include "app/run_output.h"
@@ -28,8 +30,12 @@ struct RunEnvironment {
   std::istream& in;
   std::ostream& out;
   std::ostream& err;
-  // For every link of the run: the HEX exchanges and quiet discovery's waits.
+  // For every link of the run: the HEX exchanges, quiet discovery's and the watch's waits.
   ExchangeTimeouts timeouts;
+  // Whether out is a terminal, where the watch redraws its panel in place.
+  bool outIsTerminal = false;
+  // The ports the watch's discovery probes; unset: the machine's serial ports (listSerialPorts).
+  std::function<std::vector<std::string>()> serialPorts = nullptr;
 };
 
 class ChgtuneRun {
@@ -46,6 +52,8 @@ class ChgtuneRun {
   const CommandLine& options() const { return *options_; }
   RunOutput& output() { return output_; }
   const ExchangeTimeouts& timeouts() const { return timeouts_; }
+  bool outIsTerminal() const { return outIsTerminal_; }
+  std::vector<std::string> serialPorts() const;
 
   // Takes the link of this run: one opened for --serial (not running yet) or one discovery found
   // (running).
@@ -69,6 +77,8 @@ class ChgtuneRun {
   bool closeLink();
 
   const ExchangeTimeouts timeouts_;
+  const bool outIsTerminal_;
+  const std::function<std::vector<std::string>()> serialPorts_;
   RunOutput output_;
   std::optional<CommandLine> options_;
   // The listeners go after the link (they are declared before it): closing the link cuts their
