@@ -9,6 +9,7 @@ namespace sunlink {
 
 ChgtuneRun::ChgtuneRun(const RunEnvironment& environment)
     : timeouts_(environment.timeouts),
+      linkTaken_(environment.linkTaken),
       outIsTerminal_(environment.outIsTerminal),
       serialPorts_(environment.serialPorts),
       output_(environment.in, environment.out, environment.err) {}
@@ -23,6 +24,7 @@ void ChgtuneRun::parseOptions(int argc, const char* const argv[]) {
 void ChgtuneRun::adoptLink(std::unique_ptr<QmxSerial> link, bool running) {
   link_ = std::move(link);
   linkRunning_ = running;
+  if (linkTaken_) linkTaken_(*link_);
 }
 
 void ChgtuneRun::startLink() {

@@ -32,6 +32,10 @@ struct RunEnvironment {
   std::ostream& err;
   // For every link of the run: the HEX exchanges, quiet discovery's and the watch's waits.
   ExchangeTimeouts timeouts;
+  // Told of the run's link as the run takes it, before the run sends anything on it; none for the
+  // program. A caller that runs it in the same process may connect to the link's signals here
+  // (txSignal runs on the requesting thread: a slot may give the next exchanges other time-outs).
+  std::function<void(QmxSerial& link)> linkTaken;
   // Whether out is a terminal, where the watch redraws its panel in place.
   bool outIsTerminal = false;
   // The ports the watch's discovery probes; unset: the machine's serial ports (listSerialPorts).
@@ -56,7 +60,7 @@ class ChgtuneRun {
   std::vector<std::string> serialPorts() const;
 
   // Takes the link of this run: one opened for --serial (not running yet) or one discovery found
-  // (running).
+  // (running). Tells the environment's linkTaken of it.
   void adoptLink(std::unique_ptr<QmxSerial> link, bool running);
   // Attaches the dump (connected with --dump) and, for a download, the recording of the charger's
   // TEXT identity, then starts the link unless it runs already: so with --serial the dump shows
@@ -77,6 +81,7 @@ class ChgtuneRun {
   bool closeLink();
 
   const ExchangeTimeouts timeouts_;
+  const std::function<void(QmxSerial&)> linkTaken_;
   const bool outIsTerminal_;
   const std::function<std::vector<std::string>()> serialPorts_;
   RunOutput output_;

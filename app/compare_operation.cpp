@@ -6,8 +6,8 @@
 
 #include "app/settings_steps.h"
 #include "base/statuses.h"
+#include "charger/file_values.h"
 #include "charger/settings_compare.h"
-#include "charger/value_refusals.h"
 #include "settings/retrieve.h"
 #include "settings/settings_file.h"
 
@@ -41,7 +41,7 @@ int compareWithFile(ChgtuneRun& run, ChargerSettings& model) {
     return read;
   }
   fitFileValues(file);  // compared as an upload would write them
-  const int retrieved = retrieveForRun(model);
+  const int retrieved = retrieveForRun(run.output(), model);
   const std::vector<SettingDifference> differences = compareSettings(file, model.settings);
   // A setting that only the charger has and could not be read leaves the comparison whole.
   const int status = comparisonStatus(differences);

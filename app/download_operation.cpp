@@ -13,7 +13,7 @@ namespace sunlink {
 
 int downloadSettings(ChgtuneRun& run, ChargerSettings& model) {
   RunOutput& output = run.output();
-  const int retrieved = retrieveForRun(model);
+  const int retrieved = retrieveForRun(run.output(), model);
   const std::string path = run.options().text("download");
   VregTable backup = model.settings;
   backup.identity = chargerIdentity(model, run.serialNumber(), programVersion);

@@ -7,7 +7,7 @@
 namespace sunlink {
 
 int getSettings(ChgtuneRun& run, ChargerSettings& model) {
-  const int retrieved = retrieveForRun(model);
+  const int retrieved = retrieveForRun(run.output(), model);
   showSettings(run.output(), model);
   if (retrieved != kExitOk) reportFailedSettings(model.settings, "", run.output().err());
   return retrieved;

@@ -4,11 +4,11 @@
 
 #include "app/json_report.h"
 
-#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "charger/setting_catalogue.h"
 #include "protocol/registers.h"
+#include "protocol/version_word.h"
 
 namespace sunlink {
 
@@ -53,15 +53,12 @@ JsonReport::~JsonReport() = default;
 
 void JsonReport::setCharger(const Capabilities& capabilities) {
   // The firmware has members of its own here: the name is the model's alone.
-  const std::uint16_t versionWord = static_cast<std::uint16_t>(
-      (capabilities.releaseCandidate ? 0xC000 : 0x4000) | capabilities.firmwareVersion);
-  char version[16];
-  std::snprintf(version, sizeof version, "%X.%02X", capabilities.firmwareVersion >> 8,
-                capabilities.firmwareVersion & 0xFF);
+  const VersionWord versionWord =
+      VersionWord::ofApplication(capabilities.firmwareVersion, capabilities.releaseCandidate);
   impl_->document["charger"] = {{"product_id", registerIdText(capabilities.productId)},
                                 {"name", capabilities.productName},
-                                {"firmware", version},
-                                {"firmware_type", firmwareTypeText(versionWord)},
+                                {"firmware", versionNumberText(capabilities.firmwareVersion)},
+                                {"firmware_type", versionWord.typeText()},
                                 {"system_voltage", nullptr}};
   if (capabilities.switchedOn) impl_->document["charger"]["switched_on"] = *capabilities.switchedOn;
 }

@@ -5,17 +5,26 @@
 #include "app/settings_steps.h"
 #include "base/errors.h"
 #include "base/statuses.h"
-#include "charger/menus.h"
+#include "console/console_session.h"
+#include "console/menus.h"
+#include "console/printout.h"
+#include "platform/console.h"
 
 namespace sunlink {
 
 int runMenuAndStore(ChgtuneRun& run, ChargerSettings& model) {
   RunOutput& output = run.output();
   run.dump().disconnectDump();
-  model.printSettings();
+  printSettings(model, output.lines());
   bool changed = false;
   try {
-    changed = runMainMenu(model);
+    ConsoleIo io;
+    io.in = &output.in();
+    io.out = &output.lines();
+    io.err = &output.err();
+    io.screen = standardOutputIsTerminal();
+    ConsoleSession console(model, io);
+    changed = runMainMenu(console);
   } catch (const input_ended&) {
     output.lines() << std::endl;
     output.err() << "Input ended before x was typed: the settings were not stored." << std::endl;

@@ -31,7 +31,6 @@
 #include "charger/charger_settings.h"
 #include "device/capabilities.h"
 #include "device/discovery.h"
-#include "platform/console.h"
 #include "platform/signals.h"
 
 namespace sunlink {
@@ -171,10 +170,6 @@ const ChargerPath chargerPaths[] = {
 int onCharger(ChgtuneRun& run, const Capabilities& capabilities) {
   ChargerSettings model(capabilities, &run.link());
   RunOutput& output = run.output();
-  model.io.in = &output.in();
-  model.io.out = &output.lines();
-  model.io.err = &output.err();
-  model.io.screen = standardOutputIsTerminal();
   if (JsonReport* report = output.report()) report->setCharger(model.capabilities);
   for (const ChargerPath& path : chargerPaths) {
     if (path.chosen(run.options())) return path.perform(run, model);
@@ -229,7 +224,7 @@ int runChgtune(int argc, char* argv[]) {
   watchTerminationRequests();
   setLogMode(LogMode());  // direct mode: every shown line goes to standard error at once
   startClock();
-  RunEnvironment environment{std::cin, std::cout, std::cerr, ExchangeTimeouts()};
+  RunEnvironment environment{std::cin, std::cout, std::cerr, ExchangeTimeouts(), nullptr};
   environment.outIsTerminal = standardOutputIsTerminal();
   return runChgtune(argc, argv, environment);
 }

@@ -2,18 +2,19 @@
 
 #include "base/errors.h"
 #include "base/statuses.h"
+#include "console/printout.h"
 
 namespace sunlink {
 
-int retrieveForRun(ChargerSettings& model) {
-  const int status = model.retrieveSettings();
+int retrieveForRun(RunOutput& output, ChargerSettings& model) {
+  const int status = model.retrieveSettings(output.lines());
   if (status == kExitNoAnswer) throw run_ended() << tag_exit_code(status);
   return status;
 }
 
 int storeChanges(ChgtuneRun& run, ChargerSettings& model) {
   const bool dryRun = run.options().has("dry-run");
-  const int status = model.storeSettings(dryRun);
+  const int status = model.storeSettings(run.output().lines(), run.output().err(), dryRun);
   if (JsonReport* report = run.output().report()) report->setWrites(model.storeWrites(), dryRun);
   return status;
 }
@@ -28,7 +29,7 @@ void showSettings(RunOutput& output, ChargerSettings& model) {
   if (JsonReport* report = output.report())
     reportSettings(*report, model);
   else
-    model.printSettings();
+    printSettings(model, output.lines());
 }
 
 void reportSettings(JsonReport& report, ChargerSettings& model) {

@@ -13,7 +13,7 @@ namespace sunlink {
 // status: 0, or 94 when some settings could not be read. A charger that answers neither ping nor
 // device id has nothing to show or change: that ends the run with 3 (run_ended) rather than
 // pretending success.
-int retrieveForRun(ChargerSettings& model);
+int retrieveForRun(RunOutput& output, ChargerSettings& model);
 
 // The store of the settings that differ from the charger's (with --dry-run only their report),
 // listed in the document too. Returns the store's status.

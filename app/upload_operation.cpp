@@ -6,8 +6,8 @@
 
 #include "app/settings_steps.h"
 #include "base/statuses.h"
+#include "charger/file_values.h"
 #include "charger/upload_check.h"
-#include "charger/value_refusals.h"
 #include "settings/retrieve.h"
 #include "settings/settings_file.h"
 
@@ -36,7 +36,7 @@ int uploadFile(ChgtuneRun& run, ChargerSettings& model) {
   int status = readSettingsFile(file, run.options().text("upload"), output.lines(), output.err(),
                                 &output.in());
   if (status != kExitOk) return status;
-  status = model.retrieveSettings();
+  status = model.retrieveSettings(output.lines());
   if (status == kExitNoAnswer || status == kExitNotApplication) return status;
   if (status != kExitOk) reportFailedSettings(model.settings, "", output.err());
   UploadPlan plan = planUpload(file, model, run.options().has("force"));

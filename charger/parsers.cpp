@@ -2,6 +2,7 @@
 // ranges each kind of value is clamped to, or refused outside, before it can reach a setting. The
 // values of the command line and the main menu's setting keys are read strictly and refused
 // outside their range; the lighting and relay prompts keep the tolerant reading and the clamps.
+// Nothing here prints.
 
 #include "charger/parsers.h"
 
@@ -12,8 +13,6 @@
 #include <limits>
 #include <sstream>
 
-#include "charger/charger_settings.h"
-#include "charger/setting_catalogue.h"
 #include "charger/value_text.h"
 
 namespace sunlink {
@@ -21,31 +20,14 @@ namespace sunlink {
 const char numberStopChars[] =
     "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ!@#$%^&*()_=+[]{};:<>,/? ";
 
-namespace {
-
 const char kUnableToInterpret[] = "Unable to interpret value";
 
-// A value below low becomes low, then a value above high becomes high (so when the range is empty,
-// as with an unknown current rating of 0, high wins).
-double clampToRange(double value, double low, double high) {
-  if (value < low) value = low;
-  if (value > high) value = high;
-  return value;
-}
+namespace {
 
-// Prepared text as a number; text that is none gets the refusal on err and gives nothing.
-std::optional<double> readNumber(std::ostream& err, const std::string& prepared) {
-  const std::optional<double> value = convertNumber(prepared);
-  if (!value) err << kUnableToInterpret << "\n\n";
-  return value;
-}
-
-// A value typed for a setting as a number; text that is none gets the refusal on err.
-std::optional<double> readSettingNumber(std::ostream& err, const std::string& text,
-                                        const char* unit) {
-  const std::optional<double> value = convertSettingNumber(text, unit);
-  if (!value) err << kUnableToInterpret << "\n\n";
-  return value;
+// Text that is no number: the default, and the complaint.
+template <typename T>
+Reading<T> unreadable(T defaultValue) {
+  return {defaultValue, {kUnableToInterpret}};
 }
 
 // A typed number as the refusal echoes it: as short as it reads (144, 17.405, -5).
@@ -55,12 +37,12 @@ std::string shortNumber(double value) {
   return text.str();
 }
 
-// "<name> must be between <low> and <high><unit>, not <value><unit>" and an empty line on err:
-// the setting, the range and what was typed, so that the user sees which of them is wrong.
-void refuseOutsideRange(std::ostream& err, const char* name, const std::string& low,
-                        const std::string& high, const std::string& value, const char* unit) {
-  err << name << " must be between " << low << " and " << high << unit << ", not " << value << unit
-      << "\n\n";
+// "<name> must be between <low> and <high><unit>, not <value><unit>": the setting, the range and
+// what was typed, so that the user sees which of them is wrong.
+std::string outsideRange(const char* name, const std::string& low, const std::string& high,
+                         const std::string& value, const char* unit) {
+  return std::string(name) + " must be between " + low + " and " + high + unit + ", not " + value +
+         unit;
 }
 
 // Minutes as H:MM, the way the absorption time is typed (390 gives 6:30).
@@ -69,12 +51,6 @@ std::string hoursAndMinutes(long minutes) {
   std::string text = (minutes < 0 ? "-" : "") + std::to_string(magnitude / 60) + ":";
   if (magnitude % 60 < 10) text += "0";
   return text + std::to_string(magnitude % 60);
-}
-
-// What the charger holds for a setting, by the catalogue; every setting these parsers serve has
-// limits there.
-SettingLimits limitsOf(ChargerSettings& model, const char* label) {
-  return *settingLimits(label, ChargerAtHand{model.capabilities, model.systemVoltage()});
 }
 
 }  // namespace
@@ -173,112 +149,79 @@ std::optional<long> convertHoursText(const std::string& text) {
 
 double truncateDecimal(double x) { return std::trunc(std::round(x * 1e6) / 1e6); }
 
-double ChargerSettings::parseVoltage(std::string text, double defaultValue) {
-  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
-  if (!value) return defaultValue;
-  // Every voltage this parser serves follows the system voltage like the charge voltages.
-  const SettingLimits range = limitsOf(*this, "absorption_voltage");
-  return clampToRange(*value, range.low, range.high);
-}
-
-std::optional<double> ChargerSettings::parseChargeVoltage(std::string text, const char* name) {
-  const std::optional<double> value = readSettingNumber(*io.err, text, "V");
-  if (!value) return std::nullopt;
-  const SettingLimits range = limitsOf(*this, "absorption_voltage");
-  if (*value < range.low || *value > range.high) {
-    refuseOutsideRange(*io.err, name, fixedPoint(range.low, 2), fixedPoint(range.high, 2),
-                       shortNumber(*value), " V");
-    return std::nullopt;
-  }
+double clampToRange(double value, double low, double high) {
+  if (value < low) value = low;
+  if (value > high) value = high;
   return value;
 }
 
-double ChargerSettings::parsePanelVoltage(std::string text, double defaultValue) {
-  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
-  if (!value) return defaultValue;
+Reading<double> parsePanelVoltage(const std::string& text, double defaultValue,
+                                  double maxPvVoltage) {
+  const std::optional<double> value = convertNumber(prepareNumberText(text));
   // A panel level below 0 V means nothing to the charger, and stored in its unsigned register a
   // negative number would read back as some 650 V. It is refused like unreadable text rather than
   // made 0, which is a level of its own ("built-in default" for the night/day detection levels).
-  if (*value < 0) {
-    *io.err << kUnableToInterpret << "\n\n";
-    return defaultValue;
-  }
-  return clampToRange(*value, 0.0, capabilities.maxPvVoltage);
+  if (!value || *value < 0) return unreadable(defaultValue);
+  return {clampToRange(*value, 0.0, maxPvVoltage), {}};
 }
 
-std::optional<double> ChargerSettings::parseTemperatureCompensation(std::string text) {
-  const std::optional<double> value = readSettingNumber(*io.err, text, "mV/K");
-  if (!value) return std::nullopt;
-  const SettingLimits range = limitsOf(*this, "temperature_compensation");
-  const double low = range.low;
-  const double high = range.high;
-  if (*value < low || *value > high) {
-    refuseOutsideRange(*io.err, "temperature compensation", fixedPoint(low, 2), fixedPoint(high, 2),
-                       shortNumber(*value), " mV/K");
-    return std::nullopt;
-  }
-  return value;
+Parsed<double> withinRange(double value, double low, double high, const char* name, int decimals,
+                           const char* unit) {
+  if (value >= low && value <= high) return {value, ""};
+  return {std::nullopt, outsideRange(name, fixedPoint(low, decimals), fixedPoint(high, decimals),
+                                     shortNumber(value), unit)};
 }
 
-std::optional<double> ChargerSettings::parseCurrent(std::string text) {
-  const std::optional<double> value = readSettingNumber(*io.err, text, "A");
-  if (!value) return std::nullopt;
-  // A charger that did not report its rating is held only to what its register of 0.1 A steps
-  // can carry: a rating the program does not know is not a reason to refuse every current.
-  const SettingLimits range = limitsOf(*this, "maximum_current");
-  if (*value < range.low || *value > range.high) {
-    refuseOutsideRange(*io.err, "current limit", fixedPoint(range.low, 1),
-                       fixedPoint(range.high, 1), shortNumber(*value), " A");
-    return std::nullopt;
-  }
-  return value;
+Reading<std::int16_t> parseSmallInt(const std::string& text, std::int16_t defaultValue, int low,
+                                    int high) {
+  const std::optional<double> value = convertNumber(prepareNumberText(text));
+  if (!value) return unreadable(defaultValue);
+  return {static_cast<std::int16_t>(clampToRange(std::trunc(*value), low, high)), {}};
 }
 
-std::int16_t ChargerSettings::parseSmallInt(std::string text, std::int16_t defaultValue, int low,
-                                            int high) {
-  const std::optional<double> value = readNumber(*io.err, prepareNumberText(std::move(text)));
-  if (!value) return defaultValue;
-  return static_cast<std::int16_t>(clampToRange(std::trunc(*value), low, high));
-}
-
-std::uint16_t ChargerSettings::parseDuration(std::string text, double maxHours) {
+Reading<std::uint16_t> parseDuration(const std::string& text, double maxHours) {
+  Reading<std::uint16_t> duration{0, {}};
   long minutes = 0;
   const std::size_t colon = text.find(':');
-  if (colon != std::string::npos) minutes = parseSmallInt(text.substr(colon + 1), 0, -1440, 1440);
+  if (colon != std::string::npos) {
+    Reading<std::int16_t> after = parseSmallInt(text.substr(colon + 1), 0, -1440, 1440);
+    minutes = after.value;
+    duration.complaints = std::move(after.complaints);
+  }
   // The hours end at the colon, which is a stop character.
-  const std::optional<double> hours = readNumber(*io.err, prepareNumberText(std::move(text)));
-  if (!hours) return 0;
+  const std::optional<double> hours = convertNumber(prepareNumberText(text));
+  if (!hours) {
+    duration.complaints.push_back(kUnableToInterpret);
+    return duration;
+  }
   const double h = clampToRange(*hours, 0.0, maxHours);
   long total = minutes + static_cast<long>(truncateDecimal(h * 60));
   // "0:-30" would come to -30 minutes, which as an unsigned duration is 65506 minutes (45 days);
   // a duration cannot be negative, and 0 is what every caller treats as "nothing entered".
   if (total < 0) total = 0;
-  return static_cast<std::uint16_t>(total);
+  duration.value = static_cast<std::uint16_t>(total);
+  return duration;
 }
 
-std::optional<double> ChargerSettings::parseHours(std::string text, double maxHours) {
+Parsed<double> parseHours(const std::string& text, double maxHours) {
   const std::optional<long> minutes = convertHoursText(text);
-  if (!minutes) {
-    *io.err << kUnableToInterpret << "\n\n";
-    return std::nullopt;
-  }
+  if (!minutes) return {std::nullopt, kUnableToInterpret};
   // No time at all in absorption is no limit the charger can work with.
   const long highest = static_cast<long>(maxHours * 60);
   if (*minutes < 1 || *minutes > highest) {
-    refuseOutsideRange(*io.err, "absorption time limit", hoursAndMinutes(1),
-                       hoursAndMinutes(highest), hoursAndMinutes(*minutes), "");
-    return std::nullopt;
+    return {std::nullopt, outsideRange("absorption time limit", hoursAndMinutes(1),
+                                       hoursAndMinutes(highest), hoursAndMinutes(*minutes), "")};
   }
-  return *minutes / 60.0;
+  return {*minutes / 60.0, ""};
 }
 
-std::uint8_t ChargerSettings::parsePercent(std::string text, std::uint8_t defaultValue) {
-  const std::string prepared = prepareNumberText(std::move(text));
+Reading<std::uint8_t> parsePercent(const std::string& text, std::uint8_t defaultValue) {
+  const std::string prepared = prepareNumberText(text);
   // Pressing only Enter keeps the offered default without a complaint.
-  if (prepared.empty()) return defaultValue;
-  const std::optional<double> value = readNumber(*io.err, prepared);
-  if (!value) return defaultValue;
-  return static_cast<std::uint8_t>(std::trunc(clampToRange(*value, 0.0, 100.0)));
+  if (prepared.empty()) return {defaultValue, {}};
+  const std::optional<double> value = convertNumber(prepared);
+  if (!value) return unreadable(defaultValue);
+  return {static_cast<std::uint8_t>(std::trunc(clampToRange(*value, 0.0, 100.0))), {}};
 }
 
 }  // namespace sunlink

@@ -71,16 +71,17 @@ void reportStore(std::ostream& err, const RestoreProgress& progress, int status,
 // Returns restore's status; a failure that ends it (the charger falling silent part-way, a lost
 // port, a failure of our own) is kept in failure.
 int writeSettings(ChargerSettings& model, QmxSerial& serial, const std::set<std::string>& only,
-                  bool writes, RestoreProgress& progress, std::exception_ptr& failure) {
+                  bool writes, RestoreProgress& progress, std::exception_ptr& failure,
+                  std::ostream& out, std::ostream& err) {
   try {
-    *model.io.out << "=== Storing settings to the mppt charger ===\n" << std::flush;
-    const int status = restore(serial, model.settings, &progress, model.io.err, &only);
+    out << "=== Storing settings to the mppt charger ===\n" << std::flush;
+    const int status = restore(serial, model.settings, &progress, &err, &only);
     // A settings file without "load_control" (one from a charger without a load output) leaves
     // the timer as the charger has it; a pass that only checked changed nothing.
     const Vreg* control = model.settings.lookup("load_control");
     if (writes && model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER) && control != nullptr &&
         LoadControl(control->getU8()).lightingController()) {
-      setClock(serial, *model.io.out, *model.io.err);
+      setClock(serial, out, err);
     }
     return status;
   } catch (...) {
@@ -129,7 +130,8 @@ void reportWrites(std::ostream& out, const std::vector<SettingWrite>& writes) {
 // The store of the settings in only (writes, when writes is set, and checks), with the charger
 // switched off around it when it writes and was not found off; see storeSettings.
 int storeWithChargerOff(ChargerSettings& model, QmxSerial& serial,
-                        const std::set<std::string>& only, bool writes, RestoreProgress& progress) {
+                        const std::set<std::string>& only, bool writes, RestoreProgress& progress,
+                        std::ostream& out, std::ostream& err) {
   // A charger the user switched off is put back as it was found: its settings are written while it
   // stays off. Any other (on, or a state it did not tell) must not act on a half-written set of
   // settings: it is switched off around the store.
@@ -149,38 +151,37 @@ int storeWithChargerOff(ChargerSettings& model, QmxSerial& serial,
   std::exception_ptr failure;
   // A switch-off that was refused or not answered stops the store: the settings would go into a
   // running charger.
-  const int off = switching ? chargerOff(serial, *model.io.out, *model.io.err) : kExitOk;
-  const int status =
-      off == kExitOk ? writeSettings(model, serial, only, writes, progress, failure) : kExitOk;
+  const int off = switching ? chargerOff(serial, out, err) : kExitOk;
+  const int status = off == kExitOk
+                         ? writeSettings(model, serial, only, writes, progress, failure, out, err)
+                         : kExitOk;
 
   // A charger left switched off stops charging its battery: whatever ended the store, it is
   // switched on again (after a failed switch-off too, which may have taken effect unanswered). A
   // request to end that arrives from here on no longer stops the link.
   hold.disarm();
   serial.allowRequests();
-  const int on = switching ? chargerOn(serial, *model.io.out, *model.io.err) : kExitOk;
+  const int on = switching ? chargerOn(serial, out, err) : kExitOk;
   const int request = hold.release();
   if (switching)
     model.capabilities.switchedOn = on == kExitOk ? std::optional<bool>(true) : std::nullopt;
   const std::string state = stateAfterStore(foundOff, switching, on);
   if (off != kExitOk) {
-    *model.io.err
-        << "Store not made: the charger did not confirm the switch-off, so no setting was "
+    err << "Store not made: the charger did not confirm the switch-off, so no setting was "
            "written; "
         << state << std::endl;
   } else {
-    reportStore(*model.io.err, progress, status, failure != nullptr, state, on, request);
+    reportStore(err, progress, status, failure != nullptr, state, on, request);
   }
   if (request != 0) throw interrupted() << tag_exit_code(exitStatusForRequest(request));
   if (off != kExitOk) return off;
   if (foundOff) {
-    *model.io.out << "the charger was switched off before the store and stays off; `chgtune "
-                     "--switch-on` switches it on"
-                  << std::endl;
+    out << "the charger was switched off before the store and stays off; `chgtune "
+           "--switch-on` switches it on"
+        << std::endl;
   }
   if (failure) {
-    if (!reportCause(failure, progress, serial.portName(), *model.io.err))
-      std::rethrow_exception(failure);
+    if (!reportCause(failure, progress, serial.portName(), err)) std::rethrow_exception(failure);
     return kExitNoAnswer;
   }
   // A store that failed keeps its own status; otherwise a failed switch-on decides.
@@ -194,9 +195,9 @@ QmxSerial& ChargerSettings::requireLink() {
   return *link;
 }
 
-int ChargerSettings::retrieveSettings() {
+int ChargerSettings::retrieveSettings(std::ostream& out) {
   QmxSerial& serial = requireLink();
-  *io.out << "=== Retrieving settings from the mppt charger ===\n" << std::flush;
+  out << "=== Retrieving settings from the mppt charger ===\n" << std::flush;
   const int status = retrieve(serial, settings);
   // What the changes of this run are compared with: only what the charger told.
   std::map<std::string, std::string> read;
@@ -239,25 +240,26 @@ std::vector<SettingWrite> ChargerSettings::pendingWrites() const {
   return writes;
 }
 
-int ChargerSettings::storeSettings(bool dryRun) {
+int ChargerSettings::storeSettings(std::ostream& out, std::ostream& err, bool dryRun) {
   QmxSerial& serial = requireLink();
   storeWrites_ = pendingWrites();
-  reportWrites(*io.out, storeWrites_);
+  reportWrites(out, storeWrites_);
   std::set<std::string> only;
   for (const SettingWrite& w : storeWrites_) only.insert(w.label);
   if (dryRun) {
-    *io.out << "Dry run: nothing was written to the charger." << std::endl;
+    out << "Dry run: nothing was written to the charger." << std::endl;
     return kExitOk;
   }
   // A file's verify registers are checked whether or not anything is written.
   for (const Vreg& vreg : settings.vregs())
     if (meantForCharger(vreg) && vreg.verify != REG_NONE) only.insert(vreg.label);
   if (only.empty()) {
-    *io.out << "The charger holds these settings already: nothing was written." << std::endl;
+    out << "The charger holds these settings already: nothing was written." << std::endl;
     return kExitOk;
   }
   RestoreProgress progress;
-  const int status = storeWithChargerOff(*this, serial, only, !storeWrites_.empty(), progress);
+  const int status =
+      storeWithChargerOff(*this, serial, only, !storeWrites_.empty(), progress, out, err);
   // What the charger took is what it holds now: a later store in this run compares with that.
   if (retrievedValues_) {
     for (const SettingWrite& w : storeWrites_)

@@ -6,8 +6,9 @@
 
 #include "base/shown_text.h"
 #include "charger/charger_settings.h"
-#include "protocol/charger_levels.h"
 #include "protocol/registers.h"
+#include "protocol/version_word.h"
+#include "settings/system_voltage.h"
 
 namespace sunlink {
 
@@ -160,10 +161,7 @@ FileIdentity chargerIdentity(ChargerSettings& model, const std::string& serial,
   FileIdentity identity;
   identity.productId = model.capabilities.productId;
   identity.model = model.capabilities.productName;
-  char firmware[16];
-  std::snprintf(firmware, sizeof firmware, "%X.%02X", model.capabilities.firmwareVersion >> 8,
-                model.capabilities.firmwareVersion & 0xFF);
-  identity.firmware = firmware;
+  identity.firmware = versionNumberText(model.capabilities.firmwareVersion);
   identity.systemVoltage = model.systemVoltage();
   identity.serial = serial;
   identity.day = utcDay();

@@ -1,4 +1,4 @@
-// Text forms shared by the printout and the menus.
+// Text forms of setting values: fixed-point numbers, durations and street-light timer events.
 #pragma once
 
 #include <cstdint>

@@ -140,22 +140,18 @@ void logCapabilities(const Capabilities& caps) {
 int identify(Capabilities& caps, QmxSerial& link) {
   HexProtocol hex(link);
 
-  std::uint16_t word = 0;
-  if (!hex.ping(word)) {
+  std::uint16_t answer = 0;
+  if (!hex.ping(answer)) {
     logError(kCategory, "no ping reply");
     return kExitNoAnswer;
   }
-  switch (word >> 14) {
-    case 1:
-      caps.releaseCandidate = false;
-      break;
-    case 3:
-      caps.releaseCandidate = true;
-      break;
-    default:  // boot loaders and tester firmware know nothing about the charger's settings
-      logError(kCategory, "application required to determine capabilities...");
-      return kExitNotApplication;
+  const VersionWord word(answer);
+  // Boot loaders and tester firmware know nothing about the charger's settings.
+  if (!word.isApplication()) {
+    logError(kCategory, "application required to determine capabilities...");
+    return kExitNotApplication;
   }
+  caps.releaseCandidate = word.releaseCandidate();
 
   if (!hex.getDeviceId(caps.productId)) {
     logError(kCategory, "no device id reply");
@@ -167,9 +163,9 @@ int identify(Capabilities& caps, QmxSerial& link) {
   }
 
   caps.productName = productName(hex, caps.productId, word);
-  caps.name = caps.productName + " " + firmwareText(word);
+  caps.name = caps.productName + " " + word.text();
 
-  caps.firmwareVersion = word & 0x0FFF;
+  caps.firmwareVersion = word.version();
   deriveFromModel(caps);
   if (caps.firmwareVersion >= 0x116) readReportedCapabilities(caps, hex);
   caps.switchedOn = readSwitchedOn(hex);  // last: a charger silent on it has told everything else
@@ -186,58 +182,16 @@ const char* capabilityFlagName(int bit) {
   return kFlagNames[bit];
 }
 
-std::string firmwareTypeText(std::uint16_t versionWord) {
-  switch (versionWord >> 14) {
-    case 0:
-      switch ((versionWord >> 12) & 3) {
-        case 1:
-          return "keyloader";
-        case 2:
-          return "universal bootloader";
-        default:
-          return "bootloader";
-      }
-    case 1:
-      return "application";
-    case 2:
-      return "tester";
-    default:
-      return "release candidate";
-  }
-}
-
-std::string firmwareVersionText(std::uint16_t versionWord) {
-  unsigned masked;
-  switch (versionWord >> 14) {
-    case 0:
-      masked = versionWord & 0x0FFF;
-      break;
-    case 3:
-      masked = versionWord;
-      break;
-    default:
-      masked = versionWord & 0x3FFF;
-      break;
-  }
-  char text[16];
-  std::snprintf(text, sizeof text, "%X.%02X", masked >> 8, masked & 0xFF);
-  return text;
-}
-
-std::string productName(HexProtocol& hex, std::uint16_t productId, std::uint16_t versionWord) {
+std::string productName(HexProtocol& hex, std::uint16_t productId, VersionWord versionWord) {
   if (std::optional<std::string> known = lookupProductName(productId)) return *known;
   std::string name;
   HexMsg reply;
-  if ((versionWord & 0x0FFF) >= 0x112 && hex.getRegister(REG_MODEL_NAME, reply) == kExchangeOk) {
+  if (versionWord.version() >= 0x112 && hex.getRegister(REG_MODEL_NAME, reply) == kExchangeOk) {
     name = reply.valueString();
     boost::algorithm::trim_right(name);
     logInfo(kCategory, "model name \"%s\"", name.c_str());
   }
   return name;
-}
-
-std::string firmwareText(std::uint16_t versionWord) {
-  return firmwareTypeText(versionWord) + " v" + firmwareVersionText(versionWord);
 }
 
 int identifyCharger(Capabilities& caps, QmxSerial& link) {

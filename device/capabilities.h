@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/version_word.h"
+
 namespace sunlink {
 
 class HexProtocol;
@@ -93,11 +95,8 @@ struct ProductName {
 const std::vector<ProductName>& productNameTable();
 // The name of the first table entry with this id; none when the id is not in the table.
 std::optional<std::string> lookupProductName(std::uint16_t productId);
-std::string firmwareTypeText(std::uint16_t versionWord);
-std::string firmwareVersionText(std::uint16_t versionWord);
 // The model's name: the program's table first, else the charger's model-name register (firmware
 // 1.12 and later); empty when neither names it.
-std::string productName(HexProtocol& hex, std::uint16_t productId, std::uint16_t versionWord);
-std::string firmwareText(std::uint16_t versionWord);
+std::string productName(HexProtocol& hex, std::uint16_t productId, VersionWord versionWord);
 
 }  // namespace sunlink

@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
+#include "protocol/version_word.h"
 
 namespace sunlink {
 
@@ -44,7 +45,7 @@ int runCommand(QmxSerial& link, std::ostream& out, std::ostream& err,
       err << "No ping reply (incorrect serial port?)\n" << std::flush;
       return kExitNoAnswer;
     }
-    if (!isApplicationFirmware(version)) {
+    if (!VersionWord(version).isApplication()) {
       err << applicationRequired << "\n" << std::flush;
       return kExitNotApplication;
     }

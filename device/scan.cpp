@@ -14,6 +14,7 @@
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
 #include "protocol/text_parser.h"
+#include "protocol/version_word.h"
 
 namespace sunlink {
 
@@ -34,8 +35,8 @@ void identifyByRequests(QmxSerial& link, ScannedCharger& charger) {
     std::uint16_t id = 0;
     if (hex.getDeviceId(id)) charger.productId = id;
     std::uint16_t version = 0;
-    if (hex.ping(version)) charger.firmware = firmwareVersionText(version);
-    charger.name = productName(hex, charger.productId, version);
+    if (hex.ping(version)) charger.firmware = VersionWord(version).versionText();
+    charger.name = productName(hex, charger.productId, VersionWord(version));
   } catch (const no_response&) {
   }
 }

@@ -8,8 +8,12 @@
 
 #include "base/log.h"
 #include "charger/charger_settings.h"
+#include "charger/parsers.h"
+#include "charger/setters.h"
+#include "console/printout.h"
 
 using sunlink::ChargerSettings;
+using sunlink::SettingSetters;
 
 namespace {
 
@@ -28,30 +32,30 @@ sunlink::Capabilities everything() {
   return caps;
 }
 
-using Setter = int (ChargerSettings::*)(const std::string&);
+using Setter = sunlink::SetResult (SettingSetters::*)(const std::string&);
 const Setter kSetters[] = {
-    &ChargerSettings::setBatteryVoltage,
-    &ChargerSettings::setAbsorptionVoltage,
-    &ChargerSettings::setFloatVoltage,
-    &ChargerSettings::setEqualisationVoltage,
-    &ChargerSettings::setTemperatureCompensation,
-    &ChargerSettings::setCurrentLimit,
-    &ChargerSettings::setAbsorptionTimeLimit,
-    &ChargerSettings::setCellGuardMode,
-    &ChargerSettings::setAutoEqualise,
-    &ChargerSettings::setLoadSwitchHigh,
-    &ChargerSettings::setLoadSwitchLow,
-    &ChargerSettings::setLoadMode,
-    &ChargerSettings::setLightingController,
-    &ChargerSettings::setTxPortFunction,
-    &ChargerSettings::setRxPortFunction,
-    &ChargerSettings::setRelayMode,
-    &ChargerSettings::setRelayOutputLowSet,
-    &ChargerSettings::setRelayOutputLowClear,
-    &ChargerSettings::setRelayOutputHighSet,
-    &ChargerSettings::setRelayOutputHighClear,
-    &ChargerSettings::setRelayInputHighSet,
-    &ChargerSettings::setRelayInputHighClear,
+    &SettingSetters::setBatteryVoltage,
+    &SettingSetters::setAbsorptionVoltage,
+    &SettingSetters::setFloatVoltage,
+    &SettingSetters::setEqualisationVoltage,
+    &SettingSetters::setTemperatureCompensation,
+    &SettingSetters::setCurrentLimit,
+    &SettingSetters::setAbsorptionTimeLimit,
+    &SettingSetters::setCellGuardMode,
+    &SettingSetters::setAutoEqualise,
+    &SettingSetters::setLoadSwitchHigh,
+    &SettingSetters::setLoadSwitchLow,
+    &SettingSetters::setLoadMode,
+    &SettingSetters::setLightingController,
+    &SettingSetters::setTxPortFunction,
+    &SettingSetters::setRxPortFunction,
+    &SettingSetters::setRelayMode,
+    &SettingSetters::setRelayOutputLowSet,
+    &SettingSetters::setRelayOutputLowClear,
+    &SettingSetters::setRelayOutputHighSet,
+    &SettingSetters::setRelayOutputHighClear,
+    &SettingSetters::setRelayInputHighSet,
+    &SettingSetters::setRelayInputHighClear,
 };
 
 }  // namespace
@@ -60,9 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1) return 0;
   sunlink::logVerbosity = 0;
   ChargerSettings model(everything(), nullptr);
-  std::ostringstream out, err;
-  model.io.out = &out;
-  model.io.err = &err;
+  SettingSetters setters(model);
+  std::ostringstream out;
   // Every setting starts with a value of its own width, as after a retrieve.
   static const std::set<std::string> bytes = {"battery_voltage",  "battery_voltage_setting",
                                               "cellguard_mode",   "auto_equalise",
@@ -83,14 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
   const Setter setter = kSetters[data[0] % (sizeof kSetters / sizeof kSetters[0])];
-  (model.*setter)(text);
-  model.parseDuration(text, 24);
-  model.parsePercent(text, 100);
-  model.parseSmallInt(text, 0, -1440, 1440);
-  model.parseTemperatureCompensation(text);
+  (setters.*setter)(text);
+  sunlink::parseDuration(text, 24);
+  sunlink::parsePercent(text, 100);
+  sunlink::parseSmallInt(text, 0, -1440, 1440);
+  setters.parseTemperatureCompensation(text);
 
   for (std::size_t i = 0; i < widths.size(); ++i)
     if (model.settings.vregs()[i].value.size() != widths[i]) std::abort();
-  model.printSettings();
+  sunlink::printSettings(model, out);
   return 0;
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <boost/format.hpp>
-#include <boost/signals2.hpp>
+#include <boost/signals2/connection.hpp>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -167,6 +167,25 @@ bool HexProtocol::setRegister(std::uint16_t id, std::uint16_t value, const Resen
   reply.read16();
   const std::uint8_t flags = reply.read8();
   return code == RSP_SET && flags == 0 && reply.good();
+}
+
+bool HexProtocol::writeRegister(std::uint16_t id, const std::vector<std::uint8_t>& value,
+                                std::uint8_t& refusalFlags, const ResendNotice& onResend) {
+  refusalFlags = 0;
+  std::lock_guard<std::recursive_mutex> lock(link_.linkLock());
+  HexMsg request = registerRequest(CMD_SET_REGISTER, id);
+  for (const std::uint8_t byte : value) request.append(byte);
+  HexMsg reply;
+  if (transact(link_, request, {RSP_SET, RSP_UNKNOWN, RSP_FAILED}, 10, link_.timeouts.setRegister,
+               reply, onResend) != kExchangeOk)
+    throw no_response();
+  const std::uint8_t code = reply.read8();
+  const std::uint16_t echoedId = reply.read16();
+  const std::uint8_t flags = reply.read8();
+  // Only an answer for this register says anything about the write.
+  if (!reply.good() || code != RSP_SET || echoedId != id) return false;
+  refusalFlags = flags;
+  return flags == 0;
 }
 
 }  // namespace sunlink

@@ -55,6 +55,15 @@ class HexProtocol {
   // transact.
   bool setRegister(std::uint16_t id, std::uint16_t value,
                    const ResendNotice& onResend = ResendNotice());
+  // Writes a raw value into register id, with up to 10 attempts: value holds its bytes least
+  // significant first, as many as the register is wide (1, 2 or 4 for the charger's settings), and
+  // they go on the wire in that order. True when the charger acknowledged this very register with
+  // flags 0. Otherwise false, with refusalFlags the flags of a reply that refused this register (0
+  // when the reply was for another register, cut short, or the charger's "unknown" or "failed"
+  // answer). Throws no_response (no text) when it never answered. Logs nothing of its own: the
+  // caller names the setting it writes. onResend as for transact.
+  bool writeRegister(std::uint16_t id, const std::vector<std::uint8_t>& value,
+                     std::uint8_t& refusalFlags, const ResendNotice& onResend = ResendNotice());
 
   QmxSerial& link() { return link_; }
 

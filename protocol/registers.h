@@ -102,12 +102,4 @@ inline bool isMpptProductId(std::uint32_t id) {
   return id == 0x0300 || (id >= 0xA040 && id <= 0xA07F);
 }
 
-// Firmware type by the two top bits of the ping's version word: 01 application, 11 release
-// candidate. Only those know the charger's settings and take writes; boot loaders and tester
-// firmware do not.
-inline bool isApplicationFirmware(std::uint16_t versionWord) {
-  const unsigned type = versionWord >> 14;
-  return type == 1 || type == 3;
-}
-
 }  // namespace sunlink

@@ -1,6 +1,10 @@
 #include "settings/restore.h"
 
+#include <cstdint>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "base/errors.h"
 #include "base/log.h"
@@ -14,44 +18,41 @@ namespace sunlink {
 
 namespace {
 
-// Same budget as a set register: a charger busy storing to its flash may be slow to answer.
-constexpr int kSetAttempts = 10;
+// The bytes of a value text, least significant first, as many as the text has pairs (an odd one
+// read with a leading 0): the value as the charger takes it, whatever width it is. None when the
+// text is not upper-case hex digits.
+std::optional<std::vector<std::uint8_t>> wireBytes(const std::string& value) {
+  const std::string wire = reverseBytePairs(value);
+  if (!isWireReady(wire)) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i < wire.size(); i += 2)
+    bytes.push_back(static_cast<std::uint8_t>(std::stoul(wire.substr(i, 2), nullptr, 16)));
+  return bytes;
+}
 
 // Writes the value to register id with as many bytes as the value text has. False when the
 // charger refused it (its reason, when it gave one with the flags byte, goes to refusal) or
 // acknowledged something else; throws no_response when it did not answer. Each resend of an
 // unanswered write is announced on notices, when given.
-bool writeValue(QmxSerial& link, const Vreg& vreg, std::uint16_t id, std::ostream* notices,
+bool writeValue(HexProtocol& hex, const Vreg& vreg, std::uint16_t id, std::ostream* notices,
                 std::string& refusal) {
   const char* label = vreg.label.c_str();
   logInfo("settings", "restore: set register \"%s\" (0x%04X=0x%s)", label,
           static_cast<unsigned>(id), vreg.value.c_str());
-  const std::string wire = reverseBytePairs(vreg.value);
-  if (!isWireReady(wire)) {
+  const std::optional<std::vector<std::uint8_t>> bytes = wireBytes(vreg.value);
+  if (!bytes) {
     // A hand-edited value that is not hex digits would go out cut short at the first odd character
     // and the charger could take the remaining bytes as a different value: write nothing.
     logError("settings", "restore: settings vreg \"%s\" value \"0x%s\" is not hex digits", label,
              vreg.value.c_str());
     return false;
   }
-  HexMsg request;
-  request.append(CMD_SET_REGISTER);
-  request.append16(id);
-  request.append(0);  // flags
-  request.appendHex(wire);
-
-  HexMsg reply;
-  if (transact(link, request, {RSP_SET, RSP_UNKNOWN, RSP_FAILED}, kSetAttempts,
-               link.timeouts.setRegister, reply,
-               notices ? announceResends(*notices, vreg.label) : ResendNotice()) != kExchangeOk) {
-    throw no_response();
-  }
-  const std::uint8_t code = reply.read8();
-  const std::uint16_t echoedId = reply.read16();
-  const std::uint8_t flags = reply.read8();
-  if (!reply.good() || code != RSP_SET || echoedId != id) return false;
+  std::uint8_t flags = 0;
+  if (hex.writeRegister(id, *bytes, flags,
+                        notices ? announceResends(*notices, vreg.label) : ResendNotice()))
+    return true;
   if (flags != 0) refusal = ": the charger answered " + setRefusalReason(flags);
-  return flags == 0;
+  return false;
 }
 
 // Compares the value with what register id holds. False when it cannot be read or differs.
@@ -86,7 +87,7 @@ enum class Restored { skipped, stored, failed };
 
 // Stores one Vreg that holds a value known to be right (or, for a verify Vreg, checks that the
 // charger holds it).
-Restored restoreVreg(QmxSerial& link, HexProtocol& hex, Vreg& vreg, std::ostream* notices) {
+Restored restoreVreg(HexProtocol& hex, Vreg& vreg, std::ostream* notices) {
   const char* label = vreg.label.c_str();
   if (vreg.set == REG_NO_ACCESS) {
     logInfo("settings", "restore: settings vreg \"%s\" read-only, skipping", label);
@@ -117,7 +118,7 @@ Restored restoreVreg(QmxSerial& link, HexProtocol& hex, Vreg& vreg, std::ostream
   }
   const auto id = static_cast<std::uint16_t>(target);
   std::string refusal;
-  if (writeValue(link, vreg, id, notices, refusal)) return Restored::stored;
+  if (writeValue(hex, vreg, id, notices, refusal)) return Restored::stored;
   logError("settings", "restore: set register \"%s\" (0x%04X=0x%s) failed%s", label,
            static_cast<unsigned>(id), vreg.value.c_str(), refusal.c_str());
   vreg.status = VREG_SET_FAILED;
@@ -143,7 +144,7 @@ int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress,
   std::lock_guard<std::recursive_mutex> lock(link.linkLock());
   HexProtocol hex(link);
 
-  std::uint16_t versionWord = 0;
+  VersionWord versionWord(0);
   if (const int status = pingApplication(hex, "restore", "save", versionWord)) return status;
   logInfo("settings", "restore: saving settings");
 
@@ -153,7 +154,7 @@ int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress,
     // reached is left as the charger has it.
     if (!handled(vreg)) continue;
     if (progress) progress->current = vreg.label;
-    const Restored restored = restoreVreg(link, hex, vreg, resendNotices);
+    const Restored restored = restoreVreg(hex, vreg, resendNotices);
     if (progress) progress->current.clear();
     switch (restored) {
       case Restored::stored:

@@ -9,9 +9,9 @@
 #include "base/log.h"
 #include "base/statuses.h"
 #include "link/qmx_serial.h"
-#include "protocol/charger_levels.h"
 #include "protocol/hex_protocol.h"
 #include "protocol/registers.h"
+#include "settings/system_voltage.h"
 
 namespace sunlink {
 
@@ -80,12 +80,15 @@ void reportFailedSettings(const VregTable& table, const std::string& file, std::
 }
 
 int pingApplication(HexProtocol& hex, const char* pass, const char* work,
-                    std::uint16_t& versionWord) {
-  if (!hex.ping(versionWord)) {
+                    VersionWord& versionWord) {
+  std::uint16_t answer = 0;
+  const bool answered = hex.ping(answer);
+  versionWord = VersionWord(answer);
+  if (!answered) {
     logError("settings", "%s: no ping reply", pass);
     return kExitNoAnswer;
   }
-  if (!isApplicationFirmware(versionWord)) {
+  if (!versionWord.isApplication()) {
     logError("settings", "%s: application required to %s settings...", pass, work);
     return kExitNotApplication;
   }
@@ -179,14 +182,14 @@ int retrieve(QmxSerial& link, VregTable& table) {
   std::lock_guard<std::recursive_mutex> lock(link.linkLock());
   HexProtocol hex(link);
 
-  std::uint16_t versionWord = 0;
+  VersionWord versionWord(0);
   if (const int status = pingApplication(hex, "retrieve", "load", versionWord)) return status;
   std::uint16_t productId = 0;
   if (!hex.getDeviceId(productId)) {
     logError("settings", "retrieve: deviceID failed");
     return kExitNoAnswer;
   }
-  const std::int32_t version = versionWord & 0x0FFF;
+  const std::int32_t version = versionWord.version();
   logInfo("settings", "retrieve: loading settings");
 
   // Values recorded under their group in this pass, for the conditions of later Vregs.

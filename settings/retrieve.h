@@ -6,6 +6,7 @@
 #include <string>
 
 #include "codec/hex_msg.h"
+#include "protocol/version_word.h"
 #include "settings/vreg_table.h"
 
 namespace sunlink {
@@ -25,8 +26,7 @@ void reportFailedSettings(const VregTable& table, const std::string& file, std::
 // versionWord set when it runs application or release-candidate firmware, the only kinds that know
 // its settings; else 3 (no ping reply) or 81 with the error line logged. no_response passes
 // through.
-int pingApplication(HexProtocol& hex, const char* pass, const char* work,
-                    std::uint16_t& versionWord);
+int pingApplication(HexProtocol& hex, const char* pass, const char* work, VersionWord& versionWord);
 // The value text of a get-register reply read up to its flags byte: the bytes that follow, without
 // the frame's checksum byte, in value order (data bytes 0x64, 0x05 give "0564").
 std::string registerValueText(const HexMsg& reply);

@@ -138,8 +138,8 @@ struct Options {
   Faults faults;  // the counts, filled in directly by the parser
 };
 
-po::options_description describeOptions(Options& o) {
-  po::options_description options("chgsim options");
+// The charger and what its line carries unasked.
+void describeChargerOptions(po::options_description& options, Options& o) {
   // clang-format off
   options.add_options()
     ("help,h", "show this help")
@@ -158,7 +158,14 @@ po::options_description describeOptions(Options& o) {
     ("text-label", po::value(&o.textLabels)->composing(),
      "LABEL=VALUE: always send this value for the label in the TEXT blocks, whatever the day "
      "or an error would send (added when the profile has no such label; \\r \\n \\t \\xHH "
-     "escapes)")
+     "escapes)");
+  // clang-format on
+}
+
+// The charger's faults, one switch each.
+void describeFaultOptions(po::options_description& options, Options& o) {
+  // clang-format off
+  options.add_options()
     ("refuse-set", po::value(&o.refuseSet)->composing(),
      "ID: answer sets of this register with code 4")
     ("refuse-get", po::value(&o.refuseGet)->composing(),
@@ -199,6 +206,12 @@ po::options_description describeOptions(Options& o) {
     ("switched-off", "start switched off (0x0200 holds 4)")
     ("busy", "hold the port as another program would: every other open of it is refused");
   // clang-format on
+}
+
+po::options_description describeOptions(Options& o) {
+  po::options_description options("chgsim options");
+  describeChargerOptions(options, o);
+  describeFaultOptions(options, o);
   return options;
 }
 

@@ -6,6 +6,7 @@
 
 #include "device/capabilities.h"
 #include "protocol/registers.h"
+#include "protocol/version_word.h"
 
 namespace sunlink {
 namespace sim {
@@ -27,7 +28,7 @@ RegisterBytes textBytes(const std::string& text) { return RegisterBytes(text.beg
 
 namespace {
 
-std::uint16_t firmwareOf(const Profile& p) { return p.versionWord & 0x0FFF; }
+std::uint16_t firmwareOf(const Profile& p) { return VersionWord(p.versionWord).version(); }
 
 // The command registers every application firmware takes (factory reset, clear history, clock,
 // charger on/off). The device mode starts "on".

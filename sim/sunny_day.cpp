@@ -70,6 +70,58 @@ const DayTable& dayTable() {
   return table;
 }
 
+// The battery's voltage (mV): resting down through the night, rising in bulk, held in absorption
+// and float; a charger in its fault state leaves it where it rests.
+double batteryMillivoltsAt(double f, const DayCharger& charger) {
+  const Phase phase = phaseAt(f);
+  if (charger.error != 0 && phase != Phase::night) return 12700;
+  switch (phase) {
+    case Phase::night: {
+      const double sinceSunset = f >= kSunset ? f - kSunset : f + 1 - kSunset;
+      return kNightStartMillivolts -
+             (kNightStartMillivolts - kNightEndMillivolts) * sinceSunset / (1 - kSunset + kSunrise);
+    }
+    case Phase::bulk:
+      return kNightEndMillivolts + (charger.absorptionMillivolts - kNightEndMillivolts) *
+                                       (f - kSunrise) / (kAbsorptionStart - kSunrise);
+    case Phase::absorption:
+      return charger.absorptionMillivolts;
+    default:
+      return charger.floatMillivolts;
+  }
+}
+
+// The panel's voltage (mV): none at night; at the maximum power point while tracking; higher while
+// the charger holds the battery's voltage and takes less; open while the charger stands still.
+double panelMillivoltsAt(double f, bool fault) {
+  const Phase phase = phaseAt(f);
+  const double sun = sunAt(f);
+  if (phase == Phase::night) return 0;
+  if (fault) return 20500 + 500 * sun;
+  if (phase == Phase::bulk) return 17500 + 1000 * sun;
+  return 19500 + 1000 * sun;
+}
+
+// The charger's state of operation (CS) and its tracker (MPPT).
+struct StateOfCharge {
+  int state = 0;
+  int tracker = 0;
+};
+
+StateOfCharge stateOfChargeAt(double f, bool fault) {
+  if (fault) return {2, 0};
+  switch (phaseAt(f)) {
+    case Phase::bulk:
+      return {3, 2};
+    case Phase::absorption:
+      return {4, 1};
+    case Phase::floatCharge:
+      return {5, 1};
+    default:
+      return {0, 0};
+  }
+}
+
 std::string hexMask(unsigned mask) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", mask);
@@ -92,56 +144,12 @@ std::vector<std::pair<std::string, std::string>> sunnyDayLabels(
 
   const bool fault = charger.error != 0;
   const Phase phase = phaseAt(f);
-  const double sun = sunAt(f);
   const double power = fault ? 0 : powerAt(f);
 
-  double battery = 0;  // mV
-  switch (phase) {
-    case Phase::night: {
-      const double sinceSunset = f >= kSunset ? f - kSunset : f + 1 - kSunset;
-      battery = kNightStartMillivolts - (kNightStartMillivolts - kNightEndMillivolts) *
-                                            sinceSunset / (1 - kSunset + kSunrise);
-      break;
-    }
-    case Phase::bulk:
-      battery = kNightEndMillivolts + (charger.absorptionMillivolts - kNightEndMillivolts) *
-                                          (f - kSunrise) / (kAbsorptionStart - kSunrise);
-      break;
-    case Phase::absorption:
-      battery = charger.absorptionMillivolts;
-      break;
-    case Phase::floatCharge:
-      battery = charger.floatMillivolts;
-      break;
-  }
-  if (fault && phase != Phase::night) battery = 12700;
+  const double battery = batteryMillivoltsAt(f, charger);
   const double current = power * 1e6 / battery - charger.loadMilliamps;  // mA
-
-  // The panel's voltage: none at night; at the maximum power point while tracking; higher while
-  // the charger holds the battery's voltage and takes less; open while the charger stands still.
-  double panel = 0;
-  if (phase != Phase::night) {
-    if (fault)
-      panel = 20500 + 500 * sun;
-    else if (phase == Phase::bulk)
-      panel = 17500 + 1000 * sun;
-    else
-      panel = 19500 + 1000 * sun;
-  }
-
-  int state = 0, tracker = 0;
-  if (fault) {
-    state = 2;
-  } else if (phase == Phase::bulk) {
-    state = 3;
-    tracker = 2;
-  } else if (phase == Phase::absorption) {
-    state = 4;
-    tracker = 1;
-  } else if (phase == Phase::floatCharge) {
-    state = 5;
-    tracker = 1;
-  }
+  const double panel = panelMillivoltsAt(f, fault);
+  const StateOfCharge charge = stateOfChargeAt(f, fault);
 
   // The yields: today's so far (the table up to this minute and the part of it gone by), and a
   // whole day's for yesterday; a fresh charger has none from before the run.
@@ -158,8 +166,8 @@ std::vector<std::pair<std::string, std::string>> sunnyDayLabels(
       {"I", number(current)},
       {"VPV", number(panel)},
       {"PPV", number(power)},
-      {"CS", std::to_string(state)},
-      {"MPPT", std::to_string(tracker)},
+      {"CS", std::to_string(charge.state)},
+      {"MPPT", std::to_string(charge.tracker)},
       {"OR", hexMask(phase == Phase::night ? 0x1 : 0x0)},
       {"ERR", std::to_string(charger.error)},
       {"H19", centiKwh(static_cast<double>(day) * dayWh + todayWh)},

@@ -1,5 +1,5 @@
-// A ChargerSettings without a link, built from capabilities chosen by the test, with its console
-// streams captured. Shared by the charger tests.
+// A ChargerSettings without a link, built from capabilities chosen by the test, with its setters
+// and streams for what the code under test writes. Shared by the charger and console tests.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "charger/charger_settings.h"
+#include "charger/setters.h"
 #include "device/capabilities.h"
 
 namespace sunlink {
@@ -28,13 +29,10 @@ inline Capabilities makeCapabilities(std::uint32_t flags, std::uint16_t firmware
   return caps;
 }
 
-// The model with console streams captured and the values a retrieve of a 12 V charger on its
-// factory table would leave (every value ok).
+// The model with the values a retrieve of a 12 V charger on its factory table would leave (every
+// value ok), and streams for a printout or a report.
 struct TestModel {
-  explicit TestModel(const Capabilities& caps) : model(caps, nullptr) {
-    model.io.in = &in;
-    model.io.out = &out;
-    model.io.err = &err;
+  explicit TestModel(const Capabilities& caps) : model(caps, nullptr), setters(model) {
     const std::map<std::string, std::string> values = {
         {"battery_voltage", "0C"},
         {"maximum_current", "0096"},  // 15.0 A
@@ -83,11 +81,19 @@ struct TestModel {
   }
 
   std::string& value(const std::string& label) { return model.find(label).value; }
+  // Calls a setter and keeps the reason of a refusal in refusals, one line each: 0 when the value
+  // was taken, 1 when not.
+  int set(SetResult (SettingSetters::*setter)(const std::string&), const std::string& text) {
+    const SetResult result = (setters.*setter)(text);
+    if (!result.why().empty()) refusals += result.why() + "\n";
+    return result.isAccepted() ? 0 : 1;
+  }
 
-  std::istringstream in;
   std::ostringstream out;
   std::ostringstream err;
   ChargerSettings model;
+  SettingSetters setters;
+  std::string refusals;
 };
 
 }  // namespace test

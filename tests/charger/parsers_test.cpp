@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "charger/setters.h"
 #include "model_fixture.h"
 
 namespace sunlink {
@@ -17,7 +18,9 @@ namespace {
 using test::makeCapabilities;
 using test::TestModel;
 
-const char kRefusal[] = "Unable to interpret value\n\n";
+// What a parser says of text that is no number.
+const std::vector<std::string> kRefusal = {"Unable to interpret value"};
+const std::vector<std::string> kNone;
 
 TEST(PrepareNumberText, CommaBecomesPointAndTheTextEndsAtTheFirstStopCharacter) {
   const std::vector<std::pair<std::string, std::string>> cases = {
@@ -99,39 +102,42 @@ TEST(ConvertWholeInteger, SignAndDigitsOnly) {
 
 TEST(ParseVoltage, ClampsToThreeQuartersAndOneAndAHalfOfTheSystemVoltage) {
   TestModel twelve(makeCapabilities(0));
-  EXPECT_DOUBLE_EQ(twelve.model.parseVoltage("20", 0), 17.4);
-  EXPECT_DOUBLE_EQ(twelve.model.parseVoltage("5", 0), 9.0);
-  EXPECT_DOUBLE_EQ(twelve.model.parseVoltage("13,8V", 0), 13.8);
-  EXPECT_DOUBLE_EQ(twelve.model.parseVoltage("14.4 V", 0), 14.4);
-  EXPECT_EQ(twelve.err.str(), "");
+  for (const auto& c : std::vector<std::pair<const char*, double>>{
+           {"20", 17.4}, {"5", 9.0}, {"13,8V", 13.8}, {"14.4 V", 14.4}}) {
+    const Reading<double> read = twelve.setters.parseVoltage(c.first, 0);
+    EXPECT_DOUBLE_EQ(read.value, c.second);
+    EXPECT_EQ(read.complaints, kNone);
+  }
 
   TestModel twentyFour(makeCapabilities(0));
   twentyFour.value("battery_voltage") = "18";
-  EXPECT_DOUBLE_EQ(twentyFour.model.parseVoltage("20", 0), 20.0);
-  EXPECT_DOUBLE_EQ(twentyFour.model.parseVoltage("40", 0), 34.8);
+  EXPECT_DOUBLE_EQ(twentyFour.setters.parseVoltage("20", 0).value, 20.0);
+  EXPECT_DOUBLE_EQ(twentyFour.setters.parseVoltage("40", 0).value, 34.8);
 }
 
 TEST(ParseVoltage, UnreadableTextGivesTheDefaultAndTheMessage) {
   for (const char* text : {"V13.8", "+13.8", "", " 13.8", "abc", "13.8.1"}) {
     TestModel t(makeCapabilities(0));
-    EXPECT_EQ(t.model.parseVoltage(text, 7.5), 7.5) << text;
-    EXPECT_EQ(t.err.str(), kRefusal) << text;
-    EXPECT_EQ(t.out.str(), "");
+    const Reading<double> read = t.setters.parseVoltage(text, 7.5);
+    EXPECT_EQ(read.value, 7.5) << text;
+    EXPECT_EQ(read.complaints, kRefusal) << text;
   }
 }
 
 TEST(ParsePanelVoltage, AtMostTheChargersPanelRating) {
-  TestModel t(makeCapabilities(0));  // 75 V panel rating
-  EXPECT_DOUBLE_EQ(t.model.parsePanelVoltage("100", 0), 75.0);
-  EXPECT_DOUBLE_EQ(t.model.parsePanelVoltage("0.5", 0), 0.5);
-  EXPECT_DOUBLE_EQ(t.model.parsePanelVoltage("x", 3), 3.0);
-  EXPECT_EQ(t.err.str(), kRefusal);
+  const double rating = 75.0;
+  EXPECT_DOUBLE_EQ(parsePanelVoltage("100", 0, rating).value, 75.0);
+  EXPECT_DOUBLE_EQ(parsePanelVoltage("0.5", 0, rating).value, 0.5);
+  EXPECT_EQ(parsePanelVoltage("0.5", 0, rating).complaints, kNone);
+  const Reading<double> unreadable = parsePanelVoltage("x", 3, rating);
+  EXPECT_DOUBLE_EQ(unreadable.value, 3.0);
+  EXPECT_EQ(unreadable.complaints, kRefusal);
 }
 
 TEST(ParsePanelVoltage, NegativeLevelIsRefusedNotAHugeRegisterValue) {
-  TestModel t(makeCapabilities(0));
-  EXPECT_EQ(t.model.parsePanelVoltage("-5", 9), 9.0);
-  EXPECT_EQ(t.err.str(), kRefusal);
+  const Reading<double> negative = parsePanelVoltage("-5", 9, 75.0);
+  EXPECT_EQ(negative.value, 9.0);
+  EXPECT_EQ(negative.complaints, kRefusal);
 }
 
 // Refused outside the range, not clamped into it.
@@ -154,35 +160,38 @@ TEST(ParseTemperatureCompensation, RangeDependsOnFirmwareAndSystemVoltage) {
     SCOPED_TRACE(c.text);
     TestModel t(makeCapabilities(0, c.firmware));
     t.value("battery_voltage") = c.batteryVoltage;
-    EXPECT_EQ(t.model.parseTemperatureCompensation(c.text), c.expected);
-    EXPECT_EQ(t.err.str().empty(), c.expected.has_value()) << t.err.str();
+    const Parsed<double> parsed = t.setters.parseTemperatureCompensation(c.text);
+    EXPECT_EQ(parsed.value, c.expected);
+    EXPECT_EQ(parsed.refusal.empty(), c.expected.has_value()) << parsed.refusal;
   }
 }
 
 TEST(ParseCurrent, FromATenthOfAnAmpereToTheChargersRating) {
   TestModel t(makeCapabilities(0));  // rated 15 A
-  EXPECT_EQ(t.model.parseCurrent("15"), 15.0);
-  EXPECT_EQ(t.model.parseCurrent("0.1"), 0.1);
-  EXPECT_EQ(t.model.parseCurrent("7,5A"), 7.5);
-  EXPECT_EQ(t.err.str(), "");
-  EXPECT_EQ(t.model.parseCurrent("65535"), std::nullopt);
-  EXPECT_EQ(t.model.parseCurrent("0.05"), std::nullopt);
-  EXPECT_EQ(t.model.parseCurrent("A"), std::nullopt);
-  EXPECT_EQ(t.err.str(),
-            "current limit must be between 0.1 and 15.0 A, not 65535 A\n\n"
-            "current limit must be between 0.1 and 15.0 A, not 0.05 A\n\n" +
-                std::string(kRefusal));
+  const std::pair<const char*, Parsed<double>> cases[] = {
+      {"15", {15.0, ""}},
+      {"0.1", {0.1, ""}},
+      {"7,5A", {7.5, ""}},
+      {"65535", {std::nullopt, "current limit must be between 0.1 and 15.0 A, not 65535 A"}},
+      {"0.05", {std::nullopt, "current limit must be between 0.1 and 15.0 A, not 0.05 A"}},
+      {"A", {std::nullopt, "Unable to interpret value"}},
+  };
+  for (const auto& c : cases) {
+    const Parsed<double> parsed = t.setters.parseCurrent(c.first);
+    EXPECT_EQ(parsed.value, c.second.value) << c.first;
+    EXPECT_EQ(parsed.refusal, c.second.refusal) << c.first;
+  }
 }
 
 TEST(ParseSmallInt, TruncatesTowardZeroThenClamps) {
-  TestModel t(makeCapabilities(0));
-  EXPECT_EQ(t.model.parseSmallInt("-2.7", 5, -1440, 1440), -2);
-  EXPECT_EQ(t.model.parseSmallInt("2.7min", 5, -1440, 1440), 2);
-  EXPECT_EQ(t.model.parseSmallInt("1500", 5, -1440, 1440), 1440);
-  EXPECT_EQ(t.model.parseSmallInt("-99999999", 5, 0, 500), 0);
-  EXPECT_EQ(t.err.str(), "");
-  EXPECT_EQ(t.model.parseSmallInt("x", 5, 0, 500), 5);
-  EXPECT_EQ(t.err.str(), kRefusal);
+  EXPECT_EQ(parseSmallInt("-2.7", 5, -1440, 1440).value, -2);
+  EXPECT_EQ(parseSmallInt("2.7min", 5, -1440, 1440).value, 2);
+  EXPECT_EQ(parseSmallInt("1500", 5, -1440, 1440).value, 1440);
+  EXPECT_EQ(parseSmallInt("-99999999", 5, 0, 500).value, 0);
+  EXPECT_EQ(parseSmallInt("-99999999", 5, 0, 500).complaints, kNone);
+  const Reading<std::int16_t> unreadable = parseSmallInt("x", 5, 0, 500);
+  EXPECT_EQ(unreadable.value, 5);
+  EXPECT_EQ(unreadable.complaints, kRefusal);
 }
 
 TEST(ParseDuration, HoursAndMinutesIntoMinutes) {
@@ -190,59 +199,57 @@ TEST(ParseDuration, HoursAndMinutesIntoMinutes) {
     const char* text;
     double maxHours;
     std::uint16_t minutes;
-    const char* err;
+    std::vector<std::string> complaints;
   };
   const std::vector<Case> cases = {
-      {"6", 24, 360, ""},          {"6.5", 24, 390, ""},
-      {"6:30", 24, 390, ""},       {"6,5h", 24, 390, ""},
-      {"30", 24, 1440, ""},        {"-3", 24, 0, ""},
-      {"0:45", 1, 45, ""},         {"abc", 24, 0, kRefusal},
+      {"6", 24, 360, kNone},       {"6.5", 24, 390, kNone},
+      {"6:30", 24, 390, kNone},    {"6,5h", 24, 390, kNone},
+      {"30", 24, 1440, kNone},     {"-3", 24, 0, kNone},
+      {"0:45", 1, 45, kNone},      {"abc", 24, 0, kRefusal},
       {":30", 24, 0, kRefusal},     // no hours before the colon
       {"6:xx", 24, 360, kRefusal},  // minutes unreadable, hours kept
       {"", 15, 0, kRefusal},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    TestModel t(makeCapabilities(0));
-    EXPECT_EQ(t.model.parseDuration(c.text, c.maxHours), c.minutes);
-    EXPECT_EQ(t.err.str(), c.err);
+    const Reading<std::uint16_t> read = parseDuration(c.text, c.maxHours);
+    EXPECT_EQ(read.value, c.minutes);
+    EXPECT_EQ(read.complaints, c.complaints);
   }
 }
 
 TEST(ParseDuration, DecimalHoursDoNotLoseAMinuteToBinaryRounding) {
-  TestModel t(makeCapabilities(0));
   // 4.1 × 60 is 245.99999999999997 in binary floating point.
-  EXPECT_EQ(t.model.parseDuration("4.1", 24), 246);
-  EXPECT_EQ(t.model.parseDuration("2.05", 24), 123);
-  EXPECT_EQ(t.model.parseDuration("16,9", 24), 1014);
-  EXPECT_EQ(t.model.parseDuration("0.35", 24), 21);
-  EXPECT_EQ(t.model.parseDuration("0.7", 24), 42);
-  EXPECT_EQ(t.model.parseDuration("2.01", 24), 120);  // 120.6 minutes: a real fraction
-  EXPECT_EQ(t.model.parseHours("6:30", 24), 6.5);
+  EXPECT_EQ(parseDuration("4.1", 24).value, 246);
+  EXPECT_EQ(parseDuration("2.05", 24).value, 123);
+  EXPECT_EQ(parseDuration("16,9", 24).value, 1014);
+  EXPECT_EQ(parseDuration("0.35", 24).value, 21);
+  EXPECT_EQ(parseDuration("0.7", 24).value, 42);
+  EXPECT_EQ(parseDuration("2.01", 24).value, 120);  // 120.6 minutes: a real fraction
+  EXPECT_EQ(parseHours("6:30", 24).value, 6.5);
 }
 
 TEST(ParseDuration, NegativeMinutesDoNotWrapToAHugeDuration) {
-  TestModel t(makeCapabilities(0));
-  EXPECT_EQ(t.model.parseDuration("0:-30", 24), 0);
-  EXPECT_EQ(t.model.parseDuration("1:-30", 24), 30);
+  EXPECT_EQ(parseDuration("0:-30", 24).value, 0);
+  EXPECT_EQ(parseDuration("1:-30", 24).value, 30);
 }
 
 TEST(ParsePercent, EmptyAnswerSilentlyKeepsTheDefault) {
   struct Case {
     const char* text;
     std::uint8_t expected;
-    const char* err;
+    std::vector<std::string> complaints;
   };
   const std::vector<Case> cases = {
-      {"", 40, ""},     {" 50", 40, ""},     {"%", 40, ""},
-      {"55.9", 55, ""}, {"150", 100, ""},    {"-5", 0, ""},
-      {"50%", 50, ""},  {"-", 40, kRefusal}, {"1.2.3", 40, kRefusal},
+      {"", 40, kNone},     {" 50", 40, kNone},  {"%", 40, kNone},
+      {"55.9", 55, kNone}, {"150", 100, kNone}, {"-5", 0, kNone},
+      {"50%", 50, kNone},  {"-", 40, kRefusal}, {"1.2.3", 40, kRefusal},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    TestModel t(makeCapabilities(0));
-    EXPECT_EQ(t.model.parsePercent(c.text, 40), c.expected);
-    EXPECT_EQ(t.err.str(), c.err);
+    const Reading<std::uint8_t> read = parsePercent(c.text, 40);
+    EXPECT_EQ(read.value, c.expected);
+    EXPECT_EQ(read.complaints, c.complaints);
   }
 }
 

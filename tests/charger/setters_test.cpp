@@ -13,19 +13,19 @@ namespace {
 using test::makeCapabilities;
 using test::TestModel;
 
-const char kRefusal2[] = "Unable to interpret value\n\n";
-const char kRefusal1[] = "Unable to interpret value\n";
+// A setter's reason for text that is no value of the setting.
+const char kRefusal[] = "Unable to interpret value\n";
+using C = SettingSetters;
 
 constexpr std::uint32_t kEverything = 0x03FFFFFF;
 
 TEST(ChargeSetters, StoreTheTypedDecimalValue) {
   struct Case {
-    int (ChargerSettings::*setter)(const std::string&);
+    SetResult (SettingSetters::*setter)(const std::string&);
     const char* label;
     const char* text;
     const char* stored;
   };
-  using C = ChargerSettings;
   const std::vector<Case> cases = {
       {&C::setAbsorptionVoltage, "absorption_voltage", "14.35", "059B"},
       {&C::setAbsorptionVoltage, "absorption_voltage", "13,8V", "0564"},
@@ -52,68 +52,67 @@ TEST(ChargeSetters, StoreTheTypedDecimalValue) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.label) + " " + c.text);
     TestModel t(makeCapabilities(kEverything));
-    EXPECT_EQ((t.model.*c.setter)(c.text), 0);
+    EXPECT_EQ(t.set(c.setter, c.text), 0);
     EXPECT_EQ(t.value(c.label), c.stored);
     EXPECT_EQ(t.value("battery_type"), "FF");
-    EXPECT_EQ(t.err.str(), "");
+    EXPECT_EQ(t.refusals, "");
   }
 }
 
 TEST(ChargeSetters, RefusedValueChangesNothingNotEvenTheBatteryType) {
   struct Case {
-    int (ChargerSettings::*setter)(const std::string&);
+    SetResult (SettingSetters::*setter)(const std::string&);
     const char* label;
     const char* text;
     const char* err;
   };
-  using C = ChargerSettings;
   const std::vector<Case> cases = {
-      {&C::setAbsorptionVoltage, "absorption_voltage", "", kRefusal2},
-      {&C::setAbsorptionVoltage, "absorption_voltage", "V13.8", kRefusal2},
-      {&C::setFloatVoltage, "float_voltage", "+13.8", kRefusal2},
-      {&C::setEqualisationVoltage, "equalisation_voltage", "x", kRefusal2},
-      {&C::setTemperatureCompensation, "temperature_compensation", "warm", kRefusal2},
-      {&C::setCurrentLimit, "maximum_current", "lots", kRefusal2},
+      {&C::setAbsorptionVoltage, "absorption_voltage", "", kRefusal},
+      {&C::setAbsorptionVoltage, "absorption_voltage", "V13.8", kRefusal},
+      {&C::setFloatVoltage, "float_voltage", "+13.8", kRefusal},
+      {&C::setEqualisationVoltage, "equalisation_voltage", "x", kRefusal},
+      {&C::setTemperatureCompensation, "temperature_compensation", "warm", kRefusal},
+      {&C::setCurrentLimit, "maximum_current", "lots", kRefusal},
       // Nothing after the number is cut off.
-      {&C::setAbsorptionVoltage, "absorption_voltage", "1,2,3", kRefusal2},
-      {&C::setCurrentLimit, "maximum_current", "2.5e1", kRefusal2},
-      {&C::setCurrentLimit, "maximum_current", "12.5%", kRefusal2},
-      {&C::setTemperatureCompensation, "temperature_compensation", "1e9", kRefusal2},
-      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "7:", kRefusal2},
-      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6:-5", kRefusal2},
-      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6:60", kRefusal2},
+      {&C::setAbsorptionVoltage, "absorption_voltage", "1,2,3", kRefusal},
+      {&C::setCurrentLimit, "maximum_current", "2.5e1", kRefusal},
+      {&C::setCurrentLimit, "maximum_current", "12.5%", kRefusal},
+      {&C::setTemperatureCompensation, "temperature_compensation", "1e9", kRefusal},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "7:", kRefusal},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6:-5", kRefusal},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6:60", kRefusal},
       // Values outside the setting's range are refused, not clamped.
       {&C::setAbsorptionVoltage, "absorption_voltage", "144",
-       "absorption voltage must be between 9.00 and 17.40 V, not 144 V\n\n"},
+       "absorption voltage must be between 9.00 and 17.40 V, not 144 V\n"},
       {&C::setFloatVoltage, "float_voltage", "8.99",
-       "float voltage must be between 9.00 and 17.40 V, not 8.99 V\n\n"},
+       "float voltage must be between 9.00 and 17.40 V, not 8.99 V\n"},
       {&C::setEqualisationVoltage, "equalisation_voltage", "0",
-       "equalisation voltage must be between 9.00 and 17.40 V, not 0 V\n\n"},
+       "equalisation voltage must be between 9.00 and 17.40 V, not 0 V\n"},
       {&C::setTemperatureCompensation, "temperature_compensation", "-30",
-       "temperature compensation must be between -21.00 and 21.00 mV/K, not -30 mV/K\n\n"},
+       "temperature compensation must be between -21.00 and 21.00 mV/K, not -30 mV/K\n"},
       {&C::setCurrentLimit, "maximum_current", "0",
-       "current limit must be between 0.1 and 15.0 A, not 0 A\n\n"},
+       "current limit must be between 0.1 and 15.0 A, not 0 A\n"},
       {&C::setCurrentLimit, "maximum_current", "-5",
-       "current limit must be between 0.1 and 15.0 A, not -5 A\n\n"},
+       "current limit must be between 0.1 and 15.0 A, not -5 A\n"},
       {&C::setCurrentLimit, "maximum_current", "1000",
-       "current limit must be between 0.1 and 15.0 A, not 1000 A\n\n"},
+       "current limit must be between 0.1 and 15.0 A, not 1000 A\n"},
       {&C::setCurrentLimit, "maximum_current", "0.05",
-       "current limit must be between 0.1 and 15.0 A, not 0.05 A\n\n"},
+       "current limit must be between 0.1 and 15.0 A, not 0.05 A\n"},
       {&C::setAbsorptionTimeLimit, "absorption_time_limit", "0",
-       "absorption time limit must be between 0:01 and 24:00, not 0:00\n\n"},
+       "absorption time limit must be between 0:01 and 24:00, not 0:00\n"},
       {&C::setAbsorptionTimeLimit, "absorption_time_limit", "24:30",
-       "absorption time limit must be between 0:01 and 24:00, not 24:30\n\n"},
+       "absorption time limit must be between 0:01 and 24:00, not 24:30\n"},
       {&C::setAbsorptionTimeLimit, "absorption_time_limit", "30",
-       "absorption time limit must be between 0:01 and 24:00, not 30:00\n\n"},
+       "absorption time limit must be between 0:01 and 24:00, not 30:00\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.label) + " '" + c.text + "'");
     TestModel t(makeCapabilities(kEverything));
     const std::string before = t.value(c.label);
-    EXPECT_EQ((t.model.*c.setter)(c.text), 1);
+    EXPECT_EQ(t.set(c.setter, c.text), 1);
     EXPECT_EQ(t.value(c.label), before);
     EXPECT_EQ(t.value("battery_type"), "01");
-    EXPECT_EQ(t.err.str(), c.err);
+    EXPECT_EQ(t.refusals, c.err);
   }
 }
 
@@ -122,14 +121,14 @@ TEST(ChargeSetters, CurrentWithoutARatingIsCheckedOnlyAgainstTheRegister) {
   Capabilities caps = makeCapabilities(kEverything);
   caps.maxCurrent = 0;
   TestModel t(caps);
-  EXPECT_EQ(t.model.setCurrentLimit("60"), 0);
+  EXPECT_EQ(t.set(&C::setCurrentLimit, "60"), 0);
   EXPECT_EQ(t.value("maximum_current"), "0258");
-  EXPECT_EQ(t.model.setCurrentLimit("7000"), 1);
-  EXPECT_EQ(t.model.setCurrentLimit("0"), 1);
+  EXPECT_EQ(t.set(&C::setCurrentLimit, "7000"), 1);
+  EXPECT_EQ(t.set(&C::setCurrentLimit, "0"), 1);
   EXPECT_EQ(t.value("maximum_current"), "0258");
-  EXPECT_EQ(t.err.str(),
-            "current limit must be between 0.1 and 6553.5 A, not 7000 A\n\n"
-            "current limit must be between 0.1 and 6553.5 A, not 0 A\n\n");
+  EXPECT_EQ(t.refusals,
+            "current limit must be between 0.1 and 6553.5 A, not 7000 A\n"
+            "current limit must be between 0.1 and 6553.5 A, not 0 A\n");
 }
 
 TEST(ChargeSetters, FloatAboveAbsorptionIsJudgedOnlyOnValuesReadFromTheCharger) {
@@ -149,41 +148,39 @@ TEST(ChargeSetters, FloatAboveAbsorptionIsJudgedOnlyOnValuesReadFromTheCharger) 
     TestModel t(makeCapabilities(0));
     t.value("float_voltage") = c.floatVoltage;
     t.model.find("float_voltage").status = c.floatStatus;
-    EXPECT_EQ(t.model.floatAboveAbsorption(), c.above);
+    EXPECT_EQ(t.model.chargeVoltageConflict().has_value(), c.above);
   }
   TestModel t(makeCapabilities(0));
   t.value("float_voltage") = "05DC";
-  t.model.reportFloatAboveAbsorption();
-  EXPECT_EQ(t.err.str(),
+  EXPECT_EQ(t.model.chargeVoltageConflict(),
             "float voltage 15.00 V is above the absorption voltage 14.40 V: the float voltage may "
-            "not exceed the absorption voltage\n\n");
+            "not exceed the absorption voltage");
 }
 
 TEST(Setters, MissingCapabilityFailsAtOnceWithoutTouchingAnything) {
-  using C = ChargerSettings;
-  const std::vector<std::pair<int (C::*)(const std::string&), const char*>> cases = {
+  const std::vector<std::pair<SetResult (C::*)(const std::string&), const char*>> cases = {
       {&C::setEqualisationVoltage, "14"}, {&C::setCellGuardMode, "1"},
       {&C::setAutoEqualise, "1"},         {&C::setLightingController, "1"},
       {&C::setTxPortFunction, "0"},       {&C::setRxPortFunction, "0"},
   };
   for (const auto& c : cases) {
     TestModel t(makeCapabilities(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT));
-    EXPECT_EQ((t.model.*c.first)(c.second), 1);
+    EXPECT_EQ(t.set(c.first, c.second), 1);
     EXPECT_EQ(t.value("battery_type"), "01");  // not marked user defined either
-    EXPECT_EQ(t.err.str(), "");
+    EXPECT_EQ(t.refusals, "");
   }
 }
 
 TEST(Setters, LevelSettersDoNotMarkTheBatteryTypeUserDefined) {
   TestModel t(makeCapabilities(kEverything));
-  EXPECT_EQ(t.model.setLoadSwitchHigh("13.2"), 0);
-  EXPECT_EQ(t.model.setLoadSwitchLow("11,5"), 0);
-  EXPECT_EQ(t.model.setRelayOutputLowSet("11.6"), 0);
-  EXPECT_EQ(t.model.setRelayOutputLowClear("30"), 0);  // clamped to 17.40 V
-  EXPECT_EQ(t.model.setRelayOutputHighSet("15.3"), 0);
-  EXPECT_EQ(t.model.setRelayOutputHighClear("1"), 0);  // raised to 9.00 V
-  EXPECT_EQ(t.model.setRelayInputHighSet("90"), 0);    // the 75 V panel rating
-  EXPECT_EQ(t.model.setRelayInputHighClear("40.25"), 0);
+  EXPECT_EQ(t.set(&C::setLoadSwitchHigh, "13.2"), 0);
+  EXPECT_EQ(t.set(&C::setLoadSwitchLow, "11,5"), 0);
+  EXPECT_EQ(t.set(&C::setRelayOutputLowSet, "11.6"), 0);
+  EXPECT_EQ(t.set(&C::setRelayOutputLowClear, "30"), 0);  // clamped to 17.40 V
+  EXPECT_EQ(t.set(&C::setRelayOutputHighSet, "15.3"), 0);
+  EXPECT_EQ(t.set(&C::setRelayOutputHighClear, "1"), 0);  // raised to 9.00 V
+  EXPECT_EQ(t.set(&C::setRelayInputHighSet, "90"), 0);    // the 75 V panel rating
+  EXPECT_EQ(t.set(&C::setRelayInputHighClear, "40.25"), 0);
   EXPECT_EQ(t.value("load_switch_high_level"), "0528");
   EXPECT_EQ(t.value("load_switch_low_level"), "047E");
   EXPECT_EQ(t.value("relay_output_low_voltage_set"), "0488");
@@ -193,42 +190,41 @@ TEST(Setters, LevelSettersDoNotMarkTheBatteryTypeUserDefined) {
   EXPECT_EQ(t.value("relay_input_high_voltage_set"), "1D4C");
   EXPECT_EQ(t.value("relay_input_high_voltage_clear"), "0FB9");
   EXPECT_EQ(t.value("battery_type"), "01");
-  EXPECT_EQ(t.model.setRelayInputHighSet("0"), 1);
-  EXPECT_EQ(t.model.setRelayInputHighClear("-3"), 1);
-  EXPECT_EQ(t.model.setLoadSwitchHigh(""), 1);
+  EXPECT_EQ(t.set(&C::setRelayInputHighSet, "0"), 1);
+  EXPECT_EQ(t.set(&C::setRelayInputHighClear, "-3"), 1);
+  EXPECT_EQ(t.set(&C::setLoadSwitchHigh, ""), 1);
   EXPECT_EQ(t.value("relay_input_high_voltage_set"), "1D4C");
   EXPECT_EQ(t.value("relay_input_high_voltage_clear"), "0FB9");
-  EXPECT_EQ(t.err.str(), std::string(kRefusal2) + kRefusal2);  // the -3 and the empty text
+  EXPECT_EQ(t.refusals, std::string(kRefusal) + kRefusal);  // the -3 and the empty text
 }
 
 TEST(Setters, ExactZeroOrOneSwitches) {
   TestModel t(makeCapabilities(kEverything));
-  EXPECT_EQ(t.model.setCellGuardMode("1"), 0);
+  EXPECT_EQ(t.set(&C::setCellGuardMode, "1"), 0);
   EXPECT_EQ(t.value("cellguard_mode"), "01");
-  EXPECT_EQ(t.model.setCellGuardMode("on"), 1);
-  EXPECT_EQ(t.model.setCellGuardMode("1 "), 1);
-  EXPECT_EQ(t.err.str(), std::string(kRefusal1) + kRefusal1);
+  EXPECT_EQ(t.set(&C::setCellGuardMode, "on"), 1);
+  EXPECT_EQ(t.set(&C::setCellGuardMode, "1 "), 1);
+  EXPECT_EQ(t.refusals, std::string(kRefusal) + kRefusal);
   EXPECT_EQ(t.value("cellguard_mode"), "01");
-  EXPECT_EQ(t.model.setCellGuardMode("0"), 0);
+  EXPECT_EQ(t.set(&C::setCellGuardMode, "0"), 0);
   EXPECT_EQ(t.value("cellguard_mode"), "00");
 
-  t.err.str("");
+  t.refusals.clear();
   t.value("load_control") = "03";
-  EXPECT_EQ(t.model.setLightingController("1"), 0);
+  EXPECT_EQ(t.set(&C::setLightingController, "1"), 0);
   EXPECT_EQ(t.value("load_control"), "83");
-  EXPECT_EQ(t.model.setLightingController("yes"), 1);
-  EXPECT_EQ(t.err.str(), kRefusal2);
-  EXPECT_EQ(t.model.setLightingController("0"), 0);
+  EXPECT_EQ(t.set(&C::setLightingController, "yes"), 1);
+  EXPECT_EQ(t.refusals, kRefusal);
+  EXPECT_EQ(t.set(&C::setLightingController, "0"), 0);
   EXPECT_EQ(t.value("load_control"), "03");
   EXPECT_EQ(t.value("battery_type"), "01");
 }
 
 TEST(WholeIntegerSetters, AllowedValuesAndMessages) {
-  using C = ChargerSettings;
   struct Case {
     const char* what;
     std::uint32_t flags;
-    int (C::*setter)(const std::string&);
+    SetResult (C::*setter)(const std::string&);
     const char* label;
     const char* before;
     const char* text;
@@ -244,42 +240,42 @@ TEST(WholeIntegerSetters, AllowedValuesAndMessages) {
   const std::uint32_t relay = SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1;
   const std::vector<Case> cases = {
       {"autoeq 250", eq, &C::setAutoEqualise, "auto_equalise", "00", "250", 0, "FA", ""},
-      {"autoeq 300", eq, &C::setAutoEqualise, "auto_equalise", "00", "300", 1, "00", kRefusal1},
+      {"autoeq 300", eq, &C::setAutoEqualise, "auto_equalise", "00", "300", 1, "00", kRefusal},
       {"autoeq blank first", eq, &C::setAutoEqualise, "auto_equalise", "00", " 2", 1, "00",
-       kRefusal1},
-      {"autoeq -1", eq, &C::setAutoEqualise, "auto_equalise", "00", "-1", 1, "00", kRefusal1},
+       kRefusal},
+      {"autoeq -1", eq, &C::setAutoEqualise, "auto_equalise", "00", "-1", 1, "00", kRefusal},
       {"autoeq +7", eq, &C::setAutoEqualise, "auto_equalise", "00", "+7", 0, "07", ""},
       {"load mode keeps the timer bit", timer | SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH,
        &C::setLoadMode, "load_control", "81", "6", 0, "86", ""},
       {"load mode 5 needs a user switch", load, &C::setLoadMode, "load_control", "01", "5", 1, "01",
-       kRefusal2},
+       kRefusal},
       {"load mode 4 always", load, &C::setLoadMode, "load_control", "01", "4", 0, "04", ""},
       {"load mode 7 needs the energy selector", load | SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH,
-       &C::setLoadMode, "load_control", "01", "7", 1, "01", kRefusal2},
+       &C::setLoadMode, "load_control", "01", "7", 1, "01", kRefusal},
       {"load mode 7 with the energy selector", load | SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE,
        &C::setLoadMode, "load_control", "01", "7", 0, "07", ""},
-      {"load mode 2V", load, &C::setLoadMode, "load_control", "01", "2V", 1, "01", kRefusal2},
+      {"load mode 2V", load, &C::setLoadMode, "load_control", "01", "2V", 1, "01", kRefusal},
       {"tx 1", tx, &C::setTxPortFunction, "port_tx_function", "00", "1", 0, "01", ""},
       {"tx 3 needs the timer", tx, &C::setTxPortFunction, "port_tx_function", "00", "3", 1, "00",
-       kRefusal2},
+       kRefusal},
       {"tx 3 with the timer", tx | timer, &C::setTxPortFunction, "port_tx_function", "00", "3", 0,
        "03", ""},
       {"tx 4 needs a virtual load", tx | load, &C::setTxPortFunction, "port_tx_function", "00", "4",
-       1, "00", kRefusal2},
+       1, "00", kRefusal},
       {"tx 4", tx | SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT, &C::setTxPortFunction,
        "port_tx_function", "00", "4", 0, "04", ""},
       {"tx 5 needs a virtual relay", tx | relay, &C::setTxPortFunction, "port_tx_function", "00",
-       "5", 1, "00", kRefusal2},
+       "5", 1, "00", kRefusal},
       {"tx 5", tx | SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY, &C::setTxPortFunction,
        "port_tx_function", "00", "5", 0, "05", ""},
       {"tx 6", kEverything, &C::setTxPortFunction, "port_tx_function", "00", "6", 1, "00",
-       kRefusal2},
+       kRefusal},
       {"rx 2", rx, &C::setRxPortFunction, "port_rx_function", "00", "2", 0, "02", ""},
-      {"rx 3", rx | load, &C::setRxPortFunction, "port_rx_function", "00", "3", 1, "00", kRefusal2},
+      {"rx 3", rx | load, &C::setRxPortFunction, "port_rx_function", "00", "3", 1, "00", kRefusal},
       {"relay 10 with a load output", relay | load, &C::setRelayMode, "relay_mode", "00", "10", 0,
        "0A", ""},
       {"relay 10 without a load output", relay, &C::setRelayMode, "relay_mode", "00", "10", 1, "00",
-       kRefusal2},
+       kRefusal},
       {"relay 9", relay, &C::setRelayMode, "relay_mode", "00", "9", 0, "09", ""},
       // The charger's relay mode register is one byte wide; a four-byte write would be refused.
       {"relay mode is stored as one byte", relay, &C::setRelayMode, "relay_mode", "00000003", "7",
@@ -289,9 +285,9 @@ TEST(WholeIntegerSetters, AllowedValuesAndMessages) {
     SCOPED_TRACE(c.what);
     TestModel t(makeCapabilities(c.flags));
     t.value(c.label) = c.before;
-    EXPECT_EQ((t.model.*c.setter)(c.text), c.result);
+    EXPECT_EQ(t.set(c.setter, c.text), c.result);
     EXPECT_EQ(t.value(c.label), c.stored);
-    EXPECT_EQ(t.err.str(), c.err);
+    EXPECT_EQ(t.refusals, c.err);
     EXPECT_EQ(t.value("battery_type"), "01");
   }
 }
@@ -300,7 +296,7 @@ TEST(WholeIntegerSetters, AllowedValuesAndMessages) {
 TEST(SetBatteryVoltage, RescalesEveryVoltageWithTheSystemVoltage) {
   TestModel t(makeCapabilities(kEverything));
   t.value("relay_input_high_voltage_set") = "1388";
-  ASSERT_EQ(t.model.setBatteryVoltage("24"), 0);
+  ASSERT_EQ(t.set(&C::setBatteryVoltage, "24"), 0);
   EXPECT_EQ(t.value("battery_voltage_setting"), "18");
   EXPECT_EQ(t.value("battery_voltage"), "18");
   EXPECT_EQ(t.value("absorption_voltage"), "0B40");        // 28.80 V
@@ -317,12 +313,12 @@ TEST(SetBatteryVoltage, RescalesEveryVoltageWithTheSystemVoltage) {
   EXPECT_EQ(t.value("battery_type"), "01");
   EXPECT_EQ(t.model.systemVoltage(), 24);
 
-  ASSERT_EQ(t.model.setBatteryVoltage("12"), 0);
+  ASSERT_EQ(t.set(&C::setBatteryVoltage, "12"), 0);
   EXPECT_EQ(t.value("absorption_voltage"), "05A0");
   EXPECT_EQ(t.value("float_voltage"), "0564");
   EXPECT_EQ(t.value("temperature_compensation"), "F9AC");
   EXPECT_EQ(t.value("battery_voltage"), "0C");
-  EXPECT_EQ(t.err.str(), "");
+  EXPECT_EQ(t.refusals, "");
 }
 
 TEST(SetBatteryVoltage, RescalesOnlyTheRowsTheChargerHas) {
@@ -332,7 +328,7 @@ TEST(SetBatteryVoltage, RescalesOnlyTheRowsTheChargerHas) {
   Vreg& lacked = t.model.find("temperature_compensation");
   lacked.status = VREG_SKIPPED;
   lacked.absentFromCharger = true;
-  ASSERT_EQ(t.model.setBatteryVoltage("24"), 0);
+  ASSERT_EQ(t.set(&C::setBatteryVoltage, "24"), 0);
   EXPECT_EQ(t.value("absorption_voltage"), "0B40");
   EXPECT_EQ(t.value("float_voltage"), "0AC8");
   EXPECT_EQ(t.value("temperature_compensation"), "F9AC");
@@ -341,7 +337,7 @@ TEST(SetBatteryVoltage, RescalesOnlyTheRowsTheChargerHas) {
 
 TEST(SetBatteryVoltage, AutoDetectChangesOnlyTheSetting) {
   TestModel t(makeCapabilities(kEverything));
-  ASSERT_EQ(t.model.setBatteryVoltage("0"), 0);
+  ASSERT_EQ(t.set(&C::setBatteryVoltage, "0"), 0);
   EXPECT_EQ(t.value("battery_voltage_setting"), "00");
   EXPECT_EQ(t.value("battery_voltage"), "0C");
   EXPECT_EQ(t.value("absorption_voltage"), "05A0");
@@ -351,18 +347,19 @@ TEST(SetBatteryVoltage, RefusesTextsAndVoltagesOutsideTheRating) {
   for (const char* text : {"36", "48", "24V", " 24", "6", "", "012", "24.0"}) {
     SCOPED_TRACE(text);
     TestModel t(makeCapabilities(kEverything));
-    EXPECT_EQ(t.model.setBatteryVoltage(text), 1);
+    EXPECT_EQ(t.set(&C::setBatteryVoltage, text), 1);
     EXPECT_EQ(t.value("battery_voltage_setting"), "0C");
     EXPECT_EQ(t.value("absorption_voltage"), "05A0");
-    EXPECT_EQ(t.err.str(), kRefusal2);
+    EXPECT_EQ(t.refusals, kRefusal);
   }
 }
 
 TEST(SetBatteryVoltage, MissingSettingIsCaughtAndReported) {
   TestModel t(makeCapabilities(0));
   t.model.settings.clear();
-  EXPECT_EQ(t.model.setBatteryVoltage("12"), 1);
-  EXPECT_EQ(t.err.str(), kRefusal1);
+  const SetResult result = t.setters.setBatteryVoltage("12");
+  EXPECT_EQ(result.kind(), SetResult::Kind::listFault);
+  EXPECT_EQ(result.why(), "Unable to interpret value");
 }
 
 // Firmware 1.09 to 1.11 cannot have its system voltage written back: the setting is a preset
@@ -375,21 +372,21 @@ TEST(SetBatteryVoltage, RefusedWhenTheChargerWouldNeverReceiveTheVoltage) {
     // As retrieve leaves it: the preset is never confirmed.
     t.value("battery_voltage_setting") = "00";
     t.model.find("battery_voltage_setting").status = VREG_UNKNOWN;
-    EXPECT_EQ(t.model.setBatteryVoltage("24"), 1);
-    EXPECT_EQ(t.err.str(), kRefusal2);
+    EXPECT_EQ(t.set(&C::setBatteryVoltage, "24"), 1);
+    EXPECT_EQ(t.refusals, kRefusal);
     EXPECT_EQ(t.value("battery_voltage_setting"), "00");
     EXPECT_EQ(t.value("battery_voltage"), "0C");
     EXPECT_EQ(t.value("absorption_voltage"), "05A0");
-    EXPECT_EQ(t.model.setBatteryVoltage("0"), 0);
+    EXPECT_EQ(t.set(&C::setBatteryVoltage, "0"), 0);
   }
   // Firmware up to 1.08 writes the setting through register 0xEDEF: allowed.
   TestModel old(makeCapabilities(0, 0x108));
-  EXPECT_EQ(old.model.setBatteryVoltage("24"), 0);
+  EXPECT_EQ(old.set(&C::setBatteryVoltage, "24"), 0);
   EXPECT_EQ(old.value("battery_voltage_setting"), "18");
   // A setting whose read failed is not written by restore either.
   TestModel failed(makeCapabilities(0, 0x116));
   failed.model.find("battery_voltage_setting").status = VREG_GET_FAILED;
-  EXPECT_EQ(failed.model.setBatteryVoltage("24"), 1);
+  EXPECT_EQ(failed.set(&C::setBatteryVoltage, "24"), 1);
   EXPECT_EQ(failed.value("absorption_voltage"), "05A0");
 }
 

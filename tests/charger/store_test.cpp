@@ -16,6 +16,7 @@
 
 #include "base/errors.h"
 #include "charger/charger_settings.h"
+#include "charger/setters.h"
 #include "device/capabilities.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"
@@ -59,25 +60,31 @@ WriteList join(std::initializer_list<WriteList> parts) {
 
 class StoreTest : public ::testing::Test {
  protected:
-  // A link to the simulated charger, identified and retrieved, its records cleared. A charger
-  // that answers gets the program's own time-outs, so that no reply is late enough to be asked for
-  // twice, however slow the machine (or its emulation); one that will fall silent in the store
-  // gets short ones for the store only, once it has been identified and retrieved.
-  void connect(const std::string& profile, bool fallsSilent = false) {
+  // A link to the simulated charger, identified and retrieved, its records cleared, with the
+  // program's own time-outs, so that no reply is late enough to be asked for twice, however slow
+  // the machine (or its emulation).
+  void connect(const std::string& profile) {
     charger_ = std::make_unique<test::SimLink>(profile);
     ASSERT_TRUE(charger_->started);
     Capabilities capabilities;
     ASSERT_EQ(identifyCharger(capabilities, *charger_->link), 0);
     model_ = std::make_unique<ChargerSettings>(capabilities, charger_->link.get());
-    model_->io.in = &in_;
-    model_->io.out = &out_;
-    model_->io.err = &err_;
-    ASSERT_EQ(model_->retrieveSettings(), 0);
+    ASSERT_EQ(model_->retrieveSettings(out_), 0);
     EXPECT_EQ(out_.str(), "=== Retrieving settings from the mppt charger ===\n");
     out_.str("");
     charger_->sim.clearRecords();
-    // Short enough that the silence costs a few seconds, long enough for a loaded machine.
-    if (fallsSilent) test::setEveryTimeout(*charger_->link, 300ms);
+  }
+
+  // For a charger that falls silent in the store: short time-outs for the exchanges that begin
+  // after request `after` of the store, up to the one after request `until` (-1: to the end), so
+  // that the unanswered attempts cost little (test::shortenUnansweredExchanges). A store of
+  // --abs 14.35 asks a ping and the switch-off's two writes (requests 1 to 3), the restore's ping
+  // (4), the absorption voltage (5) and the battery type (6), then the switch-on's ping and two
+  // writes (7 to 9). The requests that began the shortened exchanges come back for the test to
+  // check.
+  std::shared_ptr<const std::vector<std::string>> shortenStore(
+      int after, int until, std::chrono::milliseconds timeout = 20ms) {
+    return test::shortenUnansweredExchanges(*charger_->link, after, until, timeout);
   }
 
   void TearDown() override {
@@ -87,7 +94,6 @@ class StoreTest : public ::testing::Test {
 
   WriteList writes() const { return charger_->writes(); }
 
-  std::istringstream in_;
   std::ostringstream out_;
   std::ostringstream err_;
   std::unique_ptr<test::SimLink> charger_;
@@ -96,8 +102,8 @@ class StoreTest : public ::testing::Test {
 
 TEST_F(StoreTest, WritesWhatDiffersBetweenChargerOffAndChargerOn) {
   connect("load115");  // lighting controller off
-  ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
-  ASSERT_EQ(model_->storeSettings(), 0);
+  ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
+  ASSERT_EQ(model_->storeSettings(out_, err_), 0);
   EXPECT_EQ(writes(), join({kChargerOff, kAbsorptionStore, kChargerOn}));
   EXPECT_EQ(charger_->sim.registerValue(0xEDF7), (RegisterBytes{0x9B, 0x05}));
   EXPECT_EQ(charger_->sim.registerValue(0xEDF1), RegisterBytes{0xFF});
@@ -109,15 +115,15 @@ TEST_F(StoreTest, WritesWhatDiffersBetweenChargerOffAndChargerOn) {
   // What the charger took is no longer a difference.
   charger_->sim.clearRecords();
   out_.str("");
-  ASSERT_EQ(model_->storeSettings(), 0);
+  ASSERT_EQ(model_->storeSettings(out_, err_), 0);
   EXPECT_EQ(writes(), WriteList());
   EXPECT_EQ(out_.str(), "The charger holds these settings already: nothing was written.\n");
 }
 
 TEST_F(StoreTest, SetsTheClockWhenTheLightingControllerIsOn) {
   connect("recent");  // load_control 0x81
-  ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
-  ASSERT_EQ(model_->storeSettings(), 0);
+  ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
+  ASSERT_EQ(model_->storeSettings(out_, err_), 0);
   const WriteList all = writes();
   const WriteList settings = kAbsorptionStore;
   ASSERT_EQ(all.size(), kChargerOff.size() + settings.size() + 1 + kChargerOn.size());
@@ -131,8 +137,8 @@ TEST_F(StoreTest, SetsTheClockWhenTheLightingControllerIsOn) {
 
   // The lighting controller switched off: no clock, and only that setting written.
   charger_->sim.clearRecords();
-  ASSERT_EQ(model_->setLightingController("0"), 0);
-  ASSERT_EQ(model_->storeSettings(), 0);
+  ASSERT_TRUE(SettingSetters(*model_).setLightingController("0").isAccepted());
+  ASSERT_EQ(model_->storeSettings(out_, err_), 0);
   const WriteList control = {{0xEDAB, wireBytes(model_->find("load_control").value)}};
   EXPECT_EQ(writes(), join({kChargerOff, control, kChargerOn}));
 }
@@ -142,8 +148,8 @@ TEST_F(StoreTest, RefusedClockWriteStillSwitchesTheChargerOn) {
   sim::Faults faults;
   faults.refuseSet = {REG_CLOCK};
   charger_->sim.setFaults(faults);
-  ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
-  EXPECT_EQ(model_->storeSettings(), 0);  // the status is restore's
+  ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
+  EXPECT_EQ(model_->storeSettings(out_, err_), 0);  // the status is restore's
   EXPECT_EQ(writes(), join({kChargerOff, kAbsorptionStore, kChargerOn}));
   EXPECT_TRUE(charger_->sim.chargerOn());
 }
@@ -161,13 +167,16 @@ std::string resendLines(const std::string& what, int from, int to) {
 // A charger that falls silent part-way through a store ends the store with 3, each resend
 // announced; it must not be left switched off (and so not charging) once it answers again.
 TEST_F(StoreTest, ChargerFallingSilentMidStoreIsSwitchedOnAgainWhenItAnswers) {
-  connect("load115", true);
+  connect("load115");
   sim::Faults faults;
   faults.silentOnRegister = 0xEDF7;  // absorption voltage
   faults.silentRequests = 10;        // every attempt restore makes at it
   charger_->sim.setFaults(faults);
-  ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
-  EXPECT_EQ(model_->storeSettings(), 3);
+  const auto shortened = shortenStore(4, 5);
+  ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
+  EXPECT_EQ(model_->storeSettings(out_, err_), 3);
+  ASSERT_EQ(shortened->size(), 1u);
+  EXPECT_TRUE(test::isRequest(shortened->front(), CMD_SET_REGISTER, 0xEDF7));
   EXPECT_EQ(writes(), join({kChargerOff, kChargerOn}));
   EXPECT_EQ(charger_->requests(CMD_SET_REGISTER, 0xEDF7), 10u);
   EXPECT_TRUE(charger_->sim.chargerOn());
@@ -204,7 +213,7 @@ TEST_F(StoreTest, FailedSwitchOffStopsTheStoreBeforeAnySetting) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     out_.str("");
-    connect("load115", c.unanswered);
+    connect("load115");
     err_.str("");
     ASSERT_EQ(model_->capabilities.switchedOn, std::optional<bool>(true));
     if (!c.stateKnown) model_->capabilities.switchedOn.reset();
@@ -212,8 +221,14 @@ TEST_F(StoreTest, FailedSwitchOffStopsTheStoreBeforeAnySetting) {
     faults.refuseSwitchOff = !c.unanswered;
     faults.ignoreSwitchOff = c.unanswered;
     charger_->sim.setFaults(faults);
-    ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
-    EXPECT_EQ(model_->storeSettings(), c.status);
+    // The switch-off's mode write, request 3.
+    const auto shortened = c.unanswered ? shortenStore(2, 3) : nullptr;
+    ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
+    EXPECT_EQ(model_->storeSettings(out_, err_), c.status);
+    if (shortened) {
+      ASSERT_EQ(shortened->size(), 1u);
+      EXPECT_TRUE(test::isRequest(shortened->front(), CMD_SET_REGISTER, REG_DEVICE_MODE));
+    }
     // The unlock was taken, the mode write not; then the switch-on.
     EXPECT_EQ(writes(), join({WriteList{kChargerOff[0]}, kChargerOn}));
     EXPECT_EQ(charger_->requests(CMD_SET_REGISTER, REG_DEVICE_MODE), c.unanswered ? 11u : 2u);
@@ -233,8 +248,14 @@ TEST_F(StoreTest, StoreThatFailsSaysHowFarItGotAndWhetherTheChargerIsOn) {
   struct Case {
     const char* name;
     sim::Faults faults;
-    bool fallsSilent;  // some request goes unanswered: short time-outs
-    int status;        // -1: a failure is thrown
+    // The exchanges the charger leaves unanswered, or answers late: those that begin after store
+    // request quietAfter (0: none), up to the one after request quietUntil (shortenStore), and
+    // the register the first of them sets.
+    int quietAfter;
+    int quietUntil;
+    std::uint16_t quietSet;
+    std::chrono::milliseconds quietTimeout;
+    int status;  // -1: a failure is thrown
     // The expected report, given the labels to store and the place of the absorption voltage.
     std::function<std::string(const Labels&, std::size_t)> err;
   };
@@ -248,14 +269,14 @@ TEST_F(StoreTest, StoreThatFailsSaysHowFarItGotAndWhetherTheChargerIsOn) {
   unplugged.unplugAfter = 5;
   unanswered.ignoreSwitchOn = true;
   const Case cases[] = {
-      {"refused write", refused, false, 95,
+      {"refused write", refused, 0, 0, 0, 0ms, 95,
        [](const Labels& labels, std::size_t at) {
          Labels others = labels;
          others.erase(others.begin() + at);
          return "Store incomplete: settings written: " + listed(others, 0, others.size()) +
                 "; not written: absorption_voltage; the charger confirmed it is switched on.\n";
        }},
-      {"line lost", unplugged, true, 3,
+      {"line lost", unplugged, 5, -1, 0xEDF1, 20ms, 3,
        [&](const Labels& labels, std::size_t) {
          // The line goes at the second setting's first attempt; its resend finds no port.
          return resendLines(labels[1], 2, 2) +
@@ -265,9 +286,11 @@ TEST_F(StoreTest, StoreThatFailsSaysHowFarItGotAndWhetherTheChargerIsOn) {
                 "The serial port " + charger_->sim.slavePath() +
                 " failed during the store: write: Input/output error.\n";
        }},
-      {"write answered late", answeredLate, true, 0,
+      // Its fourth attempt is answered: each attempt waits long enough for that on a loaded
+      // machine.
+      {"write answered late", answeredLate, 4, 5, 0xEDF7, 300ms, 0,
        [&](const Labels&, std::size_t) { return resendLines("absorption_voltage", 2, 4); }},
-      {"switch-on unanswered", unanswered, true, 3,
+      {"switch-on unanswered", unanswered, 8, 9, REG_DEVICE_MODE, 20ms, 3,
        [&](const Labels&, std::size_t) {
          return resendLines("switch-on", 2, 10) +
                 "No response received (incorrect serial port?)\nThe charger did not confirm it "
@@ -278,18 +301,24 @@ TEST_F(StoreTest, StoreThatFailsSaysHowFarItGotAndWhetherTheChargerIsOn) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     out_.str("");
-    connect("load115", c.fallsSilent);
+    connect("load115");
     err_.str("");
     charger_->sim.setFaults(c.faults);
-    ASSERT_EQ(model_->setAbsorptionVoltage("14.35"), 0);
+    const auto shortened =
+        c.quietAfter > 0 ? shortenStore(c.quietAfter, c.quietUntil, c.quietTimeout) : nullptr;
+    ASSERT_TRUE(SettingSetters(*model_).setAbsorptionVoltage("14.35").isAccepted());
     const Labels labels = {"absorption_voltage", "battery_type"};  // what differs, in table order
     const std::size_t at = 0;
     int status = -1;
     try {
-      status = model_->storeSettings();
+      status = model_->storeSettings(out_, err_);
     } catch (const std::exception&) {
     }
     EXPECT_EQ(status, c.status);
+    if (shortened) {
+      ASSERT_FALSE(shortened->empty());
+      EXPECT_TRUE(test::isRequest(shortened->front(), CMD_SET_REGISTER, c.quietSet));
+    }
     EXPECT_EQ(err_.str(), c.err(labels, at));
     if (!charger_->sim.unplugged()) {
       // The switch-on was asked for last, taken or not.
@@ -309,7 +338,7 @@ TEST_F(StoreTest, SettingsListWithoutLoadControlStoresWithoutTheClock) {
   absorption.value = "05B4";
   absorption.status = VREG_OK;
   model_->settings.push(absorption);
-  EXPECT_EQ(model_->storeSettings(), 0);
+  EXPECT_EQ(model_->storeSettings(out_, err_), 0);
   EXPECT_EQ(writes(), join({kChargerOff, WriteList{{0xEDF7, {0xB4, 0x05}}}, kChargerOn}));
 }
 

@@ -40,27 +40,6 @@ std::uint32_t littleEndian(const sim::RegisterBytes& bytes) {
   return value;
 }
 
-TEST(FirmwareText, TypeAndVersionFollowTheTopBits) {
-  struct Case {
-    std::uint16_t word;
-    const char* type;
-    const char* version;
-  };
-  const Case cases[] = {
-      {0x4116, "application", "1.16"},        {0x4107, "application", "1.07"},
-      {0xC116, "release candidate", "C1.16"}, {0x0105, "bootloader", "1.05"},
-      {0x1105, "keyloader", "1.05"},          {0x2105, "universal bootloader", "1.05"},
-      {0x3105, "bootloader", "1.05"},         {0x8116, "tester", "1.16"},
-      {0x7A0F, "application", "3A.0F"},       {0x0000, "bootloader", "0.00"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.word);
-    EXPECT_EQ(firmwareTypeText(c.word), c.type);
-    EXPECT_EQ(firmwareVersionText(c.word), c.version);
-    EXPECT_EQ(firmwareText(c.word), std::string(c.type) + " v" + c.version);
-  }
-}
-
 TEST(ProductNames, TableIsAscendingAndEndsWithTheReservedIds) {
   const std::vector<ProductName>& table = productNameTable();
   ASSERT_GE(table.size(), 2u);

@@ -133,6 +133,10 @@ struct QuietCase {
   const char* name;
   std::string data;  // what the device sends, over and over, once the probe listens
   bool found;
+  // The data carries three identity labels: the probe decides as soon as they are in, and may
+  // listen for as long as that takes. Otherwise it decides when its listening ends: after one
+  // listening cycle of the program's own length.
+  bool identifies = true;
 };
 
 TEST(QuietDiscovery, DecidesFromTheTextBlocksAlone) {
@@ -148,7 +152,7 @@ TEST(QuietDiscovery, DecidesFromTheTextBlocksAlone) {
       {"prod names something else", textBlock({{"prod", "BMON"}, {"FW", "115"}, {"ser#", "X"}}),
        false},
       {"neither PID nor prod", textBlock({{"FW", "115"}, {"SER#", "X1"}, {"ver#", "2"}}), true},
-      {"measurements only", textBlock({{"V", "12800"}, {"I", "100"}, {"FW", "115"}}), false},
+      {"measurements only", textBlock({{"V", "12800"}, {"I", "100"}, {"FW", "115"}}), false, false},
       {"identity spread over blocks",
        textBlock({{"PID", "0xA042"}, {"V", "12800"}}) + textBlock({{"FW", "115"}}) +
            textBlock({{"SER#", "X1"}}),
@@ -156,7 +160,7 @@ TEST(QuietDiscovery, DecidesFromTheTextBlocksAlone) {
       {"HEX frame before any block",
        hexFirst + textBlock({{"PID", "0xA042"}, {"FW", "115"}, {"SER#", "X1"}}), false},
       {"damaged block only", textBlock({{"PID", "0xA042"}, {"FW", "115"}, {"SER#", "X1"}}, true),
-       false},
+       false, false},
   };
   // The probe's parser connects just after the link starts reading; bytes the reader takes before
   // that never reach it. The device starts sending once the parser listens (its log says so), so
@@ -167,12 +171,16 @@ TEST(QuietDiscovery, DecidesFromTheTextBlocksAlone) {
     log.reset();
     ScriptedDevice device;
     std::ostringstream out;
-    // One listening cycle of the program's own length, while the device repeats its data the way
-    // a charger repeats its blocks.
-    ExchangeTimeouts oneCycle = shortTimeouts();
-    oneCycle.listenCycle = ExchangeTimeouts().listenCycle;
+    // The device repeats its data the way a charger repeats its blocks.
+    ExchangeTimeouts listening = shortTimeouts();
+    if (c.identifies) {
+      listening.listenCycle = std::chrono::milliseconds(10);
+      listening.listenLimit = listening.listenLimitGarbled = std::chrono::seconds(60);
+    } else {
+      listening.listenCycle = ExchangeTimeouts().listenCycle;
+    }
     auto probe = std::async(std::launch::async,
-                            [&] { return probePort(device.path(), true, oneCycle, out); });
+                            [&] { return probePort(device.path(), true, listening, out); });
     while (!log.contains("INF.reader: parser: establish text protocol connection") &&
            probe.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
     }

@@ -7,6 +7,7 @@
 #include "link/qmx_serial.h"
 #include "protocol/registers.h"
 #include "support/e2e_support.h"
+#include "support/sim_link.h"
 
 namespace sunlink {
 namespace test {
@@ -33,11 +34,6 @@ TEST(FaultMatrixTest, DisturbedLinesStillGiveACleanRead) {
     f.receptionErrors = 2;
     cases.push_back({"reception errors on the first requests", f,
                      "Reception error received! attempts left: 9"});
-  }
-  {
-    sim::Faults f;
-    f.dropReplies = 2;
-    cases.push_back({"dropped replies", f, ""});
   }
   {
     sim::Faults f;
@@ -187,45 +183,140 @@ TEST(FaultMatrixTest, SettingTheChargerLacksIsSkippedButAFailedReadStaysAFailure
   }
 }
 
-TEST(FaultMatrixTest, ChargerSilentFromTheRetrieveOnEndsWithoutWriting) {
+// Requests the charger leaves unanswered, or a line that goes away: each run ends by itself (the
+// call returns), with its status and what it said, after the counted requests. Run in this process,
+// so that the unanswered exchanges get short time-outs and the others the program's own: the
+// exchanges that begin once quietAfter requests have gone out, until those that begin once
+// quietUntil have (-1: to the end).
+TEST(FaultMatrixTest, UnansweredRequestsAreCountedAndEndTheRunByThemselves) {
+  constexpr int kNonZero = 1000;  // any status but 0
+  constexpr std::size_t kUncounted = 0;
+  // A run up to the store asks what a --get asks; the switch-off takes a ping and two writes, the
+  // restore a ping; the second setting write is request getRequests + 6.
+  std::size_t getRequests = 0;
+  {
+    SimulatedCharger counted("load115");
+    ASSERT_EQ(counted.runInProcess({"--get"}).status, 0);
+    getRequests = counted.sim().requestCount();
+  }
+  struct Case {
+    const char* name;
+    const char* profile;
+    sim::Faults faults;
+    std::vector<std::string> args;
+    int quietAfter;
+    int quietUntil;
+    int status;
+    std::vector<std::string> out;  // each on standard output
+    bool banner;                   // the ERROR banner on standard error
+    std::vector<std::string> err;  // each on standard error too ("PORT": the simulator's path)
+    std::vector<std::string> log;  // each among the log lines shown
+    std::size_t requests;          // requests that reached the charger (kUncounted: any)
+    std::vector<WrittenValue> writes;
+  };
+  sim::Faults none, dropped, silentFromRetrieve, unplugged, unpluggedMidStore;
+  dropped.dropReplies = 2;  // both to the first ping: answered at its third attempt
   // Identification of this firmware takes a ping, a device id and the device mode; the retrieve's
   // ping then goes unanswered ten times.
-  sim::Faults faults;
-  faults.silentAfter = 3;
-  SimulatedCharger charger("load115", faults);
-  ProcessResult r = charger.run({"--abs", "14.4"});
-  EXPECT_FALSE(r.timedOut);
-  EXPECT_EQ(r.exitCode, 255);
-  EXPECT_TRUE(contains(r.err, "ERROR")) << r.err;
-  EXPECT_TRUE(writtenValues(charger.sim()).empty());
-  EXPECT_EQ(charger.sim().requestCount(), 13u);
-}
-
-// A port that vanishes ends the run by itself; in the middle of a store, with the store's report
-// and the cause in plain words (no ERROR banner) and status 3.
-TEST(FaultMatrixTest, UnpluggedPortEndsTheRun) {
-  sim::Faults faults;
-  faults.unplugAfter = 5;
-  SimulatedCharger charger("load115", faults);
-  ProcessResult r = charger.run({"--get"});
-  EXPECT_FALSE(r.timedOut);
-  EXPECT_NE(r.exitCode, 0);
-  EXPECT_TRUE(writtenValues(charger.sim()).empty());
-
-  // A run up to the store asks what a --get asks; the switch-off takes a ping and two writes, the
-  // restore a ping; the second setting write finds the line gone.
-  SimulatedCharger counted("load115");
-  counted.run({"--get"});
-  faults.unplugAfter = static_cast<int>(counted.sim().requestCount()) + 3 + 1 + 1;
-  SimulatedCharger storing("load115", faults);
-  r = storing.run({"--abs", "14.2"});  // the voltage and the battery type differ
-  EXPECT_FALSE(r.timedOut);
-  EXPECT_EQ(r.exitCode, 3) << r.err;
-  EXPECT_FALSE(contains(r.err, "ERROR")) << r.err;
-  EXPECT_TRUE(contains(r.err, "Store incomplete: settings written: ")) << r.err;
-  EXPECT_TRUE(contains(r.err, "The serial port " + storing.path() + " failed during the store: "))
-      << r.err;
-  EXPECT_EQ(writtenValues(storing.sim()).size(), chargerOffWrites().size() + 1);
+  silentFromRetrieve.silentAfter = 3;
+  unplugged.unplugAfter = 5;
+  unpluggedMidStore.unplugAfter = static_cast<int>(getRequests) + 5;
+  std::vector<WrittenValue> offAndAbsorption = chargerOffWrites();
+  offAndAbsorption.push_back({kAbsorption, "058C"});
+  const Case cases[] = {
+      {"silent charger: three after ten pings",
+       "silent",
+       none,
+       {"--get"},
+       0,
+       -1,
+       3,
+       {},
+       false,
+       {},
+       {"ERR.capabilities: no response received (check power / correct serial port)"},
+       10,
+       {}},
+      {"dropped replies: a clean read",
+       "load115",
+       dropped,
+       {"--get"},
+       0,
+       1,
+       0,
+       {"Battery Type = ", "Charger Current Limit = "},
+       false,
+       {},
+       {},
+       kUncounted,
+       {}},
+      {"silent from the retrieve on: the banner, nothing written",
+       "load115",
+       silentFromRetrieve,
+       {"--abs", "14.4"},
+       3,
+       -1,
+       -1,
+       {},
+       true,
+       {},
+       {},
+       13,
+       {}},
+      {"port unplugged",
+       "load115",
+       unplugged,
+       {"--get"},
+       5,
+       -1,
+       kNonZero,
+       {},
+       true,
+       {"write: Input/output error"},
+       {},
+       kUncounted,
+       {}},
+      // In the middle of a store: the store's report and the cause in plain words, no banner.
+      {"port unplugged mid-store",
+       "load115",
+       unpluggedMidStore,
+       {"--abs", "14.2"},  // the voltage and the battery type differ
+       unpluggedMidStore.unplugAfter,
+       -1,
+       3,
+       {},
+       false,
+       {"Store incomplete: settings written: ", "The serial port PORT failed during the store: "},
+       {},
+       kUncounted,
+       offAndAbsorption},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedCharger charger(c.profile, c.faults);
+    InProcessOptions options;
+    options.linkTaken = [&c](QmxSerial& link) {
+      shortenUnansweredExchanges(link, c.quietAfter, c.quietUntil);
+    };
+    const InProcessResult r = charger.runInProcess(c.args, options);
+    if (c.status == kNonZero) {
+      EXPECT_NE(r.status, 0) << r.err;
+    } else {
+      EXPECT_EQ(r.status, c.status) << r.err << r.log;
+    }
+    for (const std::string& text : c.out) EXPECT_TRUE(contains(r.out, text)) << r.out;
+    for (std::string text : c.err) {
+      const std::size_t port = text.find("PORT");
+      if (port != std::string::npos) text.replace(port, 4, charger.path());
+      EXPECT_TRUE(contains(r.err, text)) << r.err;
+    }
+    for (const std::string& line : c.log) EXPECT_TRUE(contains(r.log, line + "\n")) << r.log;
+    EXPECT_EQ(contains(r.err, "ERROR"), c.banner) << r.err;
+    if (c.requests != kUncounted) {
+      EXPECT_EQ(charger.sim().requestCount(), c.requests);
+    }
+    EXPECT_EQ(writtenValues(charger.sim()), c.writes);
+  }
 }
 
 // Linux only: the Windows program opens a COM port unshared, which Windows refuses to a second

@@ -25,6 +25,8 @@ sim::Faults sendingText() {
   return faults;
 }
 
+// In this process, with a short listening cycle: each probe listens until what it waits for has
+// come (three identity labels, the serial number), not for the program's whole cycle.
 TEST(ScanTest, ListsTheChargerOnTheNamedPortAndWritesNothing) {
   struct Case {
     const char* profile;
@@ -46,13 +48,16 @@ TEST(ScanTest, ListsTheChargerOnTheNamedPortAndWritesNothing) {
        {}},
       {"monitor", {"--scan"}, 11, "", {CMD_GET_DEVICE_ID}},
   };
+  InProcessOptions listening;
+  listening.timeouts.listenCycle = 20ms;
+  listening.timeouts.listenLimit = 60s;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.profile + (" " + c.args.back()));
     SimulatedCharger charger(c.profile, sendingText());
     HeldLine line(charger);
     const std::string before = line.settings();
-    ProcessResult r = charger.run(c.args);
-    EXPECT_EQ(r.exitCode, c.status) << r.err;
+    InProcessResult r = charger.runInProcess(c.args, listening);
+    EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_EQ(r.out, "SunLink chgtune 1.17\n" + (c.line.empty() ? "" : charger.path() + c.line));
     EXPECT_TRUE(contains(r.err, "Checking: " + charger.path() + " => ")) << r.err;
     EXPECT_EQ(contains(r.err, "Unable to detect a MPPT charger."), c.status == 11) << r.err;
@@ -62,10 +67,11 @@ TEST(ScanTest, ListsTheChargerOnTheNamedPortAndWritesNothing) {
     EXPECT_EQ(setRequestCount(charger.sim()), 0u);
     EXPECT_EQ(line.settings(), before) << "the port's line settings are put back";
 
-    ProcessResult j =
-        charger.run(c.args.size() == 1 ? std::vector<std::string>{"--scan", "--json"}
-                                       : std::vector<std::string>{"--scan", "--quiet", "--json"});
-    EXPECT_EQ(j.exitCode, c.status) << j.err;
+    InProcessResult j = charger.runInProcess(
+        c.args.size() == 1 ? std::vector<std::string>{"--scan", "--json"}
+                           : std::vector<std::string>{"--scan", "--quiet", "--json"},
+        listening);
+    EXPECT_EQ(j.status, c.status) << j.err;
     const nlohmann::json document = nlohmann::json::parse(j.out);
     EXPECT_FALSE(document.contains("error")) << "no charger is an answer, not a failure";
     EXPECT_EQ(document.at("ports"),

@@ -66,6 +66,15 @@ ProcessResult SimulatedCharger::run(std::vector<std::string> args, const std::st
   return result;
 }
 
+InProcessResult SimulatedCharger::runInProcess(std::vector<std::string> args,
+                                               const InProcessOptions& options) {
+  args.insert(args.begin(), {"--serial", path_});
+  InProcessResult result = test::runInProcess(args, options);
+  if (!sim_->waitUntilRead(std::chrono::seconds(10)))
+    ADD_FAILURE() << "the simulated charger did not read what the program sent";
+  return result;
+}
+
 std::unique_ptr<Process> SimulatedCharger::start(std::vector<std::string> args,
                                                  const ProcessOptions& options) {
   args.insert(args.begin(), {"--serial", path_});

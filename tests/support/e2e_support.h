@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sim/charger_sim.h"
+#include "support/in_process_run.h"
 #include "support/process.h"
 
 namespace sunlink {
@@ -45,6 +46,10 @@ class SimulatedCharger {
   // Runs chgtune with --serial path followed by args; returns once the simulator has read
   // everything it sent.
   ProcessResult run(std::vector<std::string> args, const std::string& stdinText = std::string());
+  // Runs chgtune with --serial path followed by args in this process (support/in_process_run.h);
+  // returns once the simulator has read everything it sent.
+  InProcessResult runInProcess(std::vector<std::string> args,
+                               const InProcessOptions& options = InProcessOptions());
   // Starts chgtune with --serial path followed by args, for a test that acts while it runs.
   std::unique_ptr<Process> start(std::vector<std::string> args,
                                  const ProcessOptions& options = ProcessOptions());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 namespace sunlink {
@@ -24,6 +25,23 @@ void setEveryTimeout(QmxSerial& link, std::chrono::milliseconds timeout) {
   link.timeouts.deviceId = timeout;
   link.timeouts.getRegister = timeout;
   link.timeouts.setRegister = timeout;
+}
+
+std::shared_ptr<const std::vector<std::string>> shortenUnansweredExchanges(
+    QmxSerial& link, int after, int until, std::chrono::milliseconds timeout) {
+  const ExchangeTimeouts own = link.timeouts;
+  ExchangeTimeouts shortened = own;
+  shortened.ping = shortened.deviceId = shortened.getRegister = shortened.setRegister = timeout;
+  if (after == 0) link.timeouts = shortened;
+  auto sent = std::make_shared<int>(0);
+  auto begun = std::make_shared<std::vector<std::string>>();
+  link.txSignal.connect([&link, sent, begun, after, until, own, shortened](std::string& frame) {
+    ++*sent;
+    if (*sent > after && (until < 0 || *sent <= until)) begun->push_back(frame);
+    if (*sent == after) link.timeouts = shortened;
+    if (*sent == until) link.timeouts = own;
+  });
+  return begun;
 }
 
 bool isRequest(const std::string& frame, std::uint8_t code, int id) {

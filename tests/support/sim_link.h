@@ -21,6 +21,22 @@ namespace test {
 // Gives every HEX exchange of the link (ping, device id, get, set) the same per-attempt time-out.
 void setEveryTimeout(QmxSerial& link, std::chrono::milliseconds timeout);
 
+// For a charger that leaves some exchanges unanswered: short time-outs for those, so that their
+// attempts are counted quickly, and the link's own for the others, so that an answer is never late
+// enough to be asked for twice, however loaded the machine. An exchange takes its time-out as it
+// begins, before its first request goes out, and keeps it for every attempt. Counting the requests
+// the link sends from now on, the exchanges that begin once `after` of them have gone out get
+// `timeout` (every kind of exchange), until those that begin once `until` have (-1: to the end).
+// Lasts as long as the link; the link's time-outs are changed on the requesting thread.
+//
+// Returns the requests numbered after + 1 to until (every later one with -1) as they go out, frame
+// text: with until = after + 1, the first request of the one exchange shortened. A test whose
+// counts come from the program's order of requests checks it, so that a changed order does not
+// silently give answered exchanges the short time-out.
+std::shared_ptr<const std::vector<std::string>> shortenUnansweredExchanges(
+    QmxSerial& link, int after, int until = -1,
+    std::chrono::milliseconds timeout = std::chrono::milliseconds(20));
+
 // Register writes as the charger took them: id and value bytes, least significant first.
 using WriteList = std::vector<std::pair<std::uint16_t, sim::RegisterBytes>>;
 

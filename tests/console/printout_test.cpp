@@ -1,5 +1,7 @@
 // The settings printout for several kinds of charger.
 
+#include "console/printout.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "model_fixture.h"
+#include "tests/charger/model_fixture.h"
 
 namespace sunlink {
 namespace {
@@ -41,7 +43,7 @@ TEST(PrintSettings, LoadChargerWithStreetLightTimer) {
   t.value("panel_voltage_night") = "0474";
   t.value("panel_voltage_day") = "04A6";
   t.value("port_tx_function") = "02";
-  t.model.printSettings();
+  printSettings(t.model, t.out);
   EXPECT_EQ(t.out.str(),
             "MPPT 75/15 application v1.16\n"
             "\n"
@@ -76,7 +78,7 @@ TEST(PrintSettings, RotaryChargerWithRelay) {
   t.value("relay_mode") = "03";
   t.value("relay_min_enabled") = "0001";
   t.value("port_rx_function") = "01";
-  t.model.printSettings();
+  printSettings(t.model, t.out);
   EXPECT_EQ(t.out.str(),
             "MPPT 75/15 application v1.16\n"
             "\n"
@@ -219,7 +221,7 @@ TEST(PrintSettings, BatteryTypeAndVoltageLines) {
     if ((c.flags & eq) != 0) t.value("equalisation_voltage") = c.equalisation;
     t.model.find("float_voltage").status = c.floatStatus;
     if (c.tableChosen) t.model.useFactoryTable();
-    t.model.printSettings();
+    printSettings(t.model, t.out);
     const std::vector<std::string> all = lines(t.out.str());
     ASSERT_GE(all.size(), 4u);
     EXPECT_EQ(std::vector<std::string>(all.begin() + 2, all.begin() + 4), c.expected);
@@ -241,7 +243,7 @@ TEST(PrintSettings, AbsorptionTimeLimit) {
     TestModel t(makeCapabilities(0));
     t.value("battery_type") = "FF";
     t.value("absorption_time_limit") = c.first;
-    t.model.printSettings();
+    printSettings(t.model, t.out);
     EXPECT_TRUE(hasLine(lines(t.out.str()), c.second)) << t.out.str();
   }
 }
@@ -405,7 +407,7 @@ TEST(PrintSettings, OptionalLines) {
     SCOPED_TRACE(c.what);
     TestModel t(makeCapabilities(c.flags, 0x116, c.streetlight));
     for (const auto& v : c.values) t.value(v.first) = v.second;
-    t.model.printSettings();
+    printSettings(t.model, t.out);
     const std::vector<std::string> all = lines(t.out.str());
     for (const std::string& line : c.present) EXPECT_TRUE(hasLine(all, line)) << line;
     for (const std::string& line : c.absent) EXPECT_FALSE(hasLine(all, line)) << line;
@@ -414,7 +416,7 @@ TEST(PrintSettings, OptionalLines) {
 
 TEST(PrintSettings, LeavesTheStreamsNumberFormatAlone) {
   TestModel t(makeCapabilities(0));
-  t.model.printSettings();
+  printSettings(t.model, t.out);
   t.out.str("");
   t.out << 1.5 << ' ' << 2.0;
   EXPECT_EQ(t.out.str(), "1.5 2");

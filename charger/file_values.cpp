@@ -1,4 +1,4 @@
-#include "charger/value_refusals.h"
+#include "charger/file_values.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,8 +8,8 @@
 #include "base/shown_text.h"
 #include "charger/setting_catalogue.h"
 #include "charger/value_text.h"
-#include "protocol/charger_levels.h"
 #include "protocol/registers.h"
+#include "settings/system_voltage.h"
 
 namespace sunlink {
 

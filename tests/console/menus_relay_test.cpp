@@ -1,7 +1,8 @@
+// The alarm relay screen.
 #include <gtest/gtest.h>
 
-#include "charger/menus.h"
-#include "tests/charger/menus_harness.h"
+#include "console/menus.h"
+#include "tests/console/menus_harness.h"
 
 namespace sunlink {
 namespace {
@@ -33,7 +34,7 @@ TEST(RelayMenu, PromptSuggestsTheLevelsOfTheCurrentMode) {
     setLevels(h);
     h.model.find("relay_mode").setU8(c.mode);
     h.type("x\n");
-    EXPECT_FALSE(runRelayMenu(h.model));
+    EXPECT_FALSE(runRelayMenu(h.session));
     const std::string screen = std::string("\nAlarm relay settings\n\n") +
                                "m - Modify relay operation mode\n"
                                "a - Set panel voltage high set level (40.00V)\n"
@@ -86,7 +87,7 @@ TEST(RelayMenu, EveryLevelKeyIsAcceptedWhateverTheMode) {
     MenuHarness h(menuTestCapabilities(kVirtualRelay));
     setLevels(h);
     h.type(std::string(c.key) + "\n" + c.answer + "\nx\n");
-    EXPECT_EQ(runRelayMenu(h.model), c.changed) << c.key;
+    EXPECT_EQ(runRelayMenu(h.session), c.changed) << c.key;
     EXPECT_NE(h.out.str().find(std::string("press enter): \n") + c.question), std::string::npos)
         << c.key;
     EXPECT_DOUBLE_EQ(h.number(c.label), c.expected) << c.key;
@@ -112,7 +113,7 @@ TEST(RelayMenu, MinimumClosedTimeIsClampedAndCountsOnlyWhenItChanges) {
     MenuHarness h(menuTestCapabilities(kRelay));
     setLevels(h);
     h.type(std::string("g\n") + c.answer + "\nx\n");
-    EXPECT_EQ(runRelayMenu(h.model), c.changed) << c.answer;
+    EXPECT_EQ(runRelayMenu(h.session), c.changed) << c.answer;
     EXPECT_EQ(h.u16("relay_min_enabled"), c.minutes) << c.answer;
     EXPECT_EQ(h.err.str(), c.err);
     EXPECT_NE(h.out.str().find("press enter): \nRelay minimum enabled time [10]: \n"),
@@ -141,7 +142,7 @@ TEST(RelayMenu, ModeListStopsAtNineWithoutALoadOutput) {
     setLevels(h);
     h.model.find("relay_mode").setU8(3);
     h.type(std::string("m\n") + c.answer + "\nx\n");
-    EXPECT_EQ(runRelayMenu(h.model), c.mode != 3) << c.answer;
+    EXPECT_EQ(runRelayMenu(h.session), c.mode != 3) << c.answer;
     EXPECT_EQ(h.u8("relay_mode"), c.mode) << c.answer;
     const std::string out = h.out.str();
     const std::string list =
@@ -166,76 +167,10 @@ TEST(RelayMenu, UnknownAnswersAreReportedAndTheScreenRedrawn) {
   MenuHarness h(menuTestCapabilities(kRelay));
   setLevels(h);
   h.type("a \nA\nh\n\nx\n");
-  EXPECT_FALSE(runRelayMenu(h.model));
+  EXPECT_FALSE(runRelayMenu(h.session));
   EXPECT_EQ(countOf(h.err.str(), "Unknown option ignored\n\n"), 4);
   EXPECT_EQ(countOf(h.out.str(), "Alarm relay settings"), 5);
   EXPECT_EQ(countOf(h.out.str(), "Test charger 1.16\n"), 5);
-}
-
-TEST(PortMenus, TxScreenOffersTheFunctionsOfTheCharger) {
-  struct Case {
-    std::uint32_t flags;
-    const char* answer;
-    unsigned stored;
-    const char* choices;
-  };
-  const Case cases[] = {
-      {kTx, "2", 0,
-       "0 - Normal SunLink communication (default)\n1 - Pulse every 0.01kWh\n\n"
-       "TX Port function (type 0,1 and press enter) [0]: \n"},
-      {kTx, "1", 1,
-       "0 - Normal SunLink communication (default)\n1 - Pulse every 0.01kWh\n\n"
-       "TX Port function (type 0,1 and press enter) [0]: \n"},
-      {kTx | kSolarTimer | kVirtualLoad | kVirtualRelay, "5", 5,
-       "0 - Normal SunLink communication (default)\n1 - Pulse every 0.01kWh\n"
-       "2 - Light dimming control (pwm normal)\n3 - Light dimming control (pwm inverted)\n"
-       "4 - Virtual load output\n5 - Virtual relay\n\n"
-       "TX Port function (type 0,1,2,3,4,5 and press enter) [0]: \n"},
-      {kTx | kVirtualLoad, "3", 0,
-       "0 - Normal SunLink communication (default)\n1 - Pulse every 0.01kWh\n"
-       "4 - Virtual load output\n\n"
-       "TX Port function (type 0,1,4 and press enter) [0]: \n"},
-  };
-  for (const Case& c : cases) {
-    MenuHarness h(menuTestCapabilities(c.flags));
-    h.type(std::string(c.answer) + "\n");
-    EXPECT_EQ(runTxPortMenu(h.model), c.stored != 0) << c.answer;
-    EXPECT_EQ(h.u8("port_tx_function"), c.stored);
-    const std::string screen = std::string("\nSunLink TX Port function\n\n") + c.choices;
-    const std::string out = h.out.str();
-    ASSERT_GE(out.size(), screen.size());
-    EXPECT_EQ(out.substr(out.size() - screen.size()), screen);
-    EXPECT_EQ(h.err.str(), c.stored != 0 ? "" : "Unable to interpret value\n\n");
-  }
-}
-
-TEST(PortMenus, RxScreenListsLoadFunctionsOnlyWithLoadOutputButAcceptsThem) {
-  struct Case {
-    std::uint32_t flags;
-    const char* answer;
-    unsigned stored;
-    bool changed;
-    const char* choices;
-  };
-  const Case cases[] = {
-      {kRx, "2", 2, true, "0 - Remote on/off\n\nRX Port function (type 0 and press enter) [1]: \n"},
-      {kRx, "3", 1, false,
-       "0 - Remote on/off\n\nRX Port function (type 0 and press enter) [1]: \n"},
-      {kRx | kLoad, "0", 0, true,
-       "0 - Remote on/off\n1 - Load output configuration (default)\n2 - Load output on/off\n\n"
-       "RX Port function (type 0,1,2 and press enter) [1]: \n"},
-  };
-  for (const Case& c : cases) {
-    MenuHarness h(menuTestCapabilities(c.flags));
-    h.model.find("port_rx_function").setU8(1);
-    h.type(std::string(c.answer) + "\n");
-    EXPECT_EQ(runRxPortMenu(h.model), c.changed) << c.answer;
-    EXPECT_EQ(h.u8("port_rx_function"), c.stored);
-    const std::string screen = std::string("\nSunLink RX Port function\n\n") + c.choices;
-    const std::string out = h.out.str();
-    ASSERT_GE(out.size(), screen.size());
-    EXPECT_EQ(out.substr(out.size() - screen.size()), screen);
-  }
 }
 
 }  // namespace

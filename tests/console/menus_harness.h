@@ -1,5 +1,5 @@
-// A charger settings model wired to string streams, so a test can type the answers of a menu
-// session and read back what the screens showed.
+// A charger settings model and a console session over string streams, so a test can type the
+// answers of a menu session and read back what the screens showed.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "charger/charger_settings.h"
+#include "console/console_session.h"
 #include "device/capabilities.h"
 #include "tests/charger/model_fixture.h"
 
@@ -41,7 +42,8 @@ inline Capabilities menuTestCapabilities(std::uint32_t flags, std::uint8_t stree
 // A retrieved 12 V charger on its factory table, every value in the width the charger reports it.
 class MenuHarness {
  public:
-  explicit MenuHarness(const Capabilities& caps) : model(caps, nullptr) {
+  explicit MenuHarness(const Capabilities& caps)
+      : model(caps, nullptr), session(model, ConsoleIo{&in, &out, &err}) {
     static const std::set<std::string> bytes = {"battery_voltage",  "battery_voltage_setting",
                                                 "cellguard_mode",   "auto_equalise",
                                                 "battery_type",     "load_control",
@@ -64,9 +66,6 @@ class MenuHarness {
     model.find("float_voltage").setNumber(13.8);
     model.find("temperature_compensation").setNumber(-16.2);
     if (Vreg* eq = model.settings.lookup("equalisation_voltage")) eq->setNumber(16.2);
-    model.io.in = &in;
-    model.io.out = &out;
-    model.io.err = &err;
   }
 
   // Sets what the user will type.
@@ -83,6 +82,7 @@ class MenuHarness {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream err;
+  ConsoleSession session;
 };
 
 inline bool contains(const std::string& text, const std::string& part) {

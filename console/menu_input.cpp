@@ -1,12 +1,9 @@
-#include "charger/menu_input.h"
+#include "console/menu_input.h"
 
 #include <istream>
 #include <ostream>
 
 #include "base/errors.h"
-#include "charger/charger_settings.h"
-#include "charger/value_text.h"
-#include "platform/console.h"
 
 namespace sunlink {
 
@@ -55,20 +52,6 @@ std::string readAnswerLine(ConsoleIo& io) {
   std::string answer = readAnswer(io);
   *io.out << '\n';
   return answer;
-}
-
-void redrawSettings(ChargerSettings& model) {
-  if (model.io.out == &std::cout) {
-    // The clear sequence bypasses the stream's buffer: what the screen showed so far must be out
-    // first, or it would land after the clear.
-    std::cout.flush();
-    clearScreen();
-  }
-  model.printSettings();
-}
-
-std::string settingVolts(ChargerSettings& model, const char* label) {
-  return fixedPoint(model.find(label).getNumber(), 2);
 }
 
 void reportUnknownOption(ConsoleIo& io) { *io.err << "Unknown option ignored\n\n"; }

@@ -9,14 +9,14 @@
 #include <iosfwd>
 #include <string>
 
-#include "charger/charger_settings.h"
+#include "console/console_session.h"
 
 namespace sunlink {
 
 // A condition on the charger and its settings as they are now; nullptr where one may stand means
 // "always".
-using MenuGuard = bool (*)(ChargerSettings&);
-using MenuAction = void (*)(ChargerSettings&);
+using MenuGuard = bool (*)(ConsoleSession&);
+using MenuAction = void (*)(ConsoleSession&);
 
 // The text of a line: fixed, or made from the settings when the line is shown. A made text may read
 // settings that exist only where its line is offered: it is never made for a line left out.
@@ -26,11 +26,11 @@ class MenuText {
   template <typename Make>
   MenuText(Make make) : make_(make) {}  // NOLINT(runtime/explicit): and text-making functions
 
-  std::string operator()(ChargerSettings& model) const { return make_ ? make_(model) : fixed_; }
+  std::string operator()(ConsoleSession& session) const { return make_ ? make_(session) : fixed_; }
 
  private:
   const char* fixed_ = "";
-  std::string (*make_)(ChargerSettings&) = nullptr;
+  std::string (*make_)(ConsoleSession&) = nullptr;
 };
 
 // How an entry's key is taken.
@@ -54,10 +54,10 @@ struct MenuEntry {
 
 // Capability guards: true when the charger has any of the flags.
 template <std::uint32_t Flags>
-bool chargerHas(ChargerSettings& model) {
-  return model.has(Flags);
+bool chargerHas(ConsoleSession& session) {
+  return session.model.has(Flags);
 }
-inline bool never(ChargerSettings&) { return false; }
+inline bool never(ConsoleSession&) { return false; }
 
 // A table of entries as a range.
 struct Menu {
@@ -70,15 +70,15 @@ struct Menu {
 };
 
 // Whether the entry's line is shown now.
-bool isOffered(ChargerSettings& model, const MenuEntry& entry);
+bool isOffered(ConsoleSession& session, const MenuEntry& entry);
 // Writes the offered lines, each with its line end: "key - text", or the text alone.
-void writeMenuLines(ChargerSettings& model, Menu menu);
+void writeMenuLines(ConsoleSession& session, Menu menu);
 // The keys the prompt names, in table order, joined by ",": "v,a,b". The leaving key is not among
 // them.
-std::string namedKeys(ChargerSettings& model, Menu menu);
+std::string namedKeys(ConsoleSession& session, Menu menu);
 // The entry the whole answer picks: the first whose key equals it and that takes it now; nullptr
 // when none does.
-const MenuEntry* menuEntryFor(ChargerSettings& model, Menu menu, const std::string& answer);
+const MenuEntry* menuEntryFor(ConsoleSession& session, Menu menu, const std::string& answer);
 
 // Runs a key menu until its leaving key: writes the offered lines (every pass, so each shows the
 // settings as they are now), the messages held since the last prompt, and "Select an option (type
@@ -87,6 +87,6 @@ const MenuEntry* menuEntryFor(ChargerSettings& model, Menu menu, const std::stri
 // pass. Returns whether the settings list differs from what it was when the menu was entered.
 // When it differs and mayLeave is given, the leaving key is taken only when mayLeave agrees (it
 // says why not on io.err); otherwise the screen is redrawn and the menu goes on.
-bool runMenu(ChargerSettings& model, Menu menu, bool drawFirst, MenuGuard mayLeave = nullptr);
+bool runMenu(ConsoleSession& session, Menu menu, bool drawFirst, MenuGuard mayLeave = nullptr);
 
 }  // namespace sunlink

@@ -3,8 +3,8 @@
 #include <sstream>
 
 #include "base/errors.h"
-#include "charger/charger_settings.h"
-#include "charger/menu_input.h"
+#include "console/console_io.h"
+#include "console/menu_input.h"
 
 namespace sunlink {
 namespace {

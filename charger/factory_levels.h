@@ -1,5 +1,6 @@
-// Voltage levels the charger works with on its own. They are given for a 12 V battery; a 24, 36 or
-// 48 V system has them times its voltage / 12.
+// The levels built into the charger: the voltages of its factory battery table and the switching
+// levels of its conventional load output modes. They are given for a 12 V battery; a 24, 36 or 48 V
+// system has them times its voltage / 12.
 #pragma once
 
 namespace sunlink {
@@ -21,14 +22,6 @@ constexpr LoadSwitchLevels CONVENTIONAL_ALGORITHM_2{11.8, 14.0};
 // A 12 V level for a system of systemVoltage volts.
 constexpr double atSystemVoltage(double twelveVoltLevel, int systemVoltage) {
   return systemVoltage * twelveVoltLevel / 12;
-}
-
-// The system voltage a charge voltage (absorption or float, in V) belongs to, for a charger that
-// has not settled its own yet (auto detect before the first power-up, or firmware that does not
-// report it): only a 24 V or 48 V system charges that high. A 36 V system is never guessed; it is
-// only ever known from the charger.
-constexpr int systemVoltageForChargeVoltage(double volts) {
-  return volts > 35 ? 48 : volts > 17.5 ? 24 : 12;
 }
 
 }  // namespace sunlink

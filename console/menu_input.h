@@ -1,5 +1,5 @@
-// The console dialogue shared by the menu screens: reading one answer line, redrawing the screen
-// and the unknown-option message. Main thread only.
+// The console dialogue shared by the menu screens: reading one answer line, holding the messages a
+// redraw would clear, and the unknown-option message. Main thread only.
 #pragma once
 
 #include <cstddef>
@@ -7,10 +7,9 @@
 #include <streambuf>
 #include <string>
 
-namespace sunlink {
+#include "console/console_io.h"
 
-struct ConsoleIo;
-class ChargerSettings;
+namespace sunlink {
 
 // The longest answer line kept. A longer line is read to its end and dropped, so a huge input
 // without line ends (a file piped in by mistake) cannot exhaust memory.
@@ -29,13 +28,6 @@ inline const std::string UNREADABLE_ANSWER = "\n";
 std::string readAnswer(ConsoleIo& io);
 // readAnswer, then a line end on io.out (the answer's own line end was read, not echoed).
 std::string readAnswerLine(ConsoleIo& io);
-
-// The top of every menu screen: clears the console, then prints the settings. Only the process's
-// own standard output is a console; a dialogue held over other streams (tests) is not cleared.
-void redrawSettings(ChargerSettings& model);
-
-// A voltage setting as the menus show it, with two decimals (14.40).
-std::string settingVolts(ChargerSettings& model, const char* label);
 
 // "Unknown option ignored" and an empty line on io.err.
 void reportUnknownOption(ConsoleIo& io);

@@ -1,15 +1,19 @@
 // The main menu: what can be changed on this charger, one key per line, until x.
 
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "charger/charger_settings.h"
-#include "charger/menu_input.h"
-#include "charger/menu_table.h"
-#include "charger/menus.h"
+#include "charger/factory_levels.h"
+#include "charger/setters.h"
 #include "charger/value_text.h"
+#include "console/console_session.h"
+#include "console/menu_input.h"
+#include "console/menu_table.h"
+#include "console/menus.h"
 #include "device/device_commands.h"
-#include "protocol/charger_levels.h"
+#include "protocol/version_word.h"
 
 namespace sunlink {
 
@@ -33,44 +37,45 @@ FactoryCharge factoryCharge(int systemVoltage) {
 }
 
 // Writes "<question>[<current>]: " after an empty line and reads the answer.
-std::string askValue(ChargerSettings& model, const char* question, const std::string& current) {
-  *model.io.out << "\n" << question << current << "]: ";
-  return readAnswerLine(model.io);
+std::string askValue(ConsoleSession& s, const char* question, const std::string& current) {
+  s.out() << "\n" << question << current << "]: ";
+  return s.answerLine();
 }
 
-std::string askBatteryVoltage(ChargerSettings& model) {
-  std::ostream& out = *model.io.out;
-  const unsigned current = model.find("battery_voltage_setting").getU8();
-  if (!model.batteryVoltageSettable()) {
+std::string askBatteryVoltage(ConsoleSession& s) {
+  std::ostream& out = s.out();
+  const Capabilities& capabilities = s.model.capabilities;
+  const unsigned current = s.model.find("battery_voltage_setting").getU8();
+  if (!s.setters.batteryVoltageSettable()) {
     // Offering voltages that are then refused would leave the user guessing: only auto detect is
     // accepted here, and one line says why.
-    if (model.find("battery_voltage_setting").get == REG_NONE) {
-      out << "\nFirmware " << firmwareVersionText(model.capabilities.firmwareVersion)
+    if (s.model.find("battery_voltage_setting").get == REG_NONE) {
+      out << "\nFirmware " << versionNumberText(capabilities.firmwareVersion)
           << " cannot have its battery voltage setting changed over the serial port.\n";
     } else {
       out << "\nThe battery voltage setting could not be read, so it cannot be changed.\n";
     }
     out << "Battery voltage setting (0=auto detect) [" << current << "]: ";
-    return readAnswerLine(model.io);
+    return s.answerLine();
   }
   out << "\nBattery voltage setting (";
-  const int low = model.capabilities.minBatteryVoltage;
-  const int high = model.capabilities.maxBatteryVoltage;
+  const int low = capabilities.minBatteryVoltage;
+  const int high = capabilities.maxBatteryVoltage;
   for (int n = low; n <= high; n += 12) {
     if (n != low) out << ",";
     out << n << "=" << n << "V";
   }
   out << ") [" << current << "]: ";
-  return readAnswerLine(model.io);
+  return s.answerLine();
 }
 
-void writeTemperatureNote(ChargerSettings& model) {
-  std::ostream& out = *model.io.out;
+void writeTemperatureNote(ConsoleSession& s) {
+  std::ostream& out = s.out();
   out << "The temperature compensation is not a dynamic during operation. The charger\n";
   out << "uses its internal temperature for the battery temperature compensation when\n";
   out << "the charger has been idle for at least one hour, i.e. when the charger is not\n";
   out << "actively charging a battery"
-      << (model.has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT) ? " or supplying a load" : "") << ".\n";
+      << (s.model.has(SL_REG_CAPABILITIES1_HAS_LOAD_OUTPUT) ? " or supplying a load" : "") << ".\n";
 }
 
 void writeHours(std::ostream& out, long minutes) {
@@ -79,10 +84,10 @@ void writeHours(std::ostream& out, long minutes) {
 }
 
 // How the charger shortens the absorption time after a night that left the battery well charged.
-void writeAbsorptionTimeTable(ChargerSettings& model) {
-  std::ostream& out = *model.io.out;
-  const double hours = model.find("absorption_time_limit").getNumber();
-  const double volts = model.systemVoltage();
+void writeAbsorptionTimeTable(ConsoleSession& s) {
+  std::ostream& out = s.out();
+  const double hours = s.model.find("absorption_time_limit").getNumber();
+  const double volts = s.model.systemVoltage();
   const std::string v119 = fixedPoint(volts * 11.9 / 12, 1);
   const std::string v122 = fixedPoint(volts * 12.2 / 12, 1);
   const std::string v126 = fixedPoint(volts * 12.6 / 12, 1);
@@ -102,128 +107,132 @@ void writeAbsorptionTimeTable(ChargerSettings& model) {
   writeHours(out, hoursToMinutes(hours, 1, 6));
 }
 
-std::string askAbsorptionTimeLimit(ChargerSettings& model) {
-  writeAbsorptionTimeTable(model);
-  const double hours = model.find("absorption_time_limit").getNumber();
-  std::ostream& out = *model.io.out;
+std::string askAbsorptionTimeLimit(ConsoleSession& s) {
+  writeAbsorptionTimeTable(s);
+  const double hours = s.model.find("absorption_time_limit").getNumber();
+  std::ostream& out = s.out();
   out << "\nAbsorption time limit [";
   printHoursMinutes(out, hoursToMinutes(hours));
   out << "]: ";
-  return readAnswerLine(model.io);
+  return s.answerLine();
 }
 
 // Key t: the charge settings of the charger's own table, then the table itself back in charge.
-void restoreFactoryTable(ChargerSettings& model) {
+void restoreFactoryTable(ConsoleSession& s) {
+  ChargerSettings& model = s.model;
+  SettingSetters& setters = s.setters;
   const FactoryCharge charge = factoryCharge(model.systemVoltage());
-  model.setAbsorptionVoltage(charge.absorption);
-  model.setFloatVoltage(charge.floatVoltage);
-  model.setEqualisationVoltage(charge.equalisation);
-  model.setTemperatureCompensation(charge.compensation);
-  if (model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) model.setCellGuardMode("1");
+  s.show(setters.setAbsorptionVoltage(charge.absorption));
+  s.show(setters.setFloatVoltage(charge.floatVoltage));
+  s.show(setters.setEqualisationVoltage(charge.equalisation));
+  s.show(setters.setTemperatureCompensation(charge.compensation));
+  if (model.has(SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE)) s.show(setters.setCellGuardMode("1"), 1);
   // The charger's own maximum, set as it is: there is no typed value to judge. A charger that did
   // not report its rating keeps the limit it has.
   if (model.capabilities.maxCurrent > 0) {
     model.find("maximum_current").setNumber(model.capabilities.maxCurrent);
   }
-  model.setAbsorptionTimeLimit("6");
+  s.show(setters.setAbsorptionTimeLimit("6"));
   model.useFactoryTable();
 }
 
-bool cellGuardOn(ChargerSettings& model) { return model.find("cellguard_mode").getU8() != 0; }
+bool cellGuardOn(ConsoleSession& s) { return s.model.find("cellguard_mode").getU8() != 0; }
 
 // Clearing the history acts on the charger at once; the settings list is untouched. A model built
 // without a link has no charger to clear. A refused write says nothing of its own, and the menu
 // goes on, so the failure is told here.
-void clearHistoryData(ChargerSettings& model) {
-  if (model.link != nullptr &&
-      clearHistory(*model.link, noticeStream(model.io), *model.io.err) != 0) {
-    *model.io.err << "Unable to clear history data\n\n";
+void clearHistoryData(ConsoleSession& s) {
+  if (s.model.link != nullptr && clearHistory(*s.model.link, noticeStream(s.io), *s.io.err) != 0) {
+    *s.io.err << "Unable to clear history data\n\n";
   }
 }
 
-bool userDefined(ChargerSettings& model) {
-  return model.find("battery_type").getU8() == BATTERY_TYPE_USER_DEFINED;
+bool userDefined(ConsoleSession& s) {
+  return s.model.find("battery_type").getU8() == BATTERY_TYPE_USER_DEFINED;
 }
 
 constexpr std::uint32_t ROTARY = SL_REG_CAPABILITIES1_HAS_ROTARY_ENCODER;
 
+// The value keys hand the answer to their setter; a refusal ends with an empty line, but for the
+// auto equalise mode and the cellguard switch, whose refusal has always ended with its own line.
 const MenuEntry MAIN_MENU[] = {
     {nullptr, ""},
     {"v", "Modify battery voltage setting", nullptr,
-     [](ChargerSettings& m) { m.setBatteryVoltage(askBatteryVoltage(m)); }, nullptr,
+     [](ConsoleSession& s) { s.show(s.setters.setBatteryVoltage(askBatteryVoltage(s))); }, nullptr,
      MenuTaken::kWhenOffered, "battery_voltage_setting"},
     {"a", "Modify absorption voltage", nullptr,
-     [](ChargerSettings& m) {
-       m.setAbsorptionVoltage(
-           askValue(m, "Absorption voltage [", settingVolts(m, "absorption_voltage")));
+     [](ConsoleSession& s) {
+       s.show(s.setters.setAbsorptionVoltage(
+           askValue(s, "Absorption voltage [", s.volts("absorption_voltage"))));
      },
      nullptr, MenuTaken::kWhenOffered, "absorption_voltage"},
     {"b",
-     [](ChargerSettings& m) {
-       return std::string(cellGuardOn(m) ? "Disable" : "Enable") + " cellguard mode";
+     [](ConsoleSession& s) {
+       return std::string(cellGuardOn(s) ? "Disable" : "Enable") + " cellguard mode";
      },
      chargerHas<SL_REG_CAPABILITIES1_HAS_CELLGUARD_MODE>,
-     [](ChargerSettings& m) { m.setCellGuardMode(cellGuardOn(m) ? "0" : "1"); }, nullptr,
-     MenuTaken::kWhenOffered, "cellguard_mode"},
+     [](ConsoleSession& s) { s.show(s.setters.setCellGuardMode(cellGuardOn(s) ? "0" : "1"), 1); },
+     nullptr, MenuTaken::kWhenOffered, "cellguard_mode"},
     {"f", "Modify float voltage", nullptr,
-     [](ChargerSettings& m) {
-       m.setFloatVoltage(askValue(m, "Float voltage [", settingVolts(m, "float_voltage")));
+     [](ConsoleSession& s) {
+       s.show(s.setters.setFloatVoltage(askValue(s, "Float voltage [", s.volts("float_voltage"))));
      },
      nullptr, MenuTaken::kWhenOffered, "float_voltage"},
     {"c", "Modify current limit", nullptr,
-     [](ChargerSettings& m) {
-       m.setCurrentLimit(
-           askValue(m, "Current limit [", fixedPoint(m.find("maximum_current").getNumber(), 1)));
+     [](ConsoleSession& s) {
+       s.show(s.setters.setCurrentLimit(askValue(
+           s, "Current limit [", fixedPoint(s.model.find("maximum_current").getNumber(), 1))));
      },
      nullptr, MenuTaken::kWhenOffered, "maximum_current"},
     {"i", "Modify equalisation voltage", chargerHas<SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE>,
-     [](ChargerSettings& m) {
-       m.setEqualisationVoltage(
-           askValue(m, "Equalisation voltage [", settingVolts(m, "equalisation_voltage")));
+     [](ConsoleSession& s) {
+       s.show(s.setters.setEqualisationVoltage(
+           askValue(s, "Equalisation voltage [", s.volts("equalisation_voltage"))));
      },
      nullptr, MenuTaken::kWhenOffered, "equalisation_voltage"},
     {"j", "Modify auto equalise mode", chargerHas<SL_REG_CAPABILITIES1_HAS_AUTO_EQUALISE>,
-     [](ChargerSettings& m) {
-       const long mode = static_cast<long>(m.find("auto_equalise").getNumber());
-       m.setAutoEqualise(askValue(m,
-                                  "Auto equalise mode (0=off, 1=daily, 2=every other day, etc) [",
-                                  std::to_string(mode)));
+     [](ConsoleSession& s) {
+       const long mode = static_cast<long>(s.model.find("auto_equalise").getNumber());
+       s.show(s.setters.setAutoEqualise(
+                  askValue(s, "Auto equalise mode (0=off, 1=daily, 2=every other day, etc) [",
+                           std::to_string(mode))),
+              1);
      },
      nullptr, MenuTaken::kWhenOffered, "auto_equalise"},
     {"k", "Modify temperature compensation", nullptr,
-     [](ChargerSettings& m) {
-       writeTemperatureNote(m);
-       m.setTemperatureCompensation(
-           askValue(m, "Temperature compensation [", settingVolts(m, "temperature_compensation")));
+     [](ConsoleSession& s) {
+       writeTemperatureNote(s);
+       s.show(s.setters.setTemperatureCompensation(
+           askValue(s, "Temperature compensation [", s.volts("temperature_compensation"))));
      },
      nullptr, MenuTaken::kWhenOffered, "temperature_compensation"},
     {"m", "Modify absorption time limit", nullptr,
-     [](ChargerSettings& m) { m.setAbsorptionTimeLimit(askAbsorptionTimeLimit(m)); }, nullptr,
-     MenuTaken::kWhenOffered, "absorption_time_limit"},
+     [](ConsoleSession& s) { s.show(s.setters.setAbsorptionTimeLimit(askAbsorptionTimeLimit(s))); },
+     nullptr, MenuTaken::kWhenOffered, "absorption_time_limit"},
     // Taken even when its line is not shown: it also repairs a table that was changed by hand.
     {"t",
-     [](ChargerSettings& m) -> std::string {
-       return m.has(ROTARY) ? "Switch back to rotary switch battery type"
-                            : "Switch back to factory defined battery table";
+     [](ConsoleSession& s) -> std::string {
+       return s.model.has(ROTARY) ? "Switch back to rotary switch battery type"
+                                  : "Switch back to factory defined battery table";
      },
      userDefined, restoreFactoryTable, nullptr, MenuTaken::kAlways},
     {"l",
-     [](ChargerSettings& m) -> std::string {
-       return m.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER)
+     [](ConsoleSession& s) -> std::string {
+       return s.model.has(SL_REG_CAPABILITIES1_HAS_SOLAR_TIMER)
                   ? "Modify load output / lighting controller (timer) settings"
                   : "Modify load output settings";
      },
-     [](ChargerSettings& m) { return m.hasLoadOutput(); },
-     [](ChargerSettings& m) { runLoadMenu(m); }},
-    {"r", "Modify relay settings", [](ChargerSettings& m) { return m.hasRelay(); },
-     [](ChargerSettings& m) { runRelayMenu(m); }},
+     [](ConsoleSession& s) { return s.model.hasLoadOutput(); },
+     [](ConsoleSession& s) { runLoadMenu(s); }},
+    {"r", "Modify relay settings", [](ConsoleSession& s) { return s.model.hasRelay(); },
+     [](ConsoleSession& s) { runRelayMenu(s); }},
     {"e", "Clear history data", chargerHas<SL_REG_CAPABILITIES1_HAS_HISTORY_SUPPORT>,
      clearHistoryData},
     {"p", "SunLink TX Port function", chargerHas<SL_REG_CAPABILITIES1_HAS_ALT_TX_FUNCTION>,
-     [](ChargerSettings& m) { runTxPortMenu(m); }, nullptr, MenuTaken::kWhenOffered,
+     [](ConsoleSession& s) { runTxPortMenu(s); }, nullptr, MenuTaken::kWhenOffered,
      "port_tx_function"},
     {"q", "SunLink RX Port function", chargerHas<SL_REG_CAPABILITIES1_HAS_ALT_RX_FUNCTION>,
-     [](ChargerSettings& m) { runRxPortMenu(m); }, nullptr, MenuTaken::kWhenOffered,
+     [](ConsoleSession& s) { runRxPortMenu(s); }, nullptr, MenuTaken::kWhenOffered,
      "port_rx_function"},
     {nullptr, ""},
     {"x", "Exit and Save", nullptr, nullptr, nullptr, MenuTaken::kLeaves},
@@ -236,16 +245,17 @@ const MenuEntry MAIN_MENU[] = {
 
 // x stores what changed: not a float voltage above the absorption voltage. The menu stays open
 // with the message, so that the user can mend either.
-bool chargeVoltagesStorable(ChargerSettings& model) {
-  if (!model.floatAboveAbsorption()) return true;
-  model.reportFloatAboveAbsorption();
+bool chargeVoltagesStorable(ConsoleSession& s) {
+  const std::optional<std::string> conflict = s.model.chargeVoltageConflict();
+  if (!conflict) return true;
+  writeComplaint(*s.io.err, *conflict);
   return false;
 }
 
 }  // namespace
 
-bool runMainMenu(ChargerSettings& model) {
-  return runMenu(model, MAIN_MENU, false, chargeVoltagesStorable);
+bool runMainMenu(ConsoleSession& session) {
+  return runMenu(session, MAIN_MENU, false, chargeVoltagesStorable);
 }
 
 }  // namespace sunlink

@@ -1,5 +1,6 @@
-// What a settings file's values may be for the charger at hand, checked before an upload writes
-// anything: a value is the user's to edit, and restore sends whatever digits a vreg holds.
+// A settings file's values for the charger at hand: fitted to the width of its registers (for an
+// upload and a comparison), and what they may be, checked before an upload writes anything: a value
+// is the user's to edit, and restore sends whatever digits a vreg holds.
 #pragma once
 
 #include <string>
