@@ -77,7 +77,7 @@ int runWith(std::vector<std::string> args, std::ostream& out, std::ostream& err,
   std::vector<const char*> argv;
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   std::istringstream in;
-  RunEnvironment environment{in, out, err, timeouts};
+  RunEnvironment environment{in, out, err, timeouts, nullptr};
   environment.serialPorts = std::move(ports);
   return runChgtune(static_cast<int>(argv.size()), argv.data(), environment);
 }
