@@ -127,6 +127,7 @@ std::optional<int> Watch::openFirstPort() {
       return kExitNoCharger;
     }
     link->interrupt();
+    link->setReadPause(timeouts_.readPause);
     link_ = std::move(link);
     if (options_.has("dump")) {
       dump_ = std::make_unique<QmxSerialDump>(*link_, output.lines());
@@ -144,6 +145,7 @@ bool Watch::open(const std::string& path, std::string& failure, bool* denied) {
     link->timeouts = run_.timeouts();
     // The watch never asks the charger anything: a request on this link would be refused.
     link->interrupt();
+    link->setReadPause(timeouts_.readPause);
     std::unique_ptr<QmxSerialDump> dump;
     if (options_.has("dump")) {
       dump = std::make_unique<QmxSerialDump>(*link, run_.output().lines());

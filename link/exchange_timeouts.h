@@ -17,6 +17,9 @@ struct WatchTimeouts {
   // How often the watch looks at its port: whether it went away and, while it is away, whether it
   // is back.
   std::chrono::milliseconds portCheck{500};
+  // The link's pause between reads (QmxSerial::setReadPause): a block comes in a few reads, not
+  // one wake-up per byte, and is shown at most this much later.
+  std::chrono::milliseconds readPause{50};
 };
 
 struct ExchangeTimeouts {
