@@ -15,11 +15,11 @@ struct WatchTimeouts {
   // With --count, no valid block for this long ends the run (status 3).
   std::chrono::milliseconds silenceLimit{10000};
   // How often the watch looks at its port: whether it went away and, while it is away, whether it
-  // is back.
-  std::chrono::milliseconds portCheck{500};
-  // The link's pause between reads (QmxSerial::setReadPause): a block comes in a few reads, not
-  // one wake-up per byte, and is shown at most this much later.
-  std::chrono::milliseconds readPause{50};
+  // is back. Each look wakes the watch, which otherwise sleeps from block to block.
+  std::chrono::milliseconds portCheck{1000};
+  // The link's pause between reads (QmxSerial::setReadPause): a block (about 0.1 s on the line)
+  // comes in two or three reads, not one wake-up per byte, and is shown at most this much later.
+  std::chrono::milliseconds readPause{200};
 };
 
 struct ExchangeTimeouts {
