@@ -48,6 +48,8 @@ constexpr OptionRow optionTable[] = {
     {"dry-run", false, false, "with settings to change or --upload: show the writes, make none"},
     {"scan", false, false, "list the MPPT chargers on all serial ports"},
     {"json", false, false, "write the result as JSON to standard output"},
+    {"watch", false, false, "show the charger's live values until Ctrl-C (sends nothing)"},
+    {"count", true, false, "with --watch: end after N blocks"},
     {"quiet,q", false, false, "do not ping for devices on the bus"},
     {"version,V", false, false, "version"},
     {"?,?", false, true, "produce help message"},

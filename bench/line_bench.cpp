@@ -1,10 +1,13 @@
 // chgtune at the real line rate: runs the chgtune binary, as a user runs it, against the simulated
 // charger pacing both directions at 19200 baud, and compares each run's wall time with the time the
-// same conversation needs on the wire. Also reports the program's CPU time and peak memory, and the
-// CPU it burns while it waits on a charger that never answers.
+// same conversation needs on the wire. Also reports the program's CPU time and peak memory, the
+// CPU it burns while it waits on a charger that never answers, and its CPU time per block while it
+// watches a charger that sends a TEXT block a second (--watch).
 //
 //   chgtune_line_bench --chgtune PATH [--runs N] [--latency MS] [--idle-runs N] [--profile NAME]...
-//                      [--empty PATH]
+//                      [--empty PATH] [--watch-seconds N]
+//
+// --watch-seconds is how long the watch runs, a block a second (default 60; 0 leaves it out).
 //
 // --empty names a program that does nothing but is linked like chgtune: its start-to-exit time is
 // the part of every run that no change to chgtune's own code can take away.
@@ -162,7 +165,7 @@ Run medianOf(const std::vector<Run>& runs) {
 
 void usage() {
   std::cerr << "usage: chgtune_line_bench --chgtune PATH [--runs N] [--latency MS] "
-               "[--idle-runs N] [--profile NAME]... [--empty PATH]\n";
+               "[--idle-runs N] [--profile NAME]... [--empty PATH] [--watch-seconds N]\n";
   std::exit(2);
 }
 
@@ -171,6 +174,7 @@ struct Settings {
   std::string empty;
   int runs = 5;
   int idleRuns = 3;
+  int watchSeconds = 60;
   long latencyMs = 5;
   std::vector<std::string> profiles;
 };
@@ -194,12 +198,14 @@ Settings parseArguments(int argc, char* argv[]) {
       settings.profiles.push_back(value);
     } else if (arg == "--empty") {
       settings.empty = value;
+    } else if (arg == "--watch-seconds") {
+      settings.watchSeconds = std::atoi(value.c_str());
     } else {
       usage();
     }
   }
   if (settings.chgtune.empty() || settings.runs < 1 || settings.idleRuns < 0 ||
-      settings.latencyMs < 0) {
+      settings.latencyMs < 0 || settings.watchSeconds < 0) {
     usage();
   }
   // The chargers whose settings can be read: the other profiles end the run early on purpose.
@@ -273,6 +279,61 @@ std::vector<Run> measureIdle(const Settings& settings, const std::filesystem::pa
     failed = true;
   }
   return idle;
+}
+
+// chgtune --watch against a charger that sends a TEXT block a second, as a real one does, paced at
+// the line rate byte by byte, over a sunny day of its own length: --count ends it after the blocks
+// of that many seconds. Its CPU time (from the start of the process to its end) per block shown.
+// The cost of one block is told apart from the start and end of the process by a second watch of
+// one block: the difference, over the blocks between.
+struct WatchRun {
+  Run run;
+  std::size_t blocks = 0;
+  Run oneBlock;
+};
+
+WatchRun measureWatch(const Settings& settings, bool& failed) {
+  WatchRun watch;
+  try {
+    Faults faults;
+    faults.paceAtLineRate = true;
+    faults.textInterval = std::chrono::milliseconds(1000);
+    faults.dayLength = std::chrono::seconds(settings.watchSeconds);
+    ChargerSim sim(profileByName("load115"), faults);
+    const std::string port = sim.start();
+    watch.blocks = static_cast<std::size_t>(settings.watchSeconds);
+    watch.oneBlock =
+        spawnAndMeasure(settings.chgtune, {"--serial", port, "--watch", "--count", "1"});
+    sim.waitForProgram(false, std::chrono::seconds(2));
+    sim.clearRecords();
+    watch.run = spawnAndMeasure(
+        settings.chgtune, {"--serial", port, "--watch", "--count", std::to_string(watch.blocks)});
+    sim.stop();
+    watch.run.bytes = sim.bytesReceived() + sim.bytesSent();
+    if (watch.run.status != 0 || watch.oneBlock.status != 0 || sim.bytesReceived() != 0) {
+      std::cerr << "chgtune --watch exited " << watch.run.status << " having sent "
+                << sim.bytesReceived() << " bytes\n";
+      failed = true;
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "chgtune_line_bench: " << e.what() << "\n";
+    failed = true;
+  }
+  return watch;
+}
+
+void printWatch(const WatchRun& watch) {
+  const Run& m = watch.run;
+  const double perBlock = watch.blocks > 1 ? 1e3 * (m.cpuMs - watch.oneBlock.cpuMs) /
+                                                 static_cast<double>(watch.blocks - 1)
+                                           : 0;
+  std::printf(
+      "\nWatching: `--watch --count %zu` against a charger sending a TEXT block a second, paced at "
+      "19200 baud (%llu bytes): %.1f s, %.1f ms of CPU in all (%.0f µs per block), of which "
+      "%.1f ms start and end the process as a one-block watch does: %.0f µs of CPU per block "
+      "while watching (target: at most 200 µs); peak RSS %.1f MiB.\n",
+      watch.blocks, static_cast<unsigned long long>(m.bytes), m.wallMs / 1e3, m.cpuMs,
+      1e3 * m.cpuMs / static_cast<double>(watch.blocks), watch.oneBlock.cpuMs, perBlock, m.peakMiB);
 }
 
 void printTable(const std::vector<Row>& rows, const std::vector<Run>& idle) {
@@ -356,6 +417,11 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   const std::vector<Run> idle = measureIdle(settings, dir, failed);
+  WatchRun watch;
+  if (settings.watchSeconds > 0) {
+    std::cerr << " watching for " << settings.watchSeconds << " s" << std::flush;
+    watch = measureWatch(settings, failed);
+  }
   std::cerr << "\n";
   std::filesystem::remove_all(dir, ignored);
 
@@ -365,5 +431,6 @@ int main(int argc, char* argv[]) {
       "Medians of %d runs each (%d for the idle row); simulated reply latency %ld ms per "
       "exchange.\n",
       settings.runs, settings.idleRuns, settings.latencyMs);
+  if (watch.blocks > 0) printWatch(watch);
   return failed ? 1 : 0;
 }

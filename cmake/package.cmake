@@ -1,7 +1,8 @@
 # Installation and the Debian package.
 #
-# `cmake --install` puts both programs in bin/, their manual pages in share/man/man1/ and the
-# copyright and changelog in share/doc/chgtune/ under the prefix. Debian keeps manual pages and
+# `cmake --install` puts both programs in bin/, their manual pages in share/man/man1/, the
+# copyright and changelog in share/doc/chgtune/ and the files of examples/ (a systemd service) in
+# share/doc/chgtune/examples/ under the prefix. Debian keeps manual pages and
 # changelogs gzip-compressed (best compression, no name or time stamp, so the package is
 # reproducible); without gzip the plain files are installed, which man and zless read too.
 include(GNUInstallDirs)
@@ -10,6 +11,8 @@ if(TARGET chgsim)
   install(TARGETS chgsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Examples to copy, as they are (a unit file is read and edited where it is put).
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 find_program(GZIP_PROGRAM gzip)
 # packed_file(SOURCE DESTINATION): installs SOURCE gzip-compressed as <name>.gz in DESTINATION.

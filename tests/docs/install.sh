@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# `cmake --install` of this build puts both programs in bin/ and their manual pages, the current
-# ones, in share/man/man1/ under the prefix, and the installed chgtune runs.
+# `cmake --install` of this build puts both programs in bin/, their manual pages, the current
+# ones, in share/man/man1/ and the documentation examples as they are in
+# share/doc/chgtune/examples/ under the prefix, and the installed chgtune runs.
 # shellcheck source=tests/docs/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -29,6 +30,16 @@ for page in chgtune.1 chgsim.1; do
   cmp -s "$scratch/$page" "$SOURCE_DIR/man/$page" ||
     fail "the installed $page differs from man/$page (a stale copy?)"
 done
+
+# Every file of examples/, as it is.
+example_count=0
+while IFS= read -r -d '' example; do
+  example_count=$((example_count + 1))
+  name=${example#"$SOURCE_DIR/examples/"}
+  cmp -s "$example" "$prefix/share/doc/chgtune/examples/$name" ||
+    fail "share/doc/chgtune/examples/$name is not installed as examples/$name is"
+done < <(find "$SOURCE_DIR/examples" -type f -print0)
+[ "$example_count" -ge 1 ] || fail "found no file in examples/"
 
 version=$(program_version "$CHGTUNE")
 if [ -x "$prefix/bin/chgtune" ]; then

@@ -49,7 +49,7 @@ echo "Depends: $depends"
 dpkg-deb --contents "$deb" | awk '{ print $NF }' >"$scratch/contents"
 for file in ./usr/bin/chgtune ./usr/bin/chgsim ./usr/share/man/man1/chgtune.1.gz \
   ./usr/share/man/man1/chgsim.1.gz ./usr/share/doc/chgtune/copyright \
-  ./usr/share/doc/chgtune/changelog.gz; do
+  ./usr/share/doc/chgtune/changelog.gz ./usr/share/doc/chgtune/examples/chgtune-watch.service; do
   grep -qxF "$file" "$scratch/contents" || fail "the package does not hold $file"
 done
 
@@ -71,6 +71,10 @@ for page in chgtune.1 chgsim.1; do
 done
 cmp -s "$root/usr/share/doc/chgtune/copyright" "$SOURCE_DIR/packaging/copyright" ||
   fail "the packaged copyright file differs from packaging/copyright"
+for example in "$SOURCE_DIR"/examples/*; do
+  cmp -s "$root/usr/share/doc/chgtune/examples/${example##*/}" "$example" ||
+    fail "the packaged example ${example##*/} differs from examples/${example##*/}"
+done
 
 # --- Changelog -----------------------------------------------------------------------------------
 # The changelog's latest entry is this version.
