@@ -30,7 +30,8 @@ apt_get() {
 # they are installed (make stands in for ninja). A folder configured with another generator cannot
 # be reused: it is started afresh. ccache takes paths below the source tree as relative ones, so a
 # fresh clone in another folder (continuous integration beside a developer's tree) reuses what an
-# earlier build of the same sources compiled.
+# earlier build of the same sources compiled. Targets are unity builds (CHGTUNE_UNITY_BUILD), which
+# compile in half the time; arguments given after DIR override it.
 configure() {
   local dir=$1
   shift
@@ -44,7 +45,7 @@ configure() {
     ! grep -qx "CMAKE_GENERATOR:INTERNAL=$wanted" "$dir/CMakeCache.txt"; then
     rm -rf "$dir"
   fi
-  cmake -S . -B "$dir" "${generator[@]}" "${launcher[@]}" "$@"
+  cmake -S . -B "$dir" "${generator[@]}" "${launcher[@]}" -DCHGTUNE_UNITY_BUILD=ON "$@"
 }
 
 # --- Windows (cross-built with MinGW-w64, tested under Wine) ------------------------------------

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/shown_text.h"
+#include "settings/settings_file.h"
 
 namespace sunlink {
 
@@ -41,10 +42,6 @@ std::string storedPart(std::string_view text) {
     at += 2;
   }
   return out;
-}
-
-void addAttribute(pt::ptree& attributes, const char* name, const std::string& text) {
-  attributes.push_back(std::make_pair(name, pt::ptree(text)));
 }
 
 // The whole text as a number of the given base, or none.

@@ -43,8 +43,6 @@ bool applies(Vreg& vreg, std::uint16_t productId, std::int32_t version,
   return false;
 }
 
-const char kHexDigits[] = "0123456789ABCDEF";
-
 }  // namespace
 
 std::string registerValueText(const HexMsg& reply) {
@@ -56,8 +54,7 @@ std::string registerValueText(const HexMsg& reply) {
   // the least significant byte first.
   for (std::size_t end = bytes.size() - 1; end > first; --end) {
     const std::uint8_t byte = bytes[end - 1];
-    text.push_back(kHexDigits[byte >> 4]);
-    text.push_back(kHexDigits[byte & 0x0F]);
+    appendHexByte(text, byte);
   }
   return text;
 }

@@ -16,6 +16,9 @@ extern const char* const embeddedDefaults;
 
 // Pushes the vregs under "qmx.vregs" of tree (or of the embedded document when tree has none).
 // Throws what push throws, and the property tree's error for a vreg element without attributes.
+// Adds an attribute NAME="TEXT" to the attributes node of an element being written.
+void addAttribute(boost::property_tree::ptree& attributes, const char* name,
+                  const std::string& text);
 void vregsFromTree(const boost::property_tree::ptree& tree, VregTable& table);
 boost::property_tree::ptree vregsToTree(const VregTable& table);
 

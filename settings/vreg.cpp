@@ -17,8 +17,6 @@ namespace sunlink {
 
 namespace {
 
-const char kHexDigits[] = "0123456789ABCDEF";
-
 // Digit value in bases up to 16, either case; -1 for anything else.
 int digitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -96,6 +94,12 @@ std::uint32_t valueBytes(const std::string& text, int n) {
   return bytes;
 }
 
+void appendHexByte(std::string& text, std::uint8_t byte) {
+  static const char kHexDigits[] = "0123456789ABCDEF";
+  text.push_back(kHexDigits[byte >> 4]);
+  text.push_back(kHexDigits[byte & 0x0F]);
+}
+
 std::uint32_t Vreg::hexToBytes(int n) const { return valueBytes(value, n); }
 
 void Vreg::bytesToHex(std::uint32_t bytes, int n) {
@@ -105,8 +109,7 @@ void Vreg::bytesToHex(std::uint32_t bytes, int n) {
   text.reserve(static_cast<std::size_t>(2 * n));
   for (int k = n - 1; k >= 0; --k) {
     const unsigned byte = (bytes >> (8 * k)) & 0xFF;
-    text.push_back(kHexDigits[byte >> 4]);
-    text.push_back(kHexDigits[byte & 0x0F]);
+    appendHexByte(text, static_cast<std::uint8_t>(byte));
   }
   value = std::move(text);
 }

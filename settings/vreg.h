@@ -79,6 +79,9 @@ struct Vreg {
   void setNumber(double x);
 };
 
+// Appends a byte as two upper-case hexadecimal digits, as register values are written.
+void appendHexByte(std::string& text, std::uint8_t byte);
+
 // Reads a number as C's strtoul does with a 32-bit result: leading blanks, a sign, with base 0 the
 // prefixes 0x (hexadecimal) and 0 (octal), with base 16 an optional 0x; reading stops at the first
 // unfit character, no digit gives 0, too large a number gives 0xFFFFFFFF.

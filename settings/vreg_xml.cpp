@@ -52,10 +52,6 @@ void applyAttribute(Vreg& vreg, const std::string& name, const std::string& text
   }
 }
 
-void addAttribute(pt::ptree& attributes, const char* name, const std::string& text) {
-  attributes.push_back(std::make_pair(name, pt::ptree(text)));
-}
-
 // --- Reading a settings file strictly ------------------------------------------------------------
 
 // The attributes whose text goes to the charger, and the forms a settings file may hold them in:
@@ -178,6 +174,10 @@ std::int32_t checkVreg(const pt::ptree& element, std::size_t position) {
 }
 
 }  // namespace
+
+void addAttribute(pt::ptree& attributes, const char* name, const std::string& text) {
+  attributes.push_back(std::make_pair(name, pt::ptree(text)));
+}
 
 void vregsFromTree(const pt::ptree& tree, VregTable& table) {
   boost::optional<const pt::ptree&> list = tree.get_child_optional("qmx.vregs");

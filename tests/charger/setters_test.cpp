@@ -14,7 +14,7 @@ using test::makeCapabilities;
 using test::TestModel;
 
 // A setter's reason for text that is no value of the setting.
-const char kRefusal[] = "Unable to interpret value\n";
+const char kRefusalLine[] = "Unable to interpret value\n";
 using C = SettingSetters;
 
 constexpr std::uint32_t kEverything = 0x03FFFFFF;
@@ -67,20 +67,20 @@ TEST(ChargeSetters, RefusedValueChangesNothingNotEvenTheBatteryType) {
     const char* err;
   };
   const std::vector<Case> cases = {
-      {&C::setAbsorptionVoltage, "absorption_voltage", "", kRefusal},
-      {&C::setAbsorptionVoltage, "absorption_voltage", "V13.8", kRefusal},
-      {&C::setFloatVoltage, "float_voltage", "+13.8", kRefusal},
-      {&C::setEqualisationVoltage, "equalisation_voltage", "x", kRefusal},
-      {&C::setTemperatureCompensation, "temperature_compensation", "warm", kRefusal},
-      {&C::setCurrentLimit, "maximum_current", "lots", kRefusal},
+      {&C::setAbsorptionVoltage, "absorption_voltage", "", kRefusalLine},
+      {&C::setAbsorptionVoltage, "absorption_voltage", "V13.8", kRefusalLine},
+      {&C::setFloatVoltage, "float_voltage", "+13.8", kRefusalLine},
+      {&C::setEqualisationVoltage, "equalisation_voltage", "x", kRefusalLine},
+      {&C::setTemperatureCompensation, "temperature_compensation", "warm", kRefusalLine},
+      {&C::setCurrentLimit, "maximum_current", "lots", kRefusalLine},
       // Nothing after the number is cut off.
-      {&C::setAbsorptionVoltage, "absorption_voltage", "1,2,3", kRefusal},
-      {&C::setCurrentLimit, "maximum_current", "2.5e1", kRefusal},
-      {&C::setCurrentLimit, "maximum_current", "12.5%", kRefusal},
-      {&C::setTemperatureCompensation, "temperature_compensation", "1e9", kRefusal},
-      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "7:", kRefusal},
-      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6:-5", kRefusal},
-      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6:60", kRefusal},
+      {&C::setAbsorptionVoltage, "absorption_voltage", "1,2,3", kRefusalLine},
+      {&C::setCurrentLimit, "maximum_current", "2.5e1", kRefusalLine},
+      {&C::setCurrentLimit, "maximum_current", "12.5%", kRefusalLine},
+      {&C::setTemperatureCompensation, "temperature_compensation", "1e9", kRefusalLine},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "7:", kRefusalLine},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6:-5", kRefusalLine},
+      {&C::setAbsorptionTimeLimit, "absorption_time_limit", "6:60", kRefusalLine},
       // Values outside the setting's range are refused, not clamped.
       {&C::setAbsorptionVoltage, "absorption_voltage", "144",
        "absorption voltage must be between 9.00 and 17.40 V, not 144 V\n"},
@@ -195,7 +195,7 @@ TEST(Setters, LevelSettersDoNotMarkTheBatteryTypeUserDefined) {
   EXPECT_EQ(t.set(&C::setLoadSwitchHigh, ""), 1);
   EXPECT_EQ(t.value("relay_input_high_voltage_set"), "1D4C");
   EXPECT_EQ(t.value("relay_input_high_voltage_clear"), "0FB9");
-  EXPECT_EQ(t.refusals, std::string(kRefusal) + kRefusal);  // the -3 and the empty text
+  EXPECT_EQ(t.refusals, std::string(kRefusalLine) + kRefusalLine);  // the -3 and the empty text
 }
 
 TEST(Setters, ExactZeroOrOneSwitches) {
@@ -204,7 +204,7 @@ TEST(Setters, ExactZeroOrOneSwitches) {
   EXPECT_EQ(t.value("cellguard_mode"), "01");
   EXPECT_EQ(t.set(&C::setCellGuardMode, "on"), 1);
   EXPECT_EQ(t.set(&C::setCellGuardMode, "1 "), 1);
-  EXPECT_EQ(t.refusals, std::string(kRefusal) + kRefusal);
+  EXPECT_EQ(t.refusals, std::string(kRefusalLine) + kRefusalLine);
   EXPECT_EQ(t.value("cellguard_mode"), "01");
   EXPECT_EQ(t.set(&C::setCellGuardMode, "0"), 0);
   EXPECT_EQ(t.value("cellguard_mode"), "00");
@@ -214,7 +214,7 @@ TEST(Setters, ExactZeroOrOneSwitches) {
   EXPECT_EQ(t.set(&C::setLightingController, "1"), 0);
   EXPECT_EQ(t.value("load_control"), "83");
   EXPECT_EQ(t.set(&C::setLightingController, "yes"), 1);
-  EXPECT_EQ(t.refusals, kRefusal);
+  EXPECT_EQ(t.refusals, kRefusalLine);
   EXPECT_EQ(t.set(&C::setLightingController, "0"), 0);
   EXPECT_EQ(t.value("load_control"), "03");
   EXPECT_EQ(t.value("battery_type"), "01");
@@ -240,42 +240,43 @@ TEST(WholeIntegerSetters, AllowedValuesAndMessages) {
   const std::uint32_t relay = SL_REG_CAPABILITIES1_HAS_ALARM_RELAY1;
   const std::vector<Case> cases = {
       {"autoeq 250", eq, &C::setAutoEqualise, "auto_equalise", "00", "250", 0, "FA", ""},
-      {"autoeq 300", eq, &C::setAutoEqualise, "auto_equalise", "00", "300", 1, "00", kRefusal},
+      {"autoeq 300", eq, &C::setAutoEqualise, "auto_equalise", "00", "300", 1, "00", kRefusalLine},
       {"autoeq blank first", eq, &C::setAutoEqualise, "auto_equalise", "00", " 2", 1, "00",
-       kRefusal},
-      {"autoeq -1", eq, &C::setAutoEqualise, "auto_equalise", "00", "-1", 1, "00", kRefusal},
+       kRefusalLine},
+      {"autoeq -1", eq, &C::setAutoEqualise, "auto_equalise", "00", "-1", 1, "00", kRefusalLine},
       {"autoeq +7", eq, &C::setAutoEqualise, "auto_equalise", "00", "+7", 0, "07", ""},
       {"load mode keeps the timer bit", timer | SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH,
        &C::setLoadMode, "load_control", "81", "6", 0, "86", ""},
       {"load mode 5 needs a user switch", load, &C::setLoadMode, "load_control", "01", "5", 1, "01",
-       kRefusal},
+       kRefusalLine},
       {"load mode 4 always", load, &C::setLoadMode, "load_control", "01", "4", 0, "04", ""},
       {"load mode 7 needs the energy selector", load | SL_REG_CAPABILITIES1_HAS_USER_LOAD_SWITCH,
-       &C::setLoadMode, "load_control", "01", "7", 1, "01", kRefusal},
+       &C::setLoadMode, "load_control", "01", "7", 1, "01", kRefusalLine},
       {"load mode 7 with the energy selector", load | SL_REG_CAPABILITIES1_HAS_LOAD_AES_MODE,
        &C::setLoadMode, "load_control", "01", "7", 0, "07", ""},
-      {"load mode 2V", load, &C::setLoadMode, "load_control", "01", "2V", 1, "01", kRefusal},
+      {"load mode 2V", load, &C::setLoadMode, "load_control", "01", "2V", 1, "01", kRefusalLine},
       {"tx 1", tx, &C::setTxPortFunction, "port_tx_function", "00", "1", 0, "01", ""},
       {"tx 3 needs the timer", tx, &C::setTxPortFunction, "port_tx_function", "00", "3", 1, "00",
-       kRefusal},
+       kRefusalLine},
       {"tx 3 with the timer", tx | timer, &C::setTxPortFunction, "port_tx_function", "00", "3", 0,
        "03", ""},
       {"tx 4 needs a virtual load", tx | load, &C::setTxPortFunction, "port_tx_function", "00", "4",
-       1, "00", kRefusal},
+       1, "00", kRefusalLine},
       {"tx 4", tx | SL_REG_CAPABILITIES1_HAS_VIRTUAL_LOAD_OUTPUT, &C::setTxPortFunction,
        "port_tx_function", "00", "4", 0, "04", ""},
       {"tx 5 needs a virtual relay", tx | relay, &C::setTxPortFunction, "port_tx_function", "00",
-       "5", 1, "00", kRefusal},
+       "5", 1, "00", kRefusalLine},
       {"tx 5", tx | SL_REG_CAPABILITIES1_HAS_VIRTUAL_RELAY, &C::setTxPortFunction,
        "port_tx_function", "00", "5", 0, "05", ""},
       {"tx 6", kEverything, &C::setTxPortFunction, "port_tx_function", "00", "6", 1, "00",
-       kRefusal},
+       kRefusalLine},
       {"rx 2", rx, &C::setRxPortFunction, "port_rx_function", "00", "2", 0, "02", ""},
-      {"rx 3", rx | load, &C::setRxPortFunction, "port_rx_function", "00", "3", 1, "00", kRefusal},
+      {"rx 3", rx | load, &C::setRxPortFunction, "port_rx_function", "00", "3", 1, "00",
+       kRefusalLine},
       {"relay 10 with a load output", relay | load, &C::setRelayMode, "relay_mode", "00", "10", 0,
        "0A", ""},
       {"relay 10 without a load output", relay, &C::setRelayMode, "relay_mode", "00", "10", 1, "00",
-       kRefusal},
+       kRefusalLine},
       {"relay 9", relay, &C::setRelayMode, "relay_mode", "00", "9", 0, "09", ""},
       // The charger's relay mode register is one byte wide; a four-byte write would be refused.
       {"relay mode is stored as one byte", relay, &C::setRelayMode, "relay_mode", "00000003", "7",
@@ -350,7 +351,7 @@ TEST(SetBatteryVoltage, RefusesTextsAndVoltagesOutsideTheRating) {
     EXPECT_EQ(t.set(&C::setBatteryVoltage, text), 1);
     EXPECT_EQ(t.value("battery_voltage_setting"), "0C");
     EXPECT_EQ(t.value("absorption_voltage"), "05A0");
-    EXPECT_EQ(t.refusals, kRefusal);
+    EXPECT_EQ(t.refusals, kRefusalLine);
   }
 }
 
@@ -373,7 +374,7 @@ TEST(SetBatteryVoltage, RefusedWhenTheChargerWouldNeverReceiveTheVoltage) {
     t.value("battery_voltage_setting") = "00";
     t.model.find("battery_voltage_setting").status = VREG_UNKNOWN;
     EXPECT_EQ(t.set(&C::setBatteryVoltage, "24"), 1);
-    EXPECT_EQ(t.refusals, kRefusal);
+    EXPECT_EQ(t.refusals, kRefusalLine);
     EXPECT_EQ(t.value("battery_voltage_setting"), "00");
     EXPECT_EQ(t.value("battery_voltage"), "0C");
     EXPECT_EQ(t.value("absorption_voltage"), "05A0");

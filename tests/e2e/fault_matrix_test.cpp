@@ -13,9 +13,6 @@ namespace sunlink {
 namespace test {
 namespace {
 
-constexpr std::uint16_t kAbsorption = 0xEDF7;
-constexpr std::uint16_t kFloat = 0xEDF6;
-
 bool written(const sim::ChargerSim& sim, std::uint16_t id) {
   for (const WrittenValue& w : writtenValues(sim))
     if (w.id == id) return true;
@@ -66,8 +63,8 @@ TEST(FaultMatrixTest, UnreadableSettingIsNeverWrittenBack) {
     sim::Faults faults;
   };
   sim::Faults flags, wrongId;
-  flags.flagsOnGet = {{kAbsorption, FLAGS_NOT_SUPPORTED}};
-  wrongId.wrongIdOnGet = {kAbsorption};
+  flags.flagsOnGet = {{REG_ABSORPTION_VOLTAGE, FLAGS_NOT_SUPPORTED}};
+  wrongId.wrongIdOnGet = {REG_ABSORPTION_VOLTAGE};
   for (const Case& c :
        {Case{"non-zero flags on the get", flags}, Case{"a reply for another register", wrongId}}) {
     SCOPED_TRACE(c.name);
@@ -78,8 +75,9 @@ TEST(FaultMatrixTest, UnreadableSettingIsNeverWrittenBack) {
     EXPECT_TRUE(
         contains(r.err, "retrieve: settings get vreg \"absorption_voltage\" (0xEDF7) failed"))
         << r.err;
-    EXPECT_FALSE(written(charger.sim(), kAbsorption)) << "a value never read is never written";
-    EXPECT_TRUE(written(charger.sim(), kFloat));
+    EXPECT_FALSE(written(charger.sim(), REG_ABSORPTION_VOLTAGE))
+        << "a value never read is never written";
+    EXPECT_TRUE(written(charger.sim(), REG_FLOAT_VOLTAGE));
     EXPECT_TRUE(charger.sim().chargerOn());
   }
 }
@@ -222,7 +220,7 @@ TEST(FaultMatrixTest, UnansweredRequestsAreCountedAndEndTheRunByThemselves) {
   unplugged.unplugAfter = 5;
   unpluggedMidStore.unplugAfter = static_cast<int>(getRequests) + 5;
   std::vector<WrittenValue> offAndAbsorption = chargerOffWrites();
-  offAndAbsorption.push_back({kAbsorption, "058C"});
+  offAndAbsorption.push_back({REG_ABSORPTION_VOLTAGE, "058C"});
   const Case cases[] = {
       {"silent charger: three after ten pings",
        "silent",

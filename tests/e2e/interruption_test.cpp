@@ -16,13 +16,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint16_t kAbsorption = 0xEDF7;
-
 // The simulator holds back its answer to the store's write of the absorption voltage, so the
 // program is known to be inside the store, with the charger switched off, while the test acts.
 sim::Faults holdAbsorptionWrite() {
   sim::Faults faults;
-  faults.holdReplyOnRegister = kAbsorption;
+  faults.holdReplyOnRegister = REG_ABSORPTION_VOLTAGE;
   faults.holdOnSetOnly = true;
   return faults;
 }
@@ -77,12 +75,12 @@ TEST(InterruptionTest, SignalDuringTheStoreEndsItAfterTheRequestInFlightWithTheC
     EXPECT_FALSE(contains(said, "absorption_voltage")) << said;
     EXPECT_TRUE(contains(said, "; the charger confirmed it is switched on.")) << said;
     // After the write in flight: the switch-on and nothing else, no resend, no other setting.
-    EXPECT_EQ(requestsAfterWriteOf(charger.sim(), kAbsorption),
+    EXPECT_EQ(requestsAfterWriteOf(charger.sim(), REG_ABSORPTION_VOLTAGE),
               (std::vector<std::string>{"1", "8:0202", "8:0200"}));
     const auto writes = writtenValues(charger.sim());
     ASSERT_GE(writes.size(), 5u);
     EXPECT_EQ(std::vector<WrittenValue>(writes.begin(), writes.begin() + 2), chargerOffWrites());
-    EXPECT_EQ(writes[writes.size() - 3], (WrittenValue{kAbsorption, "058C"}));
+    EXPECT_EQ(writes[writes.size() - 3], (WrittenValue{REG_ABSORPTION_VOLTAGE, "058C"}));
     EXPECT_EQ(std::vector<WrittenValue>(writes.end() - 2, writes.end()), chargerOnWrites());
     EXPECT_TRUE(charger.sim().chargerOn());
     EXPECT_EQ(line.settings(), before) << "the port is left as it was found";
@@ -111,7 +109,7 @@ TEST(InterruptionTest, CtrlZDuringTheStoreStopsTheRunOnlyOnceTheChargerIsOn) {
 
 TEST(InterruptionTest, PortIsLeftAsItWasFound) {
   sim::Faults holdRead;  // the retrieve's read of the absorption voltage: before any write
-  holdRead.holdReplyOnRegister = kAbsorption;
+  holdRead.holdReplyOnRegister = REG_ABSORPTION_VOLTAGE;
   struct Case {
     const char* name;
     const char* profile;
@@ -171,7 +169,7 @@ TEST(InterruptionTest, OutputThatCannotBeWrittenFailsTheRunAfterTheStore) {
     // The work with the charger was done all the same.
     const auto writes = writtenValues(charger.sim());
     ASSERT_GE(writes.size(), 4u);
-    EXPECT_NE(std::find(writes.begin(), writes.end(), WrittenValue{kAbsorption, "058C"}),
+    EXPECT_NE(std::find(writes.begin(), writes.end(), WrittenValue{REG_ABSORPTION_VOLTAGE, "058C"}),
               writes.end());
     EXPECT_EQ(std::vector<WrittenValue>(writes.end() - 2, writes.end()), chargerOnWrites());
   }

@@ -17,12 +17,6 @@ namespace sunlink {
 namespace test {
 namespace {
 
-constexpr std::uint16_t kAbsorption = 0xEDF7;
-constexpr std::uint16_t kFloat = 0xEDF6;
-constexpr std::uint16_t kBatteryType = 0xEDF1;
-constexpr std::uint16_t kCurrent = 0xEDF0;
-constexpr std::uint16_t kAbsorptionTime = 0xEDFB;
-
 std::string valueOf(const std::vector<WrittenValue>& writes, std::uint16_t id) {
   for (const WrittenValue& w : writes)
     if (w.id == id) return w.value;
@@ -50,9 +44,10 @@ TEST(StoreTest, AbsorptionOptionStoresTheTypedDecimalValue) {
   EXPECT_EQ(r.err, "");
 
   const auto writes = settingsWrites(writtenValues(sim));
-  EXPECT_EQ(valueOf(writes, kAbsorption), "059B");      // 14.35 V, not 14.34 V
-  EXPECT_EQ(valueOf(writes, kBatteryType), "FF");       // the charge settings are now the user's
-  EXPECT_EQ(valueOf(writes, kFloat), "(not written)");  // an unchanged value is left alone
+  EXPECT_EQ(valueOf(writes, REG_ABSORPTION_VOLTAGE), "059B");  // 14.35 V, not 14.34 V
+  EXPECT_EQ(valueOf(writes, REG_BATTERY_TYPE), "FF");  // the charge settings are now the user's
+  EXPECT_EQ(valueOf(writes, REG_FLOAT_VOLTAGE),
+            "(not written)");  // an unchanged value is left alone
   for (const WrittenValue& w : writes) {
     EXPECT_EQ(w.value.size(), 2 * sim.registerValue(w.id).size()) << w;
     EXPECT_NE(w.id, REG_DEVICE_MODE) << "the charger is switched only around the store";
@@ -83,7 +78,7 @@ TEST(StoreTest, RefusedValuesChangeNothingAndOnlyTheAcceptedOnesAreStored) {
   const std::string interpret = "Unable to interpret value\n\nUnable to set ";
   const std::string pair = " V: the float voltage may not exceed the absorption voltage\n\n";
   sim::Faults refuseAbsorption;
-  refuseAbsorption.refuseSet = {kAbsorption};
+  refuseAbsorption.refuseSet = {REG_ABSORPTION_VOLTAGE};
   sim::Faults noRating;  // the rating register unanswered: a rating of 0, not checked
   noRating.refuseGet = {REG_MAX_CURRENT};
   const Case cases[] = {
@@ -145,26 +140,38 @@ TEST(StoreTest, RefusedValuesChangeNothingAndOnlyTheAcceptedOnesAreStored) {
        255,
        {}},
       // Accepted forms; the pair is judged on the values as they will be stored.
-      {"load115", {"--abs", "17.4"}, "", "", 0, {{kAbsorption, "06CC"}, {kBatteryType, "FF"}}},
-      {"load115", {"--abs", "13,8 V"}, "", "", 0, {{kAbsorption, "0564"}, {kBatteryType, "FF"}}},
+      {"load115",
+       {"--abs", "17.4"},
+       "",
+       "",
+       0,
+       {{REG_ABSORPTION_VOLTAGE, "06CC"}, {REG_BATTERY_TYPE, "FF"}}},
+      {"load115",
+       {"--abs", "13,8 V"},
+       "",
+       "",
+       0,
+       {{REG_ABSORPTION_VOLTAGE, "0564"}, {REG_BATTERY_TYPE, "FF"}}},
       {"load115",
        {"--abs", "13", "--float", "12.5"},
        "",
        "",
        0,
-       {{kAbsorption, "0514"}, {kFloat, "04E2"}, {kBatteryType, "FF"}}},
+       {{REG_ABSORPTION_VOLTAGE, "0514"}, {REG_FLOAT_VOLTAGE, "04E2"}, {REG_BATTERY_TYPE, "FF"}}},
       {"load115",
        {"--abslim", "6:30", "--current", "7,5 A"},
        "",
        "",
        0,
-       {{kAbsorptionTime, "028A"}, {kCurrent, "004B"}, {kBatteryType, "FF"}}},
+       {{REG_ABSORPTION_TIME_LIMIT, "028A"},
+        {REG_MAXIMUM_CURRENT, "004B"},
+        {REG_BATTERY_TYPE, "FF"}}},
       {"recent",
        {"--current", "60"},
        "",
        "",
        0,
-       {{kCurrent, "0258"}, {kBatteryType, "FF"}},
+       {{REG_MAXIMUM_CURRENT, "0258"}, {REG_BATTERY_TYPE, "FF"}},
        noRating},
       // Some refused, some accepted: the accepted ones are stored, and the run fails.
       {"load115",
@@ -172,19 +179,19 @@ TEST(StoreTest, RefusedValuesChangeNothingAndOnlyTheAcceptedOnesAreStored) {
        "",
        "Unable to set float voltage\nOptions not applied: --float\n",
        255,
-       {{kBatteryType, "FF"}}},
+       {{REG_BATTERY_TYPE, "FF"}}},
       {"load115",
        {"--float", "15", "--current", "10"},
        "",
        "Options not applied: --float\n",
        255,
-       {{kCurrent, "0064"}, {kBatteryType, "FF"}}},
+       {{REG_MAXIMUM_CURRENT, "0064"}, {REG_BATTERY_TYPE, "FF"}}},
       {"load115",
        {"--abs", "14.2", "--current", "1000"},
        "",
        "Options not applied: --current\n",
        95,
-       {{kAbsorption, "(refused)"}, {kBatteryType, "FF"}},
+       {{REG_ABSORPTION_VOLTAGE, "(refused)"}, {REG_BATTERY_TYPE, "FF"}},
        refuseAbsorption},
       // The main menu's keys read their values alike, and x does not store a float voltage above
       // the absorption voltage: the menu stays open until either is mended.
@@ -200,7 +207,7 @@ TEST(StoreTest, RefusedValuesChangeNothingAndOnlyTheAcceptedOnesAreStored) {
        "f\n15\nx\na\n15.5\nx\n",
        "float voltage 15.00 V is above",
        0,
-       {{kAbsorption, "060E"}, {kFloat, "05DC"}, {kBatteryType, "FF"}}},
+       {{REG_ABSORPTION_VOLTAGE, "060E"}, {REG_FLOAT_VOLTAGE, "05DC"}, {REG_BATTERY_TYPE, "FF"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.profile) + " " + (c.args.empty() ? c.input : c.args[0]) + " " +
@@ -251,7 +258,7 @@ TEST(StoreTest, StoreWritesOnlyWhatDiffersAndDryRunWritesNothing) {
       "<vreg label=\"absorption_voltage\" get=\"0xEDF7\" value=\"0x05A0\"/>"
       "<vreg label=\"float_voltage\" get=\"0xEDF6\" value=\"0x0546\"/>";
   sim::Faults floatUnread;
-  floatUnread.refuseGet = {kFloat};
+  floatUnread.refuseGet = {REG_FLOAT_VOLTAGE};
   const Case cases[] = {
       {"one change",
        "load115",
@@ -259,7 +266,7 @@ TEST(StoreTest, StoreWritesOnlyWhatDiffersAndDryRunWritesNothing) {
        "",
        {},
        0,
-       {{kAbsorption, "058C"}, {kBatteryType, "FF"}},
+       {{REG_ABSORPTION_VOLTAGE, "058C"}, {REG_BATTERY_TYPE, "FF"}},
        true,
        {abs + type}},
       {"one change, JSON",
@@ -268,7 +275,7 @@ TEST(StoreTest, StoreWritesOnlyWhatDiffersAndDryRunWritesNothing) {
        "",
        {},
        0,
-       {{kAbsorption, "058C"}, {kBatteryType, "FF"}},
+       {{REG_ABSORPTION_VOLTAGE, "058C"}, {REG_BATTERY_TYPE, "FF"}},
        true,
        {"\"writes\":[{\"label\":\"absorption_voltage\",\"unit\":\"V\",\"old\":{\"raw\":"
         "\"0x05A0\",\"value\":14.4},\"new\":{\"raw\":\"0x058C\",\"value\":14.2}},",
@@ -297,7 +304,7 @@ TEST(StoreTest, StoreWritesOnlyWhatDiffersAndDryRunWritesNothing) {
        twoFile,
        {},
        0,
-       {{kFloat, "0546"}},
+       {{REG_FLOAT_VOLTAGE, "0546"}},
        true,
        {"float_voltage: 13.80 V -> 13.50 V\n"}},
       {"upload: a setting not read is written",
@@ -306,7 +313,7 @@ TEST(StoreTest, StoreWritesOnlyWhatDiffersAndDryRunWritesNothing) {
        twoFile,
        floatUnread,
        0,
-       {{kFloat, "0546"}},
+       {{REG_FLOAT_VOLTAGE, "0546"}},
        true,
        {"float_voltage: not read -> 13.50 V\n"}},
       {"upload, dry run",
@@ -336,8 +343,8 @@ TEST(StoreTest, StoreWritesOnlyWhatDiffersAndDryRunWritesNothing) {
        {},
        0,
        {{REG_BATTERY_VOLTAGE, "18"},
-        {kAbsorption, "0B40"},
-        {kFloat, "0AC8"},
+        {REG_ABSORPTION_VOLTAGE, "0B40"},
+        {REG_FLOAT_VOLTAGE, "0AC8"},
         {0xEDF2, "F358"},
         {0xED9D, "0A3C"},
         {0xED9C, "08AC"},
@@ -404,20 +411,20 @@ TEST(StoreTest, SeveralOptionsGiveOneStore) {
   const auto all = writtenValues(charger.sim());
   EXPECT_EQ(std::count(all.begin(), all.end(), chargerOffWrites()[1]), 1);
   const auto writes = settingsWrites(all);
-  EXPECT_EQ(valueOf(writes, kAbsorption), "058C");
-  EXPECT_EQ(valueOf(writes, kFloat), "0546");
-  EXPECT_EQ(valueOf(writes, kCurrent), "0064");
+  EXPECT_EQ(valueOf(writes, REG_ABSORPTION_VOLTAGE), "058C");
+  EXPECT_EQ(valueOf(writes, REG_FLOAT_VOLTAGE), "0546");
+  EXPECT_EQ(valueOf(writes, REG_MAXIMUM_CURRENT), "0064");
 }
 
 TEST(StoreTest, RefusedWriteFailsTheRunButTheRestIsStoredAndTheChargerIsOn) {
   sim::Faults faults;
-  faults.refuseSet = {kAbsorption};
+  faults.refuseSet = {REG_ABSORPTION_VOLTAGE};
   SimulatedCharger charger("load115", faults);
   ProcessResult r = charger.run({"--abs", "14.2"});
   EXPECT_EQ(r.exitCode, 95) << "a failed store is not reported as success";
   const auto writes = settingsWrites(writtenValues(charger.sim()));
-  EXPECT_EQ(valueOf(writes, kAbsorption), "(not written)");
-  EXPECT_EQ(valueOf(writes, kBatteryType), "FF") << "later settings are still written";
+  EXPECT_EQ(valueOf(writes, REG_ABSORPTION_VOLTAGE), "(not written)");
+  EXPECT_EQ(valueOf(writes, REG_BATTERY_TYPE), "FF") << "later settings are still written";
   EXPECT_TRUE(charger.sim().chargerOn());
   EXPECT_TRUE(contains(r.out, "Battery Absorption Voltage = ")) << "printed after the store";
 }
@@ -571,7 +578,7 @@ TEST(StoreTest, ChargerIsLeftAsItWasFoundAndSwitchedOnlyWhenAsked) {
       EXPECT_EQ(deviceModeGets(sim), modeGets + 1) << "identification asks once";
     }
     EXPECT_EQ(switchingWrites(sim), c.switching);
-    EXPECT_EQ(valueOf(writtenValues(sim), kAbsorption) == "058C", c.absorptionWritten);
+    EXPECT_EQ(valueOf(writtenValues(sim), REG_ABSORPTION_VOLTAGE) == "058C", c.absorptionWritten);
     EXPECT_EQ(sim.chargerOn(), c.onAtTheEnd);
   }
 }
@@ -598,7 +605,7 @@ TEST(StoreTest, SwitchOnThatIsRefusedFailsTheRun) {
     SCOPED_TRACE(c.name);
     sim::Faults faults;
     faults.refuseSwitchOn = true;
-    if (c.refuseAbsorption) faults.refuseSet = {kAbsorption};
+    if (c.refuseAbsorption) faults.refuseSet = {REG_ABSORPTION_VOLTAGE};
     SimulatedCharger charger("load115", faults);
     ProcessResult r = charger.run(c.args, c.input);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
