@@ -71,6 +71,17 @@ for page in chgtune.1 chgsim.1; do
 done
 cmp -s "$root/usr/share/doc/chgtune/copyright" "$SOURCE_DIR/packaging/copyright" ||
   fail "the packaged copyright file differs from packaging/copyright"
+# The copyright file gives the licence of LICENSE: the holder, and the same licence text (in the
+# machine-readable format's layout: each line led by a blank, " ." for an empty line).
+copyright_holder=$(sed -n 's/^Copyright (c) [0-9-]* //p' "$SOURCE_DIR/LICENSE")
+[ -n "$copyright_holder" ] || fail "LICENSE names no copyright holder"
+grep -qE "^Copyright: [0-9-]+ $copyright_holder\$" "$SOURCE_DIR/packaging/copyright" ||
+  fail "packaging/copyright does not name \"$copyright_holder\", the holder LICENSE names"
+sed -n '/^Permission/,$p' "$SOURCE_DIR/LICENSE" >"$scratch/licence.text"
+awk '/^License: [^ ]+$/ { inside = 1; next } !/^ / { inside = 0 } inside { print substr($0, 2) }' \
+  "$SOURCE_DIR/packaging/copyright" | sed 's/^\.$//' >"$scratch/copyright.text"
+cmp -s "$scratch/licence.text" "$scratch/copyright.text" ||
+  fail "the licence text of packaging/copyright differs from LICENSE's"
 
 # --- Changelog -----------------------------------------------------------------------------------
 # The changelog's latest entry is this version.
