@@ -77,8 +77,9 @@ ScanResult scanPorts(const std::vector<std::string>& ports, bool quiet,
   std::vector<ScannedCharger>& chargers = result.chargers;
   for (const std::string& port : ports) {
     std::string failure;
-    std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, progress, &failure);
-    result.ports.push_back({port, failure});
+    std::string answer;
+    std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, progress, &failure, &answer);
+    result.ports.push_back({port, failure, answer});
     if (!link) continue;
     ScannedCharger charger;
     charger.port = port;
