@@ -3,7 +3,11 @@
 // prints the ERROR banner from them.
 #pragma once
 
-#include <boost/exception/all.hpp>
+// Only the parts used: all.hpp would add exception_ptr, diagnostic texts and the errinfo types,
+// which cost every file that includes this one a second or two to compile.
+#include <boost/exception/exception.hpp>
+#include <boost/exception/get_error_info.hpp>
+#include <boost/exception/info.hpp>
 #include <exception>
 #include <string>
 

@@ -1,6 +1,8 @@
 #include "link/qmx_serial.h"
 
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/serial_port.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/throw_exception.hpp>
 #include <exception>
@@ -13,12 +15,18 @@
 
 namespace sunlink {
 
-QmxSerial::QmxSerial(const std::string& portName) : portName_(portName), port_(io_) {
+struct QmxSerial::Port {
+  boost::asio::io_context io;
+  boost::asio::serial_port port{io};
+};
+
+QmxSerial::QmxSerial(const std::string& portName)
+    : portName_(portName), port_(std::make_unique<Port>()) {
   boost::system::error_code error;
   // The message names the port: with several adapters the user must know which one failed.
   const SerialPortHandle handle = openSerialPortExclusive(portName_, error);
   if (error) boost::throw_exception(boost::system::system_error(error, "open " + portName_));
-  port_.assign(handle, error);
+  port_->port.assign(handle, error);
   if (error) {
     closeSerialPort(handle);
     boost::throw_exception(boost::system::system_error(error, "open " + portName_));
@@ -49,11 +57,11 @@ bool QmxSerial::start() {
   logInfo("serial", "port open");
 
   using boost::asio::serial_port_base;
-  port_.set_option(serial_port_base::baud_rate(19200));
-  port_.set_option(serial_port_base::character_size(8));
-  port_.set_option(serial_port_base::flow_control(serial_port_base::flow_control::none));
-  port_.set_option(serial_port_base::parity(serial_port_base::parity::none));
-  port_.set_option(serial_port_base::stop_bits(serial_port_base::stop_bits::one));
+  port_->port.set_option(serial_port_base::baud_rate(19200));
+  port_->port.set_option(serial_port_base::character_size(8));
+  port_->port.set_option(serial_port_base::flow_control(serial_port_base::flow_control::none));
+  port_->port.set_option(serial_port_base::parity(serial_port_base::parity::none));
+  port_->port.set_option(serial_port_base::stop_bits(serial_port_base::stop_bits::one));
 
   // One slot runs both receivers, so subscribers connected before start see each byte before
   // them and later ones after them.
@@ -70,7 +78,7 @@ bool QmxSerial::start() {
 void QmxSerial::run() {
   logInfo("serial", "thread start");
   try {
-    io_.run();
+    port_->io.run();
   } catch (const std::exception& e) {
     // A slot on one of the signals threw. Nothing on this thread can handle it: reception ends
     // here, the exchanges run into their time-outs, and stop still closes and joins as usual.
@@ -82,7 +90,7 @@ void QmxSerial::run() {
 }
 
 void QmxSerial::startRead() {
-  port_.async_read_some(
+  port_->port.async_read_some(
       boost::asio::buffer(readBuffer_),
       [this](const boost::system::error_code& error, std::size_t count) { onRead(error, count); });
 }
@@ -125,10 +133,10 @@ void QmxSerial::countError() {
 
 void QmxSerial::closePort(boost::system::error_code& error) {
   error.clear();
-  if (!port_.is_open()) return;
-  restoreSerialPortSettings(port_.native_handle());
-  releaseSerialPortExclusive(port_.native_handle());
-  port_.close(error);
+  if (!port_->port.is_open()) return;
+  restoreSerialPortSettings(port_->port.native_handle());
+  releaseSerialPortExclusive(port_->port.native_handle());
+  port_->port.close(error);
 }
 
 void QmxSerial::stop() {
@@ -147,7 +155,7 @@ void QmxSerial::stop() {
     // aborted read then ends the event loop and the thread. If reception had already ended (a
     // read error), the handed-over close never runs and is done here once the thread is gone.
     bool closed = false;  // written by the reader thread, read after the join
-    boost::asio::post(io_, [this, &closed, &closeError] {
+    boost::asio::post(port_->io, [this, &closed, &closeError] {
       closePort(closeError);
       closed = true;
     });
@@ -169,7 +177,7 @@ int QmxSerial::send(const HexMsg& request) {
   }
   std::string text = request.toText();
   txSignal(text);
-  const std::size_t written = boost::asio::write(port_, boost::asio::buffer(text));
+  const std::size_t written = boost::asio::write(port_->port, boost::asio::buffer(text));
   return written == text.size() ? kExchangeOk : kExchangeFailed;
 }
 

@@ -14,10 +14,10 @@
 #pragma once
 
 #include <atomic>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/serial_port.hpp>
-#include <boost/signals2.hpp>
+#include <boost/signals2/signal.hpp>
+#include <boost/system/error_code.hpp>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -78,8 +78,10 @@ class QmxSerial {
   void closePort(boost::system::error_code& error);
 
   std::string portName_;
-  boost::asio::io_context io_;
-  boost::asio::serial_port port_;
+  // The I/O event loop and the port (Asio), defined in the source file: Asio's headers are heavy,
+  // and every file that uses the link would compile them.
+  struct Port;
+  std::unique_ptr<Port> port_;
   std::recursive_mutex linkLock_;
   std::thread reader_;
   // Receivers, touched by the reader thread only.

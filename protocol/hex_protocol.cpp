@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <boost/format.hpp>
-#include <boost/signals2.hpp>
+#include <boost/signals2/connection.hpp>
 #include <iostream>
 #include <memory>
 #include <mutex>
