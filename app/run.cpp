@@ -28,6 +28,7 @@
 #include "app/version.h"
 #include "base/errors.h"
 #include "base/log.h"
+#include "base/progress_line.h"
 #include "base/statuses.h"
 #include "charger/charger_settings.h"
 #include "device/capabilities.h"
@@ -230,6 +231,9 @@ int runChgtune(int argc, char* argv[]) {
   watchTerminationRequests();
   setLogMode(LogMode());  // direct mode: every shown line goes to standard error at once
   startClock();
+  // Long work shows its progress on a terminal; standard error that goes anywhere else gets
+  // exactly the lines it always had.
+  const TerminalProgressLine progressLine;
   return runChgtune(argc, argv,
                     RunEnvironment{std::cin, std::cout, std::cerr, ExchangeTimeouts(), nullptr});
 }
