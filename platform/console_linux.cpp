@@ -16,6 +16,8 @@ void clearScreen() {
 
 bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
+bool standardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
 void writeStandardOutputUnchanged() {}
 
 }  // namespace sunlink
