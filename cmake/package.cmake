@@ -1,7 +1,8 @@
 # Installation and the Debian package.
 #
-# `cmake --install` puts both programs in bin/, their manual pages in share/man/man1/ and the
-# copyright and changelog in share/doc/chgtune/ under the prefix. Debian keeps manual pages and
+# `cmake --install` puts both programs in bin/, their manual pages in share/man/man1/, the
+# copyright and changelog in share/doc/chgtune/ and chgtune's bash completion in
+# share/bash-completion/completions/ under the prefix. Debian keeps manual pages and
 # changelogs gzip-compressed (best compression, no name or time stamp, so the package is
 # reproducible); without gzip the plain files are installed, which man and zless read too.
 include(GNUInstallDirs)
@@ -10,6 +11,9 @@ if(TARGET chgsim)
   install(TARGETS chgsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Where bash-completion looks for a command's completion when it is first asked for.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/bash-completion/chgtune
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 find_program(GZIP_PROGRAM gzip)
 # packed_file(SOURCE DESTINATION): installs SOURCE gzip-compressed as <name>.gz in DESTINATION.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# `cmake --install` of this build puts both programs in bin/ and their manual pages, the current
-# ones, in share/man/man1/ under the prefix, and the installed chgtune runs.
+# `cmake --install` of this build puts both programs in bin/, their manual pages, the current
+# ones, in share/man/man1/ and chgtune's bash completion in share/bash-completion/completions/ under
+# the prefix, and the installed chgtune runs.
 # shellcheck source=tests/docs/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -29,6 +30,10 @@ for page in chgtune.1 chgsim.1; do
   cmp -s "$scratch/$page" "$SOURCE_DIR/man/$page" ||
     fail "the installed $page differs from man/$page (a stale copy?)"
 done
+
+cmp -s "$prefix/share/bash-completion/completions/chgtune" \
+  "$SOURCE_DIR/packaging/bash-completion/chgtune" ||
+  fail "share/bash-completion/completions/chgtune is not the completion of packaging/"
 
 version=$(program_version "$CHGTUNE")
 if [ -x "$prefix/bin/chgtune" ]; then

@@ -49,7 +49,7 @@ echo "Depends: $depends"
 dpkg-deb --contents "$deb" | awk '{ print $NF }' >"$scratch/contents"
 for file in ./usr/bin/chgtune ./usr/bin/chgsim ./usr/share/man/man1/chgtune.1.gz \
   ./usr/share/man/man1/chgsim.1.gz ./usr/share/doc/chgtune/copyright \
-  ./usr/share/doc/chgtune/changelog.gz; do
+  ./usr/share/doc/chgtune/changelog.gz ./usr/share/bash-completion/completions/chgtune; do
   grep -qxF "$file" "$scratch/contents" || fail "the package does not hold $file"
 done
 
