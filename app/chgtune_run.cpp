@@ -3,12 +3,15 @@
 #include <utility>
 
 #include "base/statuses.h"
+#include "platform/serial_ports.h"
 
 namespace sunlink {
 
 ChgtuneRun::ChgtuneRun(const RunEnvironment& environment)
     : timeouts_(environment.timeouts),
       linkTaken_(environment.linkTaken),
+      outIsTerminal_(environment.outIsTerminal),
+      serialPorts_(environment.serialPorts),
       output_(environment.in, environment.out, environment.err) {}
 
 ChgtuneRun::~ChgtuneRun() { closeLink(); }
@@ -30,6 +33,10 @@ void ChgtuneRun::startLink() {
   if (options().has("download")) textParser_.emplace(*link_, textIdentity_);
   if (!linkRunning_) link_->start();
   linkRunning_ = true;
+}
+
+std::vector<std::string> ChgtuneRun::serialPorts() const {
+  return serialPorts_ ? serialPorts_() : listSerialPorts();
 }
 
 std::string ChgtuneRun::serialNumber() const {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/cli.h"
 #include "app/run_output.h"
@@ -29,12 +30,16 @@ struct RunEnvironment {
   std::istream& in;
   std::ostream& out;
   std::ostream& err;
-  // For every link of the run: the HEX exchanges and quiet discovery's waits.
+  // For every link of the run: the HEX exchanges, quiet discovery's and the watch's waits.
   ExchangeTimeouts timeouts;
   // Told of the run's link as the run takes it, before the run sends anything on it; none for the
   // program. A caller that runs it in the same process may connect to the link's signals here
   // (txSignal runs on the requesting thread: a slot may give the next exchanges other time-outs).
   std::function<void(QmxSerial& link)> linkTaken;
+  // Whether out is a terminal, where the watch redraws its panel in place.
+  bool outIsTerminal = false;
+  // The ports the watch's discovery probes; unset: the machine's serial ports (listSerialPorts).
+  std::function<std::vector<std::string>()> serialPorts = nullptr;
 };
 
 class ChgtuneRun {
@@ -51,6 +56,8 @@ class ChgtuneRun {
   const CommandLine& options() const { return *options_; }
   RunOutput& output() { return output_; }
   const ExchangeTimeouts& timeouts() const { return timeouts_; }
+  bool outIsTerminal() const { return outIsTerminal_; }
+  std::vector<std::string> serialPorts() const;
 
   // Takes the link of this run: one opened for --serial (not running yet) or one discovery found
   // (running). Tells the environment's linkTaken of it.
@@ -75,6 +82,8 @@ class ChgtuneRun {
 
   const ExchangeTimeouts timeouts_;
   const std::function<void(QmxSerial&)> linkTaken_;
+  const bool outIsTerminal_;
+  const std::function<std::vector<std::string>()> serialPorts_;
   RunOutput output_;
   std::optional<CommandLine> options_;
   // The listeners go after the link (they are declared before it): closing the link cuts their

@@ -50,6 +50,8 @@ constexpr OptionRow optionTable[] = {
     {"dry-run", nullptr, false, "with settings to change or --upload: show the writes, make none"},
     {"scan", nullptr, false, "list the MPPT chargers on all serial ports"},
     {"json", nullptr, false, "write the result as JSON to standard output"},
+    {"watch", nullptr, false, "show the charger's live values until Ctrl-C (sends nothing)"},
+    {"count", "N", false, "with --watch: end after N blocks"},
     {"quiet,q", nullptr, false, "do not ping for devices on the bus"},
     {"version,V", nullptr, false, "version"},
     {"?,?", nullptr, true, "produce help message"},

@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "app/watch_operation.h"
+
 namespace sunlink {
 
 const std::vector<const char*> settingOptions = {
@@ -84,6 +86,9 @@ std::vector<std::string> ignoredOptionLines(const CommandLine& options) {
     if (chosen->alsoAside != nullptr && options.has(chosen->alsoAside))
       lines.add(chosen->alsoAside, false, chosen->why);
   }
+  // --count only ends a watch.
+  if (options.has("count") && !options.has("watch"))
+    lines.add("count", false, "it only goes with --watch");
   // --force only loosens the checks of an upload.
   if ((chosen == nullptr || std::string(chosen->option) != "upload") && options.has("force"))
     lines.add("force", false, "it only goes with --upload");
@@ -113,11 +118,27 @@ std::string misplacedDryRun(const CommandLine& options) {
          ": it needs a setting to change or --upload, and nothing else to run";
 }
 
+std::string misplacedWatch(const CommandLine& options) {
+  if (!options.has("watch")) return "";
+  std::vector<const char*> others;
+  for (const RunPath& path : kPaths) others.push_back(path.option);
+  others.insert(others.end(), settingOptions.begin(), settingOptions.end());
+  for (const char* other : others) {
+    if (options.has(other))
+      return std::string("--watch does not go with --") + other +
+             ": watching only listens to the charger";
+  }
+  if (options.has("count") && !readBlockCount(options.text("count")))
+    return "--count takes a number of blocks, 1 or more, not \"" + options.text("count") + "\"";
+  return "";
+}
+
 std::string misplacedJson(const CommandLine& options) {
   if (!options.has("json")) return "";
   if (options.has("download") && options.text("download") == "-")
     return "--json and --download - cannot both write to standard output";
-  if (options.has("scan") || options.has("compare")) return "";
+  // Under --watch it asks for JSON Lines, one object per block.
+  if (options.has("scan") || options.has("compare") || options.has("watch")) return "";
   for (const RunPath& path : kPaths) {
     if (path.deviceCommand && options.has(path.option))
       return "--json does not go with --reset, --erase, --clock, --switch-on or --switch-off";
@@ -125,8 +146,8 @@ std::string misplacedJson(const CommandLine& options) {
   bool result = options.has("get") || options.has("download") || options.has("upload");
   for (const char* option : settingOptions) result = result || options.has(option);
   if (result) return "";
-  return "--json needs --get, --download, --upload, --compare, --scan or a setting to change "
-         "(there is no menu with --json)";
+  return "--json needs --get, --download, --upload, --compare, --scan, --watch or a setting to "
+         "change (there is no menu with --json)";
 }
 
 }  // namespace sunlink

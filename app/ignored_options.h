@@ -25,6 +25,11 @@ std::vector<std::string> ignoredOptionLines(const CommandLine& options);
 // it is a usage error, not an option left aside.
 std::string misplacedDryRun(const CommandLine& options);
 
+// Why --watch cannot be kept, "" when it can: watching only listens, so it goes with no path that
+// asks the charger or writes to it (a device command, --upload, --download, --compare, --scan,
+// --get, a setting to change); and --count must be a number of blocks.
+std::string misplacedWatch(const CommandLine& options);
+
 // Why --json cannot be kept, "" when it can: it goes with the paths that end in a result without a
 // dialogue (no device command, no menu), and it cannot share standard output with "--download -".
 std::string misplacedJson(const CommandLine& options);

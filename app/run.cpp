@@ -26,6 +26,7 @@
 #include "app/scan_operation.h"
 #include "app/upload_operation.h"
 #include "app/version.h"
+#include "app/watch_operation.h"
 #include "base/errors.h"
 #include "base/log.h"
 #include "base/progress_line.h"
@@ -33,6 +34,7 @@
 #include "charger/charger_settings.h"
 #include "device/capabilities.h"
 #include "device/discovery.h"
+#include "platform/console.h"
 #include "platform/signals.h"
 
 namespace sunlink {
@@ -77,7 +79,8 @@ std::optional<int> answerHelpOrVersion(ChgtuneRun& run) {
 // A combination refused here is a command-line error like any other: with --json it is told in
 // the document.
 void refuseMisplacedOptions(const CommandLine& options) {
-  for (const std::string& misplaced : {misplacedJson(options), misplacedDryRun(options)}) {
+  for (const std::string& misplaced :
+       {misplacedWatch(options), misplacedJson(options), misplacedDryRun(options)}) {
     if (!misplaced.empty()) throw std::runtime_error(misplaced);
   }
 }
@@ -139,6 +142,8 @@ std::optional<int> startUp(ChgtuneRun& run, int argc, const char* const argv[]) 
     startLogging(run.options());
     reportIgnoredOptions(run);
     if (run.options().has("scan")) return scanForChargers(run);
+    // The watch opens its port (and opens it again after an unplugged adapter) itself.
+    if (run.options().has("watch")) return watchCharger(run);
     return obtainLink(run);
   } catch (const std::exception& e) {
     run.output().err() << e.what() << std::endl;
@@ -234,8 +239,9 @@ int runChgtune(int argc, char* argv[]) {
   // Long work shows its progress on a terminal; standard error that goes anywhere else gets
   // exactly the lines it always had.
   const TerminalProgressLine progressLine;
-  return runChgtune(argc, argv,
-                    RunEnvironment{std::cin, std::cout, std::cerr, ExchangeTimeouts(), nullptr});
+  RunEnvironment environment{std::cin, std::cout, std::cerr, ExchangeTimeouts(), nullptr};
+  environment.outIsTerminal = standardOutputIsTerminal();
+  return runChgtune(argc, argv, environment);
 }
 
 }  // namespace sunlink

@@ -1,7 +1,9 @@
 #include "app/run_output.h"
 
+#include <chrono>
 #include <utility>
 
+#include "app/watch_sinks.h"
 #include "base/statuses.h"
 #include "platform/console.h"
 
@@ -45,6 +47,12 @@ void RunOutput::route(const CommandLine& options) {
     writeStandardOutputUnchanged();
     taken_ = true;
   }
+  // The watch's output alone goes to standard output, where a script or a log reads it.
+  if (options.has("watch")) {
+    taken_ = true;
+    watchJson_ = options.has("json");
+    return;
+  }
   if (options.has("json")) {
     taken_ = true;
     report_ = std::make_unique<JsonReport>();
@@ -52,17 +60,21 @@ void RunOutput::route(const CommandLine& options) {
 }
 
 void RunOutput::routeUnparsed(int argc, const char* const argv[]) {
+  bool json = false;
+  bool watch = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument == "--") return;
-    if (argument != "--json") continue;
-    taken_ = true;
-    report_ = std::make_unique<JsonReport>();
-    return;
+    if (argument == "--") break;
+    json = json || argument == "--json";
+    watch = watch || argument == "--watch";
   }
+  taken_ = json || watch;
+  watchJson_ = json && watch;
+  if (json && !watch) report_ = std::make_unique<JsonReport>();
 }
 
 void RunOutput::noteFailure(const std::string& text) {
+  if (failure_.empty()) failure_ = text;
   if (report_) report_->setError(text);
 }
 
@@ -72,6 +84,16 @@ int RunOutput::answer(int status) {
 }
 
 void RunOutput::writeReport(int status) {
+  if (watchJson_) {
+    if (status == kExitOk || statusIsAnswer_) return;
+    try {
+      const std::string error = failure_.empty() ? statusText(status) : failure_;
+      out_ << watchErrorLine(error, std::chrono::system_clock::now()) << std::endl;
+    } catch (...) {
+      // As for the document.
+    }
+    return;
+  }
   if (!report_) return;
   try {
     if (status != kExitOk && !statusIsAnswer_) report_->setError(statusText(status));

@@ -7,8 +7,10 @@
 // the same bytes as a download to a file.
 //
 // With --json the run's one JSON document is filled as the run goes and written when it ends,
-// whichever way it ends. Refers to the caller's streams, which must outlive it; owns the report.
-// Main thread only.
+// whichever way it ends. A watch (--watch) takes standard output for its own output and writes no
+// document: with --json its output is JSON Lines, and a watch that fails ends them with one line
+// {"time": ..., "error": ...}. Refers to the caller's streams, which must outlive it; owns the
+// report. Main thread only.
 #pragma once
 
 #include <istream>
@@ -44,14 +46,16 @@ class RunOutput {
 
   // The JSON report; null without --json.
   JsonReport* report() { return report_.get(); }
-  // What ended the run, for the document's "error" (the first one noted is kept).
+  // What ended the run, for the document's "error" or the watch's last line (the first one noted
+  // is kept).
   void noteFailure(const std::string& text);
   // Marks status as the answer to the run's question rather than a failure (1: --compare found a
   // difference; 11: --scan found no charger), so that the document carries no error for it.
   // Returns status.
   int answer(int status);
-  // Writes the JSON document, if any, for the status the run ends with. Standard output that
-  // cannot be written is told when the program ends; this never throws.
+  // Writes the JSON document, if any, for the status the run ends with (for a watch with --json
+  // that failed, its error line). Standard output that cannot be written is told when the program
+  // ends; this never throws.
   void writeReport(int status);
 
  private:
@@ -60,6 +64,8 @@ class RunOutput {
   std::ostream& err_;
   bool taken_ = false;
   std::unique_ptr<JsonReport> report_;
+  bool watchJson_ = false;  // --watch --json: an error line instead of the document
+  std::string failure_;     // the first failure noted
   bool statusIsAnswer_ = false;
 };
 

@@ -1,10 +1,26 @@
-// Per-attempt time-outs of the HEX exchanges. The program always uses these defaults; tests give a
-// link shorter ones so that time-out paths can be counted quickly.
+// Per-attempt time-outs of the HEX exchanges, and the waits of the runs that only listen. The
+// program always uses these defaults; tests give shorter ones so that time-out paths can be
+// counted quickly.
 #pragma once
 
 #include <chrono>
 
 namespace sunlink {
+
+// The watch (--watch), which sends nothing and only listens to the charger's TEXT blocks.
+struct WatchTimeouts {
+  // No valid block for this long: the user is told once (a charger sends one a second), and the
+  // watch goes on listening.
+  std::chrono::milliseconds silenceNotice{5000};
+  // With --count, no valid block for this long ends the run (status 3).
+  std::chrono::milliseconds silenceLimit{10000};
+  // How often the watch looks at its port: whether it went away and, while it is away, whether it
+  // is back.
+  std::chrono::milliseconds portCheck{500};
+  // The link's pause between reads (QmxSerial::setReadPause): a block comes in a few reads, not
+  // one wake-up per byte, and is shown at most this much later.
+  std::chrono::milliseconds readPause{50};
+};
 
 struct ExchangeTimeouts {
   std::chrono::milliseconds ping{1000};
@@ -15,6 +31,7 @@ struct ExchangeTimeouts {
   std::chrono::milliseconds listenCycle{500};
   std::chrono::seconds listenLimit{5};
   std::chrono::seconds listenLimitGarbled{10};
+  WatchTimeouts watch;
 };
 
 }  // namespace sunlink

@@ -5,6 +5,7 @@
 #include <boost/asio/serial_port.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/throw_exception.hpp>
+#include <condition_variable>
 #include <exception>
 #include <system_error>
 
@@ -18,6 +19,10 @@ namespace sunlink {
 struct QmxSerial::Port {
   boost::asio::io_context io;
   boost::asio::serial_port port{io};
+  // The reader's pause between reads is cut short when stop begins.
+  std::mutex pauseMutex;
+  std::condition_variable pauseEnd;
+  bool stopping = false;  // guarded by pauseMutex
 };
 
 QmxSerial::QmxSerial(const std::string& portName)
@@ -83,8 +88,10 @@ void QmxSerial::run() {
     // A slot on one of the signals threw. Nothing on this thread can handle it: reception ends
     // here, the exchanges run into their time-outs, and stop still closes and joins as usual.
     logError("serial", "reception ended by an error: %s", e.what());
+    receptionFailed_.store(true);
   } catch (...) {
     logError("serial", "reception ended by an unknown error");
+    receptionFailed_.store(true);
   }
   logInfo("serial", "thread stopped");
 }
@@ -100,9 +107,20 @@ void QmxSerial::onRead(const boost::system::error_code& error, std::size_t count
     // Also the normal end: stop closes the port and the pending read comes back aborted.
     logWarning("serial", "serial port error [%s]: %s (%d)", error.category().name(),
                error.message().c_str(), error.value());
+    // The read that stop aborts is no failure; any other error ends reception for good (a pulled
+    // adapter reads as an error or as the end of the file, which Asio reports as one too).
+    if (error != boost::asio::error::operation_aborted) receptionFailed_.store(true);
     return;
   }
   for (std::size_t i = 0; i < count; ++i) rxSignal(readBuffer_[i]);
+  const std::chrono::milliseconds pause(readPauseMs_.load());
+  if (pause.count() > 0) {
+    // The bytes that come meanwhile wait in the port's buffer (4 KiB, two seconds of the line).
+    // Not a timer of the event loop: while the loop waits, it watches the port and would wake for
+    // every byte that arrives, read or not.
+    std::unique_lock<std::mutex> lock(port_->pauseMutex);
+    port_->pauseEnd.wait_for(lock, pause, [this] { return port_->stopping; });
+  }
   startRead();
 }
 
@@ -151,6 +169,11 @@ void QmxSerial::stop() {
         std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur),
                           "boost thread: trying joining itself"));
   } else {
+    {
+      std::lock_guard<std::mutex> lock(port_->pauseMutex);
+      port_->stopping = true;
+    }
+    port_->pauseEnd.notify_all();
     // The port belongs to the reader thread while it runs, so the close is handed to it; the
     // aborted read then ends the event loop and the thread. If reception had already ended (a
     // read error), the handed-over close never runs and is done here once the thread is gone.

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <boost/signals2/signal.hpp>
 #include <boost/system/error_code.hpp>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -56,6 +57,15 @@ class QmxSerial {
 
   // TEXT blocks discarded for a bad checksum or length since the link was made (saturates at 255).
   std::uint8_t errorCount() const { return errorCount_.load(); }
+  // Any thread. True once reception has ended by an error rather than by stop: the port went away
+  // (a USB adapter pulled out, the line hung up) or failed. The link then receives nothing more;
+  // a user that listens for long (the watch) stops it and opens the port again once it is back.
+  bool receptionFailed() const { return receptionFailed_.load(); }
+  // Any thread. The pause the reader makes after each read before it asks for more bytes. None (the
+  // default) hands each byte on as soon as it arrives, as a conversation needs; a user that only
+  // listens and wants no quick answer (the watch) sets one, so that the bytes of a TEXT block
+  // gather in the port's buffer and come in a few reads instead of one wake-up per byte.
+  void setReadPause(std::chrono::milliseconds pause) { readPauseMs_.store(pause.count()); }
   std::recursive_mutex& linkLock() { return linkLock_; }
   const std::string& portName() const { return portName_; }
 
@@ -89,6 +99,9 @@ class QmxSerial {
   TextSplitter textSplitter_;
   std::atomic<std::uint8_t> errorCount_{0};
   std::atomic<bool> interrupted_{false};
+  std::atomic<bool> receptionFailed_{false};  // written by the reader thread
+  // The reader's pause after each read; the pause itself waits in Port, cut short by stop.
+  std::atomic<std::int64_t> readPauseMs_{0};
   char readBuffer_[1024];
 };
 

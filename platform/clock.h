@@ -3,6 +3,7 @@
 // wait short nor stretches it without end. Only the charger's clock is set from local wall time.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace sunlink {
@@ -17,5 +18,9 @@ void requestPreciseWakeUps();
 
 // Minutes since local midnight, 0 to 1439.
 std::uint16_t localMinutesOfDay();
+
+// The local time of day at a moment of the wall clock, in seconds since midnight (0 to 86399), for
+// the time a live value was received as the user reads clocks.
+std::chrono::seconds localTimeOfDay(std::chrono::system_clock::time_point at);
 
 }  // namespace sunlink

@@ -24,4 +24,11 @@ std::uint16_t localMinutesOfDay() {
   return static_cast<std::uint16_t>(local.tm_hour * 60 + local.tm_min);
 }
 
+std::chrono::seconds localTimeOfDay(std::chrono::system_clock::time_point at) {
+  const std::time_t when = std::chrono::system_clock::to_time_t(at);
+  std::tm local{};
+  localtime_r(&when, &local);
+  return std::chrono::seconds(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+}
+
 }  // namespace sunlink

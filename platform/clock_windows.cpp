@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <ctime>
+
 #include "platform/clock.h"
 
 namespace sunlink {
@@ -28,6 +30,13 @@ std::uint16_t localMinutesOfDay() {
   SYSTEMTIME local;
   GetLocalTime(&local);
   return static_cast<std::uint16_t>(local.wHour * 60 + local.wMinute);
+}
+
+std::chrono::seconds localTimeOfDay(std::chrono::system_clock::time_point at) {
+  const std::time_t when = std::chrono::system_clock::to_time_t(at);
+  std::tm local{};
+  localtime_s(&local, &when);
+  return std::chrono::seconds(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
 }
 
 }  // namespace sunlink

@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -17,6 +18,18 @@ void clearScreen() {
 bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 bool standardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+int terminalColumns() {
+  winsize size{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
+// ANSI/VT100: cursor up (which keeps the column, here the first), then erase to the end of the
+// display.
+void eraseRowsAbove(std::ostream& out, int rows) {
+  if (rows > 0) out << "\033[" << rows << "A\033[J";
+}
 
 void writeStandardOutputUnchanged() {}
 

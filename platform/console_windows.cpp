@@ -48,6 +48,32 @@ bool standardInputIsTerminal() {
   return in != nullptr && in != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode) != FALSE;
 }
 
+int terminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  const HANDLE out = standardOutput();
+  if (out == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(out, &screen)) return 0;
+  return screen.srWindow.Right - screen.srWindow.Left + 1;
+}
+
+// The console API, as clearScreen: the cells from the panel's first row to the end of the screen
+// buffer blanked, the cursor to the start of that row.
+void eraseRowsAbove(std::ostream& out, int rows) {
+  out.flush();
+  std::fflush(stdout);
+  if (rows <= 0) return;
+  const HANDLE console = standardOutput();
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  if (console == INVALID_HANDLE_VALUE || !GetConsoleScreenBufferInfo(console, &screen)) return;
+  const SHORT top =
+      static_cast<SHORT>(screen.dwCursorPosition.Y > rows ? screen.dwCursorPosition.Y - rows : 0);
+  const COORD from = {0, top};
+  const DWORD cells =
+      static_cast<DWORD>(screen.dwSize.X) * static_cast<DWORD>(screen.dwSize.Y - top);
+  DWORD written = 0;
+  FillConsoleOutputCharacterW(console, L' ', cells, from, &written);
+  SetConsoleCursorPosition(console, from);
+}
+
 // Binary mode: the C runtime then passes LF through as it is. The streams write through stdout,
 // so what they hold already goes out first, as it was meant.
 void writeStandardOutputUnchanged() {

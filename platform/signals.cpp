@@ -64,11 +64,12 @@ RemovedOnTermination::RemovedOnTermination(std::string path) : path_(std::move(p
 
 RemovedOnTermination::~RemovedOnTermination() { keepOnTermination(path_); }
 
-TerminationHold::TerminationHold(std::function<void(int)> onRequest) {
+TerminationHold::TerminationHold(std::function<void(int)> onRequest, StopRequests stops) {
   TerminationState& state = TerminationState::instance();
   std::lock_guard<std::mutex> lock(state.mutex);
   if (state.holding) throw std::logic_error("TerminationHold: a hold is already in place");
   state.holding = true;
+  state.holdingStops = stops == StopRequests::held;
   state.onRequest = std::move(onRequest);
   state.firstRequest = 0;
   state.stopHeld = false;

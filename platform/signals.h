@@ -50,13 +50,19 @@ class RemovedOnTermination {
   const std::string path_;
 };
 
-// While a hold lives, termination and stop requests are held: none ends or stops the program. The
-// first termination request wins; later ones are held too. Only one hold exists at a time.
+// While a hold lives, termination requests are held: none ends the program. The first one wins;
+// later ones are held too. Stop requests are held as well unless the hold lets them act. Only one
+// hold exists at a time.
 class TerminationHold {
  public:
+  enum class StopRequests {
+    held,   // Ctrl-Z waits for the release (a store that has switched the charger off)
+    acted,  // Ctrl-Z stops the program as usual (a watch, which only listens)
+  };
   // onRequest, when given, is called on the watching thread with every termination request that
   // arrives while the hold lives, until disarm.
-  explicit TerminationHold(std::function<void(int request)> onRequest = nullptr);
+  explicit TerminationHold(std::function<void(int request)> onRequest = nullptr,
+                           StopRequests stops = StopRequests::held);
   // Releases the hold if release was not called.
   ~TerminationHold();
   TerminationHold(const TerminationHold&) = delete;

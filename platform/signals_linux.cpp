@@ -107,7 +107,7 @@ void Watcher::handle(int signal) {
   TerminationState& state = TerminationState::instance();
   std::unique_lock<std::mutex> lock(state.mutex);
   if (signal == SIGTSTP) {
-    if (state.holding) {
+    if (state.holding && state.holdingStops) {
       state.stopHeld = true;
       return;
     }

@@ -20,6 +20,7 @@ struct TerminationState {
   // switch the charger off) while the process is being ended.
   std::mutex mutex;
   bool holding = false;
+  bool holdingStops = false;  // while holding: stop requests are held too
   std::function<void(int)> onRequest;
   int firstRequest = 0;
   bool stopHeld = false;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `cmake --install` of this build puts both programs in bin/, their manual pages, the current
-# ones, in share/man/man1/ and chgtune's bash completion in share/bash-completion/completions/ under
-# the prefix, and the installed chgtune runs.
+# ones, in share/man/man1/, the documentation examples as they are in share/doc/chgtune/examples/
+# and chgtune's bash completion in share/bash-completion/completions/ under the prefix, and the
+# installed chgtune runs.
 # shellcheck source=tests/docs/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -34,6 +35,16 @@ done
 cmp -s "$prefix/share/bash-completion/completions/chgtune" \
   "$SOURCE_DIR/packaging/bash-completion/chgtune" ||
   fail "share/bash-completion/completions/chgtune is not the completion of packaging/"
+
+# Every file of examples/, as it is.
+example_count=0
+while IFS= read -r -d '' example; do
+  example_count=$((example_count + 1))
+  name=${example#"$SOURCE_DIR/examples/"}
+  cmp -s "$example" "$prefix/share/doc/chgtune/examples/$name" ||
+    fail "share/doc/chgtune/examples/$name is not installed as examples/$name is"
+done < <(find "$SOURCE_DIR/examples" -type f -print0)
+[ "$example_count" -ge 1 ] || fail "found no file in examples/"
 
 version=$(program_version "$CHGTUNE")
 if [ -x "$prefix/bin/chgtune" ]; then

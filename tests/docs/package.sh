@@ -49,7 +49,8 @@ echo "Depends: $depends"
 dpkg-deb --contents "$deb" | awk '{ print $NF }' >"$scratch/contents"
 for file in ./usr/bin/chgtune ./usr/bin/chgsim ./usr/share/man/man1/chgtune.1.gz \
   ./usr/share/man/man1/chgsim.1.gz ./usr/share/doc/chgtune/copyright \
-  ./usr/share/doc/chgtune/changelog.gz ./usr/share/bash-completion/completions/chgtune; do
+  ./usr/share/doc/chgtune/changelog.gz ./usr/share/doc/chgtune/examples/chgtune-watch.service \
+  ./usr/share/bash-completion/completions/chgtune; do
   grep -qxF "$file" "$scratch/contents" || fail "the package does not hold $file"
 done
 
@@ -82,6 +83,10 @@ awk '/^License: [^ ]+$/ { inside = 1; next } !/^ / { inside = 0 } inside { print
   "$SOURCE_DIR/packaging/copyright" | sed 's/^\.$//' >"$scratch/copyright.text"
 cmp -s "$scratch/licence.text" "$scratch/copyright.text" ||
   fail "the licence text of packaging/copyright differs from LICENSE's"
+for example in "$SOURCE_DIR"/examples/*; do
+  cmp -s "$root/usr/share/doc/chgtune/examples/${example##*/}" "$example" ||
+    fail "the packaged example ${example##*/} differs from examples/${example##*/}"
+done
 
 # --- Changelog -----------------------------------------------------------------------------------
 # The changelog's latest entry is this version.

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/log.h"
@@ -242,6 +243,73 @@ TEST(QmxSerialTest, LostLineFailsWritesAndStillStopsCleanly) {
     EXPECT_EQ(std::string(e.what()), "write: Input/output error");
   }
   EXPECT_NO_THROW(link.stop());
+}
+
+// A watch that listens for days reads with a pause (a block in a few reads, not a wake-up per
+// byte) and must tell a pulled adapter from its own stop: with or without the pause every byte
+// comes through, a byte that comes during the pause is read no sooner than the pause's end, stop
+// cuts a pause short however long it is, and only a read that failed (the line hung up) marks
+// reception as failed.
+TEST(QmxSerialTest, ReadPauseLosesNothingAndReceptionFailsOnlyWhenTheLineIsLost) {
+  using Clock = std::chrono::steady_clock;
+  for (const int pauseMs : {0, 200}) {
+    for (const bool hangUp : {true, false}) {
+      SCOPED_TRACE(std::to_string(pauseMs) + " ms pause, " + (hangUp ? "line hung up" : "stopped"));
+      // What the reader thread's slots fill in, made before the link and gone after it.
+      std::mutex mutex;
+      std::condition_variable received;
+      std::vector<Clock::time_point> byteTimes;  // guarded by mutex
+      const auto waitForBytes = [&](std::size_t n) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return received.wait_for(lock, std::chrono::seconds(10),
+                                 [&] { return byteTimes.size() >= n; });
+      };
+      Collected pairs;
+      PtyPeer peer;
+      QmxSerial link(peer.slavePath());
+      const std::chrono::milliseconds pause(pauseMs);
+      link.setReadPause(pause);
+      link.textSignal.connect([&pairs](const std::string& label, const std::string& value) {
+        pairs.add(label + "=" + value);
+      });
+      link.rxSignal.connect([&](char) {
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          byteTimes.push_back(Clock::now());
+        }
+        received.notify_all();
+      });
+      link.start();
+      const std::string block = textBlock({{"PID", "0xA042"}, {"SER#", "HQ12"}});
+      // The first byte alone, then the rest while the reader pauses after reading it.
+      peer.write(block.substr(0, 1));
+      ASSERT_TRUE(waitForBytes(1));
+      for (std::size_t at = 1; at < block.size(); at += 7) peer.write(block.substr(at, 7));
+      ASSERT_TRUE(pairs.waitFor("SER#=HQ12"));
+      EXPECT_EQ(pairs.items().front(), "PID=0xA042");
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        ASSERT_EQ(byteTimes.size(), block.size());
+        EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(byteTimes[1] - byteTimes[0])
+                      .count(),
+                  pauseMs);
+      }
+      EXPECT_FALSE(link.receptionFailed());
+      if (hangUp) {
+        peer.hangUp();
+        const auto limit = Clock::now() + std::chrono::seconds(10);
+        while (!link.receptionFailed() && Clock::now() < limit) std::this_thread::yield();
+        EXPECT_TRUE(link.receptionFailed());
+      } else if (pauseMs > 0) {
+        // The reader pauses for hours after this byte; the stop below must not wait for it.
+        link.setReadPause(std::chrono::hours(5));
+        peer.write("\r");
+        ASSERT_TRUE(waitForBytes(block.size() + 1));
+      }
+      link.stop();
+      EXPECT_EQ(link.receptionFailed(), hangUp);
+    }
+  }
 }
 
 TEST(QmxSerialSimTest, DeliversTheChargersTextBlocks) {

@@ -211,6 +211,21 @@ bool Process::waitForErr(const std::string& text) {
   return true;
 }
 
+bool Process::waitForOut(const std::string& text, std::size_t times) {
+  const auto found = [&] {
+    std::size_t n = 0;
+    for (std::size_t at = result_.out.find(text); at != std::string::npos && n < times;
+         at = result_.out.find(text, at + text.size()))
+      ++n;
+    return n >= times;
+  };
+  while (!found()) {
+    if (!outputOpen() || pastBound()) return false;
+    pump(1000);
+  }
+  return true;
+}
+
 bool Process::waitForStop() {
   while (!reaped_ && !pastBound()) {
     int status = 0;

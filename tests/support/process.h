@@ -63,11 +63,16 @@ class Process {
   // Collects output until standard error holds text. False when the child closed its output
   // first, or the bound passed.
   bool waitForErr(const std::string& text);
+  // The same for standard output, until text appears there at least times times (a number of
+  // lines: "\n", 3).
+  bool waitForOut(const std::string& text, std::size_t times = 1);
   // Collects output until the child has stopped (SIGTSTP). False when it ended first, or the bound
   // passed.
   bool waitForStop();
   // Collects output until the child has ended, and its status.
   ProcessResult finish();
+  // What was collected so far (the status only once it ended).
+  const ProcessResult& collected() const { return result_; }
 
  private:
   // Reads what the child wrote and feeds its input, waiting at most waitMs for anything to happen.
