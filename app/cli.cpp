@@ -13,7 +13,9 @@ namespace {
 
 struct OptionRow {
   const char* names;  // long and short name as the library takes them: "dump,d"
-  bool takesText;
+  // What the option's value is, as the help listing names it ("--abs VOLTS"): its unit or its
+  // form. Null for a switch, which takes no value.
+  const char* value;
   bool hidden;
   const char* description;
 };
@@ -22,38 +24,38 @@ struct OptionRow {
 // --version is a capital V and --verbose a small v; -? is a second name for help that stays out
 // of the listing.
 constexpr OptionRow optionTable[] = {
-    {"dump,d", false, false, "dump communication to output"},
-    {"help,h", false, false, "produce help message"},
-    {"get,g", false, false, "retrieve data, do not change anything"},
-    {"serial,s", true, false, "serial port"},
-    {"sys,y", true, false, "set battery voltage"},
-    {"abs,a", true, false, "set absorption voltage"},
-    {"float,f", true, false, "set float voltage"},
-    {"cellguard,b", true, false, "set cellguard mode"},
-    {"current,c", true, false, "set charger current limit"},
-    {"eqv,i", true, false, "set equalisation voltage"},
-    {"autoeq,j", true, false, "set auto equalise mode"},
-    {"tempcomp,k", true, false, "set temperature compensation"},
-    {"abslim,m", true, false, "set absorption time limit"},
-    {"table,t", false, false, "use factory defined battery table"},
-    {"reset,r", false, false, "reset all settings to factory default settings"},
-    {"erase,e", false, false, "clear history data"},
-    {"clock,n", false, false, "sync clock"},
-    {"switch-on", false, false, "switch the charger on"},
-    {"switch-off", false, false, "switch the charger off"},
-    {"download,o", true, false, "download settings from device to file"},
-    {"upload,u", true, false, "upload settings from file to device"},
-    {"force", false, false, "upload a file of another model, skipping what it lacks"},
-    {"compare", true, false, "compare device settings with file, change nothing"},
-    {"dry-run", false, false, "with settings to change or --upload: show the writes, make none"},
-    {"scan", false, false, "list the MPPT chargers on all serial ports"},
-    {"json", false, false, "write the result as JSON to standard output"},
-    {"watch", false, false, "show the charger's live values until Ctrl-C (sends nothing)"},
-    {"count", true, false, "with --watch: end after N blocks"},
-    {"quiet,q", false, false, "do not ping for devices on the bus"},
-    {"version,V", false, false, "version"},
-    {"?,?", false, true, "produce help message"},
-    {"verbose,v", false, true, "verbose"},
+    {"dump,d", nullptr, false, "dump communication to output"},
+    {"help,h", nullptr, false, "produce help message"},
+    {"get,g", nullptr, false, "retrieve data, do not change anything"},
+    {"serial,s", "PORT", false, "serial port"},
+    {"sys,y", "VOLTS", false, "set battery voltage"},
+    {"abs,a", "VOLTS", false, "set absorption voltage"},
+    {"float,f", "VOLTS", false, "set float voltage"},
+    {"cellguard,b", "0|1", false, "set cellguard mode"},
+    {"current,c", "AMPS", false, "set charger current limit"},
+    {"eqv,i", "VOLTS", false, "set equalisation voltage"},
+    {"autoeq,j", "DAYS", false, "set auto equalise mode"},
+    {"tempcomp,k", "MV_PER_K", false, "set temperature compensation"},
+    {"abslim,m", "HOURS", false, "set absorption time limit"},
+    {"table,t", nullptr, false, "use factory defined battery table"},
+    {"reset,r", nullptr, false, "reset all settings to factory default settings"},
+    {"erase,e", nullptr, false, "clear history data"},
+    {"clock,n", nullptr, false, "sync clock"},
+    {"switch-on", nullptr, false, "switch the charger on"},
+    {"switch-off", nullptr, false, "switch the charger off"},
+    {"download,o", "FILE", false, "download settings from device to file"},
+    {"upload,u", "FILE", false, "upload settings from file to device"},
+    {"force", nullptr, false, "upload a file of another model, skipping what it lacks"},
+    {"compare", "FILE", false, "compare device settings with file, change nothing"},
+    {"dry-run", nullptr, false, "with settings to change or --upload: show the writes, make none"},
+    {"scan", nullptr, false, "list the MPPT chargers on all serial ports"},
+    {"json", nullptr, false, "write the result as JSON to standard output"},
+    {"watch", nullptr, false, "show the charger's live values until Ctrl-C (sends nothing)"},
+    {"count", "N", false, "with --watch: end after N blocks"},
+    {"quiet,q", nullptr, false, "do not ping for devices on the bus"},
+    {"version,V", nullptr, false, "version"},
+    {"?,?", nullptr, true, "produce help message"},
+    {"verbose,v", nullptr, true, "verbose"},
 };
 
 }  // namespace
@@ -62,8 +64,9 @@ OptionGroups::OptionGroups()
     : visible("Allowed options"), hidden("Hidden options"), all("All options") {
   for (const OptionRow& row : optionTable) {
     po::options_description& group = row.hidden ? hidden : visible;
-    if (row.takesText)
-      group.add_options()(row.names, po::value<std::string>(), row.description);
+    if (row.value != nullptr)
+      group.add_options()(row.names, po::value<std::string>()->value_name(row.value),
+                          row.description);
     else
       group.add_options()(row.names, row.description);
   }

@@ -1,5 +1,6 @@
 #include "app/menu_operation.h"
 
+#include <iostream>
 #include <ostream>
 
 #include "app/settings_steps.h"
@@ -23,6 +24,8 @@ int runMenuAndStore(ChgtuneRun& run, ChargerSettings& model) {
     io.out = &output.lines();
     io.err = &output.err();
     io.screen = standardOutputIsTerminal();
+    // Only the process's own input can be a terminal.
+    io.typed = io.in == &std::cin && standardInputIsTerminal();
     ConsoleSession console(model, io);
     changed = runMainMenu(console);
   } catch (const input_ended&) {

@@ -4,6 +4,7 @@
 #include "app/run.h"
 
 #include <boost/exception/get_error_info.hpp>
+#include <boost/program_options/errors.hpp>
 #include <boost/system/system_error.hpp>
 #include <exception>
 #include <iostream>
@@ -12,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/change_operation.h"
 #include "app/cli.h"
@@ -27,6 +29,7 @@
 #include "app/watch_operation.h"
 #include "base/errors.h"
 #include "base/log.h"
+#include "base/progress_line.h"
 #include "base/statuses.h"
 #include "charger/charger_settings.h"
 #include "device/capabilities.h"
@@ -35,6 +38,8 @@
 #include "platform/signals.h"
 
 namespace sunlink {
+
+namespace po = boost::program_options;
 
 namespace {
 
@@ -114,10 +119,12 @@ std::optional<int> obtainLink(ChgtuneRun& run) {
     return std::nullopt;
   }
   std::string portName;
+  std::vector<TriedPort> tried;
   std::unique_ptr<QmxSerial> link =
-      locateDevice(portName, options.has("quiet"), run.timeouts(), output.lines());
+      locateDevice(portName, options.has("quiet"), run.timeouts(), output.lines(), &tried);
   if (!link) {
-    output.err() << "Unable to detect a MPPT charger." << std::endl;
+    output.err() << triedPortsLine(tried) << '\n'
+                 << "Unable to detect a MPPT charger." << std::endl;
     return kExitNoCharger;
   }
   run.adoptLink(std::move(link), true);
@@ -140,6 +147,10 @@ std::optional<int> startUp(ChgtuneRun& run, int argc, const char* const argv[]) 
     return obtainLink(run);
   } catch (const std::exception& e) {
     run.output().err() << e.what() << std::endl;
+    // A word that belongs to no option is most often a port named the way other serial tools
+    // take it ("chgtune /dev/ttyUSB1 --get").
+    if (dynamic_cast<const po::too_many_positional_options_error*>(&e) != nullptr)
+      run.output().err() << "name the serial port with --serial PORT" << std::endl;
     run.output().noteFailure(e.what());
   } catch (...) {
     run.output().err() << "Unknown exception" << std::endl;
@@ -225,6 +236,9 @@ int runChgtune(int argc, char* argv[]) {
   watchTerminationRequests();
   setLogMode(LogMode());  // direct mode: every shown line goes to standard error at once
   startClock();
+  // Long work shows its progress on a terminal; standard error that goes anywhere else gets
+  // exactly the lines it always had.
+  const TerminalProgressLine progressLine;
   RunEnvironment environment{std::cin, std::cout, std::cerr, ExchangeTimeouts(), nullptr};
   environment.outIsTerminal = standardOutputIsTerminal();
   return runChgtune(argc, argv, environment);

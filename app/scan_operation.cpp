@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/statuses.h"
+#include "device/discovery.h"
 #include "device/scan.h"
 #include "platform/serial_ports.h"
 
@@ -39,7 +40,10 @@ int scanForChargers(ChgtuneRun& run) {
   if (!scan.chargers.empty()) return output.answer(kExitOk);
   const std::string notProbed = portsNotProbed(scan);
   if (notProbed.empty()) {
-    output.err() << "Unable to detect a MPPT charger." << std::endl;
+    std::vector<TriedPort> tried;
+    for (const ScannedPort& port : scan.ports) tried.push_back({port.port, port.answer});
+    output.err() << triedPortsLine(tried) << '\n'
+                 << "Unable to detect a MPPT charger." << std::endl;
     return output.answer(kExitNoCharger);
   }
   const std::string message = "No MPPT charger found; not probed: " + notProbed;

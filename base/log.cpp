@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/progress_line.h"
 #include "base/shown_text.h"
 #include "platform/clock.h"
 
@@ -115,10 +116,18 @@ void logLine(LogLevel level, const char* category, const char* format, va_list a
   }
   std::optional<std::string> line = buildLine(level, category, format, args);
   if (state.printBudget != 0) {
-    if (line)
-      std::fwrite(line->data(), 1, line->size(), destination);
+    const auto write = [&] {
+      if (line)
+        std::fwrite(line->data(), 1, line->size(), destination);
+      else
+        std::fputs("invalid str.", destination);
+      std::fflush(destination);
+    };
+    // On a terminal the line goes above a progress line, never into it.
+    if (destination == stderr)
+      writeBesideProgress(write);
     else
-      std::fputs("invalid str.", destination);
+      write();
     if (state.printBudget > 0) --state.printBudget;
   } else if (line) {
     state.ring[state.current] = std::move(*line);

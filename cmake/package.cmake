@@ -1,8 +1,9 @@
 # Installation and the Debian package.
 #
 # `cmake --install` puts both programs in bin/, their manual pages in share/man/man1/, the
-# copyright and changelog in share/doc/chgtune/ and the files of examples/ (a systemd service) in
-# share/doc/chgtune/examples/ under the prefix. Debian keeps manual pages and
+# copyright and changelog in share/doc/chgtune/, the files of examples/ (systemd units) in
+# share/doc/chgtune/examples/ and chgtune's bash completion in share/bash-completion/completions/
+# under the prefix. Debian keeps manual pages and
 # changelogs gzip-compressed (best compression, no name or time stamp, so the package is
 # reproducible); without gzip the plain files are installed, which man and zless read too.
 include(GNUInstallDirs)
@@ -11,6 +12,9 @@ if(TARGET chgsim)
   install(TARGETS chgsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Where bash-completion looks for a command's completion when it is first asked for.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/bash-completion/chgtune
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 # Examples to copy, as they are (a unit file is read and edited where it is put).
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 

@@ -1,6 +1,8 @@
 # Installation and the ZIP of the Windows build (`scripts/package --windows`):
-# chgtune-<version>-win64.zip with one folder holding chgtune.exe, the manual as text (chgtune.txt)
-# and README.txt for Windows users. The exe is linked statically, so nothing else is needed.
+# chgtune-<version>-win64.zip with one folder holding chgtune.exe, the manual as text (chgtune.txt),
+# README.txt for Windows users, the program's licence (LICENSE.txt) and the notices of the
+# libraries linked into the exe (NOTICES.txt). The exe is linked statically, so nothing else is
+# needed.
 find_program(GROFF_PROGRAM groff)
 if(NOT GROFF_PROGRAM)
   message(FATAL_ERROR "groff is needed to render the manual for the Windows package (groff-base)")
@@ -21,8 +23,27 @@ file(READ ${readme_source} readme)
 string(REPLACE "\n" "\r\n" readme "${readme}")
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/README.txt "${readme}")
 
+# The licence, and the notices of every library linked into the exe: one file per library in
+# packaging/windows-notices/ (its notice as Debian's copyright file for the library gives it),
+# joined in name order. A library linked in later adds its file there, and nothing else.
+file(GLOB notice_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/packaging/windows-notices/*.txt)
+list(SORT notice_sources)
+set(notices "Notices of the libraries linked into chgtune.exe\n\n")
+foreach(notice_source IN LISTS notice_sources)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${notice_source})
+  file(READ ${notice_source} notice)
+  string(APPEND notices "\n${notice}\n")
+endforeach()
+string(REPLACE "\n" "\r\n" notices "${notices}")
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/NOTICES.txt "${notices}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
+file(READ ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE licence)
+string(REPLACE "\n" "\r\n" licence "${licence}")
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt "${licence}")
+
 install(TARGETS chgtune RUNTIME DESTINATION .)
-install(FILES ${manual_text} ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+install(FILES ${manual_text} ${CMAKE_CURRENT_BINARY_DIR}/README.txt
+  ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt ${CMAKE_CURRENT_BINARY_DIR}/NOTICES.txt DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME chgtune)

@@ -21,6 +21,7 @@ void writeComplaint(std::ostream& err, const std::string& complaint) { err << co
 
 ConsoleSession::ConsoleSession(ChargerSettings& model) : model(model), setters(model) {
   io.screen = standardOutputIsTerminal();
+  io.typed = standardInputIsTerminal();
 }
 
 ConsoleSession::ConsoleSession(ChargerSettings& model, const ConsoleIo& io)

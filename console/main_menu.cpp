@@ -138,10 +138,19 @@ void restoreFactoryTable(ConsoleSession& s) {
 
 bool cellGuardOn(ConsoleSession& s) { return s.model.find("cellguard_mode").getU8() != 0; }
 
-// Clearing the history acts on the charger at once; the settings list is untouched. A model built
-// without a link has no charger to clear. A refused write says nothing of its own, and the menu
-// goes on, so the failure is told here.
+// Clearing the history acts on the charger at once; the settings list is untouched. A history
+// cannot be brought back, so a person at a terminal is asked first, and anything but y keeps it.
+// A model built without a link has no charger to clear. A refused write says nothing of its own,
+// and the menu goes on, so the failure is told here.
 void clearHistoryData(ConsoleSession& s) {
+  if (s.io.typed) {
+    *s.io.out << "Clear the charger's history data? [y/N] ";
+    const std::string answer = s.answerLine();
+    if (answer != "y" && answer != "Y") {
+      noticeStream(s.io) << "History data kept\n\n";
+      return;
+    }
+  }
   if (s.model.link != nullptr && clearHistory(*s.model.link, noticeStream(s.io), *s.io.err) != 0) {
     *s.io.err << "Unable to clear history data\n\n";
   }

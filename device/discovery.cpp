@@ -9,6 +9,7 @@
 
 #include "base/errors.h"
 #include "base/log.h"
+#include "base/shown_text.h"
 #include "link/qmx_serial.h"
 #include "platform/clock.h"
 #include "platform/serial_port.h"
@@ -29,6 +30,7 @@ const char* const kFound = " => MPPT charger found";
 struct Outcome {
   bool found;
   const char* verdict;
+  const char* answer;  // what the port gave, for the list of the ports tried (TriedPort)
 };
 
 // Stops a link before it is destroyed: destroying a running link would leave its reader thread
@@ -46,11 +48,11 @@ Outcome askForDeviceId(QmxSerial& link, HexProtocol& hex) {
   std::lock_guard<std::recursive_mutex> lock(link.linkLock());
   try {
     std::uint16_t id = 0;
-    if (!hex.getDeviceId(id)) return {false, " => invalid response, skipped"};
-    if (isMpptProductId(id)) return {true, kFound};
-    return {false, " => no mppt charger, skipped"};
+    if (!hex.getDeviceId(id)) return {false, " => invalid response, skipped", "invalid answer"};
+    if (isMpptProductId(id)) return {true, kFound, ""};
+    return {false, " => no mppt charger, skipped", "not a charger"};
   } catch (const no_response&) {
-    return {false, " => no response, skipped"};
+    return {false, " => no response, skipped", "no answer"};
   }
 }
 
@@ -72,9 +74,10 @@ bool listenForIdentity(QmxSerial& link, const TextDictionary& dictionary,
 
 Outcome listenForCharger(QmxSerial& link, const TextDictionary& dictionary,
                          const ExchangeTimeouts& timeouts) {
-  if (listenForIdentity(link, dictionary, timeouts) && textNamesMpptCharger(dictionary))
-    return {true, kFound};
-  return {false, " => skipped"};
+  // Too little TEXT data to decide is silence as far as the user can tell.
+  if (!listenForIdentity(link, dictionary, timeouts)) return {false, " => skipped", "no answer"};
+  if (textNamesMpptCharger(dictionary)) return {true, kFound, ""};
+  return {false, " => skipped", "not a charger"};
 }
 
 }  // namespace
@@ -116,7 +119,10 @@ bool textNamesMpptCharger(const TextDictionary& dictionary) {
 
 std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
                                      const ExchangeTimeouts& timeouts, std::ostream& out,
-                                     std::string* failure) {
+                                     std::string* failure, std::string* answer) {
+  const auto gave = [answer](const std::string& what) {
+    if (answer != nullptr) *answer = what;
+  };
   // Why a port could not be probed is for whoever asked for it (--scan), on its own line after
   // the verdict; otherwise only for --verbose.
   const auto notProbed = [&](const std::string& reason) {
@@ -137,6 +143,8 @@ std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
     logInfo("serial", "%s", e.what());
     notProbed(e.what());
     const auto* systemError = dynamic_cast<const boost::system::system_error*>(&e);
+    const std::string kind = systemError ? portOpenFailureKind(systemError->code()) : "";
+    gave(kind.empty() ? "cannot open" : kind);
     if (systemError && systemError->code() == boost::system::errc::permission_denied)
       hintPortPermission(name, std::cerr);
     return nullptr;
@@ -144,10 +152,11 @@ std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
     discard(std::move(link));
     out << " => unable to open port\n" << std::flush;
     notProbed("open " + name + ": unknown failure");
+    gave("cannot open");
     return nullptr;
   }
 
-  Outcome outcome{false, " => unable to open port"};
+  Outcome outcome{false, " => unable to open port", "failed"};
   std::string broke;
   {
     // Released in reverse order: the HEX client, the parser, then the dictionary it fills.
@@ -163,6 +172,7 @@ std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
     }
   }
   out << outcome.verdict << "\n" << std::flush;
+  gave(outcome.answer);
   if (!broke.empty()) notProbed(broke);
   if (outcome.found) return link;
   discard(std::move(link));
@@ -171,17 +181,33 @@ std::unique_ptr<QmxSerial> probePort(const std::string& name, bool quiet,
 
 std::unique_ptr<QmxSerial> locateDeviceOn(const std::vector<std::string>& ports,
                                           std::string& portName, bool quiet,
-                                          const ExchangeTimeouts& timeouts, std::ostream& out) {
+                                          const ExchangeTimeouts& timeouts, std::ostream& out,
+                                          std::vector<TriedPort>* tried) {
   for (const std::string& port : ports) {
     portName = port;
-    if (std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, out)) return link;
+    std::string answer;
+    std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, out, nullptr, &answer);
+    if (tried != nullptr) tried->push_back({port, answer});
+    if (link) return link;
   }
   return nullptr;
 }
 
 std::unique_ptr<QmxSerial> locateDevice(std::string& portName, bool quiet,
-                                        const ExchangeTimeouts& timeouts, std::ostream& out) {
-  return locateDeviceOn(listSerialPorts(), portName, quiet, timeouts, out);
+                                        const ExchangeTimeouts& timeouts, std::ostream& out,
+                                        std::vector<TriedPort>* tried) {
+  return locateDeviceOn(listSerialPorts(), portName, quiet, timeouts, out, tried);
+}
+
+std::string triedPortsLine(const std::vector<TriedPort>& tried) {
+  if (tried.empty()) return "no serial ports found";
+  std::string line = "Ports tried: ";
+  for (std::size_t i = 0; i < tried.size(); ++i) {
+    if (i != 0) line += ", ";
+    line += tried[i].port + " (" + tried[i].answer + ")";
+  }
+  // A port name comes from the machine, but is shown, never obeyed.
+  return shownText(line);
 }
 
 }  // namespace sunlink

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "base/errors.h"
+#include "base/progress_line.h"
 #include "base/shown_text.h"
 #include "device/capabilities.h"
 #include "device/discovery.h"
@@ -75,10 +76,17 @@ ScanResult scanPorts(const std::vector<std::string>& ports, bool quiet,
                      const ExchangeTimeouts& timeouts, std::ostream& progress) {
   ScanResult result;
   std::vector<ScannedCharger>& chargers = result.chargers;
-  for (const std::string& port : ports) {
+  const ProgressScope shown;
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    const std::string& port = ports[i];
+    // A port named on the command line is the user's text: shown, never obeyed.
+    showProgress(shownText("Probing " + port + " (" + std::to_string(i + 1) + " of " +
+                           std::to_string(ports.size()) + ")") +
+                 "\u2026");
     std::string failure;
-    std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, progress, &failure);
-    result.ports.push_back({port, failure});
+    std::string answer;
+    std::unique_ptr<QmxSerial> link = probePort(port, quiet, timeouts, progress, &failure, &answer);
+    result.ports.push_back({port, failure, answer});
     if (!link) continue;
     ScannedCharger charger;
     charger.port = port;

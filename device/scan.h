@@ -27,6 +27,8 @@ struct ScannedPort {
   std::string port;
   // Why the port could not be probed (busy, no permission, gone), naming it; empty when it was.
   std::string failure;
+  // What the port gave, in discovery's few words (TriedPort); empty for a charger.
+  std::string answer;
 };
 
 struct ScanResult {

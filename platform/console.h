@@ -12,6 +12,9 @@ void clearScreen();
 // Whether standard output is a terminal, where the menus' screens are cleared and redrawn.
 bool standardOutputIsTerminal();
 
+// Whether standard input is a terminal, where a person types the answers (not a script or a file).
+bool standardInputIsTerminal();
+
 // The width of the terminal of standard output in columns; 0 when it is no terminal or does not
 // tell.
 int terminalColumns();

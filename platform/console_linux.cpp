@@ -17,6 +17,8 @@ void clearScreen() {
 
 bool standardOutputIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
+bool standardInputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
 int terminalColumns() {
   winsize size{};
   if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;

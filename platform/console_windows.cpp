@@ -41,6 +41,13 @@ bool standardOutputIsTerminal() {
   return out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode) != FALSE;
 }
 
+// A console has a mode; a pipe, a file or NUL has none.
+bool standardInputIsTerminal() {
+  DWORD mode = 0;
+  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  return in != nullptr && in != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode) != FALSE;
+}
+
 int terminalColumns() {
   CONSOLE_SCREEN_BUFFER_INFO screen;
   const HANDLE out = standardOutput();

@@ -36,6 +36,11 @@ void restoreSerialPortSettings(SerialPortHandle port);
 // outside that group may not open the port.
 std::string serialPortGroup(const std::string& path);
 
+// Why a port could not be opened, in a few words for a list of the ports tried: "busy" (another
+// program holds it), "permission denied", "missing"; empty for any other reason. On Windows a port
+// another program holds answers "access denied", so that is "busy" there.
+std::string portOpenFailureKind(const boost::system::error_code& ec);
+
 // Puts back the line settings, releases the claim and closes a port from openSerialPortExclusive
 // that was never handed to the I/O library.
 void closeSerialPort(SerialPortHandle port);

@@ -84,4 +84,21 @@ void releaseSerialPortExclusive(SerialPortHandle fd) {
   ::ioctl(fd, TIOCNXCL);
 }
 
+std::string portOpenFailureKind(const boost::system::error_code& ec) {
+  if (ec.category() != boost::system::system_category()) return "";
+  switch (ec.value()) {
+    case EBUSY:
+      return "busy";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "missing";
+    default:
+      return "";
+  }
+}
+
 }  // namespace sunlink

@@ -106,4 +106,19 @@ void closeSerialPort(SerialPortHandle port) {
 // The claim itself ends with the handle.
 void releaseSerialPortExclusive(SerialPortHandle) {}
 
+std::string portOpenFailureKind(const boost::system::error_code& ec) {
+  if (ec.category() != boost::system::system_category()) return "";
+  switch (ec.value()) {
+    // Windows never shares a COM port: a second opener is refused access.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return "busy";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return "missing";
+    default:
+      return "";
+  }
+}
+
 }  // namespace sunlink

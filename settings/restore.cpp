@@ -8,6 +8,7 @@
 
 #include "base/errors.h"
 #include "base/log.h"
+#include "base/progress_line.h"
 #include "base/statuses.h"
 #include "link/qmx_serial.h"
 #include "protocol/hex_protocol.h"
@@ -134,6 +135,8 @@ int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress,
     return vreg.status == VREG_OK && !vreg.value.empty() &&
            (only == nullptr || only->count(vreg.label) != 0);
   };
+  std::size_t toStore = 0;
+  for (const Vreg& vreg : table.vregs()) toStore += handled(vreg) && meantForCharger(vreg);
   if (progress) {
     progress->toStore.clear();
     progress->stored.clear();
@@ -149,10 +152,16 @@ int restore(QmxSerial& link, VregTable& table, RestoreProgress* progress,
   logInfo("settings", "restore: saving settings");
 
   bool passed = true;
+  const ProgressScope shown;
+  std::size_t storing = 0;
   for (Vreg& vreg : table.vregs()) {
     // Only what is known to be right goes back: everything retrieve skipped, failed or never
     // reached is left as the charger has it.
     if (!handled(vreg)) continue;
+    if (meantForCharger(vreg)) {
+      showProgress("Storing " + std::to_string(++storing) + " of " + std::to_string(toStore) +
+                   " settings\u2026");
+    }
     if (progress) progress->current = vreg.label;
     const Restored restored = restoreVreg(hex, vreg, resendNotices);
     if (progress) progress->current.clear();

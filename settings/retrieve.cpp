@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "base/progress_line.h"
 #include "base/statuses.h"
 #include "link/qmx_serial.h"
 #include "protocol/hex_protocol.h"
@@ -192,8 +193,16 @@ int retrieve(QmxSerial& link, VregTable& table) {
   // Values recorded under their group in this pass, for the conditions of later Vregs.
   std::map<std::string, std::string> groupValues;
   bool passed = true;
+  // Which settings apply is learnt on the way (their conditions name values read before them):
+  // the count is the place in the list.
+  const ProgressScope progress;
+  const std::size_t total = table.vregs().size();
+  std::size_t place = 0;
   for (Vreg& vreg : table.vregs()) {
+    ++place;
     if (!applies(vreg, productId, version, groupValues)) continue;
+    showProgress("Retrieving " + std::to_string(place) + " of " + std::to_string(total) +
+                 " settings\u2026");
     if (!retrieveVreg(hex, vreg, groupValues, table)) passed = false;
   }
   return passed ? kExitOk : kExitReadFailed;

@@ -98,17 +98,29 @@ TEST(CommandLineTest, RefusedCommandLinesThrowTheLibrarysError) {
 TEST(CommandLineTest, HelpListsTheVisibleOptionsOnly) {
   const std::string help = helpListing();
   EXPECT_EQ(help.rfind("Allowed options:\n", 0), 0u) << help;
-  const char* listed[] = {"-d [ --dump ]",        "-h [ --help ]",
-                          "-g [ --get ]",         "-s [ --serial ] arg",
-                          "-y [ --sys ] arg",     "-a [ --abs ] arg",
-                          "-f [ --float ] arg",   "-b [ --cellguard ] arg",
-                          "-c [ --current ] arg", "-i [ --eqv ] arg",
-                          "-j [ --autoeq ] arg",  "-k [ --tempcomp ] arg",
-                          "-m [ --abslim ] arg",  "-t [ --table ]",
-                          "-r [ --reset ]",       "-e [ --erase ]",
-                          "-n [ --clock ]",       "-o [ --download ] arg",
-                          "-u [ --upload ] arg",  "-q [ --quiet ]",
-                          "-V [ --version ]",     "reset all settings to factory default settings"};
+  const char* listed[] = {"-d [ --dump ]",
+                          "-h [ --help ]",
+                          "-g [ --get ]",
+                          "-s [ --serial ] PORT",
+                          "-y [ --sys ] VOLTS",
+                          "-a [ --abs ] VOLTS",
+                          "-f [ --float ] VOLTS",
+                          "-b [ --cellguard ] 0|1",
+                          "-c [ --current ] AMPS",
+                          "-i [ --eqv ] VOLTS",
+                          "-j [ --autoeq ] DAYS",
+                          "-k [ --tempcomp ] MV_PER_K",
+                          "-m [ --abslim ] HOURS",
+                          "-t [ --table ]",
+                          "-r [ --reset ]",
+                          "-e [ --erase ]",
+                          "-n [ --clock ]",
+                          "-o [ --download ] FILE",
+                          "-u [ --upload ] FILE",
+                          "--compare FILE",
+                          "-q [ --quiet ]",
+                          "-V [ --version ]",
+                          "reset all settings to factory default settings"};
   std::size_t previous = 0;
   for (const char* entry : listed) {
     const std::size_t at = help.find(entry);
@@ -118,6 +130,8 @@ TEST(CommandLineTest, HelpListsTheVisibleOptionsOnly) {
       previous = at;
     }
   }
+  // Every value is named by its unit or form, none by the library's placeholder.
+  EXPECT_EQ(help.find(" arg "), std::string::npos) << help;
   EXPECT_EQ(help.find("verbose"), std::string::npos);
   EXPECT_EQ(help.find("-?"), std::string::npos);
   EXPECT_EQ(help.find("Hidden"), std::string::npos);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/serial_ports.h"
 #include "protocol/registers.h"
 #include "sim/charger_sim.h"
 #include "support/e2e_support.h"
@@ -201,7 +202,7 @@ TEST(RunTest, PortProblemsEndTheRunBeforeAnythingIsSent) {
 
   const std::string positional =
       "too many positional options have been specified on the "
-      "command line\n";
+      "command line\nname the serial port with --serial PORT\n";
   const struct {
     const char* name;
     std::vector<std::string> args;
@@ -232,6 +233,15 @@ TEST(RunTest, PortProblemsEndTheRunBeforeAnythingIsSent) {
     EXPECT_EQ(charger.sim().requestCount(), 0u);
   }
   ::chmod(path.c_str(), S_IRUSR | S_IWUSR);
+}
+
+// Discovery that finds no port to probe says so before its verdict. Only where the machine has no
+// serial port: a test never sends requests to real equipment.
+TEST(RunTest, DiscoveryWithoutPortsSaysThereWereNone) {
+  if (!listSerialPorts().empty()) GTEST_SKIP() << "this machine has serial ports";
+  const ProcessResult run = runChgtune({"--get"});
+  EXPECT_EQ(run.exitCode, 11);
+  EXPECT_EQ(run.err, "no serial ports found\nUnable to detect a MPPT charger.\n");
 }
 
 TEST(RunTest, DumpWithSerialShowsTheTrafficFromTheFirstRequest) {

@@ -47,20 +47,32 @@ TEST(LocateDevice, ReportsEachPortAndReturnsTheFirstCharger) {
   auto silent = startedSim("silent");
   auto monitor = startedSim("monitor");
   auto charger = startedSim("load115");
+  auto held = startedSim("load115");
   auto later = startedSim("rotary113");
   const std::string missing = "/dev/chgtune-no-such-port";
-  const std::vector<std::string> ports = {silent->slavePath(), monitor->slavePath(), missing,
-                                          charger->slavePath(), later->slavePath()};
+  // Another program has the port.
+  QmxSerial holder(held->slavePath());
+  const std::vector<std::string> ports = {
+      silent->slavePath(), monitor->slavePath(), missing,
+      held->slavePath(),   charger->slavePath(), later->slavePath()};
   std::ostringstream out;
   std::string portName;
-  std::unique_ptr<QmxSerial> link = locateDeviceOn(ports, portName, false, shortTimeouts(), out);
+  std::vector<TriedPort> tried;
+  std::unique_ptr<QmxSerial> link =
+      locateDeviceOn(ports, portName, false, shortTimeouts(), out, &tried);
 
   ASSERT_NE(link, nullptr);
   EXPECT_EQ(portName, charger->slavePath());
   EXPECT_EQ(out.str(), "Checking: " + silent->slavePath() + " => no response, skipped\n" +
                            "Checking: " + monitor->slavePath() + " => no mppt charger, skipped\n" +
                            "Checking: " + missing + " => unable to open port\n" +
+                           "Checking: " + held->slavePath() + " => unable to open port\n" +
                            "Checking: " + charger->slavePath() + " => MPPT charger found\n");
+  // What each port gave, as the user is told it when no charger is found.
+  tried.pop_back();
+  EXPECT_EQ(triedPortsLine(tried), "Ports tried: " + silent->slavePath() + " (no answer), " +
+                                       monitor->slavePath() + " (not a charger), " + missing +
+                                       " (missing), " + held->slavePath() + " (busy)");
   // Why a port did not open is logged (shown with --verbose), not put into its verdict.
   EXPECT_TRUE(log.contains("INF.serial: open " + missing + ": No such file or directory"));
   EXPECT_EQ(later->requestCount(), 0u);
@@ -82,9 +94,11 @@ TEST(LocateDevice, NoChargerLeavesTheLastPortProbed) {
   auto monitor = startedSim("monitor");
   std::ostringstream out;
   std::string portName = "unchanged";
-  EXPECT_EQ(locateDeviceOn({}, portName, false, shortTimeouts(), out), nullptr);
+  std::vector<TriedPort> tried;
+  EXPECT_EQ(locateDeviceOn({}, portName, false, shortTimeouts(), out, &tried), nullptr);
   EXPECT_EQ(portName, "unchanged");
   EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(triedPortsLine(tried), "no serial ports found");
 
   EXPECT_EQ(locateDeviceOn({silent->slavePath(), monitor->slavePath()}, portName, false,
                            shortTimeouts(), out),

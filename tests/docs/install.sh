@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `cmake --install` of this build puts both programs in bin/, their manual pages, the current
-# ones, in share/man/man1/ and the documentation examples as they are in
-# share/doc/chgtune/examples/ under the prefix, and the installed chgtune runs.
+# ones, in share/man/man1/, the documentation examples as they are in share/doc/chgtune/examples/
+# and chgtune's bash completion in share/bash-completion/completions/ under the prefix, and the
+# installed chgtune runs.
 # shellcheck source=tests/docs/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -30,6 +31,10 @@ for page in chgtune.1 chgsim.1; do
   cmp -s "$scratch/$page" "$SOURCE_DIR/man/$page" ||
     fail "the installed $page differs from man/$page (a stale copy?)"
 done
+
+cmp -s "$prefix/share/bash-completion/completions/chgtune" \
+  "$SOURCE_DIR/packaging/bash-completion/chgtune" ||
+  fail "share/bash-completion/completions/chgtune is not the completion of packaging/"
 
 # Every file of examples/, as it is.
 example_count=0

@@ -65,6 +65,23 @@ while read -r short long; do
     END { exit !found }' "$readme" || fail "the README shows no command with --$long"
 done <"$scratch/chgtune.options"
 
+# The synopsis names every option --help lists, long form, with the value name --help gives it
+# ("--abs VOLTS"). Its roff is read as text: the macro names dropped, hyphens unescaped, and a
+# value on the line after its option joined to it.
+awk '/^\.SH/ { inside = ($0 ~ /^\.SH SYNOPSIS$/); next }
+     inside && !/^\.(SY|YS|PP)/ { sub(/^\.[A-Z]+ /, ""); gsub(/\\-/, "-"); printf "%s ", $0 }' \
+  "$chgtune_page" >"$scratch/synopsis"
+# "  -a [ --abs ] VOLTS   set ..." gives "abs VOLTS", "  --scan   list ..." gives "scan".
+sed -n 's/^  \(-. \[ \)\{0,1\}--\([a-z-]*\)\( \]\)\{0,1\}\( [^ ]\{1,\}\)\{0,1\}\( .*\)\{0,1\}$/\2\4/p' \
+  "$scratch/chgtune.help" >"$scratch/chgtune.values"
+while read -r long value; do
+  value_pattern=$(sed 's/[][\\.|$^*+?(){}]/\\&/g' <<<"$value")
+  grep -qE -- "(^| |\\|)--$long${value:+ $value_pattern}( |\\||\$)" "$scratch/synopsis" ||
+    fail "the synopsis of chgtune.1 does not show --$long${value:+ $value}"
+done <"$scratch/chgtune.values"
+[ "$(wc -l <"$scratch/chgtune.values")" -eq "$listed" ] ||
+  fail "read $(wc -l <"$scratch/chgtune.values") options of chgtune --help for the synopsis, not $listed"
+
 "$CHGSIM" --help >"$scratch/chgsim.help"
 options_of_help <"$scratch/chgsim.help" >"$scratch/chgsim.options"
 listed=$(wc -l <"$scratch/chgsim.options")

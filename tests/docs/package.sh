@@ -49,7 +49,8 @@ echo "Depends: $depends"
 dpkg-deb --contents "$deb" | awk '{ print $NF }' >"$scratch/contents"
 for file in ./usr/bin/chgtune ./usr/bin/chgsim ./usr/share/man/man1/chgtune.1.gz \
   ./usr/share/man/man1/chgsim.1.gz ./usr/share/doc/chgtune/copyright \
-  ./usr/share/doc/chgtune/changelog.gz ./usr/share/doc/chgtune/examples/chgtune-watch.service; do
+  ./usr/share/doc/chgtune/changelog.gz ./usr/share/doc/chgtune/examples/chgtune-watch.service \
+  ./usr/share/bash-completion/completions/chgtune; do
   grep -qxF "$file" "$scratch/contents" || fail "the package does not hold $file"
 done
 
@@ -71,6 +72,17 @@ for page in chgtune.1 chgsim.1; do
 done
 cmp -s "$root/usr/share/doc/chgtune/copyright" "$SOURCE_DIR/packaging/copyright" ||
   fail "the packaged copyright file differs from packaging/copyright"
+# The copyright file gives the licence of LICENSE: the holder, and the same licence text (in the
+# machine-readable format's layout: each line led by a blank, " ." for an empty line).
+copyright_holder=$(sed -n 's/^Copyright (c) [0-9-]* //p' "$SOURCE_DIR/LICENSE")
+[ -n "$copyright_holder" ] || fail "LICENSE names no copyright holder"
+grep -qE "^Copyright: [0-9-]+ $copyright_holder\$" "$SOURCE_DIR/packaging/copyright" ||
+  fail "packaging/copyright does not name \"$copyright_holder\", the holder LICENSE names"
+sed -n '/^Permission/,$p' "$SOURCE_DIR/LICENSE" >"$scratch/licence.text"
+awk '/^License: [^ ]+$/ { inside = 1; next } !/^ / { inside = 0 } inside { print substr($0, 2) }' \
+  "$SOURCE_DIR/packaging/copyright" | sed 's/^\.$//' >"$scratch/copyright.text"
+cmp -s "$scratch/licence.text" "$scratch/copyright.text" ||
+  fail "the licence text of packaging/copyright differs from LICENSE's"
 for example in "$SOURCE_DIR"/examples/*; do
   cmp -s "$root/usr/share/doc/chgtune/examples/${example##*/}" "$example" ||
     fail "the packaged example ${example##*/} differs from examples/${example##*/}"

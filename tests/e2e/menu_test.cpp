@@ -85,18 +85,31 @@ TEST(MenuTest, OnATerminalTheLastAnswersMessagesAreShownAgainAboveTheNextPrompt)
   }
 }
 
-TEST(MenuTest, ClearingTheHistoryThatTheChargerRefusesSaysSo) {
+// Typed at a terminal, e asks first and clears on y alone; input from a script clears at once.
+TEST(MenuTest, ClearingTheHistoryAsksAtATerminalAndSaysWhenTheChargerRefuses) {
   struct Case {
+    bool typed;
+    const char* input;
     bool refuse;
     int clears;
   };
-  for (const Case& c : {Case{false, 1}, Case{true, 0}}) {
+  const Case cases[] = {
+      {false, "e\nx\n", false, 1},   {false, "e\nx\n", true, 0},   {true, "e\ny\nx\n", false, 1},
+      {true, "e\ny\nx\n", true, 0},  {true, "e\n\nx\n", false, 0}, {true, "e\nyes\nx\n", false, 0},
+      {true, "e\nn\nx\n", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.typed << " " << c.input);
     sim::Faults faults;
     if (c.refuse) faults.refuseSet = {REG_CLEAR_HISTORY};
     SimulatedCharger charger("load115", faults);
-    const ProcessResult run = charger.run({}, "e\nx\n");
+    ProcessOptions options;
+    options.stdinText = c.input;
+    options.stdinOnTerminal = c.typed;
+    const ProcessResult run = charger.run({}, options);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(contains(run.out, "\n=== Clear history ===\n"));
+    EXPECT_EQ(contains(run.out, "Clear the charger's history data? [y/N] \n"), c.typed) << run.out;
+    EXPECT_EQ(contains(run.out, "\n=== Clear history ===\n"), c.clears + c.refuse == 1);
     EXPECT_EQ(contains(run.err, "Unable to clear history data\n"), c.refuse) << run.err;
     EXPECT_EQ(charger.sim().historyClears(), c.clears);
   }

@@ -66,6 +66,14 @@ ProcessResult SimulatedCharger::run(std::vector<std::string> args, const std::st
   return result;
 }
 
+ProcessResult SimulatedCharger::run(std::vector<std::string> args, const ProcessOptions& options) {
+  args.insert(args.begin(), {"--serial", path_});
+  ProcessResult result = Process(chgtuneBinary(), args, options).finish();
+  if (!sim_->waitUntilRead(std::chrono::seconds(10)))
+    ADD_FAILURE() << "the simulated charger did not read what the program sent";
+  return result;
+}
+
 InProcessResult SimulatedCharger::runInProcess(std::vector<std::string> args,
                                                const InProcessOptions& options) {
   args.insert(args.begin(), {"--serial", path_});

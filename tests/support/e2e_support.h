@@ -46,6 +46,8 @@ class SimulatedCharger {
   // Runs chgtune with --serial path followed by args; returns once the simulator has read
   // everything it sent.
   ProcessResult run(std::vector<std::string> args, const std::string& stdinText = std::string());
+  // The same with the child's streams set up as options say.
+  ProcessResult run(std::vector<std::string> args, const ProcessOptions& options);
   // Runs chgtune with --serial path followed by args in this process (support/in_process_run.h);
   // returns once the simulator has read everything it sent.
   InProcessResult runInProcess(std::vector<std::string> args,

@@ -47,6 +47,8 @@ struct Pipe {
     termios settings{};
     if (::tcgetattr(terminal.slave(), &settings) != 0) fail("tcgetattr " + terminal.slavePath());
     settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    // Typed input is not echoed back: nobody reads it.
+    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL);
     if (::tcsetattr(terminal.slave(), TCSANOW, &settings) != 0) {
       fail("tcsetattr " + terminal.slavePath());
     }
@@ -117,6 +119,7 @@ void closeFd(int& fd) {
 Process::Process(const std::string& binary, const std::vector<std::string>& args,
                  const ProcessOptions& options)
     : stdinText_(options.stdinText),
+      stdinTerminal_(options.stdinOnTerminal),
       deadline_(std::chrono::steady_clock::now() + options.killAfter) {
   // A child that exits without reading all its input must not kill the test with SIGPIPE.
   ::signal(SIGPIPE, SIG_IGN);
@@ -128,7 +131,12 @@ Process::Process(const std::string& binary, const std::vector<std::string>& args
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
-  Pipe in, err;
+  Pipe in(options.stdinOnTerminal), err(options.stderrOnTerminal);
+  // The program reads the terminal's slave; the test types on its master.
+  if (options.stdinOnTerminal) {
+    std::swap(in.read, in.write);
+    stdinText_ += '\x04';
+  }
   Pipe out(options.stdoutTo == StdoutTo::terminal);
   // A pipe whose reader is gone before the child starts, so that its very first write fails.
   if (options.stdoutTo == StdoutTo::closedPipe) out.closeRead();
@@ -162,6 +170,7 @@ Process::~Process() {
     }
   }
   closeFd(in_);
+  closeFd(typedIn_);
   closeFd(out_);
   closeFd(err_);
 }
@@ -186,7 +195,11 @@ void Process::pump(int waitMs) {
   if (fds[2].revents) {
     const ssize_t n = ::write(in_, stdinText_.data() + written_, stdinText_.size() - written_);
     if (n > 0) written_ += static_cast<std::size_t>(n);
-    if ((n < 0 && errno != EAGAIN && errno != EINTR) || written_ == stdinText_.size()) closeFd(in_);
+    if ((n < 0 && errno != EAGAIN && errno != EINTR) || written_ == stdinText_.size()) {
+      // A terminal closed by its master hangs up, and what the program has not read yet is lost.
+      if (stdinTerminal_) std::swap(in_, typedIn_);
+      closeFd(in_);
+    }
   }
 }
 

@@ -31,6 +31,12 @@ enum class StdoutTo {
 struct ProcessOptions {
   std::string stdinText;  // written to its standard input, which is then closed
   StdoutTo stdoutTo = StdoutTo::capture;
+  // Standard error on a pseudo-terminal that passes bytes through unchanged, as at a terminal
+  // window: ProcessResult::err holds exactly what the program wrote, control sequences included.
+  bool stderrOnTerminal = false;
+  // Standard input on a pseudo-terminal, as typed at a terminal window (line by line, no echo):
+  // stdinText is typed, then the end of input (Ctrl-D).
+  bool stdinOnTerminal = false;
   // The child leads a process group of its own, as a shell with job control starts a job: stop
   // requests (SIGTSTP) are then acted on, not discarded as for an orphaned group.
   bool ownProcessGroup = false;
@@ -76,9 +82,12 @@ class Process {
 
   int pid_ = -1;
   int in_ = -1;
+  int typedIn_ =
+      -1;  // the terminal of standard input, once stdinText is typed: kept open till the end
   int out_ = -1;
   int err_ = -1;
   std::string stdinText_;
+  bool stdinTerminal_ = false;
   std::size_t written_ = 0;
   std::chrono::steady_clock::time_point deadline_;
   bool reaped_ = false;
