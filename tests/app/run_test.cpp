@@ -22,6 +22,7 @@ namespace {
 using sim::ChargerSim;
 using sim::Faults;
 using sim::Write;
+using test::occurrences;
 using test::ProcessResult;
 using test::runChgtune;
 using test::SimulatedCharger;
@@ -40,12 +41,6 @@ bool wrote(const ChargerSim& sim, std::uint16_t id, const sim::RegisterBytes& va
   for (const Write& write : sim.writes())
     if (write.id == id && write.value == value) return true;
   return false;
-}
-
-std::size_t count(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
 }
 
 TEST(RunTest, MenuInputEndingBeforeXStoresNothingAndFails) {
@@ -110,7 +105,8 @@ TEST(RunTest, AFailedStoreEndsWithItsStatusAfterThePrintout) {
     // After the last menu prompt (if any) comes the store and then the settings, once.
     const std::size_t lastPrompt = run.out.rfind("Select an option");
     const std::string afterMenu = run.out.substr(lastPrompt == std::string::npos ? 0 : lastPrompt);
-    EXPECT_EQ(count(afterMenu, "Battery Type = User Defined"), 1u) << c.name << "\n" << run.out;
+    EXPECT_EQ(occurrences(afterMenu, "Battery Type = User Defined"), 1u) << c.name << "\n"
+                                                                         << run.out;
     EXPECT_TRUE(charger.sim().chargerOn()) << c.name;
   }
 }
@@ -142,7 +138,7 @@ TEST(RunTest, GetPrintsAndChangesNothing) {
   const ProcessResult run = charger.run({"--get", "--sys", "24"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out.rfind("SunLink chgtune 1.17\n\n", 0), 0u) << run.out;
-  EXPECT_EQ(count(run.out, "Battery Type = "), 1u) << run.out;
+  EXPECT_EQ(occurrences(run.out, "Battery Type = "), 1u) << run.out;
   EXPECT_TRUE(charger.sim().writes().empty());
 }
 

@@ -15,12 +15,14 @@
 #include "app/run.h"
 #include "app/watch_operation.h"
 #include "sim/charger_sim.h"
+#include "support/e2e_support.h"
 #include "support/scripted_device.h"
 
 namespace sunlink {
 namespace {
 
 using sim::textBlock;
+using test::occurrences;
 using test::ScriptedDevice;
 
 // Text that the run writes on one thread (and its dump on the link's reader thread) while the test
@@ -99,12 +101,6 @@ std::string withoutTime(const std::string& line) {
   return object.dump();
 }
 
-std::size_t count(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
 TEST(WatchRunTest, ShowsTheGoodBlocksAsTheyCame) {
   const std::string identity = "0xA042";
   struct Case {
@@ -159,8 +155,9 @@ TEST(WatchRunTest, SilenceIsToldOnceAndEndsACountedWatch) {
     EXPECT_EQ(runWith({"--serial", device.path(), "--watch", "--count", "1", "--json"}, out, err,
                       timeouts),
               3);
-    EXPECT_EQ(count(err.str(), "No valid TEXT block from " + device.path() + " in 0.1 s" + told),
-              1u)
+    EXPECT_EQ(
+        occurrences(err.str(), "No valid TEXT block from " + device.path() + " in 0.1 s" + told),
+        1u)
         << err.str();
     const std::vector<std::string> lines = linesOf(out.str());
     ASSERT_EQ(lines.size(), 1u) << out.str();
@@ -180,8 +177,8 @@ TEST(WatchRunTest, SilenceIsToldOnceAndEndsACountedWatch) {
     ASSERT_TRUE(errText.waitFor(told));
     device.write(textBlock({{"V", "12800"}}));
     EXPECT_EQ(run.get(), 0);
-    EXPECT_EQ(count(errText.text(), told), 1u) << errText.text();
-    EXPECT_EQ(count(errText.text(), "TEXT blocks from " + device.path() + " again.\n"), 1u);
+    EXPECT_EQ(occurrences(errText.text(), told), 1u) << errText.text();
+    EXPECT_EQ(occurrences(errText.text(), "TEXT blocks from " + device.path() + " again.\n"), 1u);
     EXPECT_EQ(linesOf(out.str()).size(), 1u);
     EXPECT_EQ(device.received(), "");
   }

@@ -95,6 +95,8 @@ inline bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// How many times part occurs in text (overlapping ones counted).
+std::size_t occurrences(const std::string& text, const std::string& part);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& text);
 // A settings document without its identity line, which names the day it was written: two
