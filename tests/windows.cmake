@@ -31,10 +31,10 @@ target_include_directories(chgtune_test_support PUBLIC ${CMAKE_CURRENT_SOURCE_DI
 
 # A test source is left out when it includes something Linux-only: the simulated charger, the
 # pseudo-terminal and child-process helpers, or POSIX headers. Besides those, the sysfs port
-# listing's test is Linux's alone.
+# listing's test and the panel's terminal codes are Linux's alone.
 set(linux_only_includes
   "sim/|tests/sim/|support/(e2e_support|process|pty_peer|scripted_device|sim_link)\\.h|platform/pty\\.h|(unistd|poll|fcntl|termios|signal)\\.h|sys/")
-set(linux_only_tests platform/serial_ports_test.cpp)
+set(linux_only_tests platform/serial_ports_test.cpp app/watch_panel_test.cpp)
 
 foreach(folder base codec app link protocol device settings charger console platform windows)
   file(GLOB test_sources CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${folder}/*_test.cpp)
