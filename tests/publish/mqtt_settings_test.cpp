@@ -10,6 +10,7 @@
 #include "base/errors.h"
 #include "base/statuses.h"
 #include "platform/file_readers.h"
+#include "publish/mosquitto_publisher.h"
 #include "support/file_folder_test.h"
 
 namespace sunlink {
@@ -195,6 +196,17 @@ TEST_F(MqttSettingsTest, PasswordFileOthersMayReadGivesAWarning) {
           << settings.warnings[0];
     }
   }
+}
+
+TEST(MosquittoPublisher, MqttsIsRefusedAtOnceWhereTheBuildHasNoTls) {
+  MqttOptions options;
+  options.url = "mqtts://broker";
+  const MqttSettings settings = makeMqttSettings(options);
+  const std::string outcome = refusalOf([&] { MosquittoPublisher publisher(settings); });
+  EXPECT_EQ(outcome, mqttTlsAvailable()
+                         ? "accepted"
+                         : "--mqtt: mqtts:// (MQTT over TLS) is not available in this build of "
+                           "chgtune");
 }
 
 }  // namespace
