@@ -264,7 +264,10 @@ std::string MosquittoPublisher::reasonFor(int result, int error) {
   if (result == MOSQ_ERR_ERRNO && error != 0) return std::strerror(error);
   if (result == MOSQ_ERR_EAI) return "cannot find the host \"" + settings_.broker.host + "\"";
   if (!logged.empty()) return logged;
-  return mosquitto_strerror(result);
+  // "The connection was lost." reads without its full stop inside a message.
+  std::string text = mosquitto_strerror(result);
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
 }
 
 void MosquittoPublisher::pauseFor(std::chrono::milliseconds pause) {

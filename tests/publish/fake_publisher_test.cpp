@@ -17,7 +17,7 @@ TEST(FakePublisher, DropsWhileAwaySaysOnlineFirstAndOfflineLast) {
   EXPECT_FALSE(publisher.publish("chgtune/HQ1/state", "away", 1, false));
   publisher.connect();
   EXPECT_TRUE(publisher.publish("chgtune/HQ1/state", "{}", 1, false));
-  publisher.lose("The connection was lost.");
+  publisher.lose("The connection was lost");
   EXPECT_FALSE(publisher.publish("chgtune/HQ1/state", "away", 1, false));
   publisher.connect();
   publisher.stop();
