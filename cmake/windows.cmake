@@ -94,9 +94,10 @@ target_include_directories(mosquitto PUBLIC ${CHGTUNE_MOSQUITTO_SOURCE}/include
   ${CHGTUNE_MOSQUITTO_SOURCE}/deps)
 # Linked into the program: no DLL, no import declarations.
 target_compile_definitions(mosquitto PUBLIC LIBMOSQUITTO_STATIC PRIVATE WITH_THREADING)
-# libmosquitto's own code: its warnings are its business.
-target_compile_options(mosquitto PRIVATE -w)
-target_link_libraries(mosquitto PUBLIC Threads::Threads ws2_32)
+# libmosquitto's own code: its warnings are its business. Its client ids come from the Windows
+# crypto API, which <windows.h> leaves out with WIN32_LEAN_AND_MEAN (set for every file below).
+target_compile_options(mosquitto PRIVATE -w "SHELL:-include windows.h" "SHELL:-include wincrypt.h")
+target_link_libraries(mosquitto PUBLIC Threads::Threads ws2_32 advapi32)
 add_library(Mosquitto::mosquitto ALIAS mosquitto)
 
 # Windows 7 and later. Without NOMINMAX, <windows.h> (which Asio includes) defines min and max as
