@@ -31,6 +31,7 @@
 #include "charger/charger_settings.h"
 #include "device/capabilities.h"
 #include "device/discovery.h"
+#include "platform/console.h"
 #include "platform/signals.h"
 
 namespace sunlink {
