@@ -17,6 +17,13 @@ struct WatchTimeouts {
   // How often the watch looks at its port: whether it went away and, while it is away, whether it
   // is back.
   std::chrono::milliseconds portCheck{500};
+  // The broker of --mqtt: the pause after a failed attempt or a lost connection, doubled after
+  // every further failure up to the longest; how long one attempt may take, which is also how long
+  // a watch with --count waits for the broker before it gives up; how long the goodbye may take.
+  std::chrono::milliseconds brokerRetryFirst{1000};
+  std::chrono::milliseconds brokerRetryLongest{10000};
+  std::chrono::milliseconds brokerConnectWait{10000};
+  std::chrono::milliseconds brokerGoodbye{2000};
 };
 
 struct ExchangeTimeouts {

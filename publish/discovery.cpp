@@ -18,11 +18,12 @@ std::vector<DiscoveryConfig> discoveryConfigs(const std::string& prefix,
   configs.reserve(values.size());
   for (const DiscoveredValue& value : values) {
     const std::string name = cleanTopicPart(value.name);
+    const std::string key = value.key.empty() ? name : cleanTopicPart(value.key);
     nlohmann::json config = {
         {"name", name},
         {"unique_id", deviceId + "_" + name},
         {"state_topic", topics.state},
-        {"value_template", "{{ value_json." + name + " }}"},
+        {"value_template", "{{ value_json." + key + " }}"},
     };
     if (withAvailability) config["availability_topic"] = topics.availability;
     // Home Assistant refuses an empty class, and a unit or state class on a text sensor.

@@ -12,13 +12,16 @@ namespace sunlink {
 // One value of the state object as Home Assistant is told of it. The rows come from the code
 // that writes the state object, which knows the values' names and units.
 struct DiscoveredValue {
-  std::string name;         // its key in the state object, e.g. "battery_v"
+  std::string name;         // its name, and its key in the state object, e.g. "battery_v"
   std::string unit;         // "V", "A", "W", "kWh"; empty: none
   std::string deviceClass;  // "voltage", "current", "power", "energy"; empty: none
   std::string stateClass;   // "measurement", "total_increasing"; empty: none
   // A code shown by its name (charge state, error, off reason): a text sensor, which takes no
   // unit, device class or state class whatever the row says.
   bool isCode = false;
+  // Its key in the state object when that is not its name: a code's words are under
+  // "state_name" beside its number under "state". Empty: the name.
+  std::string key;
 };
 
 // The device the sensors belong to.
@@ -35,7 +38,7 @@ struct DiscoveryConfig {
 };
 
 // The config of every value, in the order given: name, unique_id (chgtune_ID_NAME), state_topic,
-// value_template ({{ value_json.NAME }}), availability_topic (when withAvailability), the unit and
+// value_template ({{ value_json.KEY }}), availability_topic (when withAvailability), the unit and
 // classes that apply, and the device block (identifiers chgtune_ID, name, model and sw_version
 // when known; no maker is named). Names are cleaned like every topic part.
 std::vector<DiscoveryConfig> discoveryConfigs(const std::string& prefix,

@@ -12,11 +12,12 @@ TEST(Discovery, OneConfigPerValueWithTheClassesThatApply) {
   const DiscoveryDevice device{"HQ2231", "chgtune HQ2231", "MPPT 100/50", "1.17"};
   const MqttTopics topics = mqttTopics("", device.id);
   const std::vector<DiscoveredValue> values = {
-      {"battery_v", "V", "voltage", "measurement", false},
-      {"yield_total_kwh", "kWh", "energy", "total_increasing", false},
-      {"state", "V", "voltage", "measurement", true},  // a code: the row's unit and classes go
-      {"load", "", "", "", false},
-      {"bad/name+", "", "", "", false},
+      {"battery_v", "V", "voltage", "measurement", false, ""},
+      {"yield_total_kwh", "kWh", "energy", "total_increasing", false, ""},
+      // A code: the row's unit and classes go; its words are picked under their own key.
+      {"state", "V", "voltage", "measurement", true, "state_name"},
+      {"load", "", "", "", false, ""},
+      {"bad/name+", "", "", "", false, ""},
   };
   const struct {
     std::string topic;
@@ -44,7 +45,7 @@ TEST(Discovery, OneConfigPerValueWithTheClassesThatApply) {
        {{"name", "state"},
         {"unique_id", "chgtune_HQ2231_state"},
         {"state_topic", "chgtune/HQ2231/state"},
-        {"value_template", "{{ value_json.state }}"},
+        {"value_template", "{{ value_json.state_name }}"},
         {"availability_topic", "chgtune/HQ2231/availability"}}},
       {"ha/sensor/chgtune_HQ2231/load/config",
        {{"name", "load"},

@@ -259,6 +259,12 @@ bool TestSubscriber::waitFor(const std::string& topic, const std::string& payloa
   });
 }
 
+bool TestSubscriber::waitUntil(
+    const std::function<bool(const std::vector<ReceivedMessage>&)>& wanted) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, kWait, [&] { return wanted(messages_); });
+}
+
 std::vector<ReceivedMessage> TestSubscriber::messages() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return messages_;

@@ -99,6 +99,8 @@ class TestSubscriber {
   bool waitFor(const std::function<bool(const ReceivedMessage&)>& wanted);
   // Waits for a message on topic with payload.
   bool waitFor(const std::string& topic, const std::string& payload);
+  // Waits until the messages so far satisfy wanted (or 10 s pass); whether they did.
+  bool waitUntil(const std::function<bool(const std::vector<ReceivedMessage>&)>& wanted);
   std::vector<ReceivedMessage> messages() const;
 
  private:
