@@ -12,6 +12,10 @@ const std::vector<const char*> settingOptions = {
 
 namespace {
 
+// The options that tell how to reach the broker of --mqtt.
+const char* const kMqttOptions[] = {"mqtt-user",  "mqtt-password-file",    "mqtt-cafile",
+                                    "mqtt-topic", "mqtt-discovery-prefix", "no-mqtt-discovery"};
+
 // One path of the run sequence. It runs when its option is given and no earlier path's is, and
 // leaves aside the options of every later path, every setting, and its own extra option.
 struct RunPath {
@@ -86,9 +90,18 @@ std::vector<std::string> ignoredOptionLines(const CommandLine& options) {
     if (chosen->alsoAside != nullptr && options.has(chosen->alsoAside))
       lines.add(chosen->alsoAside, false, chosen->why);
   }
-  // --count only ends a watch.
-  if (options.has("count") && !options.has("watch"))
-    lines.add("count", false, "it only goes with --watch");
+  // --count and --interval only pace a watch, and only a watch publishes.
+  for (const char* option : {"count", "interval", "mqtt"}) {
+    if (options.has(option) && !options.has("watch"))
+      lines.add(option, false, "it only goes with --watch");
+  }
+  // The broker's settings go with its URL.
+  for (const char* option : kMqttOptions) {
+    if (options.has(option) && options.has("watch") && !options.has("mqtt"))
+      lines.add(option, false, "it only goes with --mqtt");
+    else if (options.has(option) && !options.has("watch"))
+      lines.add(option, false, "it only goes with --watch --mqtt");
+  }
   // --force only loosens the checks of an upload.
   if ((chosen == nullptr || std::string(chosen->option) != "upload") && options.has("force"))
     lines.add("force", false, "it only goes with --upload");
@@ -130,6 +143,9 @@ std::string misplacedWatch(const CommandLine& options) {
   }
   if (options.has("count") && !readBlockCount(options.text("count")))
     return "--count takes a number of blocks, 1 or more, not \"" + options.text("count") + "\"";
+  if (options.has("interval") && !readInterval(options.text("interval")))
+    return "--interval takes a number of seconds, more than 0 (such as 10 or 0.5), not \"" +
+           options.text("interval") + "\"";
   return "";
 }
 

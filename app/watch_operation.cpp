@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "app/live_feed.h"
+#include "app/mqtt_sink.h"
 #include "app/watch_sinks.h"
+#include "base/errors.h"
 #include "base/log.h"
 #include "base/statuses.h"
 #include "device/capabilities.h"
@@ -22,6 +24,7 @@
 #include "link/qmx_serial_dump.h"
 #include "platform/signals.h"
 #include "platform/stable_port_name.h"
+#include "publish/mosquitto_publisher.h"
 
 namespace sunlink {
 
@@ -56,12 +59,14 @@ void noteIdentity(WatchedCharger& charger, const LiveValues& values) {
 // for the end request, which comes from the termination requests' watcher through the feed.
 class Watch {
  public:
-  Watch(ChgtuneRun& run, WatchSinks sinks)
+  // mqtt: the broker's sink among sinks, or null.
+  Watch(ChgtuneRun& run, WatchSinks sinks, MqttSink* mqtt)
       : run_(run),
         options_(run.options()),
         err_(run.output().err()),
         timeouts_(run.timeouts().watch),
-        sinks_(std::move(sinks)) {}
+        sinks_(std::move(sinks)),
+        mqtt_(mqtt) {}
   ~Watch() { closeLink(); }
   Watch(const Watch&) = delete;
   Watch& operator=(const Watch&) = delete;
@@ -69,8 +74,9 @@ class Watch {
   // Opens the port named with --serial, or finds one by quiet discovery. None when the watch can
   // start; else the status the run ends with, its reason said.
   std::optional<int> openFirstPort();
-  // Watches until the end; returns the status. Call once, after openFirstPort.
-  int watch(std::optional<std::uint64_t> count);
+  // Watches until the end; returns the status. Call once, after openFirstPort. With an interval,
+  // at most one block is output per interval, the latest.
+  int watch(std::optional<std::uint64_t> count, std::optional<std::chrono::milliseconds> interval);
 
  private:
   // Opens path and starts listening on it. False, with the system's reason in failure, when it
@@ -85,6 +91,8 @@ class Watch {
   // The block to every output; false when an output failed for good.
   bool output(const LiveBlock& block);
   void tell(WatchEvent event, const std::string& message);
+  // What the broker did since the last look, on standard error.
+  void tellBroker();
   int fail(int status, const std::string& message);
 
   ChgtuneRun& run_;
@@ -92,6 +100,7 @@ class Watch {
   std::ostream& err_;
   const WatchTimeouts timeouts_;
   WatchSinks sinks_;
+  MqttSink* const mqtt_;
   WatchedCharger charger_;
   // The same adapter under /dev/serial/by-id, should it come back under another path; empty when
   // the port has no such name.
@@ -217,6 +226,11 @@ bool Watch::output(const LiveBlock& block) {
   return working;
 }
 
+void Watch::tellBroker() {
+  if (mqtt_ == nullptr) return;
+  for (const std::string& message : mqtt_->takeMessages()) err_ << message << std::endl;
+}
+
 void Watch::tell(WatchEvent event, const std::string& message) {
   err_ << message << std::endl;
   for (const auto& sink : sinks_) sink->notice(event);
@@ -228,7 +242,8 @@ int Watch::fail(int status, const std::string& message) {
   return status;
 }
 
-int Watch::watch(std::optional<std::uint64_t> count) {
+int Watch::watch(std::optional<std::uint64_t> count,
+                 std::optional<std::chrono::milliseconds> interval) {
   // From here on Ctrl-C, SIGTERM and the like end the watch, not the process: it closes its port
   // with the line settings put back and ends with 0. Ctrl-Z still stops it.
   TerminationHold hold([this](int) { feed_.requestEnd(); }, TerminationHold::StopRequests::acted);
@@ -238,9 +253,31 @@ int Watch::watch(std::optional<std::uint64_t> count) {
   Clock::time_point listening = lastBlock;
   bool toldSilence = false;
   Clock::time_point nextPortCheck = lastBlock + timeouts_.portCheck;
+  // With an interval: the latest block not output yet, and when the next may be. A change of the
+  // state of operation or of the error code is output at once.
+  std::optional<LiveBlock> held;
+  Clock::time_point nextOutput = Clock::time_point::min();
+  std::optional<std::int64_t> shownState, shownError;
+  const auto changes = [&](const LiveValues& values) {
+    const auto& state = values[LiveField::state];
+    const auto& error = values[LiveField::error];
+    return (state && state != shownState) || (error && error != shownError);
+  };
+  // Outputs a block; the status to end with when that is the end.
+  const auto emit = [&](const LiveBlock& block) -> std::optional<int> {
+    if (block.values[LiveField::state]) shownState = block.values[LiveField::state];
+    if (block.values[LiveField::error]) shownError = block.values[LiveField::error];
+    if (interval) nextOutput = Clock::now() + *interval;
+    if (!output(block)) return fail(kExitFailure, "");
+    // With a broker, the blocks it was given count; the others went by while it was away.
+    shown = mqtt_ != nullptr ? mqtt_->published() : shown + 1;
+    if (count && shown >= *count) return kExitOk;
+    return std::nullopt;
+  };
   int status = kExitOk;
   while (!feed_.endRequested()) {
     const Clock::time_point now = Clock::now();
+    tellBroker();
     if (now >= nextPortCheck) {
       const bool wasAway = !link_;
       checkPort();
@@ -252,6 +289,18 @@ int Watch::watch(std::optional<std::uint64_t> count) {
                                        secondsText(timeouts_.silenceLimit) + ".");
       break;
     }
+    // A run that must publish its blocks (a timer's job) does not wait for the broker for ever.
+    const std::optional<Clock::duration> away =
+        count && mqtt_ != nullptr ? mqtt_->awayFor() : std::nullopt;
+    const Clock::duration brokerAway = away.value_or(Clock::duration::zero());
+    if (away && brokerAway >= timeouts_.brokerConnectWait) {
+      const std::string reason = mqtt_->lastReason();
+      status =
+          fail(kExitBrokerUnreachable, "No connection to the MQTT broker " + mqtt_->brokerText() +
+                                           " in " + secondsText(timeouts_.brokerConnectWait) +
+                                           (reason.empty() ? "" : ": " + reason) + ".");
+      break;
+    }
     if (!toldSilence && link_ && now - listening >= timeouts_.silenceNotice) {
       toldSilence = true;
       tell(WatchEvent::silence, "No valid TEXT block from " + charger_.port + " in " +
@@ -259,11 +308,20 @@ int Watch::watch(std::optional<std::uint64_t> count) {
                                     "; still listening. Likely causes: the charger's TX port is "
                                     "set to another function, or this is not the charger's port.");
     }
-    // Woken by a block, by the end request, or for the next check or message. (An output interval
-    // would hold the latest block here and add its own deadline.)
+    if (held && now >= nextOutput) {
+      const LiveBlock block = std::move(*held);
+      held.reset();
+      if (std::optional<int> end = emit(block)) {
+        status = *end;
+        break;
+      }
+    }
+    // Woken by a block, by the end request, or for the next check, message or held block.
     Clock::time_point until = nextPortCheck;
     if (!toldSilence) until = std::min(until, listening + timeouts_.silenceNotice);
     if (count) until = std::min(until, lastBlock + timeouts_.silenceLimit);
+    if (held) until = std::min(until, nextOutput);
+    if (away) until = std::min(until, now + (timeouts_.brokerConnectWait - brokerAway));
     std::optional<LiveBlock> block = feed_.next(until);
     if (!block) continue;
     lastBlock = listening = Clock::now();
@@ -272,15 +330,20 @@ int Watch::watch(std::optional<std::uint64_t> count) {
       toldSilence = false;
       tell(WatchEvent::blocksAgain, "TEXT blocks from " + charger_.port + " again.");
     }
-    if (!output(*block)) {
-      status = fail(kExitFailure, "");
+    if (interval && lastBlock < nextOutput && !changes(block->values)) {
+      held = std::move(block);
+      continue;
+    }
+    held.reset();
+    if (std::optional<int> end = emit(*block)) {
+      status = *end;
       break;
     }
-    if (count && ++shown >= *count) break;
   }
   hold.disarm();
   closeLink();
   for (const auto& sink : sinks_) sink->finish(status);
+  tellBroker();
   // A request to end that came is answered by this end.
   hold.release();
   return status;
@@ -297,13 +360,89 @@ std::optional<std::uint64_t> readBlockCount(const std::string& text) {
   return static_cast<std::uint64_t>(count);
 }
 
+std::optional<std::chrono::milliseconds> readInterval(const std::string& text) {
+  // Whole seconds of up to six digits (more than eleven days), and up to three decimals.
+  const std::size_t point = text.find('.');
+  const std::string whole = text.substr(0, point);
+  const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+  const auto digits = [](const std::string& part) {
+    return part.find_first_not_of("0123456789") == std::string::npos;
+  };
+  if (whole.empty() || whole.size() > 6 || !digits(whole) || !digits(fraction) ||
+      fraction.size() > 3 || (point != std::string::npos && fraction.empty()))
+    return std::nullopt;
+  const long long milliseconds =
+      std::stoll(whole) * 1000 +
+      (fraction.empty() ? 0 : std::stoll((fraction + "00").substr(0, 3)));
+  if (milliseconds == 0) return std::nullopt;
+  return std::chrono::milliseconds(milliseconds);
+}
+
+namespace {
+
+MqttOptions mqttOptions(const CommandLine& options) {
+  MqttOptions mqtt;
+  mqtt.url = options.text("mqtt");
+  mqtt.user = options.text("mqtt-user");
+  mqtt.passwordFile = options.text("mqtt-password-file");
+  mqtt.caFile = options.text("mqtt-cafile");
+  if (options.has("mqtt-topic")) mqtt.topicBase = options.text("mqtt-topic");
+  if (options.has("mqtt-discovery-prefix"))
+    mqtt.discoveryPrefix = options.text("mqtt-discovery-prefix");
+  mqtt.discovery = !options.has("no-mqtt-discovery");
+  return mqtt;
+}
+
+PublisherTimeouts publisherTimeouts(const WatchTimeouts& watch) {
+  PublisherTimeouts timeouts;
+  timeouts.reconnectFirst = watch.brokerRetryFirst;
+  timeouts.reconnectLongest = watch.brokerRetryLongest;
+  timeouts.connectWait = watch.brokerConnectWait;
+  timeouts.goodbyeWait = watch.brokerGoodbye;
+  return timeouts;
+}
+
+}  // namespace
+
 int watchCharger(ChgtuneRun& run) {
   const CommandLine& options = run.options();
   std::optional<std::uint64_t> count;
   if (options.has("count")) count = readBlockCount(options.text("count"));
-  Watch watch(run, makeWatchSinks(options, run.output().document(), run.outIsTerminal()));
+  std::optional<std::chrono::milliseconds> interval;
+  if (options.has("interval")) interval = readInterval(options.text("interval"));
+
+  // The broker's settings are checked before the port is opened: one that cannot work ends the
+  // run at once, not after the charger was found.
+  std::unique_ptr<MqttSink> mqtt;
+  if (options.has("mqtt")) {
+    try {
+      const MqttSettings settings = makeMqttSettings(mqttOptions(options));
+      for (const std::string& warning : settings.warnings)
+        run.output().err() << warning << std::endl;
+      mqtt = std::make_unique<MqttSink>(
+          std::make_unique<MosquittoPublisher>(settings, publisherTimeouts(run.timeouts().watch)),
+          settings, !count);
+    } catch (const mqtt_settings_error& e) {
+      const std::string* what = boost::get_error_info<tag_what>(e);
+      const std::string message = what != nullptr ? *what : e.what();
+      run.output().err() << message << std::endl;
+      run.output().noteFailure(message);
+      return kExitFailure;
+    }
+  }
+
+  // With a broker, standard output carries the JSON Lines when asked for and nothing else: a
+  // service does not log a line per block.
+  WatchSinks sinks;
+  if (!mqtt)
+    sinks = makeWatchSinks(options, run.output().document(), run.outIsTerminal());
+  else if (options.has("json"))
+    sinks.push_back(std::make_unique<JsonLinesSink>(run.output().document()));
+  MqttSink* const broker = mqtt.get();
+  if (mqtt) sinks.push_back(std::move(mqtt));
+  Watch watch(run, std::move(sinks), broker);
   if (std::optional<int> failed = watch.openFirstPort()) return *failed;
-  return watch.watch(count);
+  return watch.watch(count, interval);
 }
 
 }  // namespace sunlink

@@ -18,6 +18,9 @@ constexpr int kExitNoAnswer = 3;
 constexpr int kExitCloseFailed = 10;
 // No port holds a charger: "Unable to detect a MPPT charger."
 constexpr int kExitNoCharger = 11;
+// --watch --count with --mqtt: the broker could not be reached (or refused the login) within the
+// connect wait, 10 s.
+constexpr int kExitBrokerUnreachable = 12;
 // The charger refused a write (one-shot command, switch-on), or sent no device id.
 constexpr int kExitRefused = 22;
 // The settings file is not readable XML.

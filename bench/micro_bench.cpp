@@ -2,8 +2,12 @@
 // splitter (with pair extraction) are fed a realistic stream byte by byte, as the reader thread
 // feeds them; the embedded definition document is parsed into a table, as every run does once.
 // The watch's path, from the received bytes of a TEXT block to its three forms, is timed per block,
-// and its resident memory is compared after 100 and after 100,000 blocks.
+// and its resident memory is compared after 100 and after 100,000 blocks, also with each block
+// handed to the broker's output while the broker is away (none listens on its port).
+#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <boost/property_tree/ptree.hpp>
@@ -11,12 +15,15 @@
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/mqtt_sink.h"
 #include "codec/hex_msg.h"
 #include "codec/live_values.h"
 #include "codec/text_splitter.h"
 #include "protocol/live_forms.h"
+#include "publish/mosquitto_publisher.h"
 #include "settings/settings_file.h"
 #include "settings/vreg_table.h"
 #include "sim/charger_sim.h"
@@ -54,6 +61,9 @@ std::vector<std::string> dayBlocks() {
 // pairs and writes its three forms (here only measured).
 class WatchPath {
  public:
+  WatchPath() = default;
+  // Each block also goes to sink, as the watch hands it to the broker's output.
+  explicit WatchPath(WatchSink* sink) : sink_(sink) {}
   // Returns the number of blocks completed.
   std::size_t feed(const std::string& bytes) {
     std::size_t blocks = 0;
@@ -68,6 +78,7 @@ class WatchPath {
         for (const std::string& line :
              livePanelLines(values, "MPPT 75/15", std::chrono::seconds(blocks % 86400)))
           written_ += line.size();
+        if (sink_ != nullptr) sink_->show(LiveBlock{values, at_}, charger_);
       });
     }
     return blocks;
@@ -79,7 +90,22 @@ class WatchPath {
   LiveDecoder decoder_;
   std::chrono::system_clock::time_point at_{std::chrono::seconds(1796733296)};
   std::size_t written_ = 0;
+  WatchSink* sink_ = nullptr;
+  WatchedCharger charger_{"/dev/ttyUSB0", 0xA042, "MPPT 75/15", "1.15", "HQ1234ABCDE"};
 };
+
+// A broker URL on a port of 127.0.0.1 that nothing listens on: a broker stopped the whole time.
+std::string absentBroker() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return "mqtt://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+}
 
 long residentKib() {
   std::ifstream statm("/proc/self/statm");
@@ -102,8 +128,34 @@ void liveValuesMemory(benchmark::State& state) {
     after100000 = residentKib();
     benchmark::DoNotOptimize(watch.written());
   }
+  // The same with the broker's output, unpaced: the publisher tries to connect all along (with
+  // short pauses, so that it tries often), and the blocks must not pile up anywhere meanwhile.
+  long mqttAfter100 = 0, mqttAfter100000 = 0;
+  {
+    MqttOptions options;
+    options.url = absentBroker();
+    const MqttSettings settings = makeMqttSettings(options);
+    PublisherTimeouts timeouts;
+    timeouts.reconnectFirst = std::chrono::milliseconds(10);
+    timeouts.reconnectLongest = std::chrono::milliseconds(10);
+    MqttSink sink(std::make_unique<MosquittoPublisher>(settings, timeouts), settings, true);
+    WatchPath watch(&sink);
+    std::size_t fed = 0;
+    for (; fed < 100; ++fed) watch.feed(blocks[fed % blocks.size()]);
+    // Once the publisher has tried and failed (its thread, its client and its first attempt set
+    // up), so that what it sets up once is not counted as growth.
+    for (int waited = 0; sink.takeMessages().empty() && waited < 5000; ++waited)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    mqttAfter100 = residentKib();
+    for (; fed < 100000; ++fed) watch.feed(blocks[fed % blocks.size()]);
+    mqttAfter100000 = residentKib();
+    if (sink.published() != 0) state.SkipWithError("a block was published to no broker");
+    sink.finish(0);
+  }
   state.counters["rss_after_100_kib"] = static_cast<double>(after100);
   state.counters["rss_after_100000_kib"] = static_cast<double>(after100000);
+  state.counters["mqtt_rss_after_100_kib"] = static_cast<double>(mqttAfter100);
+  state.counters["mqtt_rss_after_100000_kib"] = static_cast<double>(mqttAfter100000);
 }
 // Once: a second run would start with the memory the first one left.
 BENCHMARK(liveValuesMemory)->Iterations(1)->Repetitions(1)->Unit(benchmark::kMillisecond);

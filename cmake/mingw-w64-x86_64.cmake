@@ -2,6 +2,7 @@
 #
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 #         -DCHGTUNE_BOOST_SOURCE=<Boost source tree> -DCHGTUNE_EXPAT_SOURCE=<expat source tree>
+#         -DCHGTUNE_MOSQUITTO_SOURCE=<mosquitto source tree>
 #
 # The posix flavour of the compiler is the one whose C++ library has std::thread and std::mutex
 # (on winpthreads); the win32 flavour lacks them.

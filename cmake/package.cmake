@@ -96,5 +96,7 @@ if(DPKG_SHLIBDEPS_PROGRAM AND FILE_PROGRAM)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libboost-program-options1.74.0")
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 12)")
+  # The MQTT client library of the publisher (publish/).
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libmosquitto1 (>= 2.0)")
 endif()
 include(CPack)

@@ -67,6 +67,39 @@ target_compile_definitions(expat PUBLIC XML_STATIC)
 target_compile_options(expat PRIVATE -w)
 add_library(expat::expat ALIAS expat)
 
+# libmosquitto, the MQTT client library of the publisher (publish/): compiled here as a static
+# library from the source Debian ships for the installed libmosquitto-dev, with Debian's patches
+# applied (scripts/deps --windows fetches it). Threaded on MinGW's winpthreads, as Debian's is on
+# Linux's threads. Without TLS: Debian has no OpenSSL for MinGW, and building one is out of
+# proportion, so mqtts:// says it is not in this build. Nor SOCKS proxies or SRV look-ups, which
+# chgtune does not use.
+set(CHGTUNE_MOSQUITTO_SOURCE "" CACHE PATH "mosquitto source tree holding lib/mosquitto.c (Debian's)")
+if(NOT EXISTS ${CHGTUNE_MOSQUITTO_SOURCE}/lib/mosquitto.c)
+  message(FATAL_ERROR "CHGTUNE_MOSQUITTO_SOURCE=\"${CHGTUNE_MOSQUITTO_SOURCE}\" holds no "
+    "lib/mosquitto.c; scripts/deps --windows fetches Debian's mosquitto source")
+endif()
+# The client library's sources, as its lib/CMakeLists.txt lists them (the C++ wrapper in lib/cpp
+# is not used).
+set(mosquitto_sources actions callbacks connect handle_auth handle_connack handle_disconnect
+  handle_ping handle_pubackcomp handle_publish handle_pubrec handle_pubrel handle_suback
+  handle_unsuback helpers logging_mosq loop memory_mosq messages_mosq misc_mosq mosquitto
+  net_mosq_ocsp net_mosq options packet_datatypes packet_mosq property_mosq read_handle
+  send_connect send_disconnect send_mosq send_publish send_subscribe send_unsubscribe socks_mosq
+  srv_mosq strings_mosq thread_mosq time_mosq tls_mosq utf8_mosq util_mosq util_topic will_mosq)
+list(TRANSFORM mosquitto_sources PREPEND ${CHGTUNE_MOSQUITTO_SOURCE}/lib/)
+list(TRANSFORM mosquitto_sources APPEND .c)
+add_library(mosquitto STATIC ${mosquitto_sources})
+target_include_directories(mosquitto PUBLIC ${CHGTUNE_MOSQUITTO_SOURCE}/include
+  PRIVATE ${CHGTUNE_MOSQUITTO_SOURCE} ${CHGTUNE_MOSQUITTO_SOURCE}/lib
+  ${CHGTUNE_MOSQUITTO_SOURCE}/deps)
+# Linked into the program: no DLL, no import declarations.
+target_compile_definitions(mosquitto PUBLIC LIBMOSQUITTO_STATIC PRIVATE WITH_THREADING)
+# libmosquitto's own code: its warnings are its business. Its client ids come from the Windows
+# crypto API, which <windows.h> leaves out with WIN32_LEAN_AND_MEAN (set for every file below).
+target_compile_options(mosquitto PRIVATE -w "SHELL:-include windows.h" "SHELL:-include wincrypt.h")
+target_link_libraries(mosquitto PUBLIC Threads::Threads ws2_32 advapi32)
+add_library(Mosquitto::mosquitto ALIAS mosquitto)
+
 # Windows 7 and later. Without NOMINMAX, <windows.h> (which Asio includes) defines min and max as
 # macros and breaks std::numeric_limits<...>::max() in every file that sees it.
 add_compile_definitions(_WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)

@@ -20,6 +20,13 @@ struct WatchTimeouts {
   // The link's pause between reads (QmxSerial::setReadPause): a block (about 0.1 s on the line)
   // comes in two or three reads, not one wake-up per byte, and is shown at most this much later.
   std::chrono::milliseconds readPause{200};
+  // The broker of --mqtt: the pause after a failed attempt or a lost connection, doubled after
+  // every further failure up to the longest; how long one attempt may take, which is also how long
+  // a watch with --count waits for the broker before it gives up; how long the goodbye may take.
+  std::chrono::milliseconds brokerRetryFirst{1000};
+  std::chrono::milliseconds brokerRetryLongest{10000};
+  std::chrono::milliseconds brokerConnectWait{10000};
+  std::chrono::milliseconds brokerGoodbye{2000};
 };
 
 struct ExchangeTimeouts {

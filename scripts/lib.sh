@@ -77,6 +77,17 @@ expat_source_dir() {
   printf '%s/expat-%s/expat\n' "$(cache_dir)" "$(expat_version)"
 }
 
+# The Debian version of the installed libmosquitto-dev, e.g. 2.0.11-1.2+deb12u2.
+mosquitto_version() {
+  dpkg-query -W -f='${source:Version}\n' libmosquitto-dev 2>/dev/null | head -n 1
+}
+
+# The mosquitto source tree the Windows build compiles the MQTT client library from: Debian's
+# source for the installed libmosquitto-dev (scripts/deps --windows fetches it).
+mosquitto_source_dir() {
+  printf '%s/mosquitto-%s/mosquitto\n' "$(cache_dir)" "$(mosquitto_version)"
+}
+
 # Wine's 64-bit loader (Debian's wine64 package installs it outside PATH).
 wine_loader() {
   local candidate

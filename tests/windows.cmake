@@ -36,7 +36,7 @@ set(linux_only_includes
   "sim/|tests/sim/|support/(e2e_support|process|pty_peer|scripted_device|sim_link)\\.h|platform/pty\\.h|(unistd|poll|fcntl|termios|signal)\\.h|sys/")
 set(linux_only_tests platform/serial_ports_test.cpp app/watch_panel_test.cpp)
 
-foreach(folder base codec app link protocol device settings charger console platform windows)
+foreach(folder base codec app link protocol device settings charger console platform windows publish)
   file(GLOB test_sources CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${folder}/*_test.cpp)
   set(windows_sources)
   foreach(source IN LISTS test_sources)

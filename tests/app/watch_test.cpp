@@ -226,6 +226,12 @@ TEST(WatchOptionsTest, PathsThatAskOrWriteAreCommandLineErrors) {
       {{"--abs", "14.4"}, "--watch does not go with --abs" + listens},
       {{"--count", "0"}, "--count takes a number of blocks, 1 or more, not \"0\""},
       {{"--count", "+2", "--json"}, "--count takes a number of blocks, 1 or more, not \"+2\""},
+      {{"--interval", "0"},
+       "--interval takes a number of seconds, more than 0 (such as 10 or 0.5), "
+       "not \"0\""},
+      {{"--interval", "1.2345"},
+       "--interval takes a number of seconds, more than 0 (such as 10 or "
+       "0.5), not \"1.2345\""},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"--serial", port, "--watch"};
