@@ -107,9 +107,15 @@ void QmxSerial::onRead(const boost::system::error_code& error, std::size_t count
     // Also the normal end: stop closes the port and the pending read comes back aborted.
     logWarning("serial", "serial port error [%s]: %s (%d)", error.category().name(),
                error.message().c_str(), error.value());
-    // The read that stop aborts is no failure; any other error ends reception for good (a pulled
+    // The read that stop aborts is no failure, nor is any other error once stop has begun (the
+    // port is being closed under the read); any other error ends reception for good (a pulled
     // adapter reads as an error or as the end of the file, which Asio reports as one too).
-    if (error != boost::asio::error::operation_aborted) receptionFailed_.store(true);
+    bool stopping = false;
+    {
+      std::lock_guard<std::mutex> lock(port_->pauseMutex);
+      stopping = port_->stopping;
+    }
+    if (error != boost::asio::error::operation_aborted && !stopping) receptionFailed_.store(true);
     return;
   }
   for (std::size_t i = 0; i < count; ++i) rxSignal(readBuffer_[i]);
