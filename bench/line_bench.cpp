@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "quiet_process.h"
 #include "sim/charger_sim.h"
 #include "sim/profiles.h"
 
@@ -76,35 +77,16 @@ double milliseconds(const timeval& tv) { return tv.tv_sec * 1e3 + tv.tv_usec / 1
 
 // Runs chgtune with its output thrown away; returns its status and resource use.
 Run spawnAndMeasure(const std::string& chgtune, const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(chgtune.c_str()));
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-
   Run run;
   const Clock::time_point started = Clock::now();
-  pid_t pid = 0;
-  const int error = posix_spawn(&pid, chgtune.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) throw std::runtime_error("cannot start " + chgtune + ": " + std::strerror(error));
-
-  int status = 0;
+  const pid_t pid = sunlink::bench::spawnQuietly(chgtune, args);
   rusage usage{};
-  while (wait4(pid, &status, 0, &usage) < 0) {
-    if (errno != EINTR) throw std::runtime_error(std::string("wait4: ") + std::strerror(errno));
-  }
+  run.status = sunlink::bench::waitForExit(pid, usage);
   run.startedAt = started;
   run.endedAt = Clock::now();
   run.wallMs = std::chrono::duration<double, std::milli>(run.endedAt - started).count();
   run.cpuMs = milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime);
   run.peakMiB = usage.ru_maxrss / 1024.0;  // Linux reports kibibytes
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
 }
 

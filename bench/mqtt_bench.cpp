@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "quiet_process.h"
 #include "sim/charger_sim.h"
 #include "sim/profiles.h"
 
@@ -37,31 +38,8 @@ namespace {
 
 using namespace sunlink::sim;
 using Clock = std::chrono::steady_clock;
-
-pid_t spawn(const std::string& program, const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(error));
-  return pid;
-}
-
-int waitFor(pid_t pid, rusage& usage) {
-  int status = 0;
-  while (wait4(pid, &status, 0, &usage) < 0) {
-    if (errno != EINTR) throw std::runtime_error(std::string("wait4: ") + std::strerror(errno));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using sunlink::bench::spawnQuietly;
+using sunlink::bench::waitForExit;
 
 // A port of 127.0.0.1 that nothing listens on now.
 int freePort() {
@@ -115,7 +93,7 @@ int main(int argc, char* argv[]) {
     std::ofstream(config) << "persistence false\nallow_anonymous true\n"
                           << (geteuid() == 0 ? "user root\n" : "") << "listener " << port
                           << " 127.0.0.1\n";
-    broker = spawn(mosquitto, {"-c", config});
+    broker = spawnQuietly(mosquitto, {"-c", config});
     int attempts = 0;
     while (!accepts(port)) {
       if (++attempts > 100) throw std::runtime_error("mosquitto does not listen");
@@ -132,10 +110,10 @@ int main(int argc, char* argv[]) {
 
     const Clock::time_point started = Clock::now();
     rusage usage{};
-    const int status =
-        waitFor(spawn(chgtune, {"--serial", serial, "--watch", "--count", std::to_string(blocks),
-                                "--mqtt", "mqtt://127.0.0.1:" + std::to_string(port)}),
-                usage);
+    const int status = waitForExit(
+        spawnQuietly(chgtune, {"--serial", serial, "--watch", "--count", std::to_string(blocks),
+                               "--mqtt", "mqtt://127.0.0.1:" + std::to_string(port)}),
+        usage);
     const double wall = std::chrono::duration<double>(Clock::now() - started).count();
     sim.stop();
     if (status != 0) throw std::runtime_error("chgtune ended with " + std::to_string(status));
@@ -153,7 +131,7 @@ int main(int argc, char* argv[]) {
   }
   ::kill(broker, SIGTERM);
   rusage ignoredUsage{};
-  waitFor(broker, ignoredUsage);
+  waitForExit(broker, ignoredUsage);
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
   return 0;
